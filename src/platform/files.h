@@ -1,0 +1,100 @@
+// Files, folders and facts about the system, as the program sees them on every target.
+// Paths are 8-bit text (UTF-8 on Linux, the ANSI code page on Windows). The core builds
+// Windows-style paths with backslashes; on Linux every function here accepts both
+// separators and treats a backslash as a folder separator.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace platform {
+
+// The path separator of the target ('\\' on Windows, '/' on Linux).
+char PathSeparator();
+// Replaces both '\\' and '/' by the target's separator.
+std::string NativePath(const std::string& path);
+// Folder part of a path including its trailing separator ("" when there is none).
+std::string ExtractFilePath(const std::string& path);
+// Name part of a path (after the last separator of either kind).
+std::string ExtractFileName(const std::string& path);
+
+bool FileExists(const std::string& path);       // an existing entry that is not a folder
+bool DirectoryExists(const std::string& path);  // an existing folder
+
+// Creates one folder level. Returns 0 on success, 183 when it already exists
+// (the Windows code ERROR_ALREADY_EXISTS), otherwise the system's error code.
+std::uint32_t CreateDirectory(const std::string& path);
+// Creates the folder and any missing parents; true when it exists afterwards.
+bool ForceDirectories(const std::string& path);
+
+bool DeleteFile(const std::string& path);
+// A readable message for a system error code ("No such file or directory (2)").
+std::string SystemErrorMessage(std::uint32_t code);
+std::uint32_t LastSystemError();
+
+struct DirEntry {
+  std::string name;   // without folder
+  bool isDirectory = false;
+  bool directoryOnly = false;  // attributes are exactly "directory" and nothing else
+  bool hidden = false;
+  bool system = false;
+};
+// Entries of a folder whose names match a wildcard pattern ("*.7z"), letter case ignored,
+// in the order the file system returns them. "." and ".." are never listed.
+std::vector<DirEntry> ListDirectory(const std::string& folder, const std::string& pattern);
+
+// Short (8.3) form of an existing path; on Linux the path itself, wrapped in double
+// quotes when it holds a blank. Empty text when the call fails.
+std::string ShortPathName(const std::string& path);
+
+// Drive types with the Windows codes.
+enum class DriveType : int { Unknown = 0, NoRootDir = 1, Removable = 2, Fixed = 3, Remote = 4, CdRom = 5, RamDisk = 6 };
+// Type of the drive (Linux: the mount) that holds the path.
+// On Linux VELMORA_DRIVE_TYPE (a number 0..6) overrides it, for tests and odd mounts.
+DriveType GetDriveType(const std::string& path);
+// The drive of a path as Windows writes it ("C:"); on Linux the mount point holding the path.
+std::string DriveOfPath(const std::string& path);
+
+// The Windows folder without trailing separator. Linux: VELMORA_WINDIR when set, otherwise
+// $XDG_DATA_HOME/velmora (default ~/.local/share/velmora), created when missing.
+std::string WindowsDirectory();
+// The computer's network name; empty text on failure.
+std::string ComputerName();
+// Full path of the running program file.
+std::string ProgramFilePath();
+std::string CurrentDirectory();
+
+// Whole-file helpers. ReadTextLines splits at CR LF, LF or CR; a final line break adds no line.
+// Both throw platform::FileError on failure.
+std::vector<std::string> ReadTextLines(const std::string& path);
+std::string ReadWholeFile(const std::string& path);
+// Writes lines each ended by CR LF, replacing the file.
+void WriteTextLines(const std::string& path, const std::vector<std::string>& lines);
+void WriteWholeFile(const std::string& path, const std::string& content);
+// Writes to a temporary file beside the target, then renames it over the target.
+void WriteFileAtomically(const std::string& path, const std::string& content);
+
+// Size in bytes; -1 when the file cannot be opened or read.
+std::int64_t FileSize(const std::string& path);
+// Modification stamp (nanoseconds) and size, used to notice that a file changed.
+struct FileStamp {
+  std::int64_t mtime = -1;
+  std::int64_t size = -1;
+  bool operator==(const FileStamp&) const = default;
+};
+FileStamp GetFileStamp(const std::string& path);
+
+// An error of a file operation, carrying the system's code and a readable message.
+class FileError : public std::exception {
+ public:
+  FileError(std::string message, std::uint32_t code = 0) : message_(std::move(message)), code_(code) {}
+  const char* what() const noexcept override { return message_.c_str(); }
+  std::uint32_t code() const { return code_; }
+
+ private:
+  std::string message_;
+  std::uint32_t code_;
+};
+
+}  // namespace platform
