@@ -28,4 +28,6 @@ class UiPort {
   virtual void SetBusyCursor(bool busy) = 0;
   // Hands a web or mail link to the system shell.
   virtual void OpenUrl(const std::string& url) = 0;
+  // Closes the main window, which ends the program.
+  virtual void CloseMainWindow() {}
 };

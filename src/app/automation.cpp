@@ -1,0 +1,68 @@
+// One-click runs and the command-line switches: the whole chain without questions.
+#include "app/log_save.h"
+#include "app/main_form.h"
+#include "app/window_layout.h"
+#include "shared/shared_functions.h"
+
+namespace {
+
+constexpr const char* kRunOnceMarker = "FORMACTIVE";
+
+}  // namespace
+
+void TMainfrm::FormActivate() {
+  if (Caption("StopVolatileed") == kRunOnceMarker) return;
+  if (env_.args.empty()) return;
+  StartFromSwitch(env_.args.front());
+}
+
+void TMainfrm::StartFromSwitch(const std::string& sw) {
+  const std::string arg = sw;
+  if (arg == "/untd") {
+    UnpackInstallTntSpeedButtonClick();
+    form_.SetEnabled("AutoCloseTimer", true);
+  } else if (arg == "/unth") {
+    UnpackInstallHwidsTntSpeedButtonClick();
+    form_.SetEnabled("AutoCloseTimer", true);
+  } else if (arg == "/inir") {
+    LogKey("log40", {arg});
+    CreateInibtnClick();
+    LogKey("log44");
+    SetCaption("StopVolatileed", kRunOnceMarker);
+  }
+}
+
+void TMainfrm::UnpackInstallTntSpeedButtonClick() {
+  const std::string arg = env_.args.empty() ? std::string() : env_.args.front();
+  LogKey("log40", {arg});
+  LogKey("log41");
+  PackNameLblClick();
+  SetCaption("CMDUnpackMethoded", "2");
+  RunWithOutputClick();
+  config_.WriteString("Automation", "AutoDPInstall", "YES");
+  InstallDPbtnClick();
+  LogKey("log43");
+  config_.WriteString("Automation", "AutoDPInstall", "No");
+  LogKey("log15");
+  WinExecute("clean.cmd", false);
+  SetCaption("StopVolatileed", kRunOnceMarker);
+  Waitfrm().SetVisible(kWaitFormName, false);
+}
+
+void TMainfrm::UnpackInstallHwidsTntSpeedButtonClick() {
+  const std::string arg = env_.args.empty() ? std::string() : env_.args.front();
+  config_.WriteString("Automation", "AutoDPInstall", "YES");
+  LogKey("log40", {arg});
+  LogKey("log42");
+  PackNameLblClick();
+  SearchByHWIDSbtnClick();
+  HWIDSlabelClick();
+  InstallHWIDsbtnClick();
+  LogKey("log43");
+  config_.WriteString("Automation", "AutoDPInstall", "No");
+  LogKey("log15");
+  WinExecute("clean.cmd", false);
+  SetCaption("StopVolatileed", kRunOnceMarker);
+  Waitfrm().SetVisible(kWaitFormName, false);
+  SaveLinesUtf16(Caption("Workdir") + "UnattendedLOg.txt", form_.Items("LogLbx"));
+}

@@ -1,0 +1,14 @@
+#include "app/config_file.h"
+
+#include "platform/profile.h"
+
+std::string ConfigFile::ReadString(const std::string& section, const std::string& key,
+                                   const std::string& fallback) const {
+  if (path_.empty()) return fallback;
+  return platform::profile::ReadString(path_, section, key, fallback);
+}
+
+bool ConfigFile::WriteString(const std::string& section, const std::string& key, const std::string& value) const {
+  if (path_.empty()) return false;
+  return platform::profile::WriteString(path_, section, key, value);
+}

@@ -1,0 +1,20 @@
+// The configuration object: stands for one INI file and holds only its path. Every read
+// passes a fallback text; every write reaches the file at once.
+#pragma once
+
+#include <string>
+
+class ConfigFile {
+ public:
+  explicit ConfigFile(std::string path = {}) : path_(std::move(path)) {}
+  const std::string& path() const { return path_; }
+  void Rebind(std::string path) { path_ = std::move(path); }
+  bool IsBound() const { return !path_.empty(); }
+
+  std::string ReadString(const std::string& section, const std::string& key, const std::string& fallback) const;
+  // False when the file cannot be written (read-only file or folder); the file is left as it was.
+  bool WriteString(const std::string& section, const std::string& key, const std::string& value) const;
+
+ private:
+  std::string path_;
+};

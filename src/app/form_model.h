@@ -1,0 +1,159 @@
+// The windows as data: one registry of every named control of a window (visible controls and
+// the hidden working controls alike), with change notifications. Operations read and write
+// controls by name; front ends render the registry and route events to handlers by name.
+#pragma once
+
+#include <functional>
+#include <map>
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "app/tree_node.h"
+
+enum class ControlKind {
+  Form,
+  PageControl,
+  TabSheet,
+  Panel,
+  GroupBox,
+  Label,
+  LinkLabel,      // a label drawn as a link (blue, bold); a label for translation
+  Button,         // plain push button (the hidden working buttons)
+  SpeedButton,    // flat action button with Unicode caption
+  ArrowButton,    // button with a drop-down arrow that opens its popup menu
+  PopupMenu,
+  MenuItem,
+  ListBox,
+  UnicodeListBox,
+  CheckListBox,
+  ComboBox,
+  UnicodeComboBox,
+  Edit,
+  Memo,
+  TreeView,
+  Gauge,
+  Timer,
+  SaveDialog,
+  OpenDialog,
+  XmlDocument,
+};
+
+const char* ControlKindName(ControlKind kind);
+
+enum class ChangeKind {
+  Caption,        // caption or text
+  Hint,
+  Items,          // the item list was replaced or edited in place
+  ItemsAppended,  // items were added at the end (count in the notification)
+  Checks,
+  ItemIndex,
+  Visible,
+  Enabled,
+  Gauge,
+  Tree,
+  Timer,
+};
+
+struct Control {
+  std::string name;
+  ControlKind kind = ControlKind::Panel;
+  std::string parent;  // name of the parent control; empty for the form itself
+  std::string caption;  // caption, or the text of edits and combo boxes
+  std::string hint;
+  std::vector<std::string> items;
+  std::vector<bool> checked;  // parallel to items for check lists
+  int itemIndex = -1;
+  bool visible = true;
+  bool enabled = true;
+  bool tabVisible = true;  // tab sheets: whether the tab is shown
+  int minimum = 0;
+  int maximum = 100;
+  int position = 0;
+  int interval = 0;  // timers, ms
+  TreeRoots tree;
+  std::string onClick;   // handler name run by a click (or the timer's tick)
+  std::string onChange;  // handler name run by a change or a selection
+  std::string popupMenu; // arrow buttons: the menu their arrow opens
+  // Layout hints for front ends: "top", "bottom", "left", "right", "client" or "".
+  std::string align;
+  int width = 0;
+  int height = 0;
+};
+
+class FormModel {
+ public:
+  struct Notification {
+    const Control& control;
+    ChangeKind change;
+    std::size_t count;  // ItemsAppended: how many items were added
+  };
+  using Listener = std::function<void(const Notification&)>;
+
+  explicit FormModel(std::string formName);
+  FormModel(const FormModel&) = delete;
+  FormModel& operator=(const FormModel&) = delete;
+
+  const std::string& name() const { return formName_; }
+
+  // Adds a control; its name must be unique within the form.
+  Control& Add(Control control);
+  bool Has(std::string_view name) const;
+  // The named control; throws std::out_of_range for an unknown name.
+  const Control& Get(std::string_view name) const;
+  // Controls in creation order (the form itself first).
+  std::vector<const Control*> Controls() const;
+  std::vector<const Control*> Children(std::string_view parent) const;
+
+  // Captions and texts.
+  const std::string& Caption(std::string_view name) const { return Get(name).caption; }
+  void SetCaption(std::string_view name, std::string text);
+  const std::string& Hint(std::string_view name) const { return Get(name).hint; }
+  void SetHint(std::string_view name, std::string text);
+
+  // Item lists (list boxes, combo boxes, check lists, memos).
+  const std::vector<std::string>& Items(std::string_view name) const { return Get(name).items; }
+  void SetItems(std::string_view name, std::vector<std::string> items);
+  void AppendItem(std::string_view name, std::string item);
+  void AppendItems(std::string_view name, const std::vector<std::string>& items);
+  void ClearItems(std::string_view name);
+  // Edits the item list in place and notifies once.
+  void EditItems(std::string_view name, const std::function<void(std::vector<std::string>&)>& edit);
+
+  bool Checked(std::string_view name, std::size_t index) const;
+  void SetChecked(std::string_view name, std::size_t index, bool checked);
+  void SetAllChecked(std::string_view name, bool checked);
+
+  int ItemIndex(std::string_view name) const { return Get(name).itemIndex; }
+  void SetItemIndex(std::string_view name, int index);
+
+  bool Visible(std::string_view name) const { return Get(name).visible; }
+  void SetVisible(std::string_view name, bool visible);
+  bool Enabled(std::string_view name) const { return Get(name).enabled; }
+  void SetEnabled(std::string_view name, bool enabled);
+
+  // Gauges: the position stays within minimum..maximum.
+  void SetGaugeMax(std::string_view name, int maximum);
+  void SetGaugePosition(std::string_view name, int position);
+  int GaugePosition(std::string_view name) const { return Get(name).position; }
+  int GaugeMax(std::string_view name) const { return Get(name).maximum; }
+
+  // Tree views: edit the roots, then notify.
+  TreeRoots& Tree(std::string_view name);
+  void TreeChanged(std::string_view name);
+
+  int Subscribe(Listener listener);
+  void Unsubscribe(int id);
+
+ private:
+  Control& Mutable(std::string_view name);
+  void Notify(const Control& control, ChangeKind change, std::size_t count = 0);
+
+  std::string formName_;
+  std::vector<std::unique_ptr<Control>> controls_;
+  std::map<std::string, Control*, std::less<>> byName_;
+  std::map<int, Listener> listeners_;
+  int nextListener_ = 1;
+};

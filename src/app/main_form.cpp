@@ -1,0 +1,171 @@
+#include "app/main_form.h"
+
+#include <cstdio>
+
+#include "app/error_report.h"
+#include "app/window_layout.h"
+#include "platform/files.h"
+#include "shared/shared_functions.h"
+
+const char* const kApplicationTitle = "Velmora - Ostrel Edition - 15-02-2008";
+
+TMainfrm::TMainfrm(UiPort& ui, AppEnvironment env) : ui_(ui), env_(std::move(env)), form_(kMainFormName) {
+  BuildMainForm(form_);
+  waitForms_.push_back(std::make_unique<FormModel>(kWaitFormName));
+  BuildWaitForm(*waitForms_.back());
+  RegisterHandlers();
+  // The error report lies in the working folder; follow it whenever it is set.
+  form_.Subscribe([](const FormModel::Notification& n) {
+    if (n.change == ChangeKind::Caption && n.control.name == "Workdir") ErrorReport::SetFolder(n.control.caption);
+  });
+}
+
+TMainfrm::~TMainfrm() {
+  if (!destroyed_) {
+    try {
+      FormDestroy();
+    } catch (...) {
+      // Nothing may escape a destructor; the error report already holds the exception.
+    }
+  }
+}
+
+std::vector<FormModel*> TMainfrm::Forms() {
+  std::vector<FormModel*> forms{&form_};
+  for (auto& w : waitForms_) forms.push_back(w.get());
+  return forms;
+}
+
+FormModel& TMainfrm::NewWaitfrm() {
+  waitForms_.push_back(std::make_unique<FormModel>(kWaitFormName));
+  FormModel& fresh = *waitForms_.back();
+  BuildWaitForm(fresh);
+  for (auto& listener : newWaitListeners_) listener(fresh);
+  return fresh;
+}
+
+void TMainfrm::RegisterHandlers() {
+  handlers_ = {
+      {"FormCreate", &TMainfrm::FormCreate},
+      {"FormActivate", &TMainfrm::FormActivate},
+      {"FormDestroy", &TMainfrm::FormDestroy},
+      {"sClick", &TMainfrm::sClick},
+      {"Label5Click", &TMainfrm::Label5Click},
+      {"AutoCloseTimerTimer", &TMainfrm::AutoCloseTimerTimer},
+      {"CreateInibtnClick", &TMainfrm::CreateInibtnClick},
+      {"StartFromDirbtnClick", &TMainfrm::StartFromDirbtnClick},
+      {"SaveLogbtnClick", &TMainfrm::SaveLogbtnClick},
+      {"UnpackInstallTntSpeedButtonClick", &TMainfrm::UnpackInstallTntSpeedButtonClick},
+      {"UnpackInstallHwidsTntSpeedButtonClick", &TMainfrm::UnpackInstallHwidsTntSpeedButtonClick},
+      {"FindDirsbtnClick", &TMainfrm::FindDirsbtnClick},
+      {"FirstCheckbtnClick", &TMainfrm::FirstCheckbtnClick},
+      {"CreateOutDirbtnClick", &TMainfrm::CreateOutDirbtnClick},
+      {"EnumBtnClick", &TMainfrm::EnumBtnClick},
+      {"PackNameLblClick", &TMainfrm::PackNameLblClick},
+      {"ChangeDPlocationbtnClick", &TMainfrm::ChangeDPlocationbtnClick},
+      {"DeletePacksbtnClick", &TMainfrm::DeletePacksbtnClick},
+      {"AfterDeletClick", &TMainfrm::AfterDeletClick},
+      {"RunWithOutputClick", &TMainfrm::RunWithOutputClick},
+      {"UnpackDriverPacks1Click", &TMainfrm::UnpackDriverPacks1Click},
+      {"UnpackDriverPacks2method1Click", &TMainfrm::UnpackDriverPacks2method1Click},
+      {"UnpackJvArrowButtonClick", &TMainfrm::UnpackJvArrowButtonClick},
+      {"CMDTemplbDrawItem", &TMainfrm::CMDTemplbDrawItem},
+      {"InstallDPbtnClick", &TMainfrm::InstallDPbtnClick},
+      {"CutDecreaseHWIDSbtnClick", &TMainfrm::CutDecreaseHWIDSbtnClick},
+      {"GetDevlbBtnClick", &TMainfrm::GetDevlbBtnClick},
+      {"CollectHWIDsimpleButtonClick", &TMainfrm::CollectHWIDsimpleButtonClick},
+      {"CollectClassesBtClick", &TMainfrm::CollectClassesBtClick},
+      {"HWIDSforWorkcbxSelect", &TMainfrm::HWIDSforWorkcbxSelect},
+      {"HWIDSelectlbClick", &TMainfrm::HWIDSelectlbClick},
+      {"HWIDSlabelClick", &TMainfrm::HWIDSlabelClick},
+      {"EqTreeViewClick", &TMainfrm::EqTreeViewClick},
+      {"LoadListbtClick", &TMainfrm::LoadListbtClick},
+      {"ConvertLoadBtClick", &TMainfrm::ConvertLoadBtClick},
+      {"TreeLoadBtClick", &TMainfrm::TreeLoadBtClick},
+      {"SaveHWIDSbtnClick", &TMainfrm::SaveHWIDSbtnClick},
+      {"SaveHWIDsSimpleButtonClick", &TMainfrm::SaveHWIDsSimpleButtonClick},
+      {"Tree2XMLBtnClick", &TMainfrm::Tree2XMLBtnClick},
+      {"XML2TreeBtnClick", &TMainfrm::XML2TreeBtnClick},
+      {"ExtractINFsbtnClick", &TMainfrm::ExtractINFsbtnClick},
+      {"SearchByHWIDSbtnClick", &TMainfrm::SearchByHWIDSbtnClick},
+      {"PrepareUnpackFilesbtnClick", &TMainfrm::PrepareUnpackFilesbtnClick},
+      {"InstallHWIDsbtnClick", &TMainfrm::InstallHWIDsbtnClick},
+      {"EnumLanguagesTntButtonClick", &TMainfrm::EnumLanguagesTntButtonClick},
+      {"LanguageNameTntComboBoxChange", &TMainfrm::LanguageNameTntComboBoxChange},
+      {"TranslateTntButtonClick", &TMainfrm::TranslateTntButtonClick},
+      {"EnumControlsButtonClick", &TMainfrm::EnumControlsButtonClick},
+  };
+}
+
+std::vector<std::string> TMainfrm::HandlerNames() const {
+  std::vector<std::string> names;
+  for (const auto& [name, fn] : handlers_) names.push_back(name);
+  return names;
+}
+
+bool TMainfrm::Invoke(const std::string& handlerName) {
+  auto it = handlers_.find(handlerName);
+  if (it == handlers_.end()) return false;
+  try {
+    (this->*(it->second))();
+  } catch (const std::exception& e) {
+    ui_.ShowError(e.what());
+  } catch (...) {
+    ui_.ShowError("Unknown error");
+  }
+  return true;
+}
+
+std::string TMainfrm::ProgramFolder() const { return platform::ExtractFilePath(env_.programFile); }
+
+void TMainfrm::AddLogLine(const std::string& line) {
+  form_.AppendItem("LogLbx", line);
+  // Every log line also goes to standard error, so a terminal or a script can follow it.
+  std::fwrite(line.data(), 1, line.size(), stderr);
+  std::fputc('\n', stderr);
+}
+
+void TMainfrm::Log(const std::string& text) { AddLogLine(LogzTimeAndDate(1) + text); }
+
+void TMainfrm::LogKey(const std::string& key, const std::vector<MessageArg>& args) { Log(Msg(key, args)); }
+
+std::string TMainfrm::Msg(const std::string& key, const std::vector<MessageArg>& args) const {
+  return MessageText(form_.Caption("LangFileLabel"), key, args);
+}
+
+void TMainfrm::LogFileLines(const std::string& path) {
+  form_.SetItems("CMDlogcmb", platform::ReadTextLines(path));
+  for (const std::string& line : form_.Items("CMDlogcmb")) Log(line);
+}
+
+std::string TMainfrm::Sep() { return std::string(1, platform::PathSeparator()); }
+
+bool TMainfrm::Unattended() const {
+  if (env_.args.empty()) return false;
+  const std::string& first = env_.args.front();
+  return first == "/untd" || first == "/unth" || first == "/inir";
+}
+
+bool TMainfrm::AskYesNo(const std::string& text, bool unattendedAnswer) {
+  if (Unattended()) {
+    Log(text + (unattendedAnswer ? " - Yes" : " - No"));
+    return unattendedAnswer;
+  }
+  return ui_.AskYesNo(text, kApplicationTitle);
+}
+
+void TMainfrm::ShowInfo(const std::string& text) {
+  if (Unattended()) {
+    Log(text);
+    return;
+  }
+  ui_.ShowInfo(text, kApplicationTitle);
+}
+
+void TMainfrm::ShowMessage(const std::string& text) {
+  if (Unattended()) {
+    Log(text);
+    return;
+  }
+  ui_.ShowMessage(text);
+}

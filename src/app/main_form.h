@@ -1,0 +1,154 @@
+// The main window `TMainfrm`: the owner of the program's state and of every operation.
+// Every operation is an argument-less handler, bound to its control by name; handlers call
+// one another directly. The window's controls live in a FormModel, so the operations run and
+// are tested without a display; a front end renders the model and routes events here.
+#pragma once
+
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/config_file.h"
+#include "app/form_model.h"
+#include "app/ui_port.h"
+#include "lang/messages.h"
+
+struct AppEnvironment {
+  std::string programFile;         // full path of the running program file
+  std::vector<std::string> args;   // command-line arguments after the program name
+};
+
+// One fixed text naming the product, the maker, the edition and its date; the caption of
+// every message box.
+extern const char* const kApplicationTitle;
+
+class TMainfrm {
+ public:
+  TMainfrm(UiPort& ui, AppEnvironment env);
+  ~TMainfrm();
+  TMainfrm(const TMainfrm&) = delete;
+  TMainfrm& operator=(const TMainfrm&) = delete;
+
+  FormModel& Form() { return form_; }
+  const FormModel& Form() const { return form_; }
+  // The progress window every operation uses now (the newest instance).
+  FormModel& Waitfrm() { return *waitForms_.back(); }
+  // Every window that exists, main window first.
+  std::vector<FormModel*> Forms();
+  // Creates a fresh progress window; earlier instances stay hidden.
+  FormModel& NewWaitfrm();
+  // Front ends subscribe to learn of new progress windows.
+  void OnNewWaitfrm(std::function<void(FormModel&)> listener) { newWaitListeners_.push_back(std::move(listener)); }
+
+  UiPort& Ui() { return ui_; }
+  const AppEnvironment& Env() const { return env_; }
+  ConfigFile& Config() { return config_; }
+
+  // Runs the handler bound to `name`. An exception that escapes it is shown in the standard
+  // error box (it was written to the error report when it was thrown). False for an unknown name.
+  bool Invoke(const std::string& handlerName);
+  bool HasHandler(const std::string& handlerName) const { return handlers_.count(handlerName) != 0; }
+  std::vector<std::string> HandlerNames() const;
+
+  // ---- the log ----
+  // Appends a line as it is (banner lines); also written to standard error.
+  void AddLogLine(const std::string& line);
+  // Appends time stamp + text.
+  void Log(const std::string& text);
+  // Appends time stamp + the looked-up message formatted with its arguments.
+  void LogKey(const std::string& key, const std::vector<MessageArg>& args = {});
+  // The looked-up and formatted message text from the current language file.
+  std::string Msg(const std::string& key, const std::vector<MessageArg>& args = {}) const;
+  // Copies a text file's lines through `CMDlogcmb` into the log, each time-stamped.
+  void LogFileLines(const std::string& path);
+
+  // ---- reaching the person ----
+  // A run started by a command-line switch never waits on a person: messages go to the log
+  // and a question takes the answer that lets the run finish.
+  bool Unattended() const;
+  bool AskYesNo(const std::string& text, bool unattendedAnswer);
+  void ShowInfo(const std::string& text);     // box with an OK button and the title as caption
+  void ShowMessage(const std::string& text);  // plain message dialog
+
+  // ---- shortcuts to controls of the main window ----
+  std::string Caption(const std::string& name) const { return form_.Caption(name); }
+  void SetCaption(const std::string& name, std::string text) { form_.SetCaption(name, std::move(text)); }
+  std::string ProgramFolder() const;  // ends with a separator
+  // The separator of the target as text, for building paths ("\\" on Windows, "/" on Linux).
+  static std::string Sep();
+
+  // ---- operations (handlers) ----
+  // Start-up and window
+  void FormCreate();
+  void FormActivate();
+  void FormDestroy();
+  void sClick();
+  void Label5Click();
+  void AutoCloseTimerTimer();
+  // Configuration and working paths
+  void CreateInibtnClick();
+  void StartFromDirbtnClick();
+  // Log
+  void SaveLogbtnClick();
+  // One-click runs
+  void UnpackInstallTntSpeedButtonClick();
+  void UnpackInstallHwidsTntSpeedButtonClick();
+  // Folders and pack catalogue
+  void FindDirsbtnClick();
+  void FirstCheckbtnClick();
+  void CreateOutDirbtnClick();
+  void EnumBtnClick();
+  void PackNameLblClick();
+  void ChangeDPlocationbtnClick();
+  void DeletePacksbtnClick();
+  void AfterDeletClick();
+  // Unpacking and installation
+  void RunWithOutputClick();
+  void UnpackDriverPacks1Click();
+  void UnpackDriverPacks2method1Click();
+  void UnpackJvArrowButtonClick();
+  void CMDTemplbDrawItem();
+  void InstallDPbtnClick();
+  // Hardware identification
+  void CutDecreaseHWIDSbtnClick();
+  void GetDevlbBtnClick();
+  void CollectHWIDsimpleButtonClick();
+  void CollectClassesBtClick();
+  void HWIDSforWorkcbxSelect();
+  void HWIDSelectlbClick();
+  void HWIDSlabelClick();
+  void EqTreeViewClick();
+  void LoadListbtClick();
+  void ConvertLoadBtClick();
+  void TreeLoadBtClick();
+  void SaveHWIDSbtnClick();
+  void SaveHWIDsSimpleButtonClick();
+  void Tree2XMLBtnClick();
+  void XML2TreeBtnClick();
+  // Driver search
+  void ExtractINFsbtnClick();
+  void SearchByHWIDSbtnClick();
+  void PrepareUnpackFilesbtnClick();
+  void InstallHWIDsbtnClick();
+  // Languages
+  void EnumLanguagesTntButtonClick();
+  void LanguageNameTntComboBoxChange();
+  void TranslateTntButtonClick();
+  void EnumControlsButtonClick();
+
+ private:
+  void RegisterHandlers();
+  void StartFromSwitch(const std::string& sw);
+
+  UiPort& ui_;
+  AppEnvironment env_;
+  FormModel form_;
+  std::vector<std::unique_ptr<FormModel>> waitForms_;
+  std::vector<std::function<void(FormModel&)>> newWaitListeners_;
+  ConfigFile config_;
+  std::map<std::string, void (TMainfrm::*)()> handlers_;
+  bool destroyed_ = false;
+  std::string pickedPackFile_;  // the pack file last picked in the pack dialog during this run
+};

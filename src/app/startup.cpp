@@ -1,0 +1,85 @@
+// Start-up, the banner, the About page, the links and the window's end.
+#include <string>
+
+#include "app/error_report.h"
+#include "app/main_form.h"
+#include "platform/devices.h"
+#include "platform/files.h"
+#include "shared/shared_functions.h"
+
+namespace {
+
+constexpr const char* kContactAddress = "support@velmora.example.org";
+constexpr const char* kNewVersionPage = "https://velmora.example.org/news";
+
+std::string Upper(std::string text) {
+  for (char& c : text) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  return text;
+}
+
+}  // namespace
+
+void TMainfrm::FormCreate() {
+  EnumLanguagesTntButtonClick();
+
+  const std::string rule(129, '=');
+  for (const std::string& line : {
+           rule,
+           std::string(kApplicationTitle),
+           std::string("Driver packs: 7z archives of driver folders from https://velmora.example.org/driverpacks"),
+           std::string("7-Zip command-line archiver files 7-zip.chm, 7z.exe and 7z.dll by Igor Pavlov, "
+                       "https://www.7-zip.org #ver.4.57#"),
+           std::string("Driver package installer DPINST.exe by Microsoft Corporation #ver.2.01#"),
+           std::string("Device console devcon.exe by Microsoft Corporation #ver.5.2.3718.0#"),
+           std::string("Velmora_TAVI.exe - driver pack unpacker and installer #ver. 3.5.3.7 beta#"),
+           std::string("Ostrel workshop - tools for technicians who prepare freshly installed machines"),
+           rule,
+       }) {
+    AddLogLine(line);
+  }
+  LogKey("log45");
+  form_.SetItemIndex("MainPageControle", 0);
+
+  FirstCheckbtnClick();
+  CreateInibtnClick();
+  EnumBtnClick();
+
+  const std::string packInfo = ProgramFolder() + "Data" + Sep() + "PackInfo.txt";
+  try {
+    form_.SetItems("AboutListBox", platform::ReadTextLines(packInfo));
+  } catch (const std::exception& e) {
+    // The About text is part of the delivery; without it the rest of start-up still runs.
+    Log(std::string("About text not loaded: ") + e.what());
+  }
+
+  if (Upper(config_.ReadString("Automation", "AutoHWIDSearch", "N/A")) == "YES") {
+    if (AskYesNo(Msg("msg7"), false)) {
+      GetDevlbBtnClick();
+      LogKey("log46");
+      config_.WriteString("Automation", "AutoHWIDSearch", "NO");
+    }
+  }
+
+  platform::devices::InitPnpApi();
+
+  const std::string unpacked = Caption("Workdir") + "UnpackedDP.txt";
+  if (platform::FileExists(unpacked)) form_.SetItems("UnpackedDPlb", platform::ReadTextLines(unpacked));
+
+  TranslateTntButtonClick();
+}
+
+void TMainfrm::FormDestroy() {
+  if (destroyed_) return;
+  destroyed_ = true;
+  config_.Rebind({});
+  platform::devices::FreePnpApi();
+}
+
+void TMainfrm::sClick() { ui_.OpenUrl(std::string("mailto:") + kContactAddress + "?subject=Velmora"); }
+
+void TMainfrm::Label5Click() { ui_.OpenUrl(kNewVersionPage); }
+
+void TMainfrm::AutoCloseTimerTimer() {
+  form_.SetEnabled("AutoCloseTimer", false);
+  ui_.CloseMainWindow();
+}

@@ -1,0 +1,131 @@
+#include "lang/form_translation.h"
+
+#include <ctime>
+
+#include "app/main_form.h"
+#include "platform/files.h"
+#include "platform/ini_text.h"
+#include "platform/profile.h"
+#include "shared/shared_functions.h"
+
+namespace {
+
+constexpr const char* kNoComments = "No Comments";
+
+}  // namespace
+
+std::vector<TranslatableKind> TranslatableKinds(ControlKind kind) {
+  switch (kind) {
+    case ControlKind::ListBox: return {{"HINTS", false, true}};
+    case ControlKind::Label:
+    case ControlKind::LinkLabel: return {{"Labels", true, false}};
+    case ControlKind::Button: return {{"Buttons", true, false}};
+    case ControlKind::SpeedButton: return {{nullptr, true, false}};
+    case ControlKind::TabSheet: return {{"Sheets", true, false}};
+    case ControlKind::ComboBox: return {{"ComboBoxies", true, false}};
+    case ControlKind::GroupBox: return {{"GroupBoxies", true, false}};
+    case ControlKind::MenuItem: return {{"MenuItems", true, false}};
+    case ControlKind::Edit: return {{"Edits", true, false}};
+    default: return {};
+  }
+}
+
+void TranslateFormComponents(const std::vector<FormModel*>& forms, const std::string& langFile) {
+  platform::IniDocument doc;
+  try {
+    doc = platform::IniDocument::Parse(platform::ReadWholeFile(langFile));
+  } catch (const std::exception&) {
+    return;  // a missing language file translates nothing
+  }
+  for (FormModel* form : forms) {
+    std::vector<const Control*> controls = form->Controls();
+    for (auto it = controls.rbegin(); it != controls.rend(); ++it) {
+      const Control& c = **it;
+      if (c.name.empty()) continue;
+      std::vector<TranslatableKind> kinds = TranslatableKinds(c.kind);
+      if (kinds.empty()) continue;
+      std::string caption = doc.Get("Mainfrm", c.name).value_or(kNoComments);
+      if (caption == kNoComments) continue;
+      std::string hint = doc.Get("Mainfrm", c.name + "Hnt").value_or(kNoComments);
+      for (const TranslatableKind& k : kinds) {
+        if (k.setsCaption) form->SetCaption(c.name, caption);
+        form->SetHint(c.name, hint);
+      }
+    }
+  }
+}
+
+void TMainfrm::EnumLanguagesTntButtonClick() {
+  form_.ClearItems("LanguageNameTntComboBox");
+  form_.ClearItems("LanguageTntComboBox");
+  const std::string lngFolder = ProgramFolder() + "lng" + Sep();
+  std::vector<std::string> names;
+  std::vector<std::string> paths;
+  for (const platform::DirEntry& e : platform::ListDirectory(lngFolder, "*.lng")) {
+    if (e.isDirectory || e.hidden || e.system) continue;
+    const std::string path = lngFolder + e.name;
+    names.push_back(platform::profile::ReadString(path, "About", "TranslateLangName",
+                                                  "Error reading TranslateLangName param"));
+    paths.push_back(path);
+  }
+  form_.SetItems("LanguageNameTntComboBox", std::move(names));
+  form_.SetItems("LanguageTntComboBox", std::move(paths));
+
+  const std::string ini = ProgramFolder() + "dp_tavi.ini";
+  const std::string change =
+      platform::profile::ReadString(ini, "Program", "LanguageChange", "Can\"t read LanguageChange param");
+  std::string upper = change;
+  for (char& ch : upper) ch = static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
+  std::string current = ProgramFolder() + "lng" + Sep() + "english.lng";
+  if (upper == "YES") {
+    current = platform::profile::ReadString(ini, "Program", "LanguageFile", "Can\"t read LanguageFile param");
+  }
+  // Any other value (also a missing key on the very first start) keeps the English file, so
+  // the first messages of a fresh start read as text instead of as missing translations.
+  SetCaption("LangFileLabel", current);
+  form_.SetItemIndex("LanguageNameTntComboBox", 0);
+  form_.SetItemIndex("LanguageTntComboBox", 0);
+  if (!form_.Items("LanguageNameTntComboBox").empty()) {
+    form_.SetCaption("LanguageNameTntComboBox", form_.Items("LanguageNameTntComboBox").front());
+    form_.SetCaption("LanguageTntComboBox", form_.Items("LanguageTntComboBox").front());
+  }
+}
+
+void TMainfrm::LanguageNameTntComboBoxChange() {
+  const int index = form_.ItemIndex("LanguageNameTntComboBox");
+  form_.SetItemIndex("LanguageTntComboBox", index);
+  const auto& paths = form_.Items("LanguageTntComboBox");
+  if (index < 0 || index >= static_cast<int>(paths.size())) return;
+  form_.SetCaption("LanguageTntComboBox", paths[static_cast<std::size_t>(index)]);
+  SetCaption("LangFileLabel", paths[static_cast<std::size_t>(index)]);
+}
+
+void TMainfrm::TranslateTntButtonClick() {
+  const std::string langFile = Caption("LangFileLabel");
+  ConfigFile(Caption("IniLocationlbl")).WriteString("Program", "LanguageFile", langFile);
+  TranslateFormComponents(Forms(), langFile);
+  LogKey("log70", {langFile});
+}
+
+void TMainfrm::EnumControlsButtonClick() {
+  const std::string path = Caption("Workdir") + "ListOfComponents.ini";
+  if (platform::FileExists(path)) WipeFile(path);
+  std::time_t now = std::time(nullptr);
+  char date[32];
+  std::strftime(date, sizeof date, "%d.%m.%Y", std::localtime(&now));
+  // Built in memory and written once: the inventory of both windows is a few hundred keys.
+  platform::IniDocument inventory;
+  inventory.Set("Mainfrm", "Creation Date", date);
+  for (FormModel* form : Forms()) {
+    std::vector<const Control*> controls = form->Controls();
+    for (auto it = controls.rbegin(); it != controls.rend(); ++it) {
+      const Control& c = **it;
+      for (const TranslatableKind& k : TranslatableKinds(c.kind)) {
+        if (k.section == nullptr) continue;
+        if (!k.hintOnly) inventory.Set(k.section, c.name, c.caption);
+        inventory.Set("HINTS", c.name + "Hnt", c.hint);
+      }
+    }
+  }
+  platform::WriteFileAtomically(path, inventory.ToText());
+}

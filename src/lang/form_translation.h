@@ -1,0 +1,21 @@
+// Captions and hints of the windows from a language file, and the inventory of the
+// translatable controls.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "app/form_model.h"
+
+// What a control of a kind takes from the language file.
+struct TranslatableKind {
+  const char* section;  // inventory section; null when the kind is not listed there
+  bool setsCaption;     // key N sets the caption (or text)
+  bool hintOnly;        // plain list boxes: only the hint, and only when key N is present
+};
+// The kinds a control counts as, in the order the inventory tests them; empty when not handled.
+std::vector<TranslatableKind> TranslatableKinds(ControlKind kind);
+
+// Replaces captions and hints of every control of the given windows from section "Mainfrm"
+// of the language file. A missing or unreadable file translates nothing.
+void TranslateFormComponents(const std::vector<FormModel*>& forms, const std::string& langFile);

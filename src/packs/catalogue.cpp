@@ -1,0 +1,183 @@
+// Where things are and which packs there are: the Windows and working folders, the place of
+// the configuration file by drive type, the pack folder, the pack list and its tick marks.
+#include <algorithm>
+#include <cctype>
+
+#include "app/main_form.h"
+#include "platform/files.h"
+#include "platform/profile.h"
+#include "shared/shared_functions.h"
+
+namespace {
+
+std::string Upper(std::string text) {
+  std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
+  return text;
+}
+
+}  // namespace
+
+// Creates the working folder when needed and reports the outcome, as the folder steps share it.
+static void CreateWorkingFolder(TMainfrm& w, const std::string& folder) {
+  std::uint32_t code = platform::CreateDirectory(folder);
+  if (code == 0) {
+    w.LogKey("log1", {folder});
+  } else if (code == 183) {
+    w.LogKey("log2", {folder});
+  } else {
+    w.ShowMessage(w.Msg("msg1", {static_cast<long long>(code)}));
+    w.LogKey("log3", {std::to_string(code)});
+  }
+}
+
+void TMainfrm::FindDirsbtnClick() {
+  const std::string winDir = platform::WindowsDirectory();
+  LogKey("log29", {winDir});
+  const std::string workdir = winDir + Sep() + "dp_tavi" + Sep();
+  SetCaption("Workdir", workdir);
+  SetCaption("WinDirlbl", winDir);
+  LogKey("log30", {workdir});
+  if (!platform::FileExists(workdir + "cmdout")) CreateWorkingFolder(*this, workdir);
+}
+
+void TMainfrm::FirstCheckbtnClick() {
+  FindDirsbtnClick();
+  const std::string workdir = Caption("Workdir");
+  LogKey("log31", {env_.programFile});
+
+  const std::string programIni = ProgramFolder() + "dp_tavi.ini";
+  platform::DriveType type = platform::GetDriveType(env_.programFile);
+  LogKey("log32", {platform::DriveOfPath(env_.programFile)});
+
+  // Opens the configuration file, marks it for defaults when new and records where the program started.
+  auto openConfig = [&](const std::string& path, const char* startFrom) {
+    config_.Rebind(path);
+    SetCaption("IniLocationlbl", path);
+    if (config_.ReadString("Program", "Initial", "Error reading Initial param") == "Error reading Initial param") {
+      config_.WriteString("Program", "Initial", "Yes");
+    }
+    config_.WriteString("Program", "Start From", startFrom);
+  };
+
+  switch (type) {
+    case platform::DriveType::Unknown:
+    case platform::DriveType::NoRootDir:
+      LogKey(type == platform::DriveType::Unknown ? "log33" : "log34");
+      break;
+    case platform::DriveType::Removable:
+      LogKey("log35");
+      openConfig(programIni, "Non CD");
+      return;
+    case platform::DriveType::Fixed:
+      LogKey("log36");
+      openConfig(programIni, "Non CD");
+      return;
+    case platform::DriveType::Remote:
+      LogKey("log37");
+      openConfig(programIni, "Non CD");
+      return;
+    case platform::DriveType::CdRom: {
+      LogKey("log38");
+      std::string copy;
+      bool haveCopy = platform::FileExists(programIni);
+      if (haveCopy) copy = platform::ReadWholeFile(programIni);
+      const std::string workIni = workdir + "dp_tavi.ini";
+      openConfig(workIni, "CD");
+      // The program folder's file stands: its content replaces the two keys just written.
+      if (haveCopy) platform::WriteFileAtomically(workIni, copy);
+      return;
+    }
+    case platform::DriveType::RamDisk:
+      openConfig(programIni, "Non CD");
+      LogKey("log39");
+      return;
+  }
+  // No configuration file could be placed by drive type: later steps read and write one, so
+  // fall back to the program folder's file, as on a fixed disk.
+  openConfig(programIni, "Non CD");
+}
+
+void TMainfrm::CreateOutDirbtnClick() {
+  LogKey("log9");
+  config_.Rebind(Caption("IniLocationlbl"));
+  const std::string dpExternal = Upper(config_.ReadString("DP_Options", "DPExternal", "Error reading DPExternal param "));
+  if (dpExternal != "YES") {
+    std::string packDir = config_.ReadString("Program", "CMDPackDir", "Error reading CMDPackDir param ");
+    if (packDir.empty()) {
+      const std::string appMainPath =
+          config_.ReadString("Program", "AppMainPath", "Error reading AppMainPath param ");
+      packDir = platform::ExtractFilePath(appMainPath) + "DP" + Sep();
+      if (platform::ExtractFilePath(appMainPath).empty() || !config_.WriteString("Program", "CMDPackDir", packDir)) {
+        packDir = platform::ExtractFilePath(Caption("AppMainPathlbl"));
+      }
+    }
+    SetCaption("CMDPackDired", packDir);
+  } else {
+    if (Upper(config_.ReadString("DP_Options", "SelectDPDir", "Error reading DP_Options param")) == "YES") {
+      std::string firstFolder = platform::CurrentDirectory() + Sep() + "Dp" + Sep();
+      if (auto picked = ui_.OpenFile(Form().Caption("ExternalDPDirod"), "7z files|*.7z|", firstFolder)) {
+        pickedPackFile_ = *picked;
+      }
+    }
+    const std::string packDir =
+        pickedPackFile_.empty() ? ProgramFolder() + "Dp" + Sep() : platform::ExtractFilePath(pickedPackFile_);
+    config_.WriteString("DP_Options", "DPExternalDir", packDir);
+    config_.WriteString("DP_Options", "DPExternal", "no");
+    Log("Driver packs located in: " + packDir);
+    config_.WriteString("Program", "CMDPackDir", packDir);
+    SetCaption("CMDPackDired", config_.ReadString("Program", "CMDPackDir", packDir));
+  }
+  LogKey("log10");
+}
+
+void TMainfrm::EnumBtnClick() {
+  const std::string packDir = Caption("CMDPackDired");
+  if (Form().Items("PacksChlbx").empty()) {
+    LogKey("log19", {packDir});
+  } else {
+    Form().ClearItems("PacksChlbx");
+    LogKey("log16", {packDir});
+  }
+  std::vector<std::string> packs;
+  ListFileDir(packDir, packs);
+  Form().SetItems("PacksChlbx", std::move(packs));
+  LogKey("log17", {std::to_string(Form().Items("PacksChlbx").size())});
+  LogKey("log18");
+}
+
+void TMainfrm::PackNameLblClick() {
+  const std::string label = Caption("PackNameLbl");
+  if (label == "Select All") {
+    Form().SetAllChecked("PacksChlbx", true);
+    SetCaption("PackNameLbl", "Remove Selection");
+  } else if (label == "Remove Selection") {
+    Form().SetAllChecked("PacksChlbx", false);
+    SetCaption("PackNameLbl", "Select All");
+  }
+}
+
+void TMainfrm::ChangeDPlocationbtnClick() {
+  config_.Rebind(Caption("IniLocationlbl"));
+  config_.WriteString("Program", "Initial", "Yes");
+  config_.WriteString("DP_Options", "DPExternal", "Yes");
+  config_.WriteString("DP_Options", "SelectDPDir", "Yes");
+  CreateOutDirbtnClick();
+  EnumBtnClick();
+  ShowInfo(Msg("msg2"));
+  config_.WriteString("Program", "Initial", "No");
+  config_.WriteString("DP_Options", "SelectDPDir", "no");
+}
+
+void TMainfrm::DeletePacksbtnClick() {
+  if (!AskYesNo(Msg("msg4"), false)) return;
+  LogKey("log15");
+  WinExecute("clean.cmd", false);  // not waited for; whether it started is not checked
+}
+
+void TMainfrm::AfterDeletClick() {
+  const std::string cmdFile = Caption("CMDFileed");
+  const std::string workdir = Caption("Workdir");
+  // An existing folder is not a file, so this runs for it too and reports "already exists".
+  if (!platform::FileExists(workdir)) CreateWorkingFolder(*this, workdir);
+  platform::WriteTextLines(cmdFile, Form().Items("CMDLinecdx"));
+}
