@@ -4,8 +4,11 @@
 // separators and treats a backslash as a folder separator.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <exception>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace platform {
@@ -95,6 +98,28 @@ class FileError : public std::exception {
  private:
   std::string message_;
   std::uint32_t code_;
+};
+
+// A file opened for reading and writing with no other opener allowed: Windows opens it
+// without sharing; Linux takes exclusive locks (flock and an open-file-description lock)
+// without waiting, so a file another process holds locked is refused. Only regular files
+// are opened, and on Linux a symbolic link is not followed. Every failure throws FileError.
+class ExclusiveFile {
+ public:
+  explicit ExclusiveFile(const std::string& path);
+  ~ExclusiveFile();
+  ExclusiveFile(const ExclusiveFile&) = delete;
+  ExclusiveFile& operator=(const ExclusiveFile&) = delete;
+
+  std::int64_t Size() const;
+  void Seek(std::int64_t offset);
+  void Write(const void* data, std::size_t size);  // all of it, or FileError
+  void Flush();                                    // to the disk
+  void Close();                                    // releases the file; errors throw
+
+ private:
+  std::string path_;
+  std::intptr_t handle_;
 };
 
 }  // namespace platform
