@@ -1,0 +1,11 @@
+#!/usr/bin/env bash
+# Configures and builds one preset and lays out the program folder.
+# Usage: scripts/build.sh [preset]   (default: default; the program folder is build/<preset>/install)
+set -euo pipefail
+cd "$(dirname "$0")/.."
+preset="${1:-default}"
+cmake --preset "$preset" >/dev/null
+cmake --build --preset "$preset"
+if [ "$preset" != "win32" ]; then
+  cmake --install "build/$preset" --prefix "build/$preset/install" >/dev/null
+fi
