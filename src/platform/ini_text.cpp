@@ -1,0 +1,369 @@
+#include "platform/ini_text.h"
+
+#include <stdexcept>
+#include <utility>
+
+namespace platform {
+namespace {
+
+enum class LineKind { Other, Comment, Section, Key };
+
+struct LineParts {
+  LineKind kind = LineKind::Other;
+  std::string_view name;   // section or key name, trimmed
+  std::string_view value;  // key value, trimmed
+};
+
+constexpr bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\v' || c == '\f' || c == '\r' || c == '\n'; }
+
+std::string_view Trim(std::string_view text) {
+  std::size_t first = 0;
+  std::size_t last = text.size();
+  while (first < last && IsBlank(text[first])) ++first;
+  while (last > first && IsBlank(text[last - 1])) --last;
+  return text.substr(first, last - first);
+}
+
+constexpr unsigned char LowerAscii(char c) {
+  const auto byte = static_cast<unsigned char>(c);
+  return (byte >= 'A' && byte <= 'Z') ? static_cast<unsigned char>(byte + ('a' - 'A')) : byte;
+}
+
+bool EqualIgnoringCase(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    if (LowerAscii(a[i]) != LowerAscii(b[i])) return false;
+  }
+  return true;
+}
+
+// FNV-1a over the lower-case bytes, finished with a multiply-xorshift so that the low bits
+// used by the tables depend on every byte.
+std::uint64_t HashIgnoringCase(std::string_view text, std::uint64_t seed = 0) {
+  std::uint64_t hash = 0xcbf29ce484222325ULL ^ (seed * 0x9E3779B97F4A7C15ULL);
+  for (const char c : text) {
+    hash ^= LowerAscii(c);
+    hash *= 0x100000001b3ULL;
+  }
+  hash ^= hash >> 29;
+  hash *= 0xbf58476d1ce4e5b9ULL;
+  hash ^= hash >> 32;
+  return hash;
+}
+
+LineParts ClassifyLine(std::string_view line) {
+  LineParts parts;
+  std::size_t start = 0;
+  while (start < line.size() && IsBlank(line[start])) ++start;
+  if (start == line.size()) return parts;
+  if (line[start] == '[') {
+    const std::size_t close = line.find(']', start + 1);
+    if (close != std::string_view::npos) {
+      parts.kind = LineKind::Section;
+      parts.name = Trim(line.substr(start + 1, close - start - 1));
+    }
+    return parts;
+  }
+  if (line[start] == ';') {
+    parts.kind = LineKind::Comment;
+    return parts;
+  }
+  const std::size_t equals = line.find('=', start);
+  if (equals == std::string_view::npos) return parts;
+  const std::string_view name = Trim(line.substr(start, equals - start));
+  if (name.empty()) return parts;
+  parts.kind = LineKind::Key;
+  parts.name = name;
+  parts.value = Trim(line.substr(equals + 1));
+  return parts;
+}
+
+constexpr std::string_view kUtf8Bom = "\xEF\xBB\xBF";
+
+std::size_t BomSize(std::string_view text) { return text.substr(0, kUtf8Bom.size()) == kUtf8Bom ? kUtf8Bom.size() : 0; }
+
+// Walks the lines of a text: each line ends at CR LF, LF or CR; a final line break adds no
+// line. Calls visit(begin, size) for each line; stops early when visit returns false.
+template <typename Visit>
+void ForEachLine(std::string_view text, Visit&& visit) {
+  const char* const data = text.data();
+  const std::size_t size = text.size();
+  std::size_t pos = 0;
+  while (pos < size) {
+    std::size_t end = pos;
+    while (end < size && data[end] != '\n' && data[end] != '\r') ++end;
+    if (!visit(pos, end - pos)) return;
+    if (end == size) return;
+    pos = end + ((data[end] == '\r' && end + 1 < size && data[end + 1] == '\n') ? 2 : 1);
+  }
+}
+
+void CheckName(std::string_view name, bool isKey) {
+  for (const char c : name) {
+    if (c == '\r' || c == '\n') throw std::invalid_argument("INI name holds a line break");
+    if (isKey && c == '=') throw std::invalid_argument("INI key name holds '=': " + std::string(name));
+    if (!isKey && (c == '[' || c == ']')) {
+      throw std::invalid_argument("INI section name holds a bracket: " + std::string(name));
+    }
+  }
+  if (isKey) {
+    if (name.empty()) throw std::invalid_argument("INI key name is empty");
+    if (name.front() == ';' || name.front() == '[') {
+      throw std::invalid_argument("INI key name starts with ';' or '[': " + std::string(name));
+    }
+  }
+}
+
+}  // namespace
+
+IniDocument IniDocument::Parse(std::string_view text) { return Parse(std::string(text)); }
+
+IniDocument IniDocument::Parse(std::string&& text) {
+  IniDocument document;
+  document.text_ = std::move(text);
+  document.Build();
+  return document;
+}
+
+std::optional<std::string> IniDocument::Find(std::string_view text, std::string_view section,
+                                             std::string_view key) {
+  section = Trim(section);
+  key = Trim(key);
+  const std::size_t bom = BomSize(text);
+  bool inSection = false;
+  std::optional<std::string> result;
+  ForEachLine(text, [&](std::size_t begin, std::size_t size) {
+    const std::size_t skip = begin == 0 ? bom : 0;
+    const LineParts parts = ClassifyLine(text.substr(begin + skip, size - skip));
+    if (parts.kind == LineKind::Section) {
+      if (inSection) return false;  // only the first section of that name counts
+      inSection = EqualIgnoringCase(parts.name, section);
+    } else if (parts.kind == LineKind::Key && inSection && EqualIgnoringCase(parts.name, key)) {
+      result = std::string(parts.value);
+      return false;
+    }
+    return true;
+  });
+  return result;
+}
+
+void IniDocument::Build() {
+  const std::string_view text = text_;
+  bomSize_ = BomSize(text);
+
+  // Count first so the line table is allocated once at its final size.
+  std::size_t count = 0;
+  ForEachLine(text, [&](std::size_t, std::size_t) {
+    ++count;
+    return true;
+  });
+  const std::size_t limit = kAddedFlag - 1;
+  lines_.reserve(count < limit ? count : limit);
+
+  sections_.push_back(Section{});  // the lines before the first section
+  std::uint32_t current = 0;
+  ForEachLine(text, [&](std::size_t begin, std::size_t size) {
+    if (lines_.size() + 1 == limit) {
+      // Beyond two thousand million lines the rest stays one opaque line, kept as it is.
+      size = text.size() - begin;
+    }
+    const auto index = static_cast<std::uint32_t>(lines_.size());
+    lines_.push_back(Line{begin, size, kNone, current});
+    if (index > 0) lines_[index - 1].next = index;
+    const LineParts parts = ClassifyLine(LineText(index));
+    if (parts.kind == LineKind::Section) {
+      current = static_cast<std::uint32_t>(sections_.size());
+      sections_.push_back(Section{index, index});
+      lines_[index].section = current;
+      IndexSection(current);
+    } else if (parts.kind == LineKind::Key && current != 0) {
+      sections_[current].lastKey = index;
+      IndexKey(index);
+    }
+    return lines_.size() < limit;
+  });
+  tail_ = lines_.empty() ? kNone : static_cast<std::uint32_t>(lines_.size() - 1);
+}
+
+std::string_view IniDocument::LineText(std::uint32_t line) const {
+  const Line& entry = lines_[line];
+  if (entry.section & kAddedFlag) return std::string_view(added_).substr(entry.begin, entry.size);
+  std::string_view text = std::string_view(text_).substr(entry.begin, entry.size);
+  if (line == 0) text.remove_prefix(bomSize_ < text.size() ? bomSize_ : text.size());
+  return text;
+}
+
+std::string_view IniDocument::SectionName(std::uint32_t section) const {
+  return ClassifyLine(LineText(sections_[section].header)).name;
+}
+
+std::uint32_t IniDocument::FindSection(std::string_view name) const {
+  if (sectionSlots_.empty()) return kNone;
+  const std::size_t mask = sectionSlots_.size() - 1;
+  for (std::size_t slot = HashIgnoringCase(name) & mask;; slot = (slot + 1) & mask) {
+    const std::uint32_t entry = sectionSlots_[slot];
+    if (entry == 0) return kNone;
+    if (EqualIgnoringCase(SectionName(entry - 1), name)) return entry - 1;
+  }
+}
+
+std::uint32_t IniDocument::FindKey(std::uint32_t section, std::string_view key) const {
+  if (keySlots_.empty()) return kNone;
+  const std::size_t mask = keySlots_.size() - 1;
+  for (std::size_t slot = HashIgnoringCase(key, section) & mask;; slot = (slot + 1) & mask) {
+    const std::uint32_t entry = keySlots_[slot];
+    if (entry == 0) return kNone;
+    const std::uint32_t line = entry - 1;
+    if ((lines_[line].section & ~kAddedFlag) == section && EqualIgnoringCase(ClassifyLine(LineText(line)).name, key)) {
+      return line;
+    }
+  }
+}
+
+void IniDocument::IndexSection(std::uint32_t section) {
+  const std::string_view name = SectionName(section);
+  if (FindSection(name) != kNone) return;  // a later duplicate: the first one counts
+  if ((namedSections_ + 1) * 2 > sectionSlots_.size()) GrowSectionIndex();
+  const std::size_t mask = sectionSlots_.size() - 1;
+  std::size_t slot = HashIgnoringCase(name) & mask;
+  while (sectionSlots_[slot] != 0) slot = (slot + 1) & mask;
+  sectionSlots_[slot] = section + 1;
+  ++namedSections_;
+}
+
+void IniDocument::IndexKey(std::uint32_t line) {
+  const std::uint32_t section = lines_[line].section & ~kAddedFlag;
+  const std::string_view name = ClassifyLine(LineText(line)).name;
+  if (FindKey(section, name) != kNone) return;  // a later duplicate: the first one counts
+  if ((keyCount_ + 1) * 2 > keySlots_.size()) GrowKeyIndex();
+  const std::size_t mask = keySlots_.size() - 1;
+  std::size_t slot = HashIgnoringCase(name, section) & mask;
+  while (keySlots_[slot] != 0) slot = (slot + 1) & mask;
+  keySlots_[slot] = line + 1;
+  ++keyCount_;
+}
+
+void IniDocument::GrowSectionIndex() {
+  std::vector<std::uint32_t> old = std::move(sectionSlots_);
+  sectionSlots_.assign(old.empty() ? 16 : old.size() * 2, 0);
+  const std::size_t mask = sectionSlots_.size() - 1;
+  for (const std::uint32_t entry : old) {
+    if (entry == 0) continue;
+    std::size_t slot = HashIgnoringCase(SectionName(entry - 1)) & mask;
+    while (sectionSlots_[slot] != 0) slot = (slot + 1) & mask;
+    sectionSlots_[slot] = entry;
+  }
+}
+
+void IniDocument::GrowKeyIndex() {
+  std::vector<std::uint32_t> old = std::move(keySlots_);
+  keySlots_.assign(old.empty() ? 64 : old.size() * 2, 0);
+  const std::size_t mask = keySlots_.size() - 1;
+  for (const std::uint32_t entry : old) {
+    if (entry == 0) continue;
+    const std::uint32_t line = entry - 1;
+    const std::uint32_t section = lines_[line].section & ~kAddedFlag;
+    std::size_t slot = HashIgnoringCase(ClassifyLine(LineText(line)).name, section) & mask;
+    while (keySlots_[slot] != 0) slot = (slot + 1) & mask;
+    keySlots_[slot] = entry;
+  }
+}
+
+std::uint32_t IniDocument::AppendLine(std::string_view text, std::uint32_t section, std::uint32_t after) {
+  if (lines_.size() >= kAddedFlag - 1) throw std::length_error("INI document has too many lines");
+  const auto index = static_cast<std::uint32_t>(lines_.size());
+  Line line{added_.size(), text.size(), kNone, section | kAddedFlag};
+  added_.append(text);
+  if (after != kNone) {
+    line.next = lines_[after].next;
+    lines_[after].next = index;
+  }
+  lines_.push_back(line);
+  if (after == tail_) tail_ = index;
+  return index;
+}
+
+std::optional<std::string> IniDocument::Get(std::string_view section, std::string_view key) const {
+  const std::uint32_t sectionIndex = FindSection(Trim(section));
+  if (sectionIndex == kNone) return std::nullopt;
+  const std::uint32_t line = FindKey(sectionIndex, Trim(key));
+  if (line == kNone) return std::nullopt;
+  return std::string(ClassifyLine(LineText(line)).value);
+}
+
+void IniDocument::Set(std::string_view section, std::string_view key, std::string_view value) {
+  section = Trim(section);
+  key = Trim(key);
+  CheckName(section, false);
+  CheckName(key, true);
+  if (value.find_first_of("\r\n") != std::string_view::npos) {
+    throw std::invalid_argument("INI value holds a line break");
+  }
+
+  std::uint32_t sectionIndex = FindSection(section);
+  if (sectionIndex != kNone) {
+    const std::uint32_t line = FindKey(sectionIndex, key);
+    if (line != kNone) {
+      // Rewrite the line in place; the key keeps the spelling it has in the file.
+      std::string text(ClassifyLine(LineText(line)).name);
+      text += '=';
+      text.append(value);
+      Line& entry = lines_[line];
+      entry.begin = added_.size();
+      entry.size = text.size();
+      entry.section |= kAddedFlag;
+      added_ += text;
+      return;
+    }
+  } else {
+    sectionIndex = static_cast<std::uint32_t>(sections_.size());
+    std::string header = "[";
+    header.append(section);
+    header += ']';
+    const std::uint32_t headerLine = AppendLine(header, sectionIndex, tail_);
+    sections_.push_back(Section{headerLine, headerLine});
+    IndexSection(sectionIndex);
+  }
+  std::string text(key);
+  text += '=';
+  text.append(value);
+  const std::uint32_t line = AppendLine(text, sectionIndex, sections_[sectionIndex].lastKey);
+  sections_[sectionIndex].lastKey = line;
+  IndexKey(line);
+}
+
+std::vector<std::string> IniDocument::SectionNames() const {
+  std::vector<std::string> names;
+  for (std::uint32_t section = 1; section < sections_.size(); ++section) {
+    const std::string_view name = SectionName(section);
+    if (FindSection(name) == section) names.emplace_back(name);
+  }
+  return names;
+}
+
+std::vector<std::string> IniDocument::Keys(std::string_view section) const {
+  std::vector<std::string> keys;
+  const std::uint32_t sectionIndex = FindSection(Trim(section));
+  if (sectionIndex == kNone) return keys;
+  for (std::uint32_t line = lines_[sections_[sectionIndex].header].next;
+       line != kNone && (lines_[line].section & ~kAddedFlag) == sectionIndex; line = lines_[line].next) {
+    const LineParts parts = ClassifyLine(LineText(line));
+    if (parts.kind == LineKind::Key && FindKey(sectionIndex, parts.name) == line) keys.emplace_back(parts.name);
+  }
+  return keys;
+}
+
+std::string IniDocument::ToText() const {
+  std::size_t total = bomSize_;
+  for (const Line& line : lines_) total += line.size + 2;
+  std::string text;
+  text.reserve(total);
+  for (std::uint32_t line = lines_.empty() ? kNone : 0; line != kNone; line = lines_[line].next) {
+    if (line == 0) text.append(text_, 0, bomSize_ < text_.size() ? bomSize_ : text_.size());
+    text.append(LineText(line));
+    text += "\r\n";
+  }
+  return text;
+}
+
+}  // namespace platform

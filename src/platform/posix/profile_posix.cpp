@@ -1,0 +1,69 @@
+// Profile (INI) files on Linux, over the project's own INI document: every call reads the
+// file afresh, every write replaces it atomically.
+#include <cerrno>
+#include <stdexcept>
+
+#include "platform/files.h"
+#include "platform/ini_text.h"
+#include "platform/profile.h"
+
+namespace platform::profile {
+namespace {
+
+// The file's text, or nothing when it cannot be read.
+std::optional<std::string> ReadText(const std::string& file) {
+  try {
+    return ReadWholeFile(file);
+  } catch (const FileError&) {
+    return std::nullopt;
+  }
+}
+
+}  // namespace
+
+std::string ReadString(const std::string& file, const std::string& section, const std::string& key,
+                       const std::string& fallback) {
+  const std::optional<std::string> text = ReadText(file);
+  if (!text) return fallback;
+  std::optional<std::string> value = IniDocument::Find(*text, section, key);
+  return value ? std::move(*value) : fallback;
+}
+
+bool WriteString(const std::string& file, const std::string& section, const std::string& key,
+                 const std::string& value) {
+  try {
+    std::string text;
+    if (FileExists(file)) {
+      // An existing file that cannot be read is left alone rather than replaced.
+      text = ReadWholeFile(file);
+    } else if (DirectoryExists(file)) {
+      return false;
+    }
+    IniDocument document = IniDocument::Parse(std::move(text));
+    document.Set(section, key, value);
+    WriteFileAtomically(file, document.ToText());
+    return true;
+  } catch (const FileError&) {
+    return false;
+  } catch (const std::invalid_argument&) {
+    return false;
+  } catch (const std::length_error&) {
+    return false;
+  } catch (const std::bad_alloc&) {
+    return false;
+  }
+}
+
+std::vector<std::string> ReadSectionKeys(const std::string& file, const std::string& section) {
+  std::optional<std::string> text = ReadText(file);
+  if (!text) return {};
+  return IniDocument::Parse(std::move(*text)).Keys(section);
+}
+
+std::vector<std::string> ReadSectionNames(const std::string& file) {
+  std::optional<std::string> text = ReadText(file);
+  if (!text) return {};
+  return IniDocument::Parse(std::move(*text)).SectionNames();
+}
+
+}  // namespace platform::profile
