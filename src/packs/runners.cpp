@@ -1,0 +1,254 @@
+// The three runners of the outside tools and the file-size probe.
+#include "packs/runners.h"
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <limits>
+#include <system_error>
+
+#include "app/ui_port.h"
+#include "platform/files.h"
+#include "platform/process.h"
+
+namespace proc = platform::process;
+
+namespace {
+
+constexpr int kPollMs = 100;
+// The longest command line and file name CreateDOSProcessRedirected takes (its buffers hold 260
+// characters and the terminating zero).
+constexpr std::size_t kMaxRedirectedText = 260;
+
+const char kFunctionTag[] = "[function: CreateDOSProcessRedirected ]\n\n";
+
+// The message text with its "%s" replaced by the file name, and errMsg appended as it is.
+std::string Message(const std::string& text, const std::string& fileName, const std::string& errMsg) {
+  std::string message = text;
+  const std::size_t at = message.find("%s");
+  if (at != std::string::npos) message.replace(at, 2, fileName);
+  return message + errMsg;
+}
+
+// Puts the busy cursor back to normal when the run ends, however it ends.
+class BusyCursor {
+ public:
+  explicit BusyCursor(UiPort* ui) : ui_(ui) {
+    if (ui_ != nullptr) ui_->SetBusyCursor(true);
+  }
+  ~BusyCursor() {
+    if (ui_ != nullptr) ui_->SetBusyCursor(false);
+  }
+  BusyCursor(const BusyCursor&) = delete;
+  BusyCursor& operator=(const BusyCursor&) = delete;
+
+ private:
+  UiPort* ui_;
+};
+
+}  // namespace
+
+namespace runners_detail {
+
+bool EndsMidLine(std::string_view chunk) {
+  return !chunk.empty() && chunk.back() != '\r' && chunk.back() != '\n';
+}
+
+bool AppendChunk(std::vector<std::string>& output, std::string_view chunk, bool previousEndedMidLine) {
+  // A zero byte ends the chunk's text.
+  const std::size_t zero = chunk.find('\0');
+  if (zero != std::string_view::npos) chunk = chunk.substr(0, zero);
+  if (chunk.empty()) return false;
+
+  bool first = true;
+  std::size_t pos = 0;
+  while (pos < chunk.size()) {
+    std::size_t end = pos;
+    while (end < chunk.size() && chunk[end] != '\r' && chunk[end] != '\n') ++end;
+    const std::string_view line = chunk.substr(pos, end - pos);
+    if (first && previousEndedMidLine && !output.empty()) {
+      // The previous chunk stopped in the middle of this line: continue it in place.
+      output.back().append(line);
+    } else {
+      output.emplace_back(line);
+    }
+    first = false;
+    if (end < chunk.size()) {
+      if (chunk[end] == '\r' && end + 1 < chunk.size() && chunk[end + 1] == '\n') ++end;
+      ++end;
+    }
+    pos = end;
+  }
+  return true;
+}
+
+void CaptureConsoleOutputWith(const std::string& commandLine, std::string& target, UiPort* ui,
+                              const CaptureLimits& limits) {
+  proc::StartInfo info;
+  info.commandLine = commandLine;
+  info.window = proc::Window::None;
+  // The child reads nothing: were its standard input the read end of its own output pipe, a
+  // child that reads would take away the very output collected here.
+  info.input = proc::Input::Empty;
+  info.output = proc::Output::Pipe;
+  info.error = proc::ErrorOutput::Empty;
+
+  proc::ChildProcess child;
+  try {
+    child = proc::ChildProcess::Start(info);
+  } catch (const proc::ProcessError&) {
+    return;  // nothing appended
+  }
+
+  std::string buffer(limits.bufferSize, '\0');
+  std::size_t used = 0;
+  for (int cycle = 1;; ++cycle) {
+    const proc::WaitResult waited = child.Wait(limits.pollMs);
+    if (ui != nullptr) ui->ProcessMessages();
+
+    std::size_t available = 0;
+    try {
+      available = child.BytesAvailable();
+      if (available > 0) {
+        // What fits goes into the buffer; the rest is read and dropped, so the child never waits
+        // on a full pipe and nothing is written past the buffer.
+        const std::size_t take = std::min(available, buffer.size() - used);
+        if (take > 0) {
+          const std::string data = child.Read(take);
+          std::copy(data.begin(), data.end(), buffer.begin() + static_cast<std::ptrdiff_t>(used));
+          used += data.size();
+        }
+        if (available > take) child.Read(available - take);
+      }
+    } catch (const proc::ProcessError&) {
+      break;
+    }
+
+    if (waited != proc::WaitResult::TimedOut || cycle >= limits.maxCycles) break;
+  }
+
+  // The collected bytes end at the first zero byte, as a zero-terminated text does.
+  buffer.resize(used);
+  const std::size_t zero = buffer.find('\0');
+  if (zero != std::string::npos) buffer.resize(zero);
+  target += proc::ConsoleToAnsi(buffer);
+}
+
+}  // namespace runners_detail
+
+void RunAny(const std::string& commandLine, std::vector<std::string>& output, const std::function<void()>& onLines) {
+  proc::StartInfo info;
+  info.commandLine = commandLine;
+  info.window = proc::Window::Hidden;
+  info.input = proc::Input::Empty;
+  info.output = proc::Output::Pipe;
+  info.error = proc::ErrorOutput::Empty;
+
+  proc::ChildProcess child;
+  try {
+    child = proc::ChildProcess::Start(info);
+  } catch (const proc::ProcessError&) {
+    return;  // the output list keeps its old content
+  }
+
+  output.clear();
+  bool previousEndedMidLine = false;
+  for (;;) {
+    const proc::WaitResult waited = child.Wait(kPollMs);
+    try {
+      const std::size_t available = child.BytesAvailable();
+      if (available > 0) {
+        const std::string chunk = child.Read(available);
+        const bool changed = runners_detail::AppendChunk(output, chunk, previousEndedMidLine);
+        previousEndedMidLine = runners_detail::EndsMidLine(chunk);
+        if (changed && onLines) onLines();
+      }
+    } catch (const proc::ProcessError&) {
+      break;
+    }
+    // The cycle that sees the child ended has still read what the pipe held.
+    if (waited != proc::WaitResult::TimedOut) break;
+  }
+}
+
+bool CreateDOSProcessRedirected(const std::string& commandLine, const std::string& inputFile,
+                                const std::string& outputFile, const std::string& errMsg, UiPort* ui) {
+  const std::string tag = kFunctionTag;
+  if (commandLine.size() > kMaxRedirectedText) {
+    throw RunnerError(tag + "The command line is longer than 260 characters\n\n" + errMsg);
+  }
+  if (inputFile.size() > kMaxRedirectedText) {
+    throw RunnerError(Message(tag + "The name of the input file * %s *\nis longer than 260 characters\n\n", inputFile, errMsg));
+  }
+  if (outputFile.size() > kMaxRedirectedText) {
+    throw RunnerError(Message(tag + "The name of the output file * %s *\nis longer than 260 characters\n\n", outputFile, errMsg));
+  }
+
+  // A: the input file must exist; nothing has changed yet.
+  if (!platform::FileExists(inputFile)) {
+    throw RunnerError(Message(tag + "Input file * %s *\ndoes not exist\n\n", inputFile, errMsg));
+  }
+
+  BusyCursor cursor(ui);
+
+  proc::Handle input;
+  try {
+    input = proc::OpenFileForChild(inputFile, proc::FileDisposition::OpenAlways);
+  } catch (const proc::ProcessError& e) {
+    throw RunnerError(Message(tag + "WinApi function CreateFile returned an invalid handle value\nfor the input file * %s *\n\n",
+                              inputFile, errMsg),
+                      e.what());
+  }
+
+  proc::Handle output;
+  try {
+    output = proc::OpenFileForChild(outputFile, proc::FileDisposition::CreateAlways);
+  } catch (const proc::ProcessError& e) {
+    throw RunnerError(Message(tag + "WinApi function CreateFile returned an invalid handle value\nfor the output file * %s *\n\n",
+                              outputFile, errMsg),
+                      e.what());
+  }
+
+  proc::StartInfo info;
+  info.commandLine = commandLine;
+  // On Windows: a console of its own, hidden, in the real-time priority class (which the system
+  // lowers to high for users without the right). Linux gives real-time scheduling to privileged
+  // processes only, so the child keeps the parent's priority there.
+  info.window = proc::Window::HiddenNewConsole;
+  info.input = proc::Input::File;
+  info.inputFile = &input;
+  info.output = proc::Output::File;
+  info.outputFile = &output;
+  info.error = proc::ErrorOutput::Empty;
+
+  proc::ChildProcess child;
+  try {
+    child = proc::ChildProcess::Start(info);
+  } catch (const proc::ProcessError& e) {
+    throw RunnerError(tag + "Function failure\n\n" + errMsg, e.what());
+  }
+  child.Wait(proc::ChildProcess::kInfinite);
+  return true;
+}
+
+void CaptureConsoleOutput(const std::string& commandLine, std::string& target, UiPort* ui) {
+  runners_detail::CaptureConsoleOutputWith(commandLine, target, ui, runners_detail::CaptureLimits{});
+}
+
+std::int32_t GetFileSize(const std::string& fileName) {
+  namespace fs = std::filesystem;
+  try {
+    const fs::path path(platform::NativePath(fileName));
+    std::error_code ec;
+    // Only a regular file has a length; a folder or a device is "cannot be read".
+    if (!fs::is_regular_file(path, ec) || ec) return -1;
+    // Opened for reading only: a read-only file (a pack on a CD-ROM) has a length too.
+    std::ifstream file(path, std::ios::binary);
+    if (!file) return -1;
+    const std::uintmax_t size = fs::file_size(path, ec);
+    if (ec || size > static_cast<std::uintmax_t>(std::numeric_limits<std::int32_t>::max())) return -1;
+    return static_cast<std::int32_t>(size);
+  } catch (const std::exception&) {
+    return -1;
+  }
+}
