@@ -53,7 +53,8 @@ std::string GetWord(const std::string& text, const std::string& delimiter, int n
 // Replaces `oldText` by `newText` until no occurrence is left, so a replacement that forms a
 // new occurrence with the text around it is replaced again. When `newText` holds `oldText`
 // (which would never end), each occurrence is replaced once instead. An empty `oldText`
-// changes nothing.
+// changes nothing. Throws std::length_error when the replacements keep growing the text
+// without end (more than 64 times its length).
 std::string StrReplace(const std::string& text, const std::string& oldText, const std::string& newText);
 
 // "abc" -> "#97#98#99".
