@@ -107,6 +107,13 @@ void FormModel::AppendItems(std::string_view name, const std::vector<std::string
 
 void FormModel::ClearItems(std::string_view name) { SetItems(name, {}); }
 
+void FormModel::ItemsChanged(std::string_view name) {
+  Control& c = Mutable(name);
+  c.checked.resize(c.items.size(), false);
+  if (c.itemIndex >= static_cast<int>(c.items.size())) c.itemIndex = -1;
+  Notify(c, ChangeKind::Items);
+}
+
 void FormModel::EditItems(std::string_view name, const std::function<void(std::vector<std::string>&)>& edit) {
   Control& c = Mutable(name);
   edit(c.items);

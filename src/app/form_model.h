@@ -119,6 +119,10 @@ class FormModel {
   void AppendItem(std::string_view name, std::string item);
   void AppendItems(std::string_view name, const std::vector<std::string>& items);
   void ClearItems(std::string_view name);
+  // Direct access for a producer that fills a list in steps (a tool's output); call
+  // ItemsChanged after each step so views follow.
+  std::vector<std::string>& ItemsForWrite(std::string_view name) { return Mutable(name).items; }
+  void ItemsChanged(std::string_view name);
   // Edits the item list in place and notifies once.
   void EditItems(std::string_view name, const std::function<void(std::vector<std::string>&)>& edit);
 

@@ -1,4 +1,81 @@
-// Handing the unpacked drivers to the driver package installer.
+// Handing the unpacked drivers to the driver package installer and copying its log.
 #include "app/main_form.h"
+#include "app/window_layout.h"
+#include "platform/files.h"
+#include "shared/shared_functions.h"
 
-void TMainfrm::InstallDPbtnClick() {}
+namespace {
+
+std::string Upper(std::string text) {
+  for (char& c : text) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  return text;
+}
+
+}  // namespace
+
+void TMainfrm::InstallDPbtnClick() {
+  // Whatever happens, the end is logged and the progress window hidden.
+  struct Finish {
+    TMainfrm& w;
+    ~Finish() {
+      try {
+        w.LogKey("log51");
+      } catch (...) {
+      }
+      w.Waitfrm().SetVisible(kWaitFormName, false);
+    }
+  };
+
+  form_.ClearItems("CMDlogcmb");
+  LogKey("log47");
+  Finish finish{*this};
+
+  const std::string winDir = Caption("WinDirlbl");
+  const std::string autoInstall =
+      Upper(config_.ReadString("Automation", "AutoDPInstall", "Error reading AutoDPInstall param"));
+  const std::string nonCompressed = Upper(
+      config_.ReadString("DP_Options", "NonCompressedDriversFolder", "Error reading NonCompressedDriversFolder param"));
+
+  auto prepareProgress = [&] {
+    FormModel& wait = Waitfrm();
+    wait.SetVisible(kWaitFormName, true);
+    wait.SetGaugePosition("UnpackGauge", 0);
+    wait.SetGaugePosition("UnpackGauge2", 0);
+    wait.SetCaption("UnpackingLbl", Msg("log48"));
+    wait.SetGaugeMax("UnpackGauge", 200);
+    wait.SetGaugeMax("UnpackGauge2", 200);
+    ui_.ProcessMessages();
+  };
+  auto location = [&] {
+    return config_.ReadString("DP_Options", "NonCompressedDriversFolderLocation",
+                              "Error reading NonCompressedDriversFolderLocation param");
+  };
+
+  std::string commandLine = "DPINST.exe /path " + winDir;
+  if (autoInstall == "YES") {
+    commandLine = "DPINST.exe /s /path " + winDir;
+    prepareProgress();
+  }
+  if (autoInstall == "YES" && nonCompressed == "YES") {
+    commandLine = "DPINST.exe /path " + location();
+    prepareProgress();
+  }
+  if (autoInstall == "NO" && nonCompressed == "YES") commandLine = "DPINST.exe /path " + location();
+  LogKey("log49", {commandLine});
+
+  WinExecute(commandLine, true);
+
+  const std::string logFile = winDir + Sep() + "DPINST.LOG";
+  form_.SetItems("CMDlogcmb", platform::ReadTextLines(logFile));
+  FormModel& wait = Waitfrm();
+  const auto& lines = form_.Items("CMDlogcmb");
+  for (std::size_t i = 0; i < lines.size(); ++i) {
+    wait.SetCaption("UnpackingLbl", Msg("log50", {lines[i]}));
+    Log(lines[i]);
+    const int position = static_cast<int>(std::min<std::size_t>(i, 1u << 30));
+    wait.SetGaugePosition("UnpackGauge", position);
+    wait.SetGaugePosition("UnpackGauge2", position);
+  }
+  Log("Cleaning log file");
+  WipeFile(logFile);
+}

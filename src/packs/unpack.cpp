@@ -1,18 +1,132 @@
 // Whole-pack unpacking with the archive tool, and the progress window's gauge rule.
-#include "app/main_form.h"
+#include <algorithm>
+#include <cctype>
 
-void TMainfrm::RunWithOutputClick() {}
+#include "app/main_form.h"
+#include "app/window_layout.h"
+#include "packs/runners.h"
+#include "platform/files.h"
+#include "shared/shared_functions.h"
+
+namespace {
+
+std::string Upper(std::string text) {
+  for (char& c : text) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  return text;
+}
+
+bool EndsWith7z(const std::string& name) {
+  if (name.size() < 3) return false;
+  const std::string tail = name.substr(name.size() - 3);
+  return tail == ".7z" || tail == ".7Z";
+}
+
+}  // namespace
+
+void TMainfrm::RunWithOutputClick() {
+  FormModel& wait = Waitfrm();
+  form_.ClearItems("PackNamecbx");
+  wait.ClearItems("CMDTemplb");
+  wait.SetGaugePosition("UnpackGauge", 0);
+  wait.SetGaugePosition("UnpackGauge2", 0);
+
+  AfterDeletClick();
+
+  std::vector<std::string> chosen;
+  const auto& packs = form_.Items("PacksChlbx");
+  for (std::size_t i = 0; i < packs.size(); ++i) {
+    if (form_.Checked("PacksChlbx", i)) chosen.push_back(packs[i]);
+  }
+  form_.SetItems("PackNamecbx", chosen);
+  if (chosen.empty()) {
+    ShowInfo(Msg("msg6"));
+    return;
+  }
+
+  for (const std::string& name : chosen) {
+    if (!EndsWith7z(name)) continue;
+    const std::string packDir = Caption("CMDPackDired");
+    const std::string outSwitch = Caption("CMDPackOutDired");
+    const std::string archive = ShortFileName(packDir + name);
+    const std::string commandLine = "7z x " + archive + " " + outSwitch + " -y";
+    LogKey("log22");
+    LogKey("log23", {commandLine});
+
+    // Whatever happens to this pack, the cursor and the windows are put back.
+    struct Restore {
+      TMainfrm& w;
+      ~Restore() {
+        w.Ui().SetBusyCursor(false);
+        w.Waitfrm().SetVisible(kWaitFormName, false);
+      }
+    } restore{*this};
+
+    LogKey("log24", {name});
+    LogKey("log57", {std::to_string(GetFileSize(packDir + name))});
+    wait.SetVisible(kWaitFormName, true);
+    wait.SetCaption("UnpackingLbl", Msg("log24", {name}));
+    ui_.SetBusyCursor(true);
+    form_.ClearItems("CMDlogcmb");
+    const std::string outputFile = Caption("CMDOutFileed");
+    const std::string inputFile = Caption("CMDFileed");
+    int method = 0;
+    try {
+      method = std::stoi(Caption("CMDUnpackMethoded"));
+    } catch (const std::exception&) {
+      method = 0;  // not a number: no tool runs
+    }
+
+    if (ListContained(name, form_.Items("UnpackedDPlb"))) continue;
+    // Recorded before the tool runs, so a failed unpack still counts as unpacked.
+    form_.AppendItem("UnpackedDPlb", name);
+    if (method == 1) {
+      LogKey("log58");
+      ui_.ProcessMessages();
+      CreateDOSProcessRedirected(commandLine, inputFile, outputFile, "Error!!!!", &ui_);
+    } else if (method == 2) {
+      LogKey("log26");
+      ui_.ProcessMessages();
+      std::vector<std::string>& lines = wait.ItemsForWrite("CMDTemplb");
+      RunAny(commandLine, lines, [&] {
+        wait.ItemsChanged("CMDTemplb");
+        CMDTemplbDrawItem();
+      });
+      wait.ItemsChanged("CMDTemplb");
+      platform::WriteTextLines(outputFile, wait.Items("CMDTemplb"));
+    }
+    LogFileLines(outputFile);
+    // The buffer has done its work once the lines are in the log.
+    form_.ClearItems("CMDlogcmb");
+    LogKey("log27");
+    wait.SetVisible(kWaitFormName, false);
+  }
+
+  if (Upper(config_.ReadString("Automation", "AutoDPInstall", "Error reading AutoDPInstall param")) == "YES") {
+    InstallDPbtnClick();
+  }
+  Waitfrm().SetVisible(kWaitFormName, false);
+  platform::WriteTextLines(Caption("Workdir") + "UnpackedDP.txt", form_.Items("UnpackedDPlb"));
+}
+
 void TMainfrm::UnpackDriverPacks1Click() {
   SetCaption("CMDUnpackMethoded", "1");
   RunWithOutputClick();
 }
+
 void TMainfrm::UnpackDriverPacks2method1Click() {
   SetCaption("CMDUnpackMethoded", "2");
   RunWithOutputClick();
 }
+
 void TMainfrm::UnpackJvArrowButtonClick() {
   NewWaitfrm();
   SetCaption("CMDUnpackMethoded", "2");
   RunWithOutputClick();
 }
-void TMainfrm::CMDTemplbDrawItem() {}
+
+void TMainfrm::CMDTemplbDrawItem() {
+  FormModel& wait = Waitfrm();
+  wait.SetGaugeMax("UnpackGauge", 800);
+  wait.SetGaugePosition("UnpackGauge", static_cast<int>(std::min<std::size_t>(wait.Items("CMDTemplb").size(), 800)));
+  wait.SetGaugeMax("UnpackGauge", 800);
+}

@@ -1,0 +1,107 @@
+// The pack folder, the pack list and its tick marks, and the preparation before a run.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+
+#include "platform/profile.h"
+#include "support/app_fixture.h"
+
+namespace {
+
+class CatalogueTest : public AppFixture {};
+
+TEST_F(CatalogueTest, EnumeratesPacksOfThePackFolder) {
+  tmp.Write("prog/DP/a.7z", "x");
+  tmp.Write("prog/DP/b.7Z", "x");
+  tmp.Write("prog/DP/c.zip", "x");
+  tmp.MakeDir("prog/DP/folder.7z");
+  Start();
+  auto packs = main->Form().Items("PacksChlbx");
+  std::sort(packs.begin(), packs.end());
+  EXPECT_EQ(packs, (std::vector<std::string>{"a.7z", "b.7Z"}));
+  EXPECT_TRUE(LogHas("log17|2|%s"));
+  // A second enumeration says the list is built again and holds each pack once.
+  main->EnumBtnClick();
+  EXPECT_EQ(main->Form().Items("PacksChlbx").size(), 2u);
+  auto keys = LogKeys();
+  EXPECT_EQ(std::count(keys.begin(), keys.end(), "log19"), 1);
+  EXPECT_EQ(std::count(keys.begin(), keys.end(), "log16"), 1);
+}
+
+TEST_F(CatalogueTest, MissingPackFolderGivesEmptyList) {
+  std::filesystem::remove_all(programDir + "DP");
+  Start();
+  EXPECT_TRUE(main->Form().Items("PacksChlbx").empty());
+  EXPECT_TRUE(LogHas("log17|0|%s"));
+}
+
+TEST_F(CatalogueTest, SelectAllTogglesExactCaptionsOnly) {
+  tmp.Write("prog/DP/a.7z", "x");
+  tmp.Write("prog/DP/b.7z", "x");
+  Start();
+  FormModel& f = main->Form();
+  main->PackNameLblClick();
+  EXPECT_TRUE(f.Checked("PacksChlbx", 0) && f.Checked("PacksChlbx", 1));
+  EXPECT_EQ(f.Caption("PackNameLbl"), "Remove Selection");
+  main->PackNameLblClick();
+  EXPECT_FALSE(f.Checked("PacksChlbx", 0) || f.Checked("PacksChlbx", 1));
+  EXPECT_EQ(f.Caption("PackNameLbl"), "Select All");
+  f.SetCaption("PackNameLbl", "Alle auswählen");
+  main->PackNameLblClick();
+  EXPECT_FALSE(f.Checked("PacksChlbx", 0));
+}
+
+TEST_F(CatalogueTest, StoredPackFolderIsUsedUnchanged) {
+  const std::string other = tmp.MakeDir("packs with blanks");
+  tmp.Write("packs with blanks/x.7z", "x");
+  Start();
+  main.reset();
+  platform::profile::WriteString(programDir + "dp_tavi.ini", "Program", "CMDPackDir", other);
+  Start();
+  EXPECT_EQ(main->Caption("CMDPackDired"), other);
+  EXPECT_EQ(main->Form().Items("PacksChlbx"), std::vector<std::string>{"x.7z"});
+}
+
+TEST_F(CatalogueTest, ChangeLocationTakesFolderOfPickedPack) {
+  const std::string other = tmp.MakeDir("elsewhere");
+  tmp.Write("elsewhere/p.7z", "x");
+  Start();
+  ui.files = {other + "p.7z"};
+  main->ChangeDPlocationbtnClick();
+  EXPECT_EQ(main->Caption("CMDPackDired"), other);
+  EXPECT_EQ(main->Form().Items("PacksChlbx"), std::vector<std::string>{"p.7z"});
+  EXPECT_EQ(Ini("Program", "CMDPackDir"), other);
+  EXPECT_EQ(Ini("DP_Options", "DPExternalDir"), other);
+  EXPECT_EQ(Ini("DP_Options", "DPExternal"), "no");
+  EXPECT_EQ(Ini("DP_Options", "SelectDPDir"), "no");
+  EXPECT_EQ(Ini("Program", "Initial"), "No");
+  EXPECT_TRUE(LogHas("Driver packs located in: " + other));
+  EXPECT_EQ(ui.shown.back(), "info:msg2|%s");
+  // Cancelling the dialog later in the same run keeps the pack picked before.
+  main->ChangeDPlocationbtnClick();
+  EXPECT_EQ(main->Caption("CMDPackDired"), other);
+}
+
+TEST_F(CatalogueTest, DeletePacksAsksFirst) {
+  Start();
+  ui.answers = {false};
+  main->DeletePacksbtnClick();
+  auto keys = LogKeys();
+  EXPECT_EQ(std::count(keys.begin(), keys.end(), "log15"), 0);
+  EXPECT_EQ(ui.shown.back(), "ask:msg4|%s");
+}
+
+TEST_F(CatalogueTest, PreparationRecreatesWorkingFolderAndEmptiesInputFile) {
+  Start();
+  std::filesystem::remove_all(workDir);
+  tmp.Write("prog/Markers/cmd", "left over");
+  main->AfterDeletClick();
+  EXPECT_TRUE(tmp.Exists("win/dp_tavi"));
+  EXPECT_EQ(tmp.Read("prog/Markers/cmd"), "");
+  EXPECT_EQ(LogKeys().back(), "log1");
+  main->AfterDeletClick();
+  EXPECT_EQ(LogKeys().back(), "log2");
+}
+
+}  // namespace

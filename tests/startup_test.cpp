@@ -1,0 +1,203 @@
+// Start-up of the main window: banner, drive check, configuration defaults, working paths.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "platform/profile.h"
+#include "support/app_fixture.h"
+
+namespace {
+
+class StartupTest : public AppFixture {};
+
+TEST_F(StartupTest, LogStartsWithBannerThenLog45) {
+  Start();
+  const auto& lines = main->Form().Items("LogLbx");
+  ASSERT_GE(lines.size(), 10u);
+  EXPECT_EQ(lines[0], std::string(129, '='));
+  EXPECT_EQ(lines[8], std::string(129, '='));
+  EXPECT_EQ(lines[1], kApplicationTitle);
+  EXPECT_NE(lines[3].find("7-zip.chm"), std::string::npos);
+  EXPECT_TRUE(lines[3].ends_with("#ver.4.57#"));
+  EXPECT_TRUE(lines[4].ends_with("#ver.2.01#"));
+  EXPECT_TRUE(lines[5].ends_with("#ver.5.2.3718.0#"));
+  EXPECT_NE(lines[6].find("Velmora_TAVI.exe"), std::string::npos);
+  EXPECT_TRUE(lines[6].ends_with("#ver. 3.5.3.7 beta#"));
+  // The first line after the banner is the time-stamped "log45".
+  EXPECT_EQ(lines[9].substr(0, 1), "[");
+  EXPECT_EQ(lines[9].substr(22, 6), "log45|");
+  EXPECT_EQ(main->Form().ItemIndex("MainPageControle"), 0);
+}
+
+TEST_F(StartupTest, FreshStartWritesDefaultsOnce) {
+  Start();
+  EXPECT_EQ(Ini("Program", "Initial"), "no");
+  EXPECT_EQ(Ini("Program", "RecreateIni"), "no");
+  EXPECT_EQ(Ini("Program", "AppMainPath"), programFile);
+  EXPECT_EQ(Ini("Program", "Workdir"), workDir);
+  EXPECT_EQ(Ini("Program", "Windir"), winDir);
+  EXPECT_EQ(Ini("Program", "LanguageChange"), "No");
+  EXPECT_EQ(Ini("Program", "LanguageFile"), programDir + "lng/english.lng");
+  EXPECT_EQ(Ini("Program", "Start From"), "Non CD");
+  EXPECT_EQ(Ini("Program", "CMDPackDir"), programDir + "DP/");
+  EXPECT_EQ(Ini("DP_Options", "DPExternal"), "no");
+  EXPECT_EQ(Ini("DP_Options", "DPExternalDir"), programDir + "DP/");
+  EXPECT_EQ(Ini("DP_Options", "SelectDPDir"), "no");
+  EXPECT_EQ(Ini("DP_Options", "NonCompressedDriversFolder"), "NO");
+  EXPECT_EQ(Ini("DP_Options", "NonCompressedDriversFolderLocation"), "N/A");
+  EXPECT_EQ(Ini("Automation", "AutoDPInstall"), "No");
+  EXPECT_EQ(Ini("Automation", "AutoHWIDSearch"), "No");
+  auto keys = LogKeys();
+  EXPECT_EQ(std::count(keys.begin(), keys.end(), "log8"), 1);
+  EXPECT_TRUE(tmp.Exists("win/dp_tavi"));
+  // "Non CD" paths: tool files in Markers beside the program.
+  EXPECT_EQ(main->Caption("CMDOutFileed"), programDir + "Markers/cmdout");
+  EXPECT_EQ(main->Caption("CMDFileed"), programDir + "Markers/cmd");
+  EXPECT_EQ(main->Caption("CMDPackOutDired"), "-o" + workDir);
+  EXPECT_EQ(main->Caption("IniLocationlbl"), programDir + "dp_tavi.ini");
+}
+
+TEST_F(StartupTest, InitialRewritesDefaultsOnlyWhenExactlyYes) {
+  struct Case {
+    const char* initial;
+    bool rewritten;
+  };
+  for (const Case& c : {Case{"YES", false}, Case{"yes", false}, Case{"Yes", true}}) {
+    SCOPED_TRACE(c.initial);
+    Start();
+    main.reset();
+    const std::string ini = programDir + "dp_tavi.ini";
+    platform::profile::WriteString(ini, "Automation", "AutoDPInstall", "Custom");
+    platform::profile::WriteString(ini, "Program", "Initial", c.initial);
+    Start();
+    EXPECT_EQ(Ini("Automation", "AutoDPInstall"), c.rewritten ? "No" : "Custom");
+    main.reset();
+    std::remove(ini.c_str());
+  }
+}
+
+TEST_F(StartupTest, MovedProgramRewritesDefaultsOnceWhenAsked) {
+  Start();
+  main.reset();
+  const std::string ini = programDir + "dp_tavi.ini";
+  platform::profile::WriteString(ini, "Program", "RecreateIni", "yes");
+  platform::profile::WriteString(ini, "Automation", "AutoDPInstall", "Custom");
+  Start();  // same path: nothing changes
+  EXPECT_EQ(Ini("Automation", "AutoDPInstall"), "Custom");
+  main.reset();
+  platform::profile::WriteString(ini, "Program", "AppMainPath", "/elsewhere/Velmora_TAVI");
+  Start();
+  EXPECT_EQ(Ini("Automation", "AutoDPInstall"), "No");
+  EXPECT_EQ(Ini("Program", "RecreateIni"), "no");
+  EXPECT_EQ(Ini("Program", "AppMainPath"), programFile);
+}
+
+TEST_F(StartupTest, MissingStartFromTakesWorkingFolderPaths) {
+  Start();
+  main.reset();
+  tmp.Write("prog/dp_tavi.ini", "[Program]\r\nInitial=no\r\nAppMainPath=" + programFile + "\r\n");
+  Make();
+  main->FindDirsbtnClick();
+  main->SetCaption("IniLocationlbl", programDir + "dp_tavi.ini");
+  main->CreateInibtnClick();
+  EXPECT_EQ(main->Caption("CMDOutFileed"), workDir + "cmdout");
+  EXPECT_EQ(main->Caption("CMDFileed"), workDir + "cmd");
+  EXPECT_TRUE(tmp.Exists("win/dp_tavi/cmd"));
+  EXPECT_EQ(main->Caption("CMDPackOutDired"), "-o" + workDir);
+}
+
+TEST_F(StartupTest, NonCompressedDriversFolderMovesWorkingFolder) {
+  Start();
+  main.reset();
+  const std::string location = tmp.MakeDir("drivers");
+  const std::string ini = programDir + "dp_tavi.ini";
+  platform::profile::WriteString(ini, "DP_Options", "NonCompressedDriversFolder", "yes");
+  platform::profile::WriteString(ini, "DP_Options", "NonCompressedDriversFolderLocation", location);
+  Start();
+  EXPECT_EQ(main->Caption("Workdir"), location + "dp_tavi/");
+  EXPECT_EQ(main->Caption("CMDPackOutDired"), "-o" + location + "dp_tavi/");
+  EXPECT_TRUE(tmp.Exists("drivers/dp_tavi"));
+}
+
+TEST_F(StartupTest, CdRomStartUsesCopyInWorkingFolder) {
+  tmp.Write("prog/dp_tavi.ini", "[Program]\r\nInitial=no\r\nStart From=CD\r\nCustomKey=kept\r\n");
+  setenv("VELMORA_DRIVE_TYPE", "5", 1);
+  Start();
+  EXPECT_EQ(main->Caption("IniLocationlbl"), workDir + "dp_tavi.ini");
+  EXPECT_EQ(platform::profile::ReadString(workDir + "dp_tavi.ini", "Program", "CustomKey", ""), "kept");
+  EXPECT_EQ(main->Caption("CMDOutFileed"), workDir + "cmdout");
+}
+
+TEST_F(StartupTest, UnknownDriveTypeFallsBackToProgramFolderFile) {
+  for (const char* type : {"0", "1"}) {
+    SCOPED_TRACE(type);
+    setenv("VELMORA_DRIVE_TYPE", type, 1);
+    Start();
+    EXPECT_EQ(main->Caption("IniLocationlbl"), programDir + "dp_tavi.ini");
+    EXPECT_EQ(Ini("Program", "Initial"), "no");
+    main.reset();
+  }
+}
+
+TEST_F(StartupTest, AutoHWIDSearchQuestion) {
+  struct Case {
+    const char* value;
+    bool asked;
+    bool answer;
+    const char* after;
+  };
+  for (const Case& c : {Case{"yes", true, false, "yes"}, Case{"YES", true, true, "NO"}, Case{"N/A", false, false, "N/A"},
+                        Case{"No", false, false, "No"}}) {
+    SCOPED_TRACE(c.value);
+    Start();
+    main.reset();
+    platform::profile::WriteString(programDir + "dp_tavi.ini", "Automation", "AutoHWIDSearch", c.value);
+    ui.shown.clear();
+    ui.answers = {c.answer};
+    Start();
+    bool asked = std::any_of(ui.shown.begin(), ui.shown.end(), [](const std::string& s) { return s.rfind("ask:msg7", 0) == 0; });
+    EXPECT_EQ(asked, c.asked);
+    EXPECT_EQ(Ini("Automation", "AutoHWIDSearch"), c.after);
+    auto keys = LogKeys();
+    EXPECT_EQ(std::count(keys.begin(), keys.end(), "log46"), c.answer ? 1 : 0);
+    main.reset();
+  }
+}
+
+TEST_F(StartupTest, AboutTextAndUnpackedListAreLoadedWhenPresent) {
+  tmp.Write("win/dp_tavi/UnpackedDP.txt", "a.7z\r\nb.7z\r\n");
+  Start();
+  EXPECT_EQ(main->Form().Items("AboutListBox"), (std::vector<std::string>{"About line 1", "About line 2"}));
+  EXPECT_EQ(main->Form().Items("UnpackedDPlb"), (std::vector<std::string>{"a.7z", "b.7z"}));
+}
+
+TEST_F(StartupTest, MissingAboutTextAndUnpackedListDoNotStopStartUp) {
+  std::remove((programDir + "Data/PackInfo.txt").c_str());
+  Start();
+  EXPECT_TRUE(main->Form().Items("AboutListBox").empty());
+  EXPECT_TRUE(main->Form().Items("UnpackedDPlb").empty());
+  // The last start-up step still ran: the language was applied and logged.
+  EXPECT_EQ(LogKeys().back(), "log70");
+}
+
+TEST_F(StartupTest, GarbageConfigurationFileDoesNotStopStartUp) {
+  std::string garbage;
+  for (int i = 0; i < 4096; ++i) garbage.push_back(static_cast<char>((i * 37) % 256));
+  tmp.Write("prog/dp_tavi.ini", garbage);
+  Start();
+  EXPECT_EQ(Ini("Program", "Initial"), "no");
+  // The garbage is kept: nothing the user wrote is lost.
+  EXPECT_NE(tmp.Read("prog/dp_tavi.ini").find(garbage.substr(1, 20)), std::string::npos);
+}
+
+TEST_F(StartupTest, LinksGoToTheShell) {
+  Make();
+  main->sClick();
+  main->Label5Click();
+  ASSERT_EQ(ui.urls.size(), 2u);
+  EXPECT_EQ(ui.urls[0].rfind("mailto:", 0), 0u);
+  EXPECT_NE(ui.urls[0].find("subject=Velmora"), std::string::npos);
+  EXPECT_EQ(ui.urls[1].rfind("https://", 0), 0u);
+}
+
+}  // namespace

@@ -1,0 +1,98 @@
+#include "support/app_fixture.h"
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+
+#include "platform/profile.h"
+
+bool FakeUi::AskYesNo(const std::string& text, const std::string&) {
+  shown.push_back("ask:" + text);
+  if (answers.empty()) return false;
+  bool a = answers.front();
+  answers.pop_front();
+  return a;
+}
+
+std::optional<std::string> FakeUi::OpenFile(const std::string&, const std::string&, const std::string&) {
+  if (files.empty()) return std::nullopt;
+  auto f = files.front();
+  files.pop_front();
+  return f;
+}
+
+std::optional<std::string> FakeUi::SaveFile(const std::string&, const std::string&, const std::string&) {
+  return OpenFile({}, {}, {});
+}
+
+void WriteTestLanguage(const std::string& path, const std::string& name) {
+  std::string text = "[About]\r\nTranslateLangName=" + name + "\r\n[Msg]\r\n";
+  for (int i = 1; i <= 71; ++i) {
+    if (i == 21) continue;
+    text += "log" + std::to_string(i) + "=log" + std::to_string(i) + "|%s|%s\r\n";
+  }
+  for (int i = 1; i <= 9; ++i) text += "msg" + std::to_string(i) + "=msg" + std::to_string(i) + "|%s\r\n";
+  text += "[Mainfrm]\r\nEnumBtn=" + name + " enumerate\r\nEnumBtnHnt=" + name + " hint\r\n";
+  std::filesystem::create_directories(std::filesystem::path(path).parent_path());
+  std::ofstream(path, std::ios::binary) << text;
+}
+
+void AppFixture::SetUp() {
+  programDir = tmp.MakeDir("prog");
+  programFile = programDir + "Velmora_TAVI";
+  tmp.Write("prog/Velmora_TAVI", "");
+  tmp.MakeDir("prog/Markers");
+  tmp.MakeDir("prog/DP");
+  tmp.Write("prog/Data/PackInfo.txt", "About line 1\nAbout line 2\n");
+  WriteTestLanguage(programDir + "lng/english.lng", "English");
+  winDir = tmp.MakeDir("win");
+  winDir.pop_back();
+  workDir = winDir + "/dp_tavi/";
+  setenv("VELMORA_WINDIR", winDir.c_str(), 1);
+  setenv("VELMORA_DRIVE_TYPE", "3", 1);
+}
+
+void AppFixture::TearDown() { main.reset(); }
+
+TMainfrm& AppFixture::Make(std::vector<std::string> args) {
+  main = std::make_unique<TMainfrm>(ui, AppEnvironment{programFile, std::move(args)});
+  return *main;
+}
+
+TMainfrm& AppFixture::Start(std::vector<std::string> args) {
+  Make(std::move(args));
+  main->FormCreate();
+  return *main;
+}
+
+std::vector<std::string> AppFixture::LogTexts() const {
+  std::vector<std::string> texts;
+  for (const std::string& line : main->Form().Items("LogLbx")) {
+    // "[dd.mm.yyyy hh.nn.ss] " is 22 characters.
+    if (line.size() >= 22 && line[0] == '[' && line[20] == ']') texts.push_back(line.substr(22));
+    else texts.push_back(line);
+  }
+  return texts;
+}
+
+std::vector<std::string> AppFixture::LogKeys() const {
+  std::vector<std::string> keys;
+  for (const std::string& text : LogTexts()) {
+    auto bar = text.find('|');
+    if (bar != std::string::npos && (text.rfind("log", 0) == 0 || text.rfind("msg", 0) == 0)) {
+      keys.push_back(text.substr(0, bar));
+    }
+  }
+  return keys;
+}
+
+bool AppFixture::LogHas(const std::string& text) const {
+  for (const std::string& t : LogTexts()) {
+    if (t == text) return true;
+  }
+  return false;
+}
+
+std::string AppFixture::Ini(const std::string& section, const std::string& key) const {
+  return platform::profile::ReadString(programDir + "dp_tavi.ini", section, key, "<missing>");
+}

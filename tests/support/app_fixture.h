@@ -1,0 +1,67 @@
+// A program folder, a Windows folder and a main window for tests of the operations, with a
+// UI that answers from a script instead of a person.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <deque>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "app/main_form.h"
+#include "support/temp_dir.h"
+
+class FakeUi : public UiPort {
+ public:
+  std::deque<bool> answers;                        // AskYesNo answers; No when empty
+  std::deque<std::optional<std::string>> files;    // OpenFile/SaveFile answers; cancel when empty
+  std::vector<std::string> shown;                  // every text shown, prefixed by its kind
+  int processMessagesCalls = 0;
+  bool busy = false;
+  bool closed = false;
+  std::vector<std::string> urls;
+
+  bool AskYesNo(const std::string& text, const std::string&) override;
+  void ShowInfo(const std::string& text, const std::string&) override { shown.push_back("info:" + text); }
+  void ShowMessage(const std::string& text) override { shown.push_back("message:" + text); }
+  void ShowError(const std::string& text) override { shown.push_back("error:" + text); }
+  std::optional<std::string> OpenFile(const std::string&, const std::string&, const std::string&) override;
+  std::optional<std::string> SaveFile(const std::string&, const std::string&, const std::string&) override;
+  void ProcessMessages() override { ++processMessagesCalls; }
+  void SetBusyCursor(bool b) override { busy = b; }
+  void OpenUrl(const std::string& url) override { urls.push_back(url); }
+  void CloseMainWindow() override { closed = true; }
+};
+
+class AppFixture : public ::testing::Test {
+ protected:
+  void SetUp() override;
+  void TearDown() override;
+
+  // A main window over the program folder; FormCreate is not run.
+  TMainfrm& Make(std::vector<std::string> args = {});
+  // Make() and FormCreate.
+  TMainfrm& Start(std::vector<std::string> args = {});
+
+  // Log lines without their time stamps.
+  std::vector<std::string> LogTexts() const;
+  // The message keys of the log's message lines, in order (test language: "key|args").
+  std::vector<std::string> LogKeys() const;
+  bool LogHas(const std::string& text) const;
+  // A value of the program folder's dp_tavi.ini ("<missing>" when absent).
+  std::string Ini(const std::string& section, const std::string& key) const;
+
+  TempDir tmp;
+  std::string programDir;  // with trailing '/'
+  std::string programFile;
+  std::string winDir;      // without trailing '/'
+  std::string workDir;     // winDir + "/dp_tavi/"
+  FakeUi ui;
+  std::unique_ptr<TMainfrm> main;
+};
+
+// Writes a language file whose every message reads "<key>|%s|%s", so a log line shows the
+// key and the arguments it was formatted with.
+void WriteTestLanguage(const std::string& path, const std::string& name = "Test");
