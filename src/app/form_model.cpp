@@ -143,7 +143,11 @@ void FormModel::SetAllChecked(std::string_view name, bool checked) {
 
 void FormModel::SetItemIndex(std::string_view name, int index) {
   Control& c = Mutable(name);
-  c.itemIndex = (index >= 0 && index < static_cast<int>(c.items.size())) ? index : -1;
+  if (c.kind == ControlKind::PageControl) {
+    c.itemIndex = index;  // the page shown; pages are the control's children, not items
+  } else {
+    c.itemIndex = (index >= 0 && index < static_cast<int>(c.items.size())) ? index : -1;
+  }
   Notify(c, ChangeKind::ItemIndex);
 }
 

@@ -114,13 +114,14 @@ void TMainfrm::CreateOutDirbtnClick() {
     SetCaption("CMDPackDired", packDir);
   } else {
     if (Upper(config_.ReadString("DP_Options", "SelectDPDir", "Error reading DP_Options param")) == "YES") {
-      std::string firstFolder = platform::CurrentDirectory() + Sep() + "Dp" + Sep();
+      // Windows ignores letter case in "Dp" and "DP"; Linux does not, so both places use one spelling.
+      std::string firstFolder = platform::CurrentDirectory() + Sep() + "DP" + Sep();
       if (auto picked = ui_.OpenFile(Form().Caption("ExternalDPDirod"), "7z files|*.7z|", firstFolder)) {
         pickedPackFile_ = *picked;
       }
     }
     const std::string packDir =
-        pickedPackFile_.empty() ? ProgramFolder() + "Dp" + Sep() : platform::ExtractFilePath(pickedPackFile_);
+        pickedPackFile_.empty() ? ProgramFolder() + "DP" + Sep() : platform::ExtractFilePath(pickedPackFile_);
     config_.WriteString("DP_Options", "DPExternalDir", packDir);
     config_.WriteString("DP_Options", "DPExternal", "no");
     Log("Driver packs located in: " + packDir);
