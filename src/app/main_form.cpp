@@ -5,6 +5,7 @@
 #include "app/error_report.h"
 #include "app/window_layout.h"
 #include "platform/files.h"
+#include "platform/process.h"
 #include "shared/shared_functions.h"
 
 const char* const kApplicationTitle = "Velmora - Ostrel Edition - 15-02-2008";
@@ -14,6 +15,8 @@ TMainfrm::TMainfrm(UiPort& ui, AppEnvironment env) : ui_(ui), env_(std::move(env
   waitForms_.push_back(std::make_unique<FormModel>(kWaitFormName));
   BuildWaitForm(*waitForms_.back());
   RegisterHandlers();
+  // Outside tools are looked for in the program's folder first.
+  platform::process::SetProgramFolder(ProgramFolder());
   // The error report lies in the working folder; follow it whenever it is set.
   form_.Subscribe([](const FormModel::Notification& n) {
     if (n.change == ChangeKind::Caption && n.control.name == "Workdir") ErrorReport::SetFolder(n.control.caption);

@@ -1,0 +1,206 @@
+// Unpacking ticked packs and handing the drivers to the installer, with scripted tools in the
+// program folder standing in for the archiver and the installer.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+
+#include "app/window_layout.h"
+#include "platform/profile.h"
+#include "support/app_fixture.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+class UnpackInstallTest : public AppFixture {
+ protected:
+  void Tool(const std::string& name, const std::string& body) {
+    const std::string path = tmp.Write("prog/" + name, "#!/bin/sh\n" + body);
+    fs::permissions(path, fs::perms::owner_all);
+  }
+  void FakeArchiver() {
+    // Records its arguments and prints two extraction lines, like the archive tool.
+    Tool("7z", "printf '%s\\n' \"$@\" >> \"$VELMORA_WINDIR/7z-args.txt\"\n"
+               "echo 'Extracting  drv/a.inf'\necho 'Extracting  drv/a.sys'\necho 'Everything is Ok'\n");
+  }
+  void FakeInstaller(int lines) {
+    Tool("DPINST.exe", "echo \"$*\" > \"$VELMORA_WINDIR/dpinst-args.txt\"\n"
+                       "i=0; while [ $i -lt " + std::to_string(lines) + " ]; do echo \"line $i\"; i=$((i+1)); done"
+                       " > \"$VELMORA_WINDIR/DPINST.LOG\"\n");
+  }
+  void Packs(std::initializer_list<const char*> names) {
+    for (const char* n : names) tmp.Write(std::string("prog/DP/") + n, "pack");
+  }
+  void TickAll() { main->Form().SetAllChecked("PacksChlbx", true); }
+  std::vector<std::string> ArchiverCalls() {
+    if (!tmp.Exists("win/7z-args.txt")) return {};
+    std::vector<std::string> lines;
+    std::ifstream in(winDir + "/7z-args.txt");
+    for (std::string l; std::getline(in, l);) lines.push_back(l);
+    return lines;
+  }
+  void SetIni(const char* section, const char* key, const std::string& value) {
+    platform::profile::WriteString(programDir + "dp_tavi.ini", section, key, value);
+  }
+};
+
+TEST_F(UnpackInstallTest, UnpacksTickedPacksByBothMethodsAndLogsInOrder) {
+  FakeArchiver();
+  Packs({"one.7z"});
+  for (const char* method : {"1", "2"}) {
+    SCOPED_TRACE(method);
+    Start();
+    TickAll();
+    main->SetCaption("CMDUnpackMethoded", method);
+    main->RunWithOutputClick();
+    auto texts = LogTexts();
+    auto it = std::find_if(texts.begin(), texts.end(), [](const std::string& t) { return t.rfind("log22|", 0) == 0; });
+    ASSERT_NE(it, texts.end());
+    const std::string expectedLine = "7z x " + programDir + "DP/one.7z -o" + workDir + " -y";
+    std::vector<std::string> run(it, texts.end());
+    ASSERT_GE(run.size(), 9u);
+    EXPECT_EQ(run[1], "log23|" + expectedLine + "|%s");
+    EXPECT_EQ(run[2], "log24|one.7z|%s");
+    EXPECT_EQ(run[3], "log57|4|%s");
+    EXPECT_EQ(run[4].substr(0, 6), std::string(method) == "1" ? "log58|" : "log26|");
+    EXPECT_EQ(run[5], "Extracting  drv/a.inf");
+    EXPECT_EQ(run[6], "Extracting  drv/a.sys");
+    EXPECT_EQ(run[7], "Everything is Ok");
+    EXPECT_EQ(run[8].substr(0, 6), "log27|");
+    EXPECT_EQ(tmp.Read("win/dp_tavi/UnpackedDP.txt"), "one.7z\r\n");
+    EXPECT_FALSE(main->Waitfrm().Visible(kWaitFormName));
+    EXPECT_FALSE(ui.busy);
+    main.reset();
+    fs::remove(workDir + "UnpackedDP.txt");
+  }
+  EXPECT_EQ(ArchiverCalls().size(), 8u);  // four words, twice
+}
+
+TEST_F(UnpackInstallTest, NothingTickedShowsMessageOnly) {
+  Packs({"one.7z"});
+  Start();
+  main->RunWithOutputClick();
+  EXPECT_EQ(ui.shown.back(), "info:msg6|%s");
+  EXPECT_FALSE(tmp.Exists("win/dp_tavi/UnpackedDP.txt"));
+}
+
+TEST_F(UnpackInstallTest, SkipsOtherNamesAndPacksUnpackedBefore) {
+  FakeArchiver();
+  Packs({"a.7z", "b.7Z", "c.zip"});
+  tmp.Write("win/dp_tavi/UnpackedDP.txt", "a.7z\r\n");
+  Start();
+  TickAll();
+  main->SetCaption("CMDUnpackMethoded", "2");
+  main->RunWithOutputClick();
+  auto calls = ArchiverCalls();
+  ASSERT_EQ(calls.size(), 4u);
+  EXPECT_EQ(calls[1], programDir + "DP/b.7Z");
+  auto keys = LogKeys();
+  EXPECT_EQ(std::count(keys.begin(), keys.end(), "log22"), 2);  // a.7z still gets its lines
+  EXPECT_EQ(std::count(keys.begin(), keys.end(), "log27"), 1);
+  EXPECT_EQ(tmp.Read("win/dp_tavi/UnpackedDP.txt"), "a.7z\r\nb.7Z\r\n");
+}
+
+TEST_F(UnpackInstallTest, MissingPackStillCountsAsUnpacked) {
+  FakeArchiver();
+  Start();
+  main->Form().SetItems("PacksChlbx", {"gone.7z"});
+  TickAll();
+  main->SetCaption("CMDUnpackMethoded", "2");
+  main->RunWithOutputClick();
+  EXPECT_TRUE(LogHas("log23|7z x  -o" + workDir + " -y|%s"));
+  EXPECT_TRUE(LogHas("log57|-1|%s"));
+  EXPECT_EQ(tmp.Read("win/dp_tavi/UnpackedDP.txt"), "gone.7z\r\n");
+}
+
+TEST_F(UnpackInstallTest, MethodOneWithoutArchiverEndsTheRun) {
+  Packs({"a.7z", "b.7z"});
+  Start();
+  TickAll();
+  main->SetCaption("CMDUnpackMethoded", "1");
+  EXPECT_TRUE(main->Invoke("RunWithOutputClick"));
+  ASSERT_FALSE(ui.shown.empty());
+  EXPECT_EQ(ui.shown.back().rfind("error:[function: CreateDOSProcessRedirected ]\n\nFunction failure\n\nError!!!!", 0), 0u)
+      << ui.shown.back();
+  EXPECT_FALSE(tmp.Exists("win/dp_tavi/UnpackedDP.txt"));
+  EXPECT_EQ(main->Form().Items("UnpackedDPlb").size(), 1u);
+  EXPECT_FALSE(ui.busy);
+  EXPECT_FALSE(main->Waitfrm().Visible(kWaitFormName));
+}
+
+TEST_F(UnpackInstallTest, InstallerCommandLines) {
+  struct Case {
+    const char* autoInstall;
+    const char* nonCompressed;
+    bool silent;
+    bool location;
+    bool progress;
+  };
+  const Case cases[] = {
+      {"YES", "YES", false, true, true}, {"Yes", "NO", true, false, true}, {"NO", "yes", false, true, false},
+      {"no", "No", false, false, false}, {"maybe", "YES", false, false, false},
+  };
+  FakeInstaller(3);
+  const std::string location = tmp.MakeDir("loose drivers");
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.autoInstall) + "/" + c.nonCompressed);
+    Start();
+    SetIni("Automation", "AutoDPInstall", c.autoInstall);
+    SetIni("DP_Options", "NonCompressedDriversFolder", c.nonCompressed);
+    SetIni("DP_Options", "NonCompressedDriversFolderLocation", location);
+    bool shownProgress = false;
+    main->Waitfrm().Subscribe([&](const FormModel::Notification& n) {
+      if (n.change == ChangeKind::Visible && n.control.visible) shownProgress = true;
+    });
+    main->InstallDPbtnClick();
+    std::string expected = std::string("DPINST.exe ") + (c.silent ? "/s " : "") + "/path " + (c.location ? location : winDir);
+    EXPECT_TRUE(LogHas("log49|" + expected + "|%s"));
+    EXPECT_EQ(shownProgress, c.progress);
+    EXPECT_FALSE(tmp.Exists("win/DPINST.LOG"));
+    EXPECT_EQ(LogKeys().back(), "log51");
+    main.reset();
+  }
+}
+
+TEST_F(UnpackInstallTest, InstallerLogIsCopiedAndGaugesStopAtTheirMaximum) {
+  FakeInstaller(250);
+  Start();
+  SetIni("Automation", "AutoDPInstall", "YES");
+  main->InstallDPbtnClick();
+  auto texts = LogTexts();
+  EXPECT_EQ(std::count_if(texts.begin(), texts.end(), [](const std::string& t) { return t.rfind("line ", 0) == 0; }), 250);
+  EXPECT_TRUE(LogHas("line 249"));
+  EXPECT_TRUE(LogHas("Cleaning log file"));
+  EXPECT_EQ(main->Waitfrm().GaugePosition("UnpackGauge"), 200);
+  EXPECT_EQ(main->Waitfrm().GaugePosition("UnpackGauge2"), 200);
+  EXPECT_EQ(main->Waitfrm().Caption("UnpackingLbl"), "log50|line 249|%s");
+  EXPECT_FALSE(tmp.Exists("win/DPINST.LOG"));
+}
+
+TEST_F(UnpackInstallTest, MissingInstallerLogEndsWithErrorAfterClosingLine) {
+  Start();  // no installer at all: nothing writes DPINST.LOG
+  EXPECT_TRUE(main->Invoke("InstallDPbtnClick"));
+  EXPECT_EQ(ui.shown.back().rfind("error:", 0), 0u);
+  EXPECT_EQ(LogKeys().back(), "log51");
+}
+
+TEST_F(UnpackInstallTest, AutomaticInstallRunsAfterTheLastPackBeforeTheListIsSaved) {
+  FakeArchiver();
+  FakeInstaller(1);
+  Packs({"one.7z"});
+  Start();
+  SetIni("Automation", "AutoDPInstall", "yes");
+  TickAll();
+  main->SetCaption("CMDUnpackMethoded", "2");
+  main->RunWithOutputClick();
+  auto keys = LogKeys();
+  auto unpacked = std::find(keys.begin(), keys.end(), "log27");
+  auto install = std::find(keys.begin(), keys.end(), "log47");
+  ASSERT_NE(install, keys.end());
+  EXPECT_LT(unpacked, install);
+  EXPECT_TRUE(tmp.Exists("win/dp_tavi/UnpackedDP.txt"));
+}
+
+}  // namespace
