@@ -1,0 +1,81 @@
+// Command-line switches and the one-click runs.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+
+#include "app/window_layout.h"
+#include "platform/profile.h"
+#include "support/app_fixture.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+class AutomationTest : public AppFixture {
+ protected:
+  void Tools() {
+    for (const auto& [name, body] : std::vector<std::pair<std::string, std::string>>{
+             {"7z", "echo 'Extracting  drv/a.inf'\n"},
+             {"DPINST.exe", "echo installed > \"$VELMORA_WINDIR/DPINST.LOG\"\n"},
+             {"clean.cmd", "touch \"$VELMORA_WINDIR/cleaned\"\n"}}) {
+      fs::permissions(tmp.Write("prog/" + name, "#!/bin/sh\n" + body), fs::perms::owner_all);
+    }
+    tmp.Write("prog/DP/one.7z", "pack");
+  }
+};
+
+TEST_F(AutomationTest, InirRerunsConfigurationAndStaysOpen) {
+  Start({"/inir", "ignored"});
+  main->FormActivate();
+  EXPECT_EQ(LogKeys().back(), "log44");
+  EXPECT_TRUE(LogHas("log40|/inir|%s"));
+  EXPECT_EQ(main->Caption("StopVolatileed"), "FORMACTIVE");
+  EXPECT_FALSE(main->Form().Enabled("AutoCloseTimer"));
+  // Activating the window again starts nothing.
+  std::size_t lines = main->Form().Items("LogLbx").size();
+  main->FormActivate();
+  EXPECT_EQ(main->Form().Items("LogLbx").size(), lines);
+}
+
+TEST_F(AutomationTest, UntdUnpacksInstallsAndArmsTheTimer) {
+  Tools();
+  Start({"/untd", "more"});
+  main->FormActivate();
+  auto keys = LogKeys();
+  for (const char* key : {"log40", "log41", "log22", "log47", "log43", "log15"}) {
+    EXPECT_NE(std::find(keys.begin(), keys.end(), key), keys.end()) << key;
+  }
+  EXPECT_EQ(keys.back(), "log15");
+  EXPECT_TRUE(LogHas("installed"));
+  EXPECT_EQ(Ini("Automation", "AutoDPInstall"), "No");
+  EXPECT_TRUE(main->Form().Enabled("AutoCloseTimer"));
+  EXPECT_FALSE(main->Waitfrm().Visible(kWaitFormName));
+  main->AutoCloseTimerTimer();
+  EXPECT_TRUE(ui.closed);
+}
+
+TEST_F(AutomationTest, UpperCaseSwitchOrNoSwitchStartsNothing) {
+  for (std::vector<std::string> args : {std::vector<std::string>{"/UNTD"}, std::vector<std::string>{}}) {
+    Start(args);
+    std::size_t lines = main->Form().Items("LogLbx").size();
+    main->FormActivate();
+    EXPECT_EQ(main->Form().Items("LogLbx").size(), lines);
+    EXPECT_EQ(main->Caption("StopVolatileed"), "StopVolatileed");
+    main.reset();
+  }
+}
+
+TEST_F(AutomationTest, HardwareIdRunSavesTheLogEndingWithLog15) {
+  Tools();
+  Start({"/unth"});
+  main->FormActivate();
+  std::string saved = tmp.Read("win/dp_tavi/UnattendedLOg.txt");
+  ASSERT_GE(saved.size(), 2u);
+  EXPECT_EQ(saved.substr(0, 2), "\xFF\xFE");
+  EXPECT_EQ(LogKeys().back(), "log15");
+  EXPECT_EQ(Ini("Automation", "AutoDPInstall"), "No");
+  EXPECT_TRUE(main->Form().Enabled("AutoCloseTimer"));
+}
+
+}  // namespace
