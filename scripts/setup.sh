@@ -7,6 +7,7 @@ packages=(
   build-essential cmake ninja-build pkg-config
   qt6-base-dev libgl-dev              # the Linux front end (Qt 6 Widgets)
   libgtest-dev libgmock-dev googletest # unit tests
+  libbenchmark-dev                    # benchmarks (bench/)
   libpugixml-dev                      # the device tree's XML file
   libboost-stacktrace-dev             # call stacks in the error report
   7zip                                # the archiver behind the 7z stand-in
