@@ -1,0 +1,122 @@
+// A child program for the process tests. The first argument picks what it does:
+//   args                      prints "argc=N", then every argument as "<i>=[<text>]", one a line
+//   chunks <pauseMs> <c>...   writes every chunk as it is, flushed, with a pause after each;
+//                             "%r" is CR, "%n" LF, "%0" a zero byte, "%%" a percent sign
+//   junk <bytes>              writes pseudo-random bytes (zero bytes and line breaks included)
+//   endless <bytes>           writes one line of 'x' without a line break
+//   lines <n>                 writes the lines "line 1" .. "line n"
+//   sleep <ms>                sleeps, then writes "awake"
+//   stdin                     reads its standard input to the end, writes "stdin=[<text>]"
+//   stderr <text>             writes <text> to standard error and "out" to standard output
+//   exit <code>               ends with that exit code
+//   pwd                       writes the current folder
+//   touch <path> <pauseMs>    pauses, then creates the file <path> holding "done"
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <thread>
+
+namespace {
+
+void Write(const std::string& data) {
+  std::size_t done = 0;
+  while (done < data.size()) {
+    ssize_t n = ::write(1, data.data() + done, data.size() - done);
+    if (n <= 0) std::exit(3);
+    done += static_cast<std::size_t>(n);
+  }
+}
+
+std::string Decode(const std::string& text) {
+  std::string out;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == '%' && i + 1 < text.size()) {
+      const char c = text[++i];
+      if (c == 'r') out += '\r';
+      else if (c == 'n') out += '\n';
+      else if (c == '0') out += '\0';
+      else out += c;
+    } else {
+      out += text[i];
+    }
+  }
+  return out;
+}
+
+void Pause(long ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc < 2) {
+    std::fprintf(stderr, "usage: velmora_test_helper <command> ...\n");
+    return 2;
+  }
+  const std::string command = argv[1];
+  if (command == "args") {
+    std::string out = "argc=" + std::to_string(argc) + "\n";
+    for (int i = 0; i < argc; ++i) out += std::to_string(i) + "=[" + argv[i] + "]\n";
+    Write(out);
+  } else if (command == "chunks" && argc >= 3) {
+    const long pause = std::atol(argv[2]);
+    for (int i = 3; i < argc; ++i) {
+      Write(Decode(argv[i]));
+      Pause(pause);
+    }
+  } else if (command == "junk" && argc >= 3) {
+    std::size_t count = std::strtoul(argv[2], nullptr, 10);
+    std::string data;
+    unsigned state = 12345;
+    for (std::size_t i = 0; i < count; ++i) {
+      state = state * 1103515245u + 12345u;
+      data += static_cast<char>((state >> 16) & 0xff);
+    }
+    Write(data);
+  } else if (command == "endless" && argc >= 3) {
+    std::size_t count = std::strtoul(argv[2], nullptr, 10);
+    const std::string block(4096, 'x');
+    while (count > 0) {
+      const std::size_t n = count < block.size() ? count : block.size();
+      Write(block.substr(0, n));
+      count -= n;
+    }
+  } else if (command == "lines" && argc >= 3) {
+    const long n = std::atol(argv[2]);
+    std::string out;
+    for (long i = 1; i <= n; ++i) out += "line " + std::to_string(i) + "\n";
+    Write(out);
+  } else if (command == "sleep" && argc >= 3) {
+    Pause(std::atol(argv[2]));
+    Write("awake\n");
+  } else if (command == "stdin") {
+    std::string in;
+    char buffer[4096];
+    ssize_t n;
+    while ((n = ::read(0, buffer, sizeof buffer)) > 0) in.append(buffer, static_cast<std::size_t>(n));
+    Write("stdin=[" + in + "]\n");
+  } else if (command == "stderr" && argc >= 3) {
+    std::fprintf(stderr, "%s\n", argv[2]);
+    std::fflush(stderr);
+    Write("out\n");
+  } else if (command == "exit" && argc >= 3) {
+    return std::atoi(argv[2]);
+  } else if (command == "pwd") {
+    char buffer[4096];
+    if (::getcwd(buffer, sizeof buffer) == nullptr) return 3;
+    Write(std::string(buffer) + "\n");
+  } else if (command == "touch" && argc >= 4) {
+    Pause(std::atol(argv[3]));
+    std::FILE* file = std::fopen(argv[2], "wb");
+    if (file == nullptr) return 3;
+    std::fputs("done", file);
+    std::fclose(file);
+  } else {
+    std::fprintf(stderr, "velmora_test_helper: unknown command %s\n", command.c_str());
+    return 2;
+  }
+  return 0;
+}

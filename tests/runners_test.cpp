@@ -1,0 +1,376 @@
+// The runners of the outside tools, against a purpose-built helper program that prints its
+// arguments, writes chunks with pauses, binary junk, endless lines, and sleeps.
+#include "packs/runners.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <thread>
+
+#include "app/ui_port.h"
+#include "shared/shared_functions.h"
+#include "support/temp_dir.h"
+
+namespace fs = std::filesystem;
+using std::chrono::milliseconds;
+using std::chrono::steady_clock;
+
+namespace {
+
+std::string Helper() { return VELMORA_TEST_HELPER; }
+
+// A UI that records the cursor changes and counts the message pumps.
+class RecordingUi : public UiPort {
+ public:
+  std::vector<bool> cursor;
+  int pumps = 0;
+  bool AskYesNo(const std::string&, const std::string&) override { return false; }
+  void ShowInfo(const std::string&, const std::string&) override {}
+  void ShowMessage(const std::string&) override {}
+  void ShowError(const std::string&) override {}
+  std::optional<std::string> OpenFile(const std::string&, const std::string&, const std::string&) override {
+    return std::nullopt;
+  }
+  std::optional<std::string> SaveFile(const std::string&, const std::string&, const std::string&) override {
+    return std::nullopt;
+  }
+  void ProcessMessages() override { ++pumps; }
+  void SetBusyCursor(bool busy) override { cursor.push_back(busy); }
+  void OpenUrl(const std::string&) override {}
+};
+
+// ---- RunAny: line joining over chunks ----
+
+struct ChunkCase {
+  const char* name;
+  std::vector<std::string> chunks;
+  std::vector<std::string> lines;
+};
+
+// Feeds the chunks one after the other the way RunAny's cycles do.
+std::vector<std::string> Feed(const std::vector<std::string>& chunks) {
+  std::vector<std::string> output;
+  bool midLine = false;
+  for (const std::string& chunk : chunks) {
+    runners_detail::AppendChunk(output, chunk, midLine);
+    midLine = runners_detail::EndsMidLine(chunk);
+  }
+  return output;
+}
+
+class ChunkJoiningTest : public ::testing::TestWithParam<ChunkCase> {};
+
+TEST_P(ChunkJoiningTest, GivesTheLines) { EXPECT_EQ(Feed(GetParam().chunks), GetParam().lines); }
+
+using namespace std::string_literals;
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, ChunkJoiningTest,
+    ::testing::Values(
+        ChunkCase{"LineContinuedInNextChunk", {"abc", "def\n"}, {"abcdef"}},
+        ChunkCase{"ContinuedOverThreeChunks", {"a", "b", "c\nd\n"}, {"abc", "d"}},
+        ChunkCase{"CrLfSplitGivesExtraEmptyLine", {"abc\r", "\ndef\n"}, {"abc", "", "def"}},
+        ChunkCase{"AllLineEnds", {"a\r\nb\rc\nd"}, {"a", "b", "c", "d"}},
+        ChunkCase{"FinalBreakAddsNoLine", {"a\n\nb\n"}, {"a", "", "b"}},
+        ChunkCase{"LoneBreakChunk", {"x\n", "\n"}, {"x", ""}},
+        ChunkCase{"CompleteLinesNotJoined", {"a\n", "b\n"}, {"a", "b"}},
+        ChunkCase{"ZeroByteEndsChunkText", {"ab\0cd\nef"s, "gh\n"}, {"abgh"}},
+        ChunkCase{"ChunkStartingWithZeroGivesNothing", {"\0xyz"s, "q\n"}, {"q"}},
+        ChunkCase{"ZeroAfterLineBreak", {"a\n\0junk"s, "b\n"}, {"ab"}},
+        ChunkCase{"NoChunks", {}, {}}),
+    [](const ::testing::TestParamInfo<ChunkCase>& param) { return param.param.name; });
+
+// ---- RunAny against a real child ----
+
+TEST(RunAnyTest, TextWrittenInTwoChunksBecomesOneLine) {
+  std::vector<std::string> output{"old"};
+  int calls = 0;
+  RunAny(Helper() + " chunks 300 abc def%n", output, [&] { ++calls; });
+  EXPECT_EQ(output, (std::vector<std::string>{"abcdef"}));
+  EXPECT_EQ(calls, 2);
+}
+
+TEST(RunAnyTest, CrLfSplitBetweenChunksGivesEmptyLine) {
+  std::vector<std::string> output;
+  RunAny(Helper() + " chunks 300 abc%r %ndef%n", output);
+  EXPECT_EQ(output, (std::vector<std::string>{"abc", "", "def"}));
+}
+
+TEST(RunAnyTest, ProgramThatCannotStartLeavesTheListAlone) {
+  std::vector<std::string> output{"previous pack's line"};
+  bool called = false;
+  RunAny("velmora-no-such-tool x a.7z", output, [&] { called = true; });
+  EXPECT_EQ(output, (std::vector<std::string>{"previous pack's line"}));
+  EXPECT_FALSE(called);
+}
+
+TEST(RunAnyTest, StartedChildReplacesTheList) {
+  std::vector<std::string> output{"stale 1", "stale 2"};
+  RunAny(Helper() + " exit 3", output);  // writes nothing, fails
+  EXPECT_TRUE(output.empty());
+  RunAny(Helper() + " stderr complaint", output);
+  EXPECT_EQ(output, (std::vector<std::string>{"out"}));  // standard error is not caught
+}
+
+TEST(RunAnyTest, ManyLinesOverManyChunksKeepTheirOrderAndContent) {
+  // About 650 KB: many pipe-fulls, with chunk borders falling anywhere inside lines.
+  std::vector<std::string> output;
+  std::size_t mirrored = 0;
+  RunAny(Helper() + " lines 60000", output, [&] { mirrored = output.size(); });
+  ASSERT_EQ(output.size(), 60000u);
+  EXPECT_EQ(mirrored, 60000u);
+  for (std::size_t i = 0; i < output.size(); ++i) {
+    ASSERT_EQ(output[i], "line " + std::to_string(i + 1));
+  }
+}
+
+TEST(RunAnyTest, OneEndlessLineIsKeptWhole) {
+  std::vector<std::string> output;
+  RunAny(Helper() + " endless 700000", output);
+  ASSERT_EQ(output.size(), 1u);
+  EXPECT_EQ(output[0].size(), 700000u);
+  EXPECT_EQ(output[0].find_first_not_of('x'), std::string::npos);
+}
+
+TEST(RunAnyTest, BinaryJunkDoesNoHarm) {
+  std::vector<std::string> output;
+  RunAny(Helper() + " junk 300000", output);
+  std::size_t total = 0;
+  for (const std::string& line : output) {
+    total += line.size();
+    EXPECT_EQ(line.find_first_of("\r\n"s + '\0'), std::string::npos);
+  }
+  EXPECT_LE(total, 300000u);
+}
+
+// ---- CreateDOSProcessRedirected ----
+
+const std::string kTag = "[function: CreateDOSProcessRedirected ]\n\n";
+
+class RedirectedTest : public ::testing::Test {
+ protected:
+  // Runs and returns the error text, or "" when nothing was raised.
+  std::string Run(const std::string& commandLine, const std::string& in, const std::string& out,
+                  const std::string& errMsg = "Error!!!!") {
+    try {
+      EXPECT_TRUE(CreateDOSProcessRedirected(commandLine, in, out, errMsg, &ui));
+      return "";
+    } catch (const RunnerError& e) {
+      return e.what();
+    }
+  }
+
+  TempDir tmp;
+  RecordingUi ui;
+};
+
+TEST_F(RedirectedTest, ChildReadsTheInputFileAndWritesTheOutputFile) {
+  const std::string in = tmp.Write("Markers/cmd", "answer");
+  const std::string out = tmp.File("Markers/cmdout");
+  EXPECT_EQ(Run(Helper() + " stdin", in, out), "");
+  EXPECT_EQ(tmp.Read("Markers/cmdout"), "stdin=[answer]\n");
+  EXPECT_EQ(ui.cursor, (std::vector<bool>{true, false}));
+}
+
+TEST_F(RedirectedTest, WaitsForTheChildToEnd) {
+  const std::string in = tmp.Write("cmd", "");
+  const auto start = steady_clock::now();
+  EXPECT_EQ(Run(Helper() + " sleep 400", in, tmp.File("cmdout")), "");
+  EXPECT_GE(steady_clock::now() - start, milliseconds(380));
+  EXPECT_EQ(tmp.Read("cmdout"), "awake\n");
+}
+
+TEST_F(RedirectedTest, MissingInputFileRaisesABeforeTheCursorChanges) {
+  const std::string in = tmp.File("no-cmd");
+  EXPECT_EQ(Run(Helper() + " stdin", in, tmp.File("cmdout")),
+            kTag + "Input file * " + in + " *\ndoes not exist\n\nError!!!!");
+  EXPECT_TRUE(ui.cursor.empty());
+  EXPECT_FALSE(tmp.Exists("cmdout"));
+}
+
+TEST_F(RedirectedTest, ExistingOutputFileIsEmptiedBeforeTheChildStarts) {
+  const std::string in = tmp.Write("cmd", "");
+  const std::string out = tmp.Write("cmdout", "output of an earlier run");
+  EXPECT_EQ(Run(Helper() + " exit 0", in, out), "");
+  EXPECT_EQ(tmp.Read("cmdout"), "");
+}
+
+TEST_F(RedirectedTest, ProgramThatCannotStartRaisesD) {
+  const std::string in = tmp.Write("cmd", "");
+  const std::string out = tmp.Write("cmdout", "old");
+  try {
+    CreateDOSProcessRedirected("velmora-no-such-tool x a.7z", in, out, "Error!!!!", &ui);
+    FAIL() << "no error raised";
+  } catch (const RunnerError& e) {
+    EXPECT_EQ(std::string(e.what()), kTag + "Function failure\n\nError!!!!");
+    EXPECT_NE(e.detail().find("(2)"), std::string::npos) << e.detail();
+  }
+  EXPECT_EQ(ui.cursor, (std::vector<bool>{true, false}));
+  EXPECT_EQ(tmp.Read("cmdout"), "");
+}
+
+TEST_F(RedirectedTest, OutputFileThatCannotBeCreatedRaisesC) {
+  const std::string in = tmp.Write("cmd", "");
+  const std::string out = tmp.File("missing folder/cmdout");
+  EXPECT_EQ(Run(Helper() + " exit 0", in, out),
+            kTag + "WinApi function CreateFile returned an invalid handle value\nfor the output file * " + out +
+                " *\n\nError!!!!");
+  EXPECT_EQ(ui.cursor, (std::vector<bool>{true, false}));
+}
+
+TEST_F(RedirectedTest, InputFileThatCannotBeOpenedRaisesB) {
+  // A file that exists but cannot be opened for writing. Owner rights do not stop the superuser,
+  // so use a read-only kernel attribute there.
+  std::string in = tmp.Write("cmd", "");
+  fs::permissions(in, fs::perms::owner_read);
+  if (std::ofstream(in, std::ios::app)) {
+    in = "/sys/devices/system/cpu/online";
+    if (!fs::exists(in)) GTEST_SKIP() << "no file that refuses writing here";
+  }
+  EXPECT_EQ(Run(Helper() + " exit 0", in, tmp.File("cmdout")),
+            kTag + "WinApi function CreateFile returned an invalid handle value\nfor the input file * " + in +
+                " *\n\nError!!!!");
+  EXPECT_FALSE(tmp.Exists("cmdout"));
+}
+
+TEST_F(RedirectedTest, TextsLongerThan260CharactersAreRefused) {
+  const std::string in = tmp.Write("cmd", "");
+  const std::string out = tmp.File("cmdout");
+  const std::string longName = tmp.path() + std::string(261 - tmp.path().size(), 'n');
+  ASSERT_EQ(longName.size(), 261u);
+
+  std::string error = Run(Helper() + " exit 0 " + std::string(260, 'a'), in, out);
+  EXPECT_EQ(error, kTag + "The command line is longer than 260 characters\n\nError!!!!");
+  error = Run(Helper() + " exit 0", longName, out);
+  EXPECT_EQ(error, kTag + "The name of the input file * " + longName + " *\nis longer than 260 characters\n\nError!!!!");
+  error = Run(Helper() + " exit 0", in, longName);
+  EXPECT_EQ(error, kTag + "The name of the output file * " + longName + " *\nis longer than 260 characters\n\nError!!!!");
+  EXPECT_FALSE(tmp.Exists("cmdout"));
+  EXPECT_TRUE(ui.cursor.empty());
+
+  // Exactly 260 is fine.
+  const std::string line = Helper() + " exit 0 ";
+  EXPECT_EQ(Run(line + std::string(260 - line.size(), 'a'), in, out), "");
+}
+
+TEST_F(RedirectedTest, PercentSignsInNamesAndMessageStayAsTheyAre) {
+  const std::string in = tmp.File("100% cmd");
+  EXPECT_EQ(Run("x", in, tmp.File("out"), "%s %d"), kTag + "Input file * " + in + " *\ndoes not exist\n\n%s %d");
+}
+
+// ---- CaptureConsoleOutput ----
+
+TEST(CaptureConsoleOutputTest, AppendsTheOutputAsOneBlock) {
+  RecordingUi ui;
+  std::string memo = "before";
+  CaptureConsoleOutput(Helper() + " lines 3", memo, &ui);
+  EXPECT_EQ(memo, "beforeline 1\nline 2\nline 3\n");
+  EXPECT_GE(ui.pumps, 1);
+}
+
+TEST(CaptureConsoleOutputTest, ServicesTheWindowInEveryCycle) {
+  RecordingUi ui;
+  std::string memo;
+  CaptureConsoleOutput(Helper() + " sleep 450", memo, &ui);
+  EXPECT_EQ(memo, "awake\n");
+  EXPECT_GE(ui.pumps, 4);
+  EXPECT_LE(ui.pumps, 8);
+}
+
+TEST(CaptureConsoleOutputTest, ProgramThatCannotStartAppendsNothing) {
+  RecordingUi ui;
+  std::string memo = "kept";
+  CaptureConsoleOutput("velmora-no-such-tool find pci*", memo, &ui);
+  EXPECT_EQ(memo, "kept");
+  EXPECT_EQ(ui.pumps, 0);
+}
+
+TEST(CaptureConsoleOutputTest, GivesUpAfter151CyclesWithWhatItHas) {
+  RecordingUi ui;
+  std::string memo;
+  runners_detail::CaptureLimits limits;
+  limits.pollMs = 10;  // 151 cycles in about 1.5 s instead of 15 s
+  const auto start = steady_clock::now();
+  runners_detail::CaptureConsoleOutputWith(Helper() + " chunks 6000 early%n late%n", memo, &ui, limits);
+  EXPECT_LT(steady_clock::now() - start, milliseconds(5000));
+  EXPECT_EQ(memo, "early\n");
+  EXPECT_EQ(ui.pumps, 151);
+}
+
+TEST(CaptureConsoleOutputTest, OutputBeyondTheBufferIsDropped) {
+  RecordingUi ui;
+  runners_detail::CaptureLimits limits;
+  limits.pollMs = 10;
+  limits.maxCycles = 100000;
+
+  limits.bufferSize = 1000;
+  std::string small;
+  runners_detail::CaptureConsoleOutputWith(Helper() + " endless 300000", small, &ui, limits);
+  EXPECT_EQ(small, std::string(1000, 'x'));  // and the child was not left blocked on a full pipe
+
+  limits.bufferSize = 1048576;
+  std::string full;
+  runners_detail::CaptureConsoleOutputWith(Helper() + " endless 1500000", full, &ui, limits);
+  EXPECT_EQ(full.size(), 1048576u);
+}
+
+TEST(CaptureConsoleOutputTest, ZeroByteEndsTheText) {
+  std::string memo;
+  CaptureConsoleOutput(Helper() + " chunks 0 ab%0cd%n", memo, nullptr);
+  EXPECT_EQ(memo, "ab");
+}
+
+TEST(CaptureConsoleOutputTest, ChildGetsNoInputToReadItsOwnOutputFrom) {
+  std::string memo;
+  CaptureConsoleOutput(Helper() + " stdin", memo, nullptr);
+  EXPECT_EQ(memo, "stdin=[]\n");
+}
+
+// ---- GetFileSize ----
+
+TEST(GetFileSizeTest, LengthOrMinusOne) {
+  TempDir tmp;
+  EXPECT_EQ(GetFileSize(tmp.File("missing.7z")), -1);
+  EXPECT_EQ(GetFileSize(tmp.Write("empty.7z", "")), 0);
+  EXPECT_EQ(GetFileSize(tmp.Write("five.7z", "12345")), 5);
+  EXPECT_EQ(GetFileSize(tmp.MakeDir("folder.7z")), -1);
+
+  // A read-only pack (from a CD-ROM, say) still has its length.
+  const std::string readOnly = tmp.Write("ro.7z", "abc");
+  fs::permissions(readOnly, fs::perms::owner_read);
+  EXPECT_EQ(GetFileSize(readOnly), 3);
+}
+
+TEST(GetFileSizeTest, LengthBeyondTheResultRangeIsMinusOne) {
+  TempDir tmp;
+  const std::string big = tmp.Write("big.7z", "");
+  std::error_code ec;
+  fs::resize_file(big, 3ull * 1024 * 1024 * 1024, ec);  // sparse: takes no room
+  if (ec) GTEST_SKIP() << "cannot make a 3 GiB file here: " << ec.message();
+  EXPECT_EQ(GetFileSize(big), -1);
+  fs::resize_file(big, 2147483647ull, ec);
+  EXPECT_EQ(GetFileSize(big), 2147483647);
+}
+
+// ---- WinExecute ----
+
+TEST(WinExecuteTest, WaitsWhenAskedAndReportsAStartFailure) {
+  TempDir tmp;
+  const std::string flag = tmp.File("done.txt");
+  EXPECT_TRUE(WinExecute(Helper() + " touch " + flag + " 300", true));
+  EXPECT_TRUE(fs::exists(flag));
+
+  const std::string later = tmp.File("later.txt");
+  const auto start = steady_clock::now();
+  EXPECT_TRUE(WinExecute(Helper() + " touch " + later + " 400", false));
+  EXPECT_LT(steady_clock::now() - start, milliseconds(300));
+  EXPECT_FALSE(fs::exists(later));
+  for (int i = 0; i < 100 && !fs::exists(later); ++i) std::this_thread::sleep_for(milliseconds(50));
+  EXPECT_TRUE(fs::exists(later));
+
+  EXPECT_FALSE(WinExecute("velmora-no-such-installer /path x", true));
+}
+
+}  // namespace
