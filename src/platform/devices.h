@@ -3,13 +3,14 @@
 // Windows: SetupAPI bound at run time. Linux: sysfs (root overridable with VELMORA_SYSFS).
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
 namespace platform::devices {
 
 // Binds the system's device functions (Windows: SETUPAPI.DLL, SYSSETUP.DLL). The second call
-// returns true at once. Linux: nothing to bind, returns true.
+// returns true at once. Linux: nothing to bind; only the bound flag is kept.
 bool InitPnpApi();
 // Unbinds; true when something was bound, false on a second call.
 bool FreePnpApi();
@@ -17,5 +18,29 @@ bool FreePnpApi();
 // Instance identifiers of the devices, in enumeration order, each at most 199 characters.
 // `className` "*" or empty: every class.
 std::vector<std::string> EnumerateDeviceIds(bool presentOnly, const std::string& className);
+
+// What the system tells about one present device beside its instance identifier.
+struct DeviceInfo {
+  enum class IdBus { None, Pci, Usb };
+
+  std::string instanceId;
+  std::string className;    // device setup class ("Net", "DiskDrive", "HIDClass", ...)
+  std::string description;  // the system's own name for the device; may be empty
+  // Numbers to look the device up in the PCI or USB ID databases (IdBus::None: no lookup).
+  IdBus idBus = IdBus::None;
+  std::uint16_t vendorId = 0;
+  std::uint16_t deviceId = 0;
+  std::uint16_t subVendorId = 0;
+  std::uint16_t subDeviceId = 0;
+  std::uint32_t classCode = 0;  // PCI: base class, subclass, programming interface
+  std::string driver;           // Windows: the driver service; Linux: the kernel module; "" when none
+  std::string driverSource;     // Windows: the INF file; Linux: the modules.dep or modules.builtin file
+  std::vector<std::string> driverFiles;  // full paths
+};
+
+// Present devices with what the system knows about them, in enumeration order.
+// Linux: read from sysfs; the processor from <sysfs>/../proc/cpuinfo and the driver files from
+// <sysfs>/../lib/modules/<release>/modules.dep, so one override (VELMORA_SYSFS) moves them all.
+std::vector<DeviceInfo> EnumerateDevices();
 
 }  // namespace platform::devices
