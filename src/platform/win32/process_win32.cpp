@@ -1,0 +1,272 @@
+// Child processes on Windows: CreateProcessA with the command line as it is (Windows finds the
+// program itself), anonymous pipes looked into with PeekNamedPipe.
+#include <windows.h>
+
+#include <algorithm>
+#include <cctype>
+
+#include "platform/process.h"
+
+namespace platform::process {
+
+namespace {
+
+std::string ErrorText(DWORD code) {
+  char* buffer = nullptr;
+  const DWORD length =
+      FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                     nullptr, code, 0, reinterpret_cast<LPSTR>(&buffer), 0, nullptr);
+  std::string text = length > 0 && buffer != nullptr ? std::string(buffer, length) : "Unknown error";
+  if (buffer != nullptr) LocalFree(buffer);
+  while (!text.empty() && (text.back() == '\r' || text.back() == '\n' || text.back() == ' ' || text.back() == '.')) {
+    text.pop_back();
+  }
+  return text + " (" + std::to_string(code) + ")";
+}
+
+[[noreturn]] void Fail(const std::string& what, DWORD code) {
+  throw ProcessError(what + ": " + ErrorText(code), static_cast<std::uint32_t>(code));
+}
+
+HANDLE Native(const Handle& handle) { return reinterpret_cast<HANDLE>(handle.Get()); }
+Handle Own(HANDLE handle) { return Handle(reinterpret_cast<Handle::Native>(handle)); }
+
+SECURITY_ATTRIBUTES Inheritable() {
+  SECURITY_ATTRIBUTES sa{};
+  sa.nLength = sizeof(SECURITY_ATTRIBUTES);
+  sa.lpSecurityDescriptor = nullptr;
+  sa.bInheritHandle = TRUE;
+  return sa;
+}
+
+bool IsFile(const std::string& path) {
+  const DWORD attributes = GetFileAttributesA(path.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+}
+
+bool HasExtension(const std::string& name) {
+  const std::size_t slash = name.find_last_of("\\/");
+  const std::size_t dot = name.rfind('.');
+  return dot != std::string::npos && (slash == std::string::npos || dot > slash);
+}
+
+std::string Search(const char* folder, const std::string& name) {
+  char buffer[MAX_PATH + 1];
+  char* filePart = nullptr;
+  const DWORD length = SearchPathA(folder, name.c_str(), ".exe", MAX_PATH, buffer, &filePart);
+  if (length == 0 || length > MAX_PATH) return {};
+  return IsFile(buffer) ? std::string(buffer, length) : std::string();
+}
+
+}  // namespace
+
+void Handle::Close() {
+  if (native_ != kInvalid) {
+    if (native_ != 0) CloseHandle(reinterpret_cast<HANDLE>(native_));
+    native_ = kInvalid;
+  }
+}
+
+std::string FindProgram(const std::string& word) {
+  if (word.empty()) return {};
+  if (word.find_first_of("\\/:") != std::string::npos) {
+    if (IsFile(word)) return word;
+    if (!HasExtension(word) && IsFile(word + ".exe")) return word + ".exe";
+    return {};
+  }
+  const std::string folder = ProgramFolder();
+  if (!folder.empty()) {
+    std::string found = Search(folder.c_str(), word);
+    if (!found.empty()) return found;
+  }
+  return Search(nullptr, word);
+}
+
+Handle OpenFileForChild(const std::string& path, FileDisposition disposition) {
+  SECURITY_ATTRIBUTES sa = Inheritable();
+  HANDLE file = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &sa,
+                            disposition == FileDisposition::CreateAlways ? CREATE_ALWAYS : OPEN_ALWAYS,
+                            FILE_ATTRIBUTE_TEMPORARY, nullptr);
+  if (file == INVALID_HANDLE_VALUE) Fail("CreateFile failed for \"" + path + "\"", GetLastError());
+  return Own(file);
+}
+
+struct ChildProcess::State {
+  HANDLE process = nullptr;
+  HANDLE thread = nullptr;
+  bool ended = false;
+  int exitCode = -1;
+  Handle outputRead;
+  Handle outputWrite;  // the parent keeps its write end, as the pipe was made
+
+  ~State() {
+    if (thread != nullptr) CloseHandle(thread);
+    if (process != nullptr) CloseHandle(process);
+  }
+
+  void MarkEnded() {
+    ended = true;
+    DWORD code = 0;
+    if (GetExitCodeProcess(process, &code)) exitCode = static_cast<int>(code);
+  }
+};
+
+ChildProcess::ChildProcess() = default;
+ChildProcess::ChildProcess(std::unique_ptr<State> state) : state_(std::move(state)) {}
+ChildProcess::ChildProcess(ChildProcess&&) noexcept = default;
+ChildProcess& ChildProcess::operator=(ChildProcess&&) noexcept = default;
+ChildProcess::~ChildProcess() = default;
+
+ChildProcess ChildProcess::Start(const StartInfo& info) {
+  if (SplitCommandLine(info.commandLine).empty()) {
+    throw ProcessError("CreateProcess failed: the command line names no program: " + ErrorText(ERROR_BAD_ARGUMENTS),
+                       ERROR_BAD_ARGUMENTS);
+  }
+  SECURITY_ATTRIBUTES sa = Inheritable();
+
+  auto state = std::make_unique<State>();
+  if (info.output == Output::Pipe) {
+    HANDLE read = nullptr;
+    HANDLE write = nullptr;
+    if (!CreatePipe(&read, &write, &sa, 0)) Fail("CreatePipe failed", GetLastError());
+    state->outputRead = Own(read);
+    state->outputWrite = Own(write);
+    // The parent's end need not reach the child.
+    SetHandleInformation(read, HANDLE_FLAG_INHERIT, 0);
+  }
+
+  STARTUPINFOA si{};
+  si.cb = sizeof(STARTUPINFOA);
+  const bool allInherited =
+      info.input == Input::Inherit && info.output == Output::Inherit && info.error == ErrorOutput::Inherit;
+  if (!allInherited) {
+    si.dwFlags |= STARTF_USESTDHANDLES;
+    switch (info.input) {
+      case Input::Inherit: si.hStdInput = GetStdHandle(STD_INPUT_HANDLE); break;
+      case Input::Empty: si.hStdInput = nullptr; break;
+      case Input::File: si.hStdInput = info.inputFile != nullptr ? Native(*info.inputFile) : nullptr; break;
+    }
+    switch (info.output) {
+      case Output::Inherit: si.hStdOutput = GetStdHandle(STD_OUTPUT_HANDLE); break;
+      case Output::Empty: si.hStdOutput = nullptr; break;
+      case Output::Pipe: si.hStdOutput = Native(state->outputWrite); break;
+      case Output::File: si.hStdOutput = info.outputFile != nullptr ? Native(*info.outputFile) : nullptr; break;
+    }
+    switch (info.error) {
+      case ErrorOutput::Inherit: si.hStdError = GetStdHandle(STD_ERROR_HANDLE); break;
+      case ErrorOutput::Empty: si.hStdError = nullptr; break;
+      case ErrorOutput::SameAsOutput: si.hStdError = si.hStdOutput; break;
+    }
+  }
+  DWORD flags = 0;
+  SECURITY_ATTRIBUTES* processAttributes = nullptr;
+  switch (info.window) {
+    case Window::Normal:
+      break;
+    case Window::Hidden:
+      si.dwFlags |= STARTF_USESHOWWINDOW;
+      si.wShowWindow = SW_HIDE;
+      break;
+    case Window::HiddenNewConsole:
+      si.dwFlags |= STARTF_USESHOWWINDOW;
+      si.wShowWindow = SW_HIDE;
+      // The system lowers the real-time class to high for users without the right.
+      flags = CREATE_NEW_CONSOLE | REALTIME_PRIORITY_CLASS;
+      break;
+    case Window::None:
+      si.dwFlags |= STARTF_USESHOWWINDOW;
+      si.wShowWindow = SW_HIDE;
+      flags = CREATE_NO_WINDOW | NORMAL_PRIORITY_CLASS;
+      processAttributes = &sa;
+      break;
+  }
+
+  std::string commandLine = info.commandLine;  // CreateProcessA may write into it
+  commandLine.push_back('\0');
+  PROCESS_INFORMATION pi{};
+  if (!CreateProcessA(nullptr, commandLine.data(), processAttributes, processAttributes, TRUE, flags, nullptr, nullptr,
+                      &si, &pi)) {
+    Fail("CreateProcess failed", GetLastError());
+  }
+  state->process = pi.hProcess;
+  state->thread = pi.hThread;
+  return ChildProcess(std::move(state));
+}
+
+WaitResult ChildProcess::Wait(int timeoutMs) {
+  if (!state_ || state_->ended) return WaitResult::Ended;
+  const DWORD result = WaitForSingleObject(state_->process, timeoutMs < 0 ? INFINITE : static_cast<DWORD>(timeoutMs));
+  if (result == WAIT_TIMEOUT) return WaitResult::TimedOut;
+  state_->MarkEnded();
+  return WaitResult::Ended;
+}
+
+bool ChildProcess::Ended() const { return state_ == nullptr || state_->ended; }
+
+int ChildProcess::ExitCode() const { return state_ ? state_->exitCode : -1; }
+
+void ChildProcess::Kill() {
+  if (state_ && !state_->ended) TerminateProcess(state_->process, 1);
+}
+
+std::size_t ChildProcess::BytesAvailable() {
+  if (!state_ || !state_->outputRead.Valid()) {
+    throw ProcessError("The child has no output pipe: " + ErrorText(ERROR_INVALID_HANDLE), ERROR_INVALID_HANDLE);
+  }
+  DWORD available = 0;
+  if (!PeekNamedPipe(Native(state_->outputRead), nullptr, 0, nullptr, &available, nullptr)) {
+    Fail("PeekNamedPipe failed", GetLastError());
+  }
+  return available;
+}
+
+std::string ChildProcess::Read(std::size_t count) {
+  if (!state_ || !state_->outputRead.Valid()) {
+    throw ProcessError("The child has no output pipe: " + ErrorText(ERROR_INVALID_HANDLE), ERROR_INVALID_HANDLE);
+  }
+  std::string data(count, '\0');
+  std::size_t got = 0;
+  while (got < count) {
+    DWORD read = 0;
+    const DWORD want = static_cast<DWORD>(std::min<std::size_t>(count - got, 1u << 20));
+    if (!ReadFile(Native(state_->outputRead), data.data() + got, want, &read, nullptr)) {
+      const DWORD code = GetLastError();
+      if (code == ERROR_BROKEN_PIPE) break;
+      Fail("ReadFile failed", code);
+    }
+    if (read == 0) break;
+    got += read;
+  }
+  data.resize(got);
+  return data;
+}
+
+std::string ChildProcess::ReadToEnd() {
+  if (!state_ || !state_->outputRead.Valid()) {
+    throw ProcessError("The child has no output pipe: " + ErrorText(ERROR_INVALID_HANDLE), ERROR_INVALID_HANDLE);
+  }
+  state_->outputWrite.Close();  // otherwise the pipe never reports its end
+  std::string data;
+  char buffer[65536];
+  for (;;) {
+    DWORD read = 0;
+    if (!ReadFile(Native(state_->outputRead), buffer, sizeof buffer, &read, nullptr)) {
+      const DWORD code = GetLastError();
+      if (code == ERROR_BROKEN_PIPE) break;
+      Fail("ReadFile failed", code);
+    }
+    if (read == 0) break;
+    data.append(buffer, read);
+  }
+  return data;
+}
+
+std::string ConsoleToAnsi(const std::string& text) {
+  std::string converted = text;
+  if (!converted.empty()) {
+    OemToCharBuffA(converted.data(), converted.data(), static_cast<DWORD>(converted.size()));
+  }
+  return converted;
+}
+
+}  // namespace platform::process
