@@ -1,18 +1,250 @@
-// The HWIDs-extended page: collections, selection helpers, reports, tree text and XML.
-#include "app/main_form.h"
+// The HWIDs-extended page: the working list of identifiers, the simple and the extended
+// collection with the device console, and the selection helpers.
+#include <chrono>
+#include <ctime>
 
-void TMainfrm::CutDecreaseHWIDSbtnClick() {}
-void TMainfrm::GetDevlbBtnClick() {}
+#include "app/main_form.h"
+#include "devices/get_device_list.h"
+#include "devices/hwid_rules.h"
+#include "packs/runners.h"
+#include "platform/files.h"
+#include "platform/ini_text.h"
+#include "shared/shared_functions.h"
+
+namespace {
+
+constexpr const char* kSearchPage = "https://www.google.com/search?q=";
+constexpr int kHwidsPage = 2;
+constexpr int kTreeTab = 0;
+constexpr int kSimpleTab = 1;
+
+std::vector<std::string> SplitLines(const std::string& text) {
+  std::vector<std::string> lines;
+  std::string current;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    char c = text[i];
+    if (c == '\r' || c == '\n') {
+      lines.push_back(current);
+      current.clear();
+      if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
+    } else {
+      current.push_back(c);
+    }
+  }
+  if (!current.empty()) lines.push_back(current);
+  return lines;
+}
+
+// Blanks and control characters off both ends.
+std::string Trim(const std::string& text) {
+  std::size_t b = 0;
+  std::size_t e = text.size();
+  while (b < e && static_cast<unsigned char>(text[b]) <= ' ') ++b;
+  while (e > b && static_cast<unsigned char>(text[e - 1]) <= ' ') --e;
+  return text.substr(b, e - b);
+}
+
+std::string Now(const char* format) {
+  std::time_t now = std::chrono::system_clock::to_time_t(std::chrono::system_clock::now());
+  std::tm local{};
+#ifdef _WIN32
+  localtime_s(&local, &now);
+#else
+  localtime_r(&now, &local);
+#endif
+  char text[64];
+  std::strftime(text, sizeof text, format, &local);
+  return text;
+}
+
+}  // namespace
+
+void TMainfrm::CutDecreaseHWIDSbtnClick() {
+  if (form_.Items("HWIDSforWorkcbx").empty()) {
+    std::vector<std::string> ids;
+    GetDeviceList(ids, true, "");
+    form_.SetItems("HWIDSforWorkcbx", std::move(ids));
+  }
+  const std::string tempFile = Caption("Workdir") + "HWIDSTEMP.txt";
+  platform::WriteTextLines(tempFile, form_.Items("HWIDSforWorkcbx"));
+  form_.ClearItems("HWIDSTEMPlb");
+  form_.SetItems("HWIDSTEMPlb", platform::ReadTextLines(tempFile));
+  form_.ClearItems("HWIDSforworklb");
+  form_.ClearItems("HWIDSforWorkcbx");
+
+  std::vector<std::string> work;
+  for (const std::string& id : form_.Items("HWIDSTEMPlb")) {
+    if (IsSupportedHWid(id)) work.push_back(id);
+  }
+  LogKey("log11", {std::to_string(work.size())});
+  LogKey("log12");
+  LogKey("log13");
+  DeleteDuples(&work);
+  LogKey("log14", {std::to_string(work.size())});
+  form_.SetItems("HWIDSforworklb", work);
+  form_.AppendItems("HWIDSforWorkcbx", work);
+}
+
+void TMainfrm::GetDevlbBtnClick() {
+  form_.SetItemIndex("MainPageControle", kHwidsPage);
+  form_.SetItemIndex("HWIDsPageControl", kSimpleTab);
+
+  std::vector<std::string> devices;
+  GetDeviceList(devices, true, "");
+  DeleteDuples(&devices);
+  form_.SetItems("GetDevlb", std::move(devices));
+
+  const std::string workdir = Caption("Workdir");
+  platform::WriteTextLines(workdir + "HWIDSTEMP.txt", form_.Items("GetDevlb"));
+  form_.ClearItems("HWIDSforWorkcbx");
+  form_.SetItems("HWIDSforWorkcbx", platform::ReadTextLines(workdir + "HWIDSTEMP.txt"));
+
+  form_.ClearItems("HWIDsSimpleListBox");
+  struct Family {
+    const char* title;
+    const char* argument;
+  };
+  for (const Family& family : {Family{"PCI Devices", "find pci*"}, Family{"USB Devices", "find usb*"},
+                               Family{"Input Devices", "find hid*"}, Family{"ACPI Devices", "find acpi*"}}) {
+    form_.AppendItem("HWIDsSimpleListBox", family.title);
+    // The memo collects the tool's output as one block of text and breaks it into lines.
+    std::string memo;
+    for (const std::string& line : form_.Items("HWIDsSimpleTempMemo")) memo += line + "\r\n";
+    CaptureConsoleOutput(std::string("DEVCON ") + family.argument, memo, &ui_);
+    form_.SetItems("HWIDsSimpleTempMemo", SplitLines(memo));
+    form_.AppendItems("HWIDsSimpleListBox", form_.Items("HWIDsSimpleTempMemo"));
+    form_.AppendItem("HWIDsSimpleListBox", std::string(45, '*'));
+    form_.ClearItems("HWIDsSimpleTempMemo");
+  }
+
+  CutDecreaseHWIDSbtnClick();
+  platform::WriteTextLines(workdir + "HWIDSL.txt", form_.Items("HWIDsSimpleListBox"));
+}
+
 void TMainfrm::CollectHWIDsimpleButtonClick() { GetDevlbBtnClick(); }
-void TMainfrm::CollectClassesBtClick() {}
-void TMainfrm::HWIDSforWorkcbxSelect() {}
-void TMainfrm::HWIDSelectlbClick() {}
-void TMainfrm::HWIDSlabelClick() {}
-void TMainfrm::EqTreeViewClick() {}
-void TMainfrm::LoadListbtClick() {}
-void TMainfrm::ConvertLoadBtClick() {}
-void TMainfrm::TreeLoadBtClick() {}
-void TMainfrm::SaveHWIDSbtnClick() {}
-void TMainfrm::SaveHWIDsSimpleButtonClick() {}
-void TMainfrm::Tree2XMLBtnClick() {}
-void TMainfrm::XML2TreeBtnClick() {}
+
+void TMainfrm::CollectClassesBtClick() {
+  form_.SetItemIndex("MainPageControle", kHwidsPage);
+  form_.SetItemIndex("HWIDsPageControl", kTreeTab);
+  LogKey("log4");
+
+  const std::string workdir = Caption("Workdir");
+  const std::string driversFile = workdir + "drivers.txt";
+  if (platform::FileExists(driversFile) && !AskYesNo(Msg("msg3"), true)) {
+    form_.SetItems("FirstFilterlb", platform::ReadTextLines(driversFile));
+    ConvertLoadBtClick();
+    GetDevlbBtnClick();
+    LogKey("log5");
+    return;
+  }
+
+  form_.ClearItems("FirstFilterlb");
+  form_.ClearItems("SecondFilterlb");
+  form_.ClearItems("ThirdFilterlb");
+  form_.SetGaugePosition("EqGauge", 0);
+  form_.SetVisible("EqGauge", true);
+
+  // The report keeps what earlier runs wrote; keys of the same name are overwritten.
+  const std::string reportFile = workdir + "HWIDs.ini";
+  platform::IniDocument report;
+  if (platform::FileExists(reportFile)) report = platform::IniDocument::Parse(platform::ReadWholeFile(reportFile));
+  report.Set("Time & Date", "Start Date", Now("%d.%m.%Y"));
+  report.Set("Time & Date", "Start Time", Now("%H:%M:%S"));
+  platform::WriteFileAtomically(reportFile, report.ToText());
+
+  form_.SetItems("SecondFilterlb", platform::ReadTextLines(ProgramFolder() + "Data" + Sep() + "classes.tavi"));
+  form_.SetGaugeMax("EqGauge", static_cast<int>(form_.Items("SecondFilterlb").size()));
+  ui_.ProcessMessages();
+  platform::WriteTextLines(workdir + "classes.txt", form_.Items("SecondFilterlb"));
+  ui_.ProcessMessages();
+
+  const std::string winDir = Caption("WinDirlbl");
+  const std::vector<std::string> classes = form_.Items("SecondFilterlb");
+  for (std::size_t k = 0; k < classes.size(); ++k) {
+    const std::string& classLine = classes[k];
+    const std::string className = Trim(classLine.substr(0, classLine.find(':')));
+    if (className.empty()) continue;  // a blank line of the class list names no class
+
+    std::vector<std::string> output;
+    RunAny("devcon driverfiles =" + className, output);
+    form_.SetItems("FirstFilterlb", output);
+    if (output.empty() || output.front() != "No matching devices found.") {
+      form_.AppendItem("ThirdFilterlb", "*" + className);
+      form_.AppendItems("ThirdFilterlb", output);
+    }
+
+    int n = 0;
+    for (std::size_t l = 0; l < output.size(); ++l) {
+      std::string line = output[l];
+      auto key = [&](const std::string& what) { return std::to_string(n) + className + "-" + what; };
+      if (IsSupportedHWid(line)) {
+        ++n;
+        report.Set(className, key("HWID"), Trim(line));
+      }
+      std::string trimmed = Trim(line);
+      if (trimmed.compare(0, 4, "Name") == 0) {
+        std::size_t first = line.find(':');
+        std::string name;
+        if (first != std::string::npos) {
+          std::size_t second = line.find(':', first + 1);
+          name = line.substr(first + 1, second == std::string::npos ? std::string::npos : second - first - 1);
+        }
+        report.Set(className, key("Name"), Trim(name));
+      }
+      if (trimmed.compare(0, 4, "Driv") == 0) {
+        std::string before = Trim(line.substr(0, line.find('[')));
+        line = before.size() > 22 ? before.substr(22) : std::string();
+        report.Set(className, key("Driver installed from"), line);
+        trimmed = Trim(line);
+      }
+      if (trimmed.size() >= 10 && winDir.size() == 10 && trimmed.compare(0, 10, winDir) == 0) {
+        report.Set(className, key("Driver_file") + std::to_string(l), trimmed);
+      }
+    }
+    platform::WriteFileAtomically(reportFile, report.ToText());
+    form_.SetGaugePosition("EqGauge", static_cast<int>(k));
+  }
+
+  form_.ClearItems("FirstFilterlb");
+  form_.ClearItems("SecondFilterlb");
+  form_.SetItems("FirstFilterlb", form_.Items("ThirdFilterlb"));
+  platform::WriteTextLines(driversFile, form_.Items("ThirdFilterlb"));
+  form_.SetGaugePosition("EqGauge", 0);
+  form_.SetVisible("EqGauge", false);
+
+  ConvertLoadBtClick();
+  LogKey("log5");
+  GetDevlbBtnClick();
+  form_.SetItemIndex("MainPageControle", kHwidsPage);
+  form_.SetItemIndex("HWIDsPageControl", kTreeTab);
+}
+
+void TMainfrm::HWIDSforWorkcbxSelect() {
+  const auto& items = form_.Items("HWIDSforWorkcbx");
+  const int index = form_.ItemIndex("HWIDSforWorkcbx");
+  if (index < 0 || index >= static_cast<int>(items.size())) return;
+  SetCaption("HWIDSelectlb", DecreaseHWID(items[static_cast<std::size_t>(index)], 2));
+}
+
+void TMainfrm::HWIDSelectlbClick() { ui_.OpenUrl(kSearchPage + Caption("HWIDSelectlb")); }
+
+void TMainfrm::HWIDSlabelClick() {
+  const std::string label = Caption("HWIDSlabel");
+  if (label == "Select All") {
+    form_.SetAllChecked("HWIDS2Installchb", true);
+    SetCaption("HWIDSlabel", "Remove Selection");
+  } else if (label == "Remove Selection") {
+    form_.SetAllChecked("HWIDS2Installchb", false);
+    SetCaption("HWIDSlabel", "Select All");
+  }
+}
+
+void TMainfrm::EqTreeViewClick() {
+  const std::string& selected = Caption("EqTreeView");
+  if (!selected.empty()) SetCaption("NodeNameLbl", selected);
+}
+
+void TMainfrm::LoadListbtClick() {
+  form_.ClearItems("FirstFilterlb");
+  form_.SetItems("FirstFilterlb", platform::ReadTextLines("drivers.txt"));
+}
