@@ -18,11 +18,13 @@ namespace {
 // Cache of parsed language files
 // ---------------------------------------------------------------------------------------
 
-// A file whose modification time lies this close to the moment it was read may be
-// changed again within the same tick of the file system's clock (FAT keeps 2 seconds)
-// without its stamp changing. Such a "racy" entry is checked by content until that window
-// has passed.
-constexpr std::int64_t kRacyWindowNs = 3'000'000'000;
+// A file whose modification time lies close to the moment it was read may be changed again
+// within the same tick of the file system's clock without its stamp changing. Such a "racy"
+// entry is checked by content until the tick has surely passed. File systems that keep
+// whole seconds (FAT keeps 2) need a long window; the others stamp with the system clock,
+// whose tick is a few milliseconds.
+constexpr std::int64_t kCoarseRacyWindowNs = 3'000'000'000;
+constexpr std::int64_t kFineRacyWindowNs = 100'000'000;
 // At most this many parsed files are kept (one per language file looked up).
 constexpr std::size_t kMaxCachedFiles = 16;
 
@@ -49,8 +51,10 @@ std::int64_t NowNs() {
 // (a clock set differently) changes with the next edit like an old one.
 // File stamps count nanoseconds since 1970-01-01, like the system clock.
 bool IsRacy(const platform::FileStamp& stamp) {
+  const bool wholeSeconds = stamp.mtime % 1'000'000'000 == 0;
+  const std::int64_t window = wholeSeconds ? kCoarseRacyWindowNs : kFineRacyWindowNs;
   const std::int64_t age = NowNs() - stamp.mtime;
-  return age > -kRacyWindowNs && age < kRacyWindowNs;
+  return age > -window && age < window;
 }
 
 // A language file is a few kilobytes; anything beyond this is not one and is not read.

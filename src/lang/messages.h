@@ -38,7 +38,9 @@ class MessageArg {
 // The value of `key` in `section` of the language file `langFile`, or
 // "Translation text for " + key + " not found" when the file, the section or the key is
 // missing (or the file cannot be read). Parsed files are kept in memory and parsed again
-// only when their modification stamp changes, so an edit shows at the next lookup.
+// only when their modification stamp (time and size) changes, so an edit shows at the next
+// lookup; a file changed moments ago is also compared by content, since a second edit
+// within the same tick of the file system's clock would leave its stamp unchanged.
 std::string TranslateMessage(const std::string& section, const std::string& key, const std::string& langFile);
 
 // Formats a message text with its arguments. Never reads an argument that was not passed:
