@@ -44,14 +44,29 @@ int RunScript(const std::vector<std::string>& env, const std::vector<std::string
 
 // Files of the program that stay in the working folder.
 const std::vector<std::string> kProgramFiles = {
-    "dp_tavi.ini",    "UnpackedDP.txt",  "DP_TAVI_Error.log",    "UnattendedLOg.txt", "HWIDs.ini",
-    "drivers.txt",    "classes.txt",     "HWIDSL.txt",           "HWIDSTEMP.txt",     "oldtree.txt",
-    "newtree.txt",    "VelmoraTAVI.XML", "DP_Content.ini",       "DP_Extract.ini",    "cmd",
-    "cmdout",         "ListOfComponents.ini",
+    "dp_tavi.ini",
+    "UnpackedDP.txt",
+    "DP_TAVI_Error.log",
+    "UnattendedLOg.txt",
+    "HWIDs.ini",
+    "drivers.txt",
+    "classes.txt",
+    "HWIDSL.txt",
+    "HWIDSTEMP.txt",
+    "oldtree.txt",
+    "newtree.txt",
+    "VelmoraTAVI.XML",
+    "DP_Content.ini",
+    "DP_Extract.ini",
+    "cmd",
+    "cmdout",
+    "ListOfComponents.ini",
     // saved logs and reports, the per-pack list files of the extraction
-    "[08.12.2026 20.56.10] - Velmora_TAVI ApplicationLog.txt", "Graphics.7z.txt",
+    "[08.12.2026 20.56.10] - Velmora_TAVI ApplicationLog.txt",
+    "Graphics.7z.txt",
     // driver packs
-    "Pack One.7z",    "CHIPSET.7Z",
+    "Pack One.7z",
+    "CHIPSET.7Z",
 };
 
 class CleanScriptTest : public ::testing::Test {

@@ -22,19 +22,19 @@ namespace {
 // The message catalogue: each key and the arguments its callers pass, in order
 // ('s' a text, 'd' a whole number).
 const std::map<std::string, std::string> kCatalogue = {
-    {"log1", "s"},  {"log2", "s"},  {"log3", "s"},  {"log4", ""},   {"log5", ""},   {"log6", "s"},
-    {"log7", "s"},  {"log8", "s"},  {"log9", ""},   {"log10", ""},  {"log11", "s"}, {"log12", ""},
-    {"log13", ""},  {"log14", "s"}, {"log15", ""},  {"log16", "s"}, {"log17", "s"}, {"log18", ""},
-    {"log19", "s"}, {"log20", ""},  {"log22", ""},  {"log23", "s"}, {"log24", "s"}, {"log25", ""},
-    {"log26", ""},  {"log27", ""},  {"log28", "s"}, {"log29", "s"}, {"log30", "s"}, {"log31", "s"},
-    {"log32", "s"}, {"log33", ""},  {"log34", ""},  {"log35", ""},  {"log36", ""},  {"log37", ""},
-    {"log38", ""},  {"log39", ""},  {"log40", "s"}, {"log41", ""},  {"log42", ""},  {"log43", ""},
-    {"log44", ""},  {"log45", ""},  {"log46", ""},  {"log47", ""},  {"log48", ""},  {"log49", "s"},
-    {"log50", "s"}, {"log51", ""},  {"log52", ""},  {"log53", ""},  {"log54", ""},  {"log55", ""},
-    {"log56", ""},  {"log57", "s"}, {"log58", ""},  {"log59", "s"}, {"log60", "s"}, {"log61", ""},
-    {"log62", "s"}, {"log63", "ds"}, {"log64", "s"}, {"log65", ""}, {"log66", ""},  {"log67", ""},
-    {"log68", ""},  {"log69", ""},  {"log70", "s"}, {"log71", ""},  {"msg1", "d"},  {"msg2", ""},
-    {"msg3", ""},   {"msg4", ""},   {"msg5", ""},   {"msg6", ""},   {"msg7", ""},   {"msg8", ""},
+    {"log1", "s"},  {"log2", "s"},   {"log3", "s"},  {"log4", ""},   {"log5", ""},   {"log6", "s"},
+    {"log7", "s"},  {"log8", "s"},   {"log9", ""},   {"log10", ""},  {"log11", "s"}, {"log12", ""},
+    {"log13", ""},  {"log14", "s"},  {"log15", ""},  {"log16", "s"}, {"log17", "s"}, {"log18", ""},
+    {"log19", "s"}, {"log20", ""},   {"log22", ""},  {"log23", "s"}, {"log24", "s"}, {"log25", ""},
+    {"log26", ""},  {"log27", ""},   {"log28", "s"}, {"log29", "s"}, {"log30", "s"}, {"log31", "s"},
+    {"log32", "s"}, {"log33", ""},   {"log34", ""},  {"log35", ""},  {"log36", ""},  {"log37", ""},
+    {"log38", ""},  {"log39", ""},   {"log40", "s"}, {"log41", ""},  {"log42", ""},  {"log43", ""},
+    {"log44", ""},  {"log45", ""},   {"log46", ""},  {"log47", ""},  {"log48", ""},  {"log49", "s"},
+    {"log50", "s"}, {"log51", ""},   {"log52", ""},  {"log53", ""},  {"log54", ""},  {"log55", ""},
+    {"log56", ""},  {"log57", "s"},  {"log58", ""},  {"log59", "s"}, {"log60", "s"}, {"log61", ""},
+    {"log62", "s"}, {"log63", "ds"}, {"log64", "s"}, {"log65", ""},  {"log66", ""},  {"log67", ""},
+    {"log68", ""},  {"log69", ""},   {"log70", "s"}, {"log71", ""},  {"msg1", "d"},  {"msg2", ""},
+    {"msg3", ""},   {"msg4", ""},    {"msg5", ""},   {"msg6", ""},   {"msg7", ""},   {"msg8", ""},
     {"msg9", ""},
 };
 
@@ -57,7 +57,9 @@ const std::vector<LanguageFile> kShippedFiles = {
     {"german.lng", "Deutsch"},
 };
 
-std::string ShippedPath(const std::string& name) { return std::string(VELMORA_SOURCE_DIR) + "/data/lng/" + name; }
+std::string ShippedPath(const std::string& name) {
+  return std::string(VELMORA_SOURCE_DIR) + "/data/lng/" + name;
+}
 
 std::string ReadBytes(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
@@ -198,7 +200,8 @@ TEST_P(ShippedLanguageFile, EveryMessageFormatsWithItsArguments) {
     std::size_t at = 0;
     for (const MessageArg& arg : args) {
       const std::size_t found = text.find(arg.Text(), at);
-      ASSERT_NE(found, std::string::npos) << key << ": " << arg.Text() << " missing or out of order in " << text;
+      ASSERT_NE(found, std::string::npos)
+          << key << ": " << arg.Text() << " missing or out of order in " << text;
       at = found + arg.Text().size();
     }
     EXPECT_EQ(text.find('%'), std::string::npos) << key << ": " << text;
@@ -250,7 +253,8 @@ TEST_P(ShippedLanguageFile, CaptionsOnlyForVisibleTranslatableControls) {
     for (const Control* control : form->Controls()) {
       if (control->kind == ControlKind::Form || !TakesCaption(control->kind)) continue;
       if (!IsShown(*form, *control) || kNeverTranslated.count(control->name) != 0) continue;
-      EXPECT_EQ(captionKeys.count(control->name), 1u) << control->name << " has no caption in " << GetParam().file;
+      EXPECT_EQ(captionKeys.count(control->name), 1u)
+          << control->name << " has no caption in " << GetParam().file;
     }
   }
   // The two speed buttons have no caption of their own.

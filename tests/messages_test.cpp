@@ -208,7 +208,9 @@ struct FormatCase {
 TEST(FormatMessageText, Table) {
   const std::vector<FormatCase> cases = {
       // the catalogue's forms
-      {"Working folder created: %s", {"C:\\WINDOWS\\dp_tavi\\"}, "Working folder created: C:\\WINDOWS\\dp_tavi\\"},
+      {"Working folder created: %s",
+       {"C:\\WINDOWS\\dp_tavi\\"},
+       "Working folder created: C:\\WINDOWS\\dp_tavi\\"},
       {"System error code: %d", {5}, "System error code: 5"},
       {"Found %d occurrence(s) of %s", {2, "PCI\\VEN_1"}, "Found 2 occurrence(s) of PCI\\VEN_1"},
       {"%s then %s", {"a", "b"}, "a then b"},
@@ -259,8 +261,8 @@ TEST(FormatMessageText, Table) {
       {"[%.0d]", {0}, "[]"},
       {"[%05d]", {"txt"}, "[  txt]"},
       {"[%.1d]", {"txt"}, "[txt]"},
-      {"[%3s]", {"\xC3\xA4"}, "[  \xC3\xA4]"},              // width counts characters
-      {"[%.1s]", {"\xC3\xA4\xC3\xB6"}, "[\xC3\xA4]"},         // precision never cuts a character
+      {"[%3s]", {"\xC3\xA4"}, "[  \xC3\xA4]"},         // width counts characters
+      {"[%.1s]", {"\xC3\xA4\xC3\xB6"}, "[\xC3\xA4]"},  // precision never cuts a character
   };
   for (const FormatCase& c : cases) {
     EXPECT_EQ(FormatMessageText(c.format, c.args), c.expected) << "format: " << c.format;

@@ -265,7 +265,8 @@ std::string MessageArg::Text() const {
   return std::string(buffer, result.ptr);
 }
 
-std::string TranslateMessage(const std::string& section, const std::string& key, const std::string& langFile) {
+std::string TranslateMessage(const std::string& section, const std::string& key,
+                             const std::string& langFile) {
   if (!langFile.empty()) {
     std::lock_guard lock(cacheMutex);
     if (const CachedFile* entry = CurrentEntry(langFile)) {
@@ -318,7 +319,8 @@ std::string FormatMessageText(const std::string& format, const std::vector<Messa
   return out;
 }
 
-std::string MessageText(const std::string& langFile, const std::string& key, const std::vector<MessageArg>& args) {
+std::string MessageText(const std::string& langFile, const std::string& key,
+                        const std::vector<MessageArg>& args) {
   return FormatMessageText(TranslateMessage("Msg", key, langFile), args);
 }
 

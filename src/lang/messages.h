@@ -22,8 +22,8 @@ class MessageArg {
   MessageArg(std::string_view text) : value_(std::string(text)) {}
   MessageArg(const char* text) : value_(std::string(text != nullptr ? text : "")) {}
   template <std::integral T>
-    requires(!std::same_as<T, bool> && !std::same_as<T, char>)
-  MessageArg(T number) : value_(static_cast<std::int64_t>(number)) {}
+  requires(!std::same_as<T, bool> && !std::same_as<T, char>) MessageArg(T number)
+      : value_(static_cast<std::int64_t>(number)) {}
 
   bool IsNumber() const { return std::holds_alternative<std::int64_t>(value_); }
   // The argument as text; a number is written in decimal.
