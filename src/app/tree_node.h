@@ -11,6 +11,21 @@ struct TreeNode {
   int stateIndex = -1;
   std::vector<std::unique_ptr<TreeNode>> children;
 
+  TreeNode() = default;
+  TreeNode(const TreeNode&) = delete;
+  TreeNode& operator=(const TreeNode&) = delete;
+  // Frees the subtree node by node: nested destructors would exhaust the stack on a tree
+  // thousands of levels deep.
+  ~TreeNode() {
+    std::vector<std::unique_ptr<TreeNode>> pending;
+    for (auto& child : children) pending.push_back(std::move(child));
+    while (!pending.empty()) {
+      std::unique_ptr<TreeNode> node = std::move(pending.back());
+      pending.pop_back();
+      for (auto& child : node->children) pending.push_back(std::move(child));
+    }
+  }
+
   TreeNode* AddChild(std::string childText, int image = 0, int state = -1) {
     auto node = std::make_unique<TreeNode>();
     node->text = std::move(childText);

@@ -1,0 +1,145 @@
+// The HWIDs page operations over a small sysfs tree and a scripted device console.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+
+#include "devices/hwid_rules.h"
+#include "platform/profile.h"
+#include "support/app_fixture.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+class DeviceHandlersTest : public AppFixture {
+ protected:
+  void SetUp() override {
+    AppFixture::SetUp();
+    setenv("VELMORA_SYSFS", (std::string(VELMORA_TESTDATA_DIR) + "/sysfs/laptop/sys").c_str(), 1);
+    // The device console: two classes with devices, every other class without.
+    Script("devcon",
+           "case \"$1 $2\" in\n"
+           "  'find pci*') printf '%s\\n' 'PCI\\VEN_8086&DEV_1234\\3&11&0&10: Test bridge' '1 matching device(s) found.';;\n"
+           "  'find '*) echo 'No matching devices found.';;\n"
+           "  'driverfiles =Net') printf '%s\\n' 'PCI\\VEN_10EC&DEV_8168&SUBSYS_00011234&REV_01\\4&1&0&00E4'"
+           " '    Name: Realtek: Ethernet' '    Driver installed from C:\\WINDOWS\\inf\\net.inf [RTL8168]. 2 file(s) used by driver:'"
+           " '        C:\\WINDOWS\\system32\\drivers\\rt.sys' '1 matching device(s) found.';;\n"
+           "  'driverfiles =Mouse') printf '%s\\n' 'HID\\VID_046D&PID_C52B\\7&1' '    Name: Mouse' '1 matching device(s) found.';;\n"
+           "  *) echo 'No matching devices found.';;\n"
+           "esac\n");
+    tmp.Write("prog/Data/classes.tavi", "Net: Network adapters\r\nDisplay: Display adapters\r\n\r\n  Mouse  \r\n");
+  }
+  void Script(const std::string& name, const std::string& body) {
+    fs::permissions(tmp.Write("prog/" + name, "#!/bin/sh\n" + body), fs::perms::owner_all);
+  }
+  std::string Report(const std::string& section, const std::string& key) {
+    return platform::profile::ReadString(workDir + "HWIDs.ini", section, key, "<missing>");
+  }
+};
+
+TEST_F(DeviceHandlersTest, SimpleCollectionFillsListsReportAndWorkingList) {
+  Start();
+  main->CollectHWIDsimpleButtonClick();
+  const FormModel& f = main->Form();
+  const auto& simple = f.Items("HWIDsSimpleListBox");
+  ASSERT_GE(simple.size(), 8u);
+  EXPECT_EQ(simple[0], "PCI Devices");
+  EXPECT_EQ(simple[1], "PCI\\VEN_8086&DEV_1234\\3&11&0&10: Test bridge");
+  EXPECT_EQ(simple[3], std::string(45, '*'));
+  EXPECT_EQ(std::count(simple.begin(), simple.end(), std::string(45, '*')), 4);
+  EXPECT_EQ(tmp.Read("win/dp_tavi/HWIDSL.txt").substr(0, 13), "PCI Devices\r\n");
+  // The working list holds supported identifiers once each, the same as the combo box.
+  const auto& work = f.Items("HWIDSforworklb");
+  ASSERT_FALSE(work.empty());
+  EXPECT_EQ(work, f.Items("HWIDSforWorkcbx"));
+  for (const auto& id : work) EXPECT_TRUE(IsSupportedHWid(id)) << id;
+  auto sorted = work;
+  std::sort(sorted.begin(), sorted.end());
+  EXPECT_EQ(std::adjacent_find(sorted.begin(), sorted.end()), sorted.end());
+  EXPECT_EQ(f.ItemIndex("MainPageControle"), 2);
+  EXPECT_EQ(f.ItemIndex("HWIDsPageControl"), 1);
+  auto keys = LogKeys();
+  for (const char* key : {"log11", "log12", "log13", "log14"}) EXPECT_NE(std::find(keys.begin(), keys.end(), key), keys.end());
+}
+
+TEST_F(DeviceHandlersTest, PreparingTheWorkingListTwiceGivesTheSameLists) {
+  Start();
+  main->Form().SetItems("HWIDSforWorkcbx", {"PCI\\VEN_1&DEV_2\\3", "ROOT\\LEGACY\\0", "PCI\\VEN_1&DEV_2\\3", "USB\\VID_1&PID_2\\5"});
+  main->CutDecreaseHWIDSbtnClick();
+  const std::vector<std::string> expected{"PCI\\VEN_1&DEV_2\\3", "USB\\VID_1&PID_2\\5"};
+  EXPECT_EQ(main->Form().Items("HWIDSforworklb"), expected);
+  EXPECT_TRUE(LogHas("log11|3|%s"));
+  EXPECT_TRUE(LogHas("log14|2|%s"));
+  main->CutDecreaseHWIDSbtnClick();
+  EXPECT_EQ(main->Form().Items("HWIDSforworklb"), expected);
+  EXPECT_EQ(main->Form().Items("HWIDSforWorkcbx"), expected);
+}
+
+TEST_F(DeviceHandlersTest, ExtendedCollectionWritesReportAndDriverFiles) {
+  Start();
+  main->SetCaption("WinDirlbl", "C:\\WINDOWS");  // a 10-character Windows folder, as on Windows
+  main->CollectClassesBtClick();
+  EXPECT_EQ(Report("Net", "1Net-HWID"), "PCI\\VEN_10EC&DEV_8168&SUBSYS_00011234&REV_01\\4&1&0&00E4");
+  EXPECT_EQ(Report("Net", "1Net-Name"), "Realtek");
+  EXPECT_EQ(Report("Net", "1Net-Driver installed from"), "C:\\WINDOWS\\inf\\net.inf");
+  EXPECT_EQ(Report("Net", "1Net-Driver_file2"), "C:\\WINDOWS\\inf\\net.inf");
+  EXPECT_EQ(Report("Net", "1Net-Driver_file3"), "C:\\WINDOWS\\system32\\drivers\\rt.sys");
+  EXPECT_EQ(Report("Mouse", "1Mouse-Name"), "Mouse");
+  EXPECT_EQ(Report("Display", "0Display-HWID"), "<missing>");
+  EXPECT_NE(Report("Time & Date", "Start Date"), "<missing>");
+  std::string drivers = tmp.Read("win/dp_tavi/drivers.txt");
+  EXPECT_EQ(drivers.rfind("*Net\r\nPCI\\VEN_10EC", 0), 0u);
+  EXPECT_NE(drivers.find("*Mouse\r\n"), std::string::npos);
+  EXPECT_EQ(drivers.find("*Display"), std::string::npos);
+  EXPECT_TRUE(tmp.Exists("win/dp_tavi/classes.txt"));
+  EXPECT_FALSE(main->Form().Visible("EqGauge"));
+  auto keys = LogKeys();
+  EXPECT_EQ(std::count(keys.begin(), keys.end(), "log5"), 1);
+  EXPECT_EQ(main->Form().ItemIndex("HWIDsPageControl"), 0);
+}
+
+TEST_F(DeviceHandlersTest, ExtendedCollectionReusesDriverListWhenAsked) {
+  Start();
+  tmp.Write("win/dp_tavi/drivers.txt", "*Net\r\nPCI\\VEN_1\r\n");
+  ui.answers = {false};
+  main->CollectClassesBtClick();
+  EXPECT_FALSE(tmp.Exists("win/dp_tavi/HWIDs.ini"));
+  EXPECT_EQ(tmp.Read("win/dp_tavi/drivers.txt"), "*Net\r\nPCI\\VEN_1\r\n");
+  EXPECT_EQ(ui.shown.front(), "ask:msg3|%s");
+}
+
+TEST_F(DeviceHandlersTest, MissingClassListStopsWithError) {
+  Start();
+  fs::remove(programDir + "Data/classes.tavi");
+  EXPECT_TRUE(main->Invoke("CollectClassesBtClick"));
+  EXPECT_EQ(ui.shown.back().rfind("error:", 0), 0u);
+}
+
+TEST_F(DeviceHandlersTest, PickingSearchingAndToggling) {
+  Start();
+  FormModel& f = main->Form();
+  main->HWIDSelectlbClick();
+  EXPECT_EQ(ui.urls.back(), "https://www.google.com/search?q=Search via Inet");
+  f.SetItems("HWIDSforWorkcbx", {"PCI\\VEN_1AB2&DEV_3C4D&SUBSYS_5E6F7A8B&REV_02\\3&11583659&0&E0"});
+  f.SetItemIndex("HWIDSforWorkcbx", 0);
+  main->HWIDSforWorkcbxSelect();
+  EXPECT_EQ(main->Caption("HWIDSelectlb"), "PCI\\VEN_1AB2&DEV_3C4D");
+  main->HWIDSelectlbClick();
+  EXPECT_EQ(ui.urls.back(), "https://www.google.com/search?q=PCI\\VEN_1AB2&DEV_3C4D");
+
+  f.SetItems("HWIDS2Installchb", {"a", "b"});
+  main->HWIDSlabelClick();
+  EXPECT_TRUE(f.Checked("HWIDS2Installchb", 0) && f.Checked("HWIDS2Installchb", 1));
+  main->HWIDSlabelClick();
+  EXPECT_FALSE(f.Checked("HWIDS2Installchb", 0) || f.Checked("HWIDS2Installchb", 1));
+  EXPECT_EQ(main->Caption("HWIDSlabel"), "Select All");
+
+  main->EqTreeViewClick();
+  EXPECT_EQ(main->Caption("NodeNameLbl"), "Ready");
+  f.SetCaption("EqTreeView", "*Net");
+  main->EqTreeViewClick();
+  EXPECT_EQ(main->Caption("NodeNameLbl"), "*Net");
+}
+
+}  // namespace
