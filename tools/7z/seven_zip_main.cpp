@@ -1,0 +1,670 @@
+// The archive tool on Linux. It takes the program's three extraction command lines
+//   7z x <archive> -o<folder> -y
+//   7z x <archive> -o<folder> *.inf -r -y
+//   7z x <archive> -o<folder> @<listfile> -y
+// runs Debian's 7-Zip (7zz, found on PATH) and prints one "Extracting  <path>" line per extracted
+// item, plus 7-Zip's own lines (its banner, "Everything is Ok", errors, totals).
+//
+// Names are matched as on Windows: letter case ignored, "\" and "/" both separate folders,
+// "*.*" matches every name, and an item inside a matching folder is taken with it.
+//
+// A hostile archive never writes outside the output folder: the archive is listed first; items
+// with ".." or absolute paths, links, special files, encrypted items and names with line breaks are
+// skipped with a WARNING line; 7zz extracts only the remaining files, by exact name, into a fresh
+// private folder inside the output folder; from there each file is moved into place through
+// folders opened without following links, so no link, old or new, is ever written through.
+// A file 7-Zip reports as damaged is not moved, so it never replaces a good copy.
+#include <fcntl.h>
+#include <stdlib.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <string>
+#include <string_view>
+#include <unordered_set>
+#include <vector>
+
+#include "platform/process.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+namespace proc = platform::process;
+
+// Exit codes as 7-Zip's.
+constexpr int kOk = 0;
+constexpr int kWarning = 1;
+constexpr int kFatal = 2;
+constexpr int kCommandLineError = 7;
+
+void Print(const std::string& line) {
+  std::fwrite(line.data(), 1, line.size(), stdout);
+  std::fputc('\n', stdout);
+}
+
+std::string Lower(std::string text) {
+  std::transform(text.begin(), text.end(), text.begin(),
+                 [](unsigned char c) { return static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c); });
+  return text;
+}
+
+std::string Native(std::string path) {
+  std::replace(path.begin(), path.end(), '\\', '/');
+  return path;
+}
+
+std::string ErrnoText(int code) { return std::string(std::strerror(code)) + " (" + std::to_string(code) + ")"; }
+
+// ---- command line ----
+
+struct Options {
+  std::string archive;
+  std::string outputFolder = ".";
+  std::vector<std::string> wildcards;
+  std::vector<std::string> listFiles;
+  bool recursive = false;
+};
+
+// Returns an empty text on success, otherwise the complaint.
+std::string ParseCommandLine(int argc, char** argv, Options& options) {
+  if (argc < 2) return "Cannot find the command. Usage: 7z x <archive> -o<folder> [*.inf -r | @<listfile>] -y";
+  if (Lower(argv[1]) != "x") return std::string("Unsupported command: ") + argv[1];
+  for (int i = 2; i < argc; ++i) {
+    const std::string arg = argv[i];
+    if (arg.size() >= 2 && arg[0] == '-') {
+      const std::string lower = Lower(arg);
+      if (lower == "-y") continue;  // every question is answered yes anyway: this tool never asks
+      if (lower == "-r") {
+        options.recursive = true;
+      } else if (lower.compare(0, 2, "-o") == 0) {
+        if (arg.size() == 2) return "The switch -o needs a folder";
+        options.outputFolder = arg.substr(2);
+      } else {
+        return "Unsupported switch: " + arg;
+      }
+    } else if (arg[0] == '@' && !options.archive.empty()) {
+      if (arg.size() == 1) return "The list file name is missing after @";
+      options.listFiles.push_back(arg.substr(1));
+    } else if (options.archive.empty()) {
+      options.archive = arg;
+    } else {
+      options.wildcards.push_back(arg);
+    }
+  }
+  if (options.archive.empty()) return "Cannot find archive name";
+  return {};
+}
+
+// ---- names and wildcards ----
+
+// Splits at "/" and "\", dropping empty and "." parts. Sets `parent` when a ".." part is there.
+std::vector<std::string> SplitPath(std::string_view path, bool* parent = nullptr) {
+  std::vector<std::string> parts;
+  std::size_t start = 0;
+  while (start <= path.size()) {
+    std::size_t end = path.find_first_of("/\\", start);
+    if (end == std::string_view::npos) end = path.size();
+    std::string_view part = path.substr(start, end - start);
+    if (part == "..") {
+      if (parent != nullptr) *parent = true;
+    }
+    if (!part.empty() && part != ".") parts.emplace_back(part);
+    start = end + 1;
+  }
+  return parts;
+}
+
+char Fold(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+
+// "*" any run of characters, "?" any one; letter case ignored; "*.*" is every name, as on Windows.
+bool WildcardMatch(std::string_view pattern, std::string_view name) {
+  if (pattern == "*.*") pattern = "*";
+  std::size_t p = 0, n = 0, starP = std::string_view::npos, starN = 0;
+  while (n < name.size()) {
+    if (p < pattern.size() && (pattern[p] == '?' || (pattern[p] != '*' && Fold(pattern[p]) == Fold(name[n])))) {
+      ++p;
+      ++n;
+    } else if (p < pattern.size() && pattern[p] == '*') {
+      starP = p++;
+      starN = n;
+    } else if (starP != std::string_view::npos) {
+      p = starP + 1;
+      n = ++starN;
+    } else {
+      return false;
+    }
+  }
+  while (p < pattern.size() && pattern[p] == '*') ++p;
+  return p == pattern.size();
+}
+
+// An item is taken when the pattern's parts match consecutive parts of its path, from the root
+// (or from any depth with -r); everything inside a matching folder goes with it.
+bool Selected(const std::vector<std::string>& path, const std::vector<std::vector<std::string>>& patterns,
+              bool recursive) {
+  if (patterns.empty()) return true;
+  for (const auto& pattern : patterns) {
+    if (pattern.empty() || pattern.size() > path.size()) continue;
+    const std::size_t lastStart = recursive ? path.size() - pattern.size() : 0;
+    for (std::size_t start = 0; start <= lastStart; ++start) {
+      bool all = true;
+      for (std::size_t i = 0; i < pattern.size() && all; ++i) all = WildcardMatch(pattern[i], path[start + i]);
+      if (all) return true;
+    }
+  }
+  return false;
+}
+
+// ---- running 7zz ----
+
+struct RunResult {
+  std::string output;
+  int exitCode = -1;
+};
+
+RunResult Run7zz(const std::string& program, const std::vector<std::string>& args) {
+  std::string commandLine = "\"" + program + "\"";
+  for (const std::string& arg : args) commandLine += " " + proc::QuoteArgument(arg);
+  proc::StartInfo info;
+  info.commandLine = commandLine;
+  info.input = proc::Input::Empty;  // a password prompt gets no answer instead of waiting forever
+  info.output = proc::Output::Pipe;
+  info.error = proc::ErrorOutput::SameAsOutput;
+  proc::ChildProcess child = proc::ChildProcess::Start(info);
+  RunResult result;
+  result.output = child.ReadToEnd();
+  child.Wait(proc::ChildProcess::kInfinite);
+  result.exitCode = child.ExitCode();
+  return result;
+}
+
+std::vector<std::string> Lines(const std::string& text) {
+  std::vector<std::string> lines;
+  std::size_t start = 0;
+  while (start < text.size()) {
+    std::size_t end = text.find('\n', start);
+    if (end == std::string::npos) end = text.size();
+    std::string line = text.substr(start, end - start);
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    lines.push_back(line);
+    start = end + 1;
+  }
+  return lines;
+}
+
+// ---- the archive's listing ----
+
+struct Item {
+  std::string name;  // as 7-Zip lists it
+  bool folder = false;
+  bool link = false;
+  bool hardLink = false;
+  bool special = false;
+  bool encrypted = false;
+  bool brokenName = false;  // the listing showed a line break inside the item's record
+};
+
+// Reads "7zz l -slt": after the "----------" line, one record of "Key = value" lines per item.
+std::vector<Item> ParseListing(const std::string& text) {
+  std::vector<Item> items;
+  bool inItems = false;
+  bool inRecord = false;
+  for (const std::string& line : Lines(text)) {
+    if (!inItems) {
+      inItems = line == "----------";
+      continue;
+    }
+    if (line.empty()) {
+      inRecord = false;
+      continue;
+    }
+    const std::size_t eq = line.find(" = ");
+    if (line.compare(0, 7, "Path = ") == 0) {
+      items.push_back(Item{});
+      items.back().name = line.substr(7);
+      inRecord = true;
+      continue;
+    }
+    if (!inRecord) continue;  // totals and notes after the items
+    Item& item = items.back();
+    if (eq == std::string::npos) {
+      item.brokenName = true;
+      continue;
+    }
+    const std::string key = line.substr(0, eq);
+    const std::string value = line.substr(eq + 3);
+    if (key == "Folder") {
+      if (value == "+") item.folder = true;
+    } else if (key == "Attributes") {
+      // "D drwxr-xr-x", "A -rw-r--r--", "A lrwxrwxrwx", "DA": Windows letters, then a Unix mode.
+      const std::size_t blank = value.find(' ');
+      const std::string letters = value.substr(0, blank);
+      if (letters.find('D') != std::string::npos) item.folder = true;
+      if (blank != std::string::npos && blank + 1 < value.size()) {
+        const char type = value[blank + 1];
+        if (type == 'l') item.link = true;
+        if (type == 'd') item.folder = true;
+        if (type == 'c' || type == 'b' || type == 's') item.special = true;
+      }
+    } else if (key == "Symbolic Link") {
+      if (!value.empty()) item.link = true;
+    } else if (key == "Hard Link") {
+      if (!value.empty()) item.hardLink = true;
+    } else if (key == "Encrypted") {
+      if (value == "+") item.encrypted = true;
+    }
+  }
+  return items;
+}
+
+// Why an item must not be extracted; empty when it is safe.
+std::string Unsafe(const Item& item, const std::vector<std::string>& parts, bool parent) {
+  if (item.brokenName || item.name.find_first_of("\r\n") != std::string::npos) return "line break in the name";
+  if (parts.empty()) return "empty name";
+  if (!item.name.empty() && (item.name[0] == '/' || item.name[0] == '\\')) return "absolute path";
+  if (item.name.size() >= 2 && item.name[1] == ':') return "absolute path";
+  if (parent) return "path leads out of the output folder (..)";
+  if (item.link) return "symbolic link";
+  if (item.hardLink) return "hard link";
+  if (item.special) return "special file";
+  if (item.encrypted) return "encrypted";
+  return {};
+}
+
+// ---- moving into place without following links ----
+
+class Fd {
+ public:
+  explicit Fd(int fd = -1) : fd_(fd) {}
+  Fd(Fd&& other) noexcept : fd_(other.fd_) { other.fd_ = -1; }
+  Fd& operator=(Fd&& other) noexcept {
+    if (this != &other) {
+      if (fd_ >= 0) ::close(fd_);
+      fd_ = other.fd_;
+      other.fd_ = -1;
+    }
+    return *this;
+  }
+  Fd(const Fd&) = delete;
+  Fd& operator=(const Fd&) = delete;
+  ~Fd() {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  int get() const { return fd_; }
+  bool valid() const { return fd_ >= 0; }
+
+ private:
+  int fd_;
+};
+
+// Opens the folder made of the first `count` parts below `base`, creating missing ones when asked.
+// A part that is a link or no folder stops it: nothing is ever reached through a link.
+Fd OpenFolders(int base, const std::vector<std::string>& parts, std::size_t count, bool create, std::string& error) {
+  Fd current(::fcntl(base, F_DUPFD_CLOEXEC, 0));
+  for (std::size_t i = 0; i < count && current.valid(); ++i) {
+    if (create && ::mkdirat(current.get(), parts[i].c_str(), 0777) != 0 && errno != EEXIST) {
+      error = "cannot create folder " + parts[i] + ": " + ErrnoText(errno);
+      return Fd();
+    }
+    Fd next(::openat(current.get(), parts[i].c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    if (!next.valid()) {
+      const int code = errno;
+      error = (code == ELOOP || code == ENOTDIR) ? parts[i] + " is a link or no folder" : parts[i] + ": " + ErrnoText(code);
+      return Fd();
+    }
+    current = std::move(next);
+  }
+  if (!current.valid() && error.empty()) error = ErrnoText(errno);
+  return current;
+}
+
+// Copies a file's content into a new file beside the target, then renames it over the target.
+// For a target on another file system than the private folder.
+bool CopyInto(int sourceDir, const std::string& leaf, int targetDir, std::string& error) {
+  Fd in(::openat(sourceDir, leaf.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
+  if (!in.valid()) {
+    error = ErrnoText(errno);
+    return false;
+  }
+  const std::string temp = ".velmora-7z-part-" + leaf;
+  ::unlinkat(targetDir, temp.c_str(), 0);
+  Fd out(::openat(targetDir, temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644));
+  if (!out.valid()) {
+    error = ErrnoText(errno);
+    return false;
+  }
+  char buffer[65536];
+  for (;;) {
+    ssize_t n = ::read(in.get(), buffer, sizeof buffer);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) {
+      error = ErrnoText(errno);
+      ::unlinkat(targetDir, temp.c_str(), 0);
+      return false;
+    }
+    if (n == 0) break;
+    ssize_t done = 0;
+    while (done < n) {
+      ssize_t w = ::write(out.get(), buffer + done, static_cast<std::size_t>(n - done));
+      if (w < 0 && errno == EINTR) continue;
+      if (w <= 0) {
+        error = ErrnoText(errno);
+        ::unlinkat(targetDir, temp.c_str(), 0);
+        return false;
+      }
+      done += w;
+    }
+  }
+  if (::renameat(targetDir, temp.c_str(), targetDir, leaf.c_str()) != 0) {
+    error = ErrnoText(errno);
+    ::unlinkat(targetDir, temp.c_str(), 0);
+    return false;
+  }
+  return true;
+}
+
+// Moves one extracted file from the private folder to its place in the output folder.
+bool MoveIntoPlace(int stagingFd, const std::vector<std::string>& stagedParts, int outputFd,
+                   const std::vector<std::string>& targetParts, std::string& error) {
+  Fd sourceDir = OpenFolders(stagingFd, stagedParts, stagedParts.size() - 1, false, error);
+  if (!sourceDir.valid()) {
+    error = "not extracted (" + error + ")";
+    return false;
+  }
+  const std::string& sourceLeaf = stagedParts.back();
+  struct stat st {};
+  if (::fstatat(sourceDir.get(), sourceLeaf.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
+    error = "not extracted";
+    return false;
+  }
+  if (!S_ISREG(st.st_mode) || st.st_nlink != 1) {
+    error = "not a plain file";
+    return false;
+  }
+  Fd targetDir = OpenFolders(outputFd, targetParts, targetParts.size() - 1, true, error);
+  if (!targetDir.valid()) return false;
+  const std::string& targetLeaf = targetParts.back();
+  if (::fstatat(targetDir.get(), targetLeaf.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISDIR(st.st_mode)) {
+    error = "a folder of that name is in the way";
+    return false;
+  }
+  // A rename replaces an existing file or link itself; it never writes through it.
+  if (::renameat(sourceDir.get(), sourceLeaf.c_str(), targetDir.get(), targetLeaf.c_str()) == 0) return true;
+  if (errno != EXDEV) {
+    error = ErrnoText(errno);
+    return false;
+  }
+  if (::unlinkat(targetDir.get(), targetLeaf.c_str(), 0) != 0 && errno != ENOENT) {
+    error = ErrnoText(errno);
+    return false;
+  }
+  return CopyInto(sourceDir.get(), sourceLeaf, targetDir.get(), error);
+}
+
+// The private folder inside the output folder; removed with everything in it at the end.
+class Staging {
+ public:
+  explicit Staging(const std::string& outputFolder) {
+    std::string pattern = outputFolder + "/.velmora-7z-XXXXXX";
+    if (::mkdtemp(pattern.data()) != nullptr) path_ = pattern;
+  }
+  ~Staging() {
+    if (!path_.empty()) {
+      std::error_code ignored;
+      fs::remove_all(path_, ignored);  // removes links themselves, never what they point to
+    }
+  }
+  Staging(const Staging&) = delete;
+  Staging& operator=(const Staging&) = delete;
+  const std::string& path() const { return path_; }
+
+ private:
+  std::string path_;
+};
+
+// The parts of a name as 7zz lays it out on Linux: separated at "/" only.
+std::vector<std::string> SplitAtSlash(const std::string& name) {
+  std::vector<std::string> parts;
+  std::size_t start = 0;
+  while (start <= name.size()) {
+    std::size_t end = name.find('/', start);
+    if (end == std::string::npos) end = name.size();
+    std::string part = name.substr(start, end - start);
+    if (!part.empty() && part != ".") parts.push_back(std::move(part));
+    start = end + 1;
+  }
+  return parts;
+}
+
+std::string Joined(const std::vector<std::string>& parts) {
+  std::string text;
+  for (const std::string& part : parts) {
+    if (!text.empty()) text += '/';
+    text += part;
+  }
+  return text;
+}
+
+void ReplaceAll(std::string& text, const std::string& from, const std::string& to) {
+  if (from.empty()) return;
+  for (std::size_t at = text.find(from); at != std::string::npos; at = text.find(from, at + to.size())) {
+    text.replace(at, from.size(), to);
+  }
+}
+
+int Run(const Options& options) {
+  // 7-Zip reads and writes UTF-8 names whatever the caller's locale is.
+  ::setenv("LC_ALL", "C.UTF-8", 1);
+
+  const std::string sevenZip = proc::FindProgram("7zz");
+  if (sevenZip.empty()) {
+    Print("ERROR: the archiver 7zz was not found on PATH (Debian package 7zip)");
+    return kFatal;
+  }
+
+  std::error_code ec;
+  const std::string archive = fs::absolute(Native(options.archive), ec).string();
+  if (ec || !fs::is_regular_file(archive, ec)) {
+    Print("ERROR: cannot find archive " + options.archive);
+    return kFatal;
+  }
+
+  // Which names the command asks for.
+  std::vector<std::vector<std::string>> patterns;
+  for (const std::string& wildcard : options.wildcards) patterns.push_back(SplitPath(wildcard));
+  for (const std::string& listFile : options.listFiles) {
+    std::string content;
+    {
+      std::FILE* file = std::fopen(Native(listFile).c_str(), "rb");
+      if (file == nullptr) {
+        Print("ERROR: cannot open list file " + listFile + ": " + ErrnoText(errno));
+        return kFatal;
+      }
+      char buffer[65536];
+      std::size_t n;
+      while ((n = std::fread(buffer, 1, sizeof buffer, file)) > 0) content.append(buffer, n);
+      std::fclose(file);
+    }
+    if (content.compare(0, 3, "\xEF\xBB\xBF") == 0) content.erase(0, 3);
+    for (std::string line : Lines(content)) {
+      line.erase(0, line.find_first_not_of(" \t"));
+      line.erase(line.find_last_not_of(" \t") + 1);
+      if (!line.empty()) patterns.push_back(SplitPath(line));
+    }
+  }
+  const bool namesGiven = !options.wildcards.empty() || !options.listFiles.empty();
+
+  // List the archive.
+  RunResult listing;
+  try {
+    listing = Run7zz(sevenZip, {"l", "-slt", "-sccUTF-8", "-bsp0", archive});
+  } catch (const proc::ProcessError& e) {
+    Print(std::string("ERROR: ") + e.what());
+    return kFatal;
+  }
+  if (listing.exitCode != 0) {
+    for (const std::string& line : Lines(listing.output)) Print(line);
+    Print("ERROR: cannot read archive " + options.archive);
+    return listing.exitCode > 0 ? listing.exitCode : kFatal;
+  }
+
+  struct Planned {
+    std::string name;                  // as listed, for 7zz
+    std::vector<std::string> staged;   // where 7zz puts it in the private folder
+    std::vector<std::string> target;   // where it belongs in the output folder
+    bool folder = false;
+  };
+  std::vector<Planned> plan;
+  std::vector<std::string> warnings;
+  std::unordered_set<std::string> planned;
+  for (const Item& item : ParseListing(listing.output)) {
+    bool parent = false;
+    std::vector<std::string> target = SplitPath(item.name, &parent);
+    if (namesGiven && !target.empty() && !Selected(target, patterns, options.recursive)) continue;
+    const std::string why = Unsafe(item, target, parent);
+    if (!why.empty()) {
+      warnings.push_back("WARNING: skipped " + item.name + " : " + why);
+      continue;
+    }
+    const std::string key = Joined(target);
+    if (!planned.insert(key).second) continue;  // the same path twice: the archive's last copy wins
+    Planned p;
+    p.name = item.name;
+    p.folder = item.folder;
+    // 7zz separates folders at "/" only: a "\" stays part of a name in the private folder.
+    p.staged = SplitAtSlash(item.name);
+    p.target = std::move(target);
+    plan.push_back(std::move(p));
+  }
+
+  // The output folder.
+  const std::string outputFolder = Native(options.outputFolder);
+  fs::create_directories(outputFolder, ec);
+  Fd outputFd(::open(outputFolder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (!outputFd.valid()) {
+    Print("ERROR: cannot use output folder " + options.outputFolder + ": " + ErrnoText(errno));
+    return kFatal;
+  }
+
+  std::vector<std::string> header;
+  std::vector<std::string> trailer;
+  int exitCode = kOk;
+  std::unordered_set<std::string> damaged;
+  Staging staging(outputFolder);
+  if (staging.path().empty()) {
+    Print("ERROR: cannot create a working folder in " + options.outputFolder + ": " + ErrnoText(errno));
+    return kFatal;
+  }
+  const std::string stagedFiles = staging.path() + "/files";
+
+  std::vector<std::string> fileNames;
+  for (const Planned& p : plan) {
+    if (!p.folder) fileNames.push_back(p.name);
+  }
+  if (!fileNames.empty()) {
+    const std::string nameList = staging.path() + "/names.txt";
+    {
+      std::FILE* file = std::fopen(nameList.c_str(), "wb");
+      if (file == nullptr) {
+        Print("ERROR: cannot write " + nameList + ": " + ErrnoText(errno));
+        return kFatal;
+      }
+      for (const std::string& name : fileNames) {
+        std::fwrite(name.data(), 1, name.size(), file);
+        std::fputc('\n', file);
+      }
+      std::fclose(file);
+    }
+    RunResult extraction;
+    try {
+      extraction = Run7zz(sevenZip, {"x", archive, "-o" + stagedFiles, "-y", "-spd", "-ssc", "-sccUTF-8", "-scsUTF-8",
+                                     "-bsp0", "@" + nameList});
+    } catch (const proc::ProcessError& e) {
+      Print(std::string("ERROR: ") + e.what());
+      return kFatal;
+    }
+    exitCode = std::max(exitCode, extraction.exitCode < 0 ? kFatal : extraction.exitCode);
+
+    // 7-Zip's lines, told apart into what comes before the items and what comes after them; its
+    // private folder is named as the output folder.
+    bool afterProperties = false;
+    bool sawSeparator = false;
+    std::unordered_set<std::string> fileSet(fileNames.begin(), fileNames.end());
+    for (std::string line : Lines(extraction.output)) {
+      ReplaceAll(line, stagedFiles, outputFolder);
+      // Only extracted items may start with "Extracting": the program takes such lines for paths.
+      if (line.compare(0, 20, "Extracting archive: ") == 0) line.replace(0, 10, "Processing");
+      if (line.compare(0, 7, "ERROR: ") == 0) {
+        // "ERROR: CRC Failed : <name>": that file is not to be used.
+        for (std::size_t at = line.find(" : "); at != std::string::npos; at = line.find(" : ", at + 1)) {
+          const std::string name = line.substr(at + 3);
+          if (fileSet.count(name) != 0) damaged.insert(name);
+        }
+      }
+      if (!afterProperties) {
+        header.push_back(line);
+        if (line == "--") sawSeparator = true;
+        if (sawSeparator && line.empty()) afterProperties = true;
+      } else {
+        trailer.push_back(line);
+      }
+    }
+  } else {
+    header.push_back("Processing archive: " + options.archive);
+    trailer.push_back(plan.empty() ? "No files to process" : "Everything is Ok");
+  }
+
+  for (const std::string& line : header) Print(line);
+  for (const std::string& line : warnings) Print(line);
+  if (!warnings.empty()) exitCode = std::max(exitCode, kWarning);
+
+  Fd stagingFd(::open(stagedFiles.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  for (const Planned& p : plan) {
+    std::string error;
+    bool ok = false;
+    if (p.folder) {
+      ok = OpenFolders(outputFd.get(), p.target, p.target.size(), true, error).valid();
+    } else if (damaged.count(p.name) != 0) {
+      error = "damaged in the archive, not extracted";
+    } else if (!stagingFd.valid()) {
+      error = "not extracted";
+    } else {
+      ok = MoveIntoPlace(stagingFd.get(), p.staged, outputFd.get(), p.target, error);
+    }
+    if (ok) {
+      Print("Extracting  " + Joined(p.target));
+    } else {
+      Print("ERROR: " + Joined(p.target) + " : " + error);
+      exitCode = std::max(exitCode, kFatal);
+    }
+  }
+  for (const std::string& line : trailer) Print(line);
+  return exitCode;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  Options options;
+  const std::string complaint = ParseCommandLine(argc, argv, options);
+  if (!complaint.empty()) {
+    Print("");
+    Print("Command Line Error:");
+    Print(complaint);
+    std::fflush(stdout);
+    return kCommandLineError;
+  }
+  int code = kFatal;
+  try {
+    code = Run(options);
+  } catch (const std::exception& e) {
+    Print(std::string("ERROR: ") + e.what());
+  }
+  std::fflush(stdout);
+  return code;
+}
