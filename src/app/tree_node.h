@@ -18,11 +18,15 @@ struct TreeNode {
   // thousands of levels deep.
   ~TreeNode() {
     std::vector<std::unique_ptr<TreeNode>> pending;
-    for (auto& child : children) pending.push_back(std::move(child));
+    for (auto& child : children) {
+      if (child) pending.push_back(std::move(child));
+    }
     while (!pending.empty()) {
       std::unique_ptr<TreeNode> node = std::move(pending.back());
       pending.pop_back();
-      for (auto& child : node->children) pending.push_back(std::move(child));
+      for (auto& child : node->children) {
+        if (child) pending.push_back(std::move(child));
+      }
     }
   }
 
