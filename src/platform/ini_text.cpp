@@ -1,6 +1,7 @@
 #include "platform/ini_text.h"
 
 #include <stdexcept>
+#include <unordered_set>
 #include <utility>
 
 namespace platform {
@@ -114,6 +115,28 @@ void CheckName(std::string_view name, bool isKey) {
   }
 }
 
+void CheckEntry(std::string_view section, std::string_view key, std::string_view value) {
+  CheckName(section, false);
+  CheckName(key, true);
+  if (value.find_first_of("\r\n") != std::string_view::npos) {
+    throw std::invalid_argument("INI value holds a line break");
+  }
+}
+
+void AppendKeyLine(std::string& out, std::string_view key, std::string_view value) {
+  out.append(key);
+  out += '=';
+  out.append(value);
+  out += "\r\n";
+}
+
+// Lower-case copy of a name, for sets of names seen.
+std::string LowerName(std::string_view name) {
+  std::string lower(name.size(), '\0');
+  for (std::size_t i = 0; i < name.size(); ++i) lower[i] = static_cast<char>(LowerAscii(name[i]));
+  return lower;
+}
+
 }  // namespace
 
 IniDocument IniDocument::Parse(std::string_view text) { return Parse(std::string(text)); }
@@ -147,6 +170,103 @@ std::optional<std::string> IniDocument::Find(std::string_view text, std::string_
   return result;
 }
 
+std::string IniDocument::SetInText(std::string_view text, std::string_view section, std::string_view key,
+                                   std::string_view value) {
+  section = Trim(section);
+  key = Trim(key);
+  CheckEntry(section, key, value);
+  const std::size_t bom = BomSize(text);
+
+  // First pass: where the value goes, and the size of the result.
+  constexpr std::size_t kNoLine = static_cast<std::size_t>(-1);
+  std::size_t lineCount = 0;
+  std::size_t total = 0;
+  std::size_t keyLine = kNoLine;       // the key's line in the first matching section
+  std::string_view keyName;            // its spelling in the file
+  std::size_t insertAfter = kNoLine;   // that section's last key line, else its header
+  bool inSection = false;
+  bool sectionDone = false;
+  ForEachLine(text, [&](std::size_t begin, std::size_t size) {
+    const std::size_t line = lineCount++;
+    total += size + 2;
+    if (sectionDone) return true;
+    const std::size_t skip = begin == 0 ? bom : 0;
+    const LineParts parts = ClassifyLine(text.substr(begin + skip, size - skip));
+    if (parts.kind == LineKind::Section) {
+      if (inSection) {
+        sectionDone = true;
+      } else if (EqualIgnoringCase(parts.name, section)) {
+        inSection = true;
+        insertAfter = line;
+      }
+    } else if (parts.kind == LineKind::Key && inSection) {
+      if (EqualIgnoringCase(parts.name, key)) {
+        keyLine = line;
+        keyName = parts.name;
+        sectionDone = true;
+      } else {
+        insertAfter = line;
+      }
+    }
+    return true;
+  });
+
+  std::string out;
+  out.reserve(total + section.size() + 2 * key.size() + value.size() + 8);
+  std::size_t line = 0;
+  ForEachLine(text, [&](std::size_t begin, std::size_t size) {
+    if (line == keyLine) {
+      AppendKeyLine(out, keyName, value);
+    } else {
+      out.append(text.substr(begin, size));
+      out += "\r\n";
+      if (line == insertAfter && keyLine == kNoLine) AppendKeyLine(out, key, value);
+    }
+    ++line;
+    return true;
+  });
+  if (insertAfter == kNoLine) {
+    out += '[';
+    out.append(section);
+    out += "]\r\n";
+    AppendKeyLine(out, key, value);
+  }
+  return out;
+}
+
+std::vector<std::string> IniDocument::SectionNamesOf(std::string_view text) {
+  const std::size_t bom = BomSize(text);
+  std::vector<std::string> names;
+  std::unordered_set<std::string> seen;
+  ForEachLine(text, [&](std::size_t begin, std::size_t size) {
+    const std::size_t skip = begin == 0 ? bom : 0;
+    const LineParts parts = ClassifyLine(text.substr(begin + skip, size - skip));
+    if (parts.kind == LineKind::Section && seen.insert(LowerName(parts.name)).second) names.emplace_back(parts.name);
+    return true;
+  });
+  return names;
+}
+
+std::vector<std::string> IniDocument::KeysOf(std::string_view text, std::string_view section) {
+  section = Trim(section);
+  const std::size_t bom = BomSize(text);
+  std::vector<std::string> keys;
+  std::unordered_set<std::string> seen;
+  bool inSection = false;
+  ForEachLine(text, [&](std::size_t begin, std::size_t size) {
+    const std::size_t skip = begin == 0 ? bom : 0;
+    const LineParts parts = ClassifyLine(text.substr(begin + skip, size - skip));
+    if (parts.kind == LineKind::Section) {
+      if (inSection) return false;  // only the first section of that name counts
+      inSection = EqualIgnoringCase(parts.name, section);
+    } else if (parts.kind == LineKind::Key && inSection && seen.insert(LowerName(parts.name)).second) {
+      keys.emplace_back(parts.name);
+    }
+    return true;
+  });
+  return keys;
+}
+
 void IniDocument::Build() {
   const std::string_view text = text_;
   bomSize_ = BomSize(text);
@@ -175,10 +295,10 @@ void IniDocument::Build() {
       current = static_cast<std::uint32_t>(sections_.size());
       sections_.push_back(Section{index, index});
       lines_[index].section = current;
-      IndexSection(current);
+      IndexSection(current, parts.name);
     } else if (parts.kind == LineKind::Key && current != 0) {
       sections_[current].lastKey = index;
-      IndexKey(index);
+      IndexKey(index, current, parts.name);
     }
     return lines_.size() < limit;
   });
@@ -197,75 +317,86 @@ std::string_view IniDocument::SectionName(std::uint32_t section) const {
   return ClassifyLine(LineText(sections_[section].header)).name;
 }
 
+namespace {
+
+constexpr std::uint64_t SlotOf(std::uint32_t tag, std::uint32_t value) {
+  return (static_cast<std::uint64_t>(tag) << 32) | (static_cast<std::uint64_t>(value) + 1);
+}
+constexpr std::uint32_t SlotTag(std::uint64_t slot) { return static_cast<std::uint32_t>(slot >> 32); }
+constexpr std::uint32_t SlotValue(std::uint64_t slot) { return static_cast<std::uint32_t>(slot) - 1; }
+
+// Grow at three quarters full; the hash tags keep probing cheap at that load.
+bool NeedsGrowth(std::size_t used, std::size_t capacity) { return (used + 1) * 4 > capacity * 3; }
+
+}  // namespace
+
 std::uint32_t IniDocument::FindSection(std::string_view name) const {
   if (sectionSlots_.empty()) return kNone;
+  const auto tag = static_cast<std::uint32_t>(HashIgnoringCase(name));
   const std::size_t mask = sectionSlots_.size() - 1;
-  for (std::size_t slot = HashIgnoringCase(name) & mask;; slot = (slot + 1) & mask) {
-    const std::uint32_t entry = sectionSlots_[slot];
+  for (std::size_t slot = tag & mask;; slot = (slot + 1) & mask) {
+    const std::uint64_t entry = sectionSlots_[slot];
     if (entry == 0) return kNone;
-    if (EqualIgnoringCase(SectionName(entry - 1), name)) return entry - 1;
+    if (SlotTag(entry) == tag && EqualIgnoringCase(SectionName(SlotValue(entry)), name)) return SlotValue(entry);
   }
 }
 
 std::uint32_t IniDocument::FindKey(std::uint32_t section, std::string_view key) const {
   if (keySlots_.empty()) return kNone;
+  const auto tag = static_cast<std::uint32_t>(HashIgnoringCase(key, section));
   const std::size_t mask = keySlots_.size() - 1;
-  for (std::size_t slot = HashIgnoringCase(key, section) & mask;; slot = (slot + 1) & mask) {
-    const std::uint32_t entry = keySlots_[slot];
+  for (std::size_t slot = tag & mask;; slot = (slot + 1) & mask) {
+    const std::uint64_t entry = keySlots_[slot];
     if (entry == 0) return kNone;
-    const std::uint32_t line = entry - 1;
+    if (SlotTag(entry) != tag) continue;
+    const std::uint32_t line = SlotValue(entry);
     if ((lines_[line].section & ~kAddedFlag) == section && EqualIgnoringCase(ClassifyLine(LineText(line)).name, key)) {
       return line;
     }
   }
 }
 
-void IniDocument::IndexSection(std::uint32_t section) {
-  const std::string_view name = SectionName(section);
-  if (FindSection(name) != kNone) return;  // a later duplicate: the first one counts
-  if ((namedSections_ + 1) * 2 > sectionSlots_.size()) GrowSectionIndex();
+void IniDocument::IndexSection(std::uint32_t section, std::string_view name) {
+  if (NeedsGrowth(namedSections_, sectionSlots_.size())) Grow(sectionSlots_);
+  const auto tag = static_cast<std::uint32_t>(HashIgnoringCase(name));
   const std::size_t mask = sectionSlots_.size() - 1;
-  std::size_t slot = HashIgnoringCase(name) & mask;
-  while (sectionSlots_[slot] != 0) slot = (slot + 1) & mask;
-  sectionSlots_[slot] = section + 1;
+  std::size_t slot = tag & mask;
+  for (; sectionSlots_[slot] != 0; slot = (slot + 1) & mask) {
+    const std::uint64_t entry = sectionSlots_[slot];
+    // A later duplicate: the first one counts.
+    if (SlotTag(entry) == tag && EqualIgnoringCase(SectionName(SlotValue(entry)), name)) return;
+  }
+  sectionSlots_[slot] = SlotOf(tag, section);
   ++namedSections_;
 }
 
-void IniDocument::IndexKey(std::uint32_t line) {
-  const std::uint32_t section = lines_[line].section & ~kAddedFlag;
-  const std::string_view name = ClassifyLine(LineText(line)).name;
-  if (FindKey(section, name) != kNone) return;  // a later duplicate: the first one counts
-  if ((keyCount_ + 1) * 2 > keySlots_.size()) GrowKeyIndex();
+void IniDocument::IndexKey(std::uint32_t line, std::uint32_t section, std::string_view name) {
+  if (NeedsGrowth(keyCount_, keySlots_.size())) Grow(keySlots_);
+  const auto tag = static_cast<std::uint32_t>(HashIgnoringCase(name, section));
   const std::size_t mask = keySlots_.size() - 1;
-  std::size_t slot = HashIgnoringCase(name, section) & mask;
-  while (keySlots_[slot] != 0) slot = (slot + 1) & mask;
-  keySlots_[slot] = line + 1;
+  std::size_t slot = tag & mask;
+  for (; keySlots_[slot] != 0; slot = (slot + 1) & mask) {
+    const std::uint64_t entry = keySlots_[slot];
+    if (SlotTag(entry) != tag) continue;
+    const std::uint32_t other = SlotValue(entry);
+    // A later duplicate: the first one counts.
+    if ((lines_[other].section & ~kAddedFlag) == section && EqualIgnoringCase(ClassifyLine(LineText(other)).name, name)) {
+      return;
+    }
+  }
+  keySlots_[slot] = SlotOf(tag, line);
   ++keyCount_;
 }
 
-void IniDocument::GrowSectionIndex() {
-  std::vector<std::uint32_t> old = std::move(sectionSlots_);
-  sectionSlots_.assign(old.empty() ? 16 : old.size() * 2, 0);
-  const std::size_t mask = sectionSlots_.size() - 1;
-  for (const std::uint32_t entry : old) {
+void IniDocument::Grow(std::vector<std::uint64_t>& slots) {
+  std::vector<std::uint64_t> old = std::move(slots);
+  slots.assign(old.empty() ? 16 : old.size() * 2, 0);
+  const std::size_t mask = slots.size() - 1;
+  for (const std::uint64_t entry : old) {
     if (entry == 0) continue;
-    std::size_t slot = HashIgnoringCase(SectionName(entry - 1)) & mask;
-    while (sectionSlots_[slot] != 0) slot = (slot + 1) & mask;
-    sectionSlots_[slot] = entry;
-  }
-}
-
-void IniDocument::GrowKeyIndex() {
-  std::vector<std::uint32_t> old = std::move(keySlots_);
-  keySlots_.assign(old.empty() ? 64 : old.size() * 2, 0);
-  const std::size_t mask = keySlots_.size() - 1;
-  for (const std::uint32_t entry : old) {
-    if (entry == 0) continue;
-    const std::uint32_t line = entry - 1;
-    const std::uint32_t section = lines_[line].section & ~kAddedFlag;
-    std::size_t slot = HashIgnoringCase(ClassifyLine(LineText(line)).name, section) & mask;
-    while (keySlots_[slot] != 0) slot = (slot + 1) & mask;
-    keySlots_[slot] = entry;
+    std::size_t slot = SlotTag(entry) & mask;
+    while (slots[slot] != 0) slot = (slot + 1) & mask;
+    slots[slot] = entry;
   }
 }
 
@@ -294,11 +425,7 @@ std::optional<std::string> IniDocument::Get(std::string_view section, std::strin
 void IniDocument::Set(std::string_view section, std::string_view key, std::string_view value) {
   section = Trim(section);
   key = Trim(key);
-  CheckName(section, false);
-  CheckName(key, true);
-  if (value.find_first_of("\r\n") != std::string_view::npos) {
-    throw std::invalid_argument("INI value holds a line break");
-  }
+  CheckEntry(section, key, value);
 
   std::uint32_t sectionIndex = FindSection(section);
   if (sectionIndex != kNone) {
@@ -322,14 +449,14 @@ void IniDocument::Set(std::string_view section, std::string_view key, std::strin
     header += ']';
     const std::uint32_t headerLine = AppendLine(header, sectionIndex, tail_);
     sections_.push_back(Section{headerLine, headerLine});
-    IndexSection(sectionIndex);
+    IndexSection(sectionIndex, section);
   }
   std::string text(key);
   text += '=';
   text.append(value);
   const std::uint32_t line = AppendLine(text, sectionIndex, sections_[sectionIndex].lastKey);
   sections_[sectionIndex].lastKey = line;
-  IndexKey(line);
+  IndexKey(line, sectionIndex, key);
 }
 
 std::vector<std::string> IniDocument::SectionNames() const {

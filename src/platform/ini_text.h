@@ -40,6 +40,14 @@ class IniDocument {
   static std::optional<std::string> Find(std::string_view text, std::string_view section,
                                          std::string_view key);
 
+  // Parse(text) followed by Set(section, key, value) and ToText(), done in one pass over the
+  // text with no memory beyond the result. Throws like Set.
+  static std::string SetInText(std::string_view text, std::string_view section, std::string_view key,
+                               std::string_view value);
+  // Parse(text).SectionNames() and Parse(text).Keys(section), straight over the text.
+  static std::vector<std::string> SectionNamesOf(std::string_view text);
+  static std::vector<std::string> KeysOf(std::string_view text, std::string_view section);
+
   std::optional<std::string> Get(std::string_view section, std::string_view key) const;
 
   // Replaces the first matching key line in place (the key keeps its spelling), or adds the
@@ -79,17 +87,18 @@ class IniDocument {
   std::uint32_t FindSection(std::string_view name) const;
   std::uint32_t FindKey(std::uint32_t section, std::string_view key) const;
   std::uint32_t AppendLine(std::string_view text, std::uint32_t section, std::uint32_t after);
-  void IndexSection(std::uint32_t section);
-  void IndexKey(std::uint32_t line);
-  void GrowSectionIndex();
-  void GrowKeyIndex();
+  void IndexSection(std::uint32_t section, std::string_view name);
+  void IndexKey(std::uint32_t line, std::uint32_t section, std::string_view name);
+  static void Grow(std::vector<std::uint64_t>& slots);
 
   std::string text_;                        // the parsed text
   std::string added_;                       // texts of lines written by Set
   std::vector<Line> lines_;
   std::vector<Section> sections_;           // [0]: the lines before the first section
-  std::vector<std::uint32_t> sectionSlots_; // open addressing: section ordinal + 1, 0 = empty
-  std::vector<std::uint32_t> keySlots_;     // open addressing: key line + 1, 0 = empty
+  // Open addressing with linear probing. A slot holds the low 32 bits of the name's hash in
+  // its upper half and the section ordinal (or key line) + 1 in its lower half; 0 is empty.
+  std::vector<std::uint64_t> sectionSlots_;
+  std::vector<std::uint64_t> keySlots_;
   std::size_t keyCount_ = 0;
   std::size_t namedSections_ = 0;
   std::uint32_t tail_ = kNone;

@@ -1,5 +1,6 @@
-// Profile (INI) files on Linux, over the project's own INI document: every call reads the
-// file afresh, every write replaces it atomically.
+// Profile (INI) files on Linux, with the rules of the project's own INI document: every call
+// reads the file afresh and works straight over its text (no index is built for one look-up),
+// every write replaces the file atomically.
 #include <cerrno>
 #include <stdexcept>
 
@@ -39,9 +40,9 @@ bool WriteString(const std::string& file, const std::string& section, const std:
     } else if (DirectoryExists(file)) {
       return false;
     }
-    IniDocument document = IniDocument::Parse(std::move(text));
-    document.Set(section, key, value);
-    WriteFileAtomically(file, document.ToText());
+    const std::string written = IniDocument::SetInText(text, section, key, value);
+    text = std::string();  // give the memory back before the file is written
+    WriteFileAtomically(file, written);
     return true;
   } catch (const FileError&) {
     return false;
@@ -57,13 +58,13 @@ bool WriteString(const std::string& file, const std::string& section, const std:
 std::vector<std::string> ReadSectionKeys(const std::string& file, const std::string& section) {
   std::optional<std::string> text = ReadText(file);
   if (!text) return {};
-  return IniDocument::Parse(std::move(*text)).Keys(section);
+  return IniDocument::KeysOf(*text, section);
 }
 
 std::vector<std::string> ReadSectionNames(const std::string& file) {
   std::optional<std::string> text = ReadText(file);
   if (!text) return {};
-  return IniDocument::Parse(std::move(*text)).SectionNames();
+  return IniDocument::SectionNamesOf(*text);
 }
 
 }  // namespace platform::profile

@@ -1,0 +1,453 @@
+#include "platform/files.h"
+
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/posix/mount_info.h"
+#include "support/temp_dir.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// Sets (or with nullopt removes) an environment variable for the life of the object.
+class EnvVar {
+ public:
+  EnvVar(const char* name, std::optional<std::string> value) : name_(name) {
+    if (const char* old = std::getenv(name)) old_ = old;
+    if (value) {
+      ::setenv(name, value->c_str(), 1);
+    } else {
+      ::unsetenv(name);
+    }
+  }
+  ~EnvVar() {
+    if (old_) {
+      ::setenv(name_, old_->c_str(), 1);
+    } else {
+      ::unsetenv(name_);
+    }
+  }
+  EnvVar(const EnvVar&) = delete;
+  EnvVar& operator=(const EnvVar&) = delete;
+
+ private:
+  const char* name_;
+  std::optional<std::string> old_;
+};
+
+std::vector<std::string> Sorted(std::vector<std::string> names) {
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+std::vector<std::string> Names(const std::vector<platform::DirEntry>& entries) {
+  std::vector<std::string> names;
+  for (const auto& entry : entries) names.push_back(entry.name);
+  return Sorted(names);
+}
+
+TEST(PathTextTest, SplitsAtEitherSeparator) {
+  struct Case {
+    std::string path, folder, name, native;
+  };
+  const std::vector<Case> cases = {
+      {"C:\\Packs\\a.7z", "C:\\Packs\\", "a.7z", "C:/Packs/a.7z"},
+      {"/work/dir/file.ini", "/work/dir/", "file.ini", "/work/dir/file.ini"},
+      {"/mixed\\sub/x", "/mixed\\sub/", "x", "/mixed/sub/x"},
+      {"folder\\", "folder\\", "", "folder/"},
+      {"plain", "", "plain", "plain"},
+      {"", "", "", ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.path);
+    EXPECT_EQ(platform::ExtractFilePath(c.path), c.folder);
+    EXPECT_EQ(platform::ExtractFileName(c.path), c.name);
+    EXPECT_EQ(platform::NativePath(c.path), c.native);
+  }
+  EXPECT_EQ(platform::PathSeparator(), '/');
+}
+
+class FilesTest : public ::testing::Test {
+ protected:
+  TempDir temp;
+};
+
+TEST_F(FilesTest, ExistenceTellsFilesFromFolders) {
+  const std::string file = temp.Write("f.txt", "x");
+  const std::string folder = temp.MakeDir("sub");
+  EXPECT_TRUE(platform::FileExists(file));
+  EXPECT_FALSE(platform::DirectoryExists(file));
+  EXPECT_TRUE(platform::DirectoryExists(folder));
+  EXPECT_FALSE(platform::FileExists(folder));
+  EXPECT_FALSE(platform::FileExists(temp.File("missing")));
+  EXPECT_FALSE(platform::DirectoryExists(temp.File("missing")));
+  EXPECT_FALSE(platform::FileExists(""));
+  // Backslashes are separators.
+  EXPECT_TRUE(platform::FileExists(temp.path() + "sub\\..\\f.txt"));
+}
+
+TEST_F(FilesTest, CreateDirectoryReportsWindowsStyleCodes) {
+  EXPECT_EQ(platform::CreateDirectory(temp.File("one")), 0u);
+  EXPECT_EQ(platform::CreateDirectory(temp.File("one")), 183u);
+  EXPECT_EQ(platform::CreateDirectory(temp.path() + "one\\"), 183u);
+  EXPECT_EQ(platform::CreateDirectory(temp.File("no/such/parent")), 2u);  // ENOENT
+  EXPECT_TRUE(platform::ForceDirectories(temp.path() + "deep\\er/still\\"));
+  EXPECT_TRUE(platform::DirectoryExists(temp.File("deep/er/still")));
+  temp.Write("blocker", "");
+  EXPECT_FALSE(platform::ForceDirectories(temp.File("blocker/below")));
+}
+
+TEST_F(FilesTest, DeleteFileRemovesFilesOnly) {
+  const std::string file = temp.Write("gone.txt", "x");
+  EXPECT_TRUE(platform::DeleteFile(file));
+  EXPECT_FALSE(temp.Exists("gone.txt"));
+  EXPECT_FALSE(platform::DeleteFile(file));
+  EXPECT_EQ(platform::LastSystemError(), 2u);
+  temp.MakeDir("folder");
+  EXPECT_FALSE(platform::DeleteFile(temp.File("folder")));
+  EXPECT_TRUE(temp.Exists("folder"));
+}
+
+TEST_F(FilesTest, SystemErrorMessageCarriesTextAndCode) {
+  EXPECT_EQ(platform::SystemErrorMessage(2), "No such file or directory (2)");
+}
+
+TEST_F(FilesTest, ListDirectoryMatchesIgnoringCase) {
+  temp.Write("a.7z", "");
+  temp.Write("b.7Z", "");
+  temp.Write("c.zip", "");
+  temp.Write("a.7z.bak", "");
+  temp.Write(".hidden.7z", "");
+  temp.MakeDir("folder.7z");
+  struct Case {
+    std::string pattern;
+    std::vector<std::string> names;
+  };
+  const std::vector<Case> cases = {
+      {"*.7z", {".hidden.7z", "a.7z", "b.7Z", "folder.7z"}},
+      {"*.7Z", {".hidden.7z", "a.7z", "b.7Z", "folder.7z"}},
+      {"?.7z", {"a.7z", "b.7Z"}},
+      {"A*", {"a.7z", "a.7z.bak"}},
+      {"*.zip", {"c.zip"}},
+      {"*", {".hidden.7z", "a.7z", "a.7z.bak", "b.7Z", "c.zip", "folder.7z"}},
+      {"*.*", {".hidden.7z", "a.7z", "a.7z.bak", "b.7Z", "c.zip", "folder.7z"}},
+      {"*.rar", {}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.pattern);
+    EXPECT_EQ(Names(platform::ListDirectory(temp.path(), c.pattern)), Sorted(c.names));
+  }
+  // Windows-style folder text with a trailing backslash.
+  EXPECT_EQ(Names(platform::ListDirectory(temp.path() + "\\", "?.7z")), Sorted({"a.7z", "b.7Z"}));
+  EXPECT_TRUE(platform::ListDirectory(temp.File("missing"), "*").empty());
+
+  for (const auto& entry : platform::ListDirectory(temp.path(), "*")) {
+    SCOPED_TRACE(entry.name);
+    EXPECT_EQ(entry.isDirectory, entry.name == "folder.7z");
+    EXPECT_EQ(entry.directoryOnly, entry.name == "folder.7z");
+    EXPECT_EQ(entry.hidden, entry.name == ".hidden.7z");
+  }
+}
+
+TEST_F(FilesTest, ShortPathNameQuotesBlanks) {
+  const std::string plain = temp.Write("plain.7z", "");
+  const std::string blank = temp.Write("with blank.7z", "");
+  temp.MakeDir("a folder");
+  EXPECT_EQ(platform::ShortPathName(plain), plain);
+  EXPECT_EQ(platform::ShortPathName(blank), "\"" + blank + "\"");
+  EXPECT_EQ(platform::ShortPathName(temp.path() + "a folder"), "\"" + temp.path() + "a folder\"");
+  temp.MakeDir("sub");
+  EXPECT_EQ(platform::ShortPathName(temp.path() + "sub\\..\\plain.7z"), temp.path() + "sub/../plain.7z");
+  EXPECT_EQ(platform::ShortPathName(temp.File("missing.7z")), "");
+  temp.Write("quote\".7z", "");
+  EXPECT_EQ(platform::ShortPathName(temp.File("quote\".7z")), "");
+}
+
+TEST_F(FilesTest, DriveTypeOverrideFromEnvironment) {
+  for (int code = 0; code <= 6; ++code) {
+    EnvVar forced("VELMORA_DRIVE_TYPE", std::to_string(code));
+    EXPECT_EQ(platform::GetDriveType(temp.path()), static_cast<platform::DriveType>(code));
+  }
+  EnvVar none("VELMORA_DRIVE_TYPE", std::nullopt);
+  const platform::DriveType actual = platform::GetDriveType(temp.path());
+  EXPECT_NE(actual, platform::DriveType::Unknown);
+  for (const char* invalid : {"7", "-1", "x", "33", ""}) {
+    SCOPED_TRACE(invalid);
+    EnvVar forced("VELMORA_DRIVE_TYPE", std::string(invalid));
+    EXPECT_EQ(platform::GetDriveType(temp.path()), actual);
+  }
+}
+
+TEST_F(FilesTest, DriveOfPathIsTheMountHoldingIt) {
+  const std::string mount = platform::DriveOfPath(temp.path());
+  ASSERT_FALSE(mount.empty());
+  const std::string resolved = fs::canonical(temp.path()).string();
+  EXPECT_EQ(resolved.compare(0, mount.size(), mount), 0) << mount << " does not hold " << resolved;
+  // A path that does not exist yet belongs to the mount of its nearest existing folder.
+  EXPECT_EQ(platform::DriveOfPath(temp.File("not/yet/there")), mount);
+  EXPECT_EQ(platform::DriveOfPath("/proc/self"), "/proc");
+}
+
+TEST(MountInfoTest, ParsesEntriesAndFindsTheHoldingMount) {
+  const std::string table =
+      "22 1 8:1 / / rw,relatime shared:1 - ext4 /dev/sda1 rw\n"
+      "30 22 0:25 / /dev/shm rw,nosuid master:2 shared:3 - tmpfs tmpfs rw\n"
+      "31 22 11:0 / /media/cd\\040rom ro - iso9660 /dev/sr0 ro\n"
+      "32 22 0:40 / /mnt/share rw - cifs //server/share rw\n"
+      "33 22 0:41 / /mnt/ssh rw - fuse.sshfs me@host:/ rw\n"
+      "34 22 8:17 / /media/stick rw - vfat /dev/sdb1 rw\n"
+      "35 22 0:42 / /mnt/share rw - nfs4 server:/over rw\n"
+      "garbage line\n"
+      "36 22 x:y / /bad rw - ext4 /dev/x rw\n";
+  const auto mounts = platform::posix::ParseMountInfo(table);
+  ASSERT_EQ(mounts.size(), 7u);
+  EXPECT_EQ(mounts[2].mountPoint, "/media/cd rom");
+  EXPECT_EQ(mounts[1].fsType, "tmpfs");
+  EXPECT_EQ(mounts[3].source, "//server/share");
+  EXPECT_EQ(mounts[5].major, 8u);
+  EXPECT_EQ(mounts[5].minor, 17u);
+
+  struct Case {
+    std::string path, mountPoint;
+  };
+  const std::vector<Case> cases = {
+      {"/", "/"},
+      {"/home/user", "/"},
+      {"/dev/shm", "/dev/shm"},
+      {"/dev/shm/x", "/dev/shm"},
+      {"/dev/shmem", "/"},  // a name that merely starts like the mount point
+      {"/media/cd rom/setup.exe", "/media/cd rom"},
+      {"/mnt/share/a", "/mnt/share"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.path);
+    const auto* mount = platform::posix::FindMount(mounts, c.path);
+    ASSERT_NE(mount, nullptr);
+    EXPECT_EQ(mount->mountPoint, c.mountPoint);
+  }
+  // Mounted on top of the cifs share: the later entry wins.
+  EXPECT_EQ(platform::posix::FindMount(mounts, "/mnt/share")->fsType, "nfs4");
+  EXPECT_EQ(platform::posix::FindMount({}, "/x"), nullptr);
+}
+
+TEST(MountInfoTest, ClassifiesMountsAsWindowsDriveTypes) {
+  TempDir sys;
+  // sysfs as the kernel lays it out: dev/block/<major>:<minor> links to the device folder,
+  // a partition sits inside its disk, which carries the removable flag.
+  sys.Write("block/sdb/removable", "1\n");
+  sys.Write("block/sdb/sdb1/partition", "1\n");
+  sys.Write("block/sda/removable", "0\n");
+  sys.Write("block/sda/sda1/partition", "1\n");
+  sys.Write("block/sdc/removable", "1\n");
+  sys.MakeDir("dev/block");
+  fs::create_directory_symlink("../../block/sdb/sdb1", sys.File("dev/block/8:17"));
+  fs::create_directory_symlink("../../block/sda/sda1", sys.File("dev/block/8:1"));
+  fs::create_directory_symlink("../../block/sdc", sys.File("dev/block/8:32"));
+  const std::string root = sys.path().substr(0, sys.path().size() - 1);
+
+  using platform::DriveType;
+  struct Case {
+    std::string type;
+    unsigned major, minor;
+    DriveType expected;
+  };
+  const std::vector<Case> cases = {
+      {"iso9660", 11, 0, DriveType::CdRom},    {"udf", 11, 0, DriveType::CdRom},
+      {"nfs", 0, 40, DriveType::Remote},       {"nfs4", 0, 40, DriveType::Remote},
+      {"cifs", 0, 40, DriveType::Remote},      {"smb3", 0, 40, DriveType::Remote},
+      {"sshfs", 0, 40, DriveType::Remote},     {"fuse.sshfs", 0, 40, DriveType::Remote},
+      {"tmpfs", 0, 25, DriveType::RamDisk},    {"ramfs", 0, 25, DriveType::RamDisk},
+      {"vfat", 8, 17, DriveType::Removable},   {"ext4", 8, 32, DriveType::Removable},
+      {"ext4", 8, 1, DriveType::Fixed},        {"ext4", 9, 9, DriveType::Fixed},
+      {"overlay", 0, 30, DriveType::Fixed},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.type + " " + std::to_string(c.major) + ":" + std::to_string(c.minor));
+    platform::posix::MountEntry entry;
+    entry.mountPoint = "/m";
+    entry.fsType = c.type;
+    entry.major = c.major;
+    entry.minor = c.minor;
+    EXPECT_EQ(platform::posix::ClassifyMount(entry, root), c.expected);
+  }
+}
+
+TEST_F(FilesTest, WindowsDirectoryFromEnvironmentCreatedWithoutTrailingSeparator) {
+  {
+    EnvVar windir("VELMORA_WINDIR", temp.path() + "win\\");
+    EXPECT_EQ(platform::WindowsDirectory(), temp.path() + "win");
+    EXPECT_TRUE(temp.Exists("win"));
+  }
+  {
+    EnvVar windir("VELMORA_WINDIR", std::nullopt);
+    EnvVar data("XDG_DATA_HOME", temp.path() + "xdg");
+    EXPECT_EQ(platform::WindowsDirectory(), temp.path() + "xdg/velmora");
+    EXPECT_TRUE(temp.Exists("xdg/velmora"));
+  }
+  {
+    EnvVar windir("VELMORA_WINDIR", std::nullopt);
+    EnvVar data("XDG_DATA_HOME", std::nullopt);
+    EnvVar home("HOME", temp.path() + "home");
+    EXPECT_EQ(platform::WindowsDirectory(), temp.path() + "home/.local/share/velmora");
+    EXPECT_TRUE(temp.Exists("home/.local/share/velmora"));
+  }
+}
+
+TEST_F(FilesTest, SystemFacts) {
+  const std::string program = platform::ProgramFilePath();
+  EXPECT_EQ(platform::ExtractFileName(program), "velmora_tests");
+  EXPECT_TRUE(platform::FileExists(program));
+  EXPECT_EQ(platform::CurrentDirectory(), fs::current_path().string());
+  const std::string name = platform::ComputerName();
+  EXPECT_FALSE(name.empty());
+  EXPECT_EQ(name.find('.'), std::string::npos);
+}
+
+TEST_F(FilesTest, ReadTextLinesSplitsAtAnyLineBreak) {
+  struct Case {
+    std::string content;
+    std::vector<std::string> lines;
+  };
+  const std::vector<Case> cases = {
+      {"", {}},
+      {"one", {"one"}},
+      {"one\r\n", {"one"}},
+      {"one\r\ntwo\nthree\rfour", {"one", "two", "three", "four"}},
+      {"\r\n\r\n", {"", ""}},
+      {"a\n\rb", {"a", "", "b"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.content);
+    EXPECT_EQ(platform::ReadTextLines(temp.Write("lines.txt", c.content)), c.lines);
+  }
+}
+
+TEST_F(FilesTest, ReadErrorsNameThePathAndTheSystemText) {
+  const std::string missing = temp.File("missing.txt");
+  try {
+    platform::ReadWholeFile(missing);
+    FAIL() << "no error";
+  } catch (const platform::FileError& error) {
+    EXPECT_EQ(error.code(), 2u);
+    EXPECT_NE(std::string(error.what()).find(missing), std::string::npos) << error.what();
+    EXPECT_NE(std::string(error.what()).find("No such file or directory (2)"), std::string::npos) << error.what();
+  }
+  EXPECT_THROW(platform::ReadTextLines(temp.MakeDir("folder")), platform::FileError);
+  EXPECT_THROW(platform::WriteWholeFile(temp.File("no/folder/x.txt"), "x"), platform::FileError);
+}
+
+TEST_F(FilesTest, WriteHelpersReplaceTheFile) {
+  const std::string file = temp.Write("out.txt", "old content that is longer");
+  platform::WriteTextLines(file, {"one", "", "three"});
+  EXPECT_EQ(temp.Read("out.txt"), "one\r\n\r\nthree\r\n");
+  platform::WriteWholeFile(file, std::string("bin\0ary", 7));
+  EXPECT_EQ(temp.Read("out.txt"), std::string("bin\0ary", 7));
+  EXPECT_EQ(platform::FileSize(file), 7);
+  EXPECT_EQ(platform::FileSize(temp.File("missing")), -1);
+  EXPECT_EQ(platform::FileSize(temp.path()), -1);
+}
+
+TEST_F(FilesTest, FileStampNoticesChanges) {
+  const std::string file = temp.Write("s.txt", "abc");
+  const platform::FileStamp first = platform::GetFileStamp(file);
+  EXPECT_EQ(first.size, 3);
+  EXPECT_GT(first.mtime, 0);
+  fs::last_write_time(file, fs::last_write_time(file) + std::chrono::seconds(5));
+  EXPECT_NE(platform::GetFileStamp(file), first);
+  EXPECT_EQ(platform::GetFileStamp(temp.File("missing")), platform::FileStamp{});
+}
+
+class AtomicWriteTest : public FilesTest {
+ protected:
+  // The folder holds exactly these names afterwards: no temporary file is left behind.
+  void ExpectFolderHolds(std::vector<std::string> names) {
+    std::vector<std::string> actual;
+    for (const auto& entry : fs::directory_iterator(temp.path())) actual.push_back(entry.path().filename().string());
+    EXPECT_EQ(Sorted(actual), Sorted(names));
+  }
+};
+
+TEST_F(AtomicWriteTest, CreatesAndReplaces) {
+  const std::string file = temp.File("new.ini");
+  platform::WriteFileAtomically(file, "first");
+  EXPECT_EQ(temp.Read("new.ini"), "first");
+  platform::WriteFileAtomically(temp.path() + "new.ini", "second, longer");
+  EXPECT_EQ(temp.Read("new.ini"), "second, longer");
+  platform::WriteFileAtomically(file, "");
+  EXPECT_EQ(temp.Read("new.ini"), "");
+  ExpectFolderHolds({"new.ini"});
+}
+
+TEST_F(AtomicWriteTest, KeepsPermissions) {
+  const std::string file = temp.Write("perm.ini", "old");
+  fs::permissions(file, fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+  platform::WriteFileAtomically(file, "new");
+  EXPECT_EQ(temp.Read("perm.ini"), "new");
+  EXPECT_EQ(fs::status(file).permissions(), fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+}
+
+TEST_F(AtomicWriteTest, ReadOnlyTargetStaysUntouched) {
+  const std::string file = temp.Write("ro.ini", "precious");
+  fs::permissions(file, fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+  try {
+    platform::WriteFileAtomically(file, "overwritten");
+    FAIL() << "no error";
+  } catch (const platform::FileError& error) {
+    EXPECT_NE(std::string(error.what()).find(file), std::string::npos) << error.what();
+  }
+  EXPECT_EQ(temp.Read("ro.ini"), "precious");
+  ExpectFolderHolds({"ro.ini"});
+}
+
+TEST_F(AtomicWriteTest, FailuresThrowAndLeaveNothingBehind) {
+  EXPECT_THROW(platform::WriteFileAtomically(temp.File("missing/x.ini"), "x"), platform::FileError);
+  temp.MakeDir("folder");
+  EXPECT_THROW(platform::WriteFileAtomically(temp.File("folder"), "x"), platform::FileError);
+  EXPECT_TRUE(platform::DirectoryExists(temp.File("folder")));
+  ExpectFolderHolds({"folder"});
+}
+
+TEST_F(AtomicWriteTest, ReplacesTheTargetOfALink) {
+  const std::string target = temp.Write("real.ini", "old");
+  fs::create_symlink(target, temp.File("link.ini"));
+  platform::WriteFileAtomically(temp.File("link.ini"), "new");
+  EXPECT_TRUE(fs::is_symlink(temp.File("link.ini")));
+  EXPECT_EQ(temp.Read("real.ini"), "new");
+  ExpectFolderHolds({"link.ini", "real.ini"});
+}
+
+TEST_F(FilesTest, ExclusiveFileRefusesASecondOpener) {
+  const std::string file = temp.Write("locked.bin", "0123456789");
+  {
+    platform::ExclusiveFile first(file);
+    EXPECT_EQ(first.Size(), 10);
+    EXPECT_THROW(platform::ExclusiveFile second(file), platform::FileError);
+    first.Seek(2);
+    first.Write("ab", 2);
+    first.Flush();
+    first.Close();
+    platform::ExclusiveFile again(file);  // free once closed
+  }
+  EXPECT_EQ(temp.Read("locked.bin"), "01ab456789");
+}
+
+TEST_F(FilesTest, ExclusiveFileOpensOnlyRegularFiles) {
+  const std::string target = temp.Write("target.bin", "keep");
+  fs::create_symlink(target, temp.File("link.bin"));
+  temp.MakeDir("folder");
+  for (const std::string name : {"missing.bin", "link.bin", "folder"}) {
+    SCOPED_TRACE(name);
+    EXPECT_THROW(platform::ExclusiveFile file(temp.File(name)), platform::FileError);
+  }
+  EXPECT_THROW(platform::ExclusiveFile file("/dev/null"), platform::FileError);
+  EXPECT_EQ(temp.Read("target.bin"), "keep");
+}
+
+}  // namespace
