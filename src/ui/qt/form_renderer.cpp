@@ -1,0 +1,741 @@
+#include "ui/qt/form_renderer.h"
+
+#include <QAction>
+#include <QBoxLayout>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QEvent>
+#include <QFrame>
+#include <QGroupBox>
+#include <QGuiApplication>
+#include <QLineEdit>
+#include <QListView>
+#include <QMenu>
+#include <QMouseEvent>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QScreen>
+#include <QScrollBar>
+#include <QSet>
+#include <QTabWidget>
+#include <QTimer>
+#include <QToolButton>
+#include <QTreeWidget>
+#include <algorithm>
+#include <cstdio>
+#include <memory>
+
+#include "ui/qt/flow_layout.h"
+#include "ui/qt/item_list_model.h"
+#include "ui/qt/look.h"
+
+namespace {
+
+using K = ControlKind;
+
+QString Q(const std::string& text) { return QString::fromStdString(text); }
+
+// Lists drawn lime on dark: the log, the pack list, the device lists and the progress
+// window's output list.
+bool IsDarkList(const std::string& name) {
+  static const std::vector<std::string> names = {"LogLbx",           "PacksChlbx", "HWIDS2Installchb",
+                                                 "HWIDsSimpleListBox", "EqTreeView", "CMDTemplb"};
+  return std::find(names.begin(), names.end(), name) != names.end();
+}
+
+bool IsList(K kind) { return kind == K::ListBox || kind == K::UnicodeListBox || kind == K::CheckListBox; }
+bool IsCombo(K kind) { return kind == K::ComboBox || kind == K::UnicodeComboBox; }
+
+// Guards a block in which the model is copied into widgets.
+class SyncScope {
+ public:
+  explicit SyncScope(int& counter) : counter_(counter) { ++counter_; }
+  ~SyncScope() { --counter_; }
+  SyncScope(const SyncScope&) = delete;
+  SyncScope& operator=(const SyncScope&) = delete;
+
+ private:
+  int& counter_;
+};
+
+void AddTreeNodes(QTreeWidgetItem* parent, QTreeWidget* tree, const std::vector<std::unique_ptr<TreeNode>>& nodes) {
+  for (const auto& node : nodes) {
+    if (!node) continue;
+    auto* item = parent != nullptr ? new QTreeWidgetItem(parent) : new QTreeWidgetItem(tree);
+    item->setText(0, Q(node->text));
+    AddTreeNodes(item, tree, node->children);
+  }
+}
+
+}  // namespace
+
+// ---- FormWindow ----
+
+FormWindow::FormWindow(QWidget* owner) : QWidget(owner, owner != nullptr ? Qt::Tool : Qt::Window) {
+  if (owner != nullptr) setAttribute(Qt::WA_ShowWithoutActivating);
+}
+
+bool FormWindow::event(QEvent* event) {
+  const bool result = QWidget::event(event);
+  if (event->type() == QEvent::WindowActivate) emit activated();
+  return result;
+}
+
+void FormWindow::closeEvent(QCloseEvent* event) {
+  event->accept();
+  emit closed();
+}
+
+// ---- LinkLabel ----
+
+void LinkLabel::mousePressEvent(QMouseEvent* event) {
+  pressed_ = event->button() == Qt::LeftButton;
+  QLabel::mousePressEvent(event);
+}
+
+void LinkLabel::mouseReleaseEvent(QMouseEvent* event) {
+  const bool click = pressed_ && event->button() == Qt::LeftButton && rect().contains(event->position().toPoint());
+  pressed_ = false;
+  QLabel::mouseReleaseEvent(event);
+  if (click) emit clicked();
+}
+
+// ---- FormRenderer ----
+
+FormRenderer::FormRenderer(FormModel& model, HandlerInvoker invoker, QWidget* owner)
+    : model_(model), invoker_(std::move(invoker)), owner_(owner) {
+  const Control& form = FormControl();
+  window_ = new FormWindow(owner);
+  window_->setObjectName(Q(form.name));
+  window_->setWindowTitle(Q(form.caption));
+  bound_[form.name].widget = window_;
+  ApplyLook(form, window_);
+
+  BuildMenusAndTimers();
+  {
+    SyncScope sync(syncing_);
+    BuildChildren(window_, form.name);
+  }
+  if (form.width > 0 && form.height > 0) window_->resize(form.width, form.height);
+
+  subscription_ = model_.Subscribe([this](const FormModel::Notification& n) { OnModelChange(n); });
+  connect(window_, &FormWindow::activated, this, &FormRenderer::Activate);
+}
+
+FormRenderer::~FormRenderer() {
+  model_.Unsubscribe(subscription_);
+  delete window_.data();
+}
+
+const Control& FormRenderer::FormControl() const {
+  if (model_.Has(model_.name()) && model_.Get(model_.name()).kind == K::Form) return model_.Get(model_.name());
+  for (const Control* c : model_.Controls()) {
+    if (c->kind == K::Form) return *c;
+  }
+  throw std::invalid_argument("form model " + model_.name() + " has no Form control");
+}
+
+QWidget* FormRenderer::Widget(const std::string& name) const {
+  auto it = bound_.find(name);
+  return it == bound_.end() ? nullptr : it->second.widget;
+}
+
+QAction* FormRenderer::Action(const std::string& name) const {
+  auto it = bound_.find(name);
+  return it == bound_.end() ? nullptr : it->second.action;
+}
+
+QTimer* FormRenderer::Timer(const std::string& name) const {
+  auto it = bound_.find(name);
+  return it == bound_.end() ? nullptr : it->second.timer;
+}
+
+ItemListModel* FormRenderer::ListModel(const std::string& name) const {
+  auto it = bound_.find(name);
+  return it == bound_.end() ? nullptr : it->second.list;
+}
+
+std::vector<std::string> FormRenderer::RenderedNames() const { return order_; }
+
+std::vector<int> FormRenderer::TabbedPages(const std::string& pageControl) const {
+  std::vector<int> indexes;
+  auto it = pages_.find(pageControl);
+  if (it == pages_.end()) return indexes;
+  auto* tabs = qobject_cast<QTabWidget*>(Widget(pageControl));
+  for (const Page& page : it->second) {
+    if (tabs != nullptr && tabs->isTabVisible(tabs->indexOf(page.widget))) indexes.push_back(page.modelIndex);
+  }
+  return indexes;
+}
+
+void FormRenderer::ShowWindow() {
+  if (!window_) return;
+  QRect area;
+  if (owner_ && owner_->isVisible()) {
+    area = owner_->frameGeometry();
+  } else if (QScreen* screen = owner_ ? owner_->screen() : QGuiApplication::primaryScreen()) {
+    area = screen->availableGeometry();
+  }
+  if (area.isValid()) {
+    const QSize size = window_->frameGeometry().size().expandedTo(window_->size());
+    window_->move(area.center() - QPoint(size.width() / 2, size.height() / 2));
+  }
+  window_->show();
+  if (owner_) window_->raise();
+}
+
+void FormRenderer::Activate() {
+  const Control& form = FormControl();
+  if (activating_) return;
+  activating_ = true;
+  ++activations_;
+  Route(form.onChange);
+  activating_ = false;
+}
+
+void FormRenderer::Route(const std::string& handlerName) {
+  if (handlerName.empty()) return;
+  try {
+    invoker_(handlerName);
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "handler %s failed: %s\n", handlerName.c_str(), e.what());
+  } catch (...) {
+    std::fprintf(stderr, "handler %s failed\n", handlerName.c_str());
+  }
+}
+
+// ---- building ----
+
+void FormRenderer::BuildMenusAndTimers() {
+  for (const Control* c : model_.Controls()) {
+    if (c->kind == K::PopupMenu) {
+      auto* menu = new QMenu(window_);
+      menu->setObjectName(Q(c->name));
+      bound_[c->name].menu = menu;
+    } else if (c->kind == K::Timer) {
+      auto* timer = new QTimer(this);
+      timer->setObjectName(Q(c->name));
+      const std::string handler = c->onClick;
+      connect(timer, &QTimer::timeout, this, [this, handler] { Route(handler); });
+      bound_[c->name].timer = timer;
+      FollowTimer(*c, timer);
+    }
+  }
+  // Menu items after every menu exists, in creation order.
+  for (const Control* c : model_.Controls()) {
+    if (c->kind != K::MenuItem) continue;
+    auto parent = bound_.find(c->parent);
+    if (parent == bound_.end() || parent->second.menu == nullptr) continue;
+    QAction* action = parent->second.menu->addAction(Q(c->caption));
+    action->setObjectName(Q(c->name));
+    action->setToolTip(Q(c->hint));
+    action->setEnabled(c->enabled);
+    action->setVisible(c->visible);
+    const std::string handler = c->onClick;
+    connect(action, &QAction::triggered, this, [this, handler] { Route(handler); });
+    bound_[c->name].action = action;
+  }
+}
+
+void FormRenderer::BuildChildren(QWidget* container, const std::string& parentName) {
+  Placed placed;
+  for (const Control* child : model_.Children(parentName)) {
+    QWidget* widget = Create(*child, container);
+    if (widget != nullptr) placed.emplace_back(child, widget);
+  }
+  const Control* containerControl = model_.Has(parentName) ? &model_.Get(parentName) : nullptr;
+  LayOut(container, containerControl, placed);
+}
+
+QWidget* FormRenderer::Create(const Control& c, QWidget* parent) {
+  QWidget* widget = nullptr;
+  switch (c.kind) {
+    case K::Form:
+    case K::PopupMenu:
+    case K::MenuItem:
+    case K::Timer:
+    case K::SaveDialog:
+    case K::OpenDialog:
+    case K::XmlDocument:
+      return nullptr;
+    case K::PageControl:
+      widget = CreatePageControl(c, parent);
+      break;
+    case K::TabSheet:
+    case K::Panel: {
+      auto* frame = new QFrame(parent);
+      frame->setFrameShape(QFrame::NoFrame);
+      widget = frame;
+      break;
+    }
+    case K::GroupBox:
+      widget = new QGroupBox(Q(c.caption), parent);
+      break;
+    case K::Label:
+      widget = new QLabel(look::LabelText(Q(c.caption)), parent);
+      break;
+    case K::LinkLabel: {
+      auto* label = new LinkLabel(look::LabelText(Q(c.caption)), parent);
+      const std::string handler = c.onClick;
+      connect(label, &LinkLabel::clicked, this, [this, handler] { Route(handler); });
+      widget = label;
+      break;
+    }
+    case K::Button: {
+      auto* button = new QPushButton(Q(c.caption), parent);
+      const std::string handler = c.onClick;
+      connect(button, &QPushButton::clicked, this, [this, handler] { Route(handler); });
+      widget = button;
+      break;
+    }
+    case K::SpeedButton:
+    case K::ArrowButton: {
+      auto* button = new QToolButton(parent);
+      button->setText(Q(c.caption));
+      button->setAutoRaise(true);
+      button->setToolButtonStyle(Qt::ToolButtonTextOnly);
+      if (c.kind == K::ArrowButton) {
+        // The face runs the button's handler; the arrow opens the menu.
+        auto menu = bound_.find(c.popupMenu);
+        if (menu != bound_.end() && menu->second.menu != nullptr) button->setMenu(menu->second.menu);
+        button->setPopupMode(QToolButton::MenuButtonPopup);
+      }
+      const std::string handler = c.onClick;
+      connect(button, &QToolButton::clicked, this, [this, handler] { Route(handler); });
+      widget = button;
+      break;
+    }
+    case K::ListBox:
+    case K::UnicodeListBox:
+    case K::CheckListBox:
+      widget = CreateList(c, parent);
+      break;
+    case K::ComboBox:
+    case K::UnicodeComboBox:
+      widget = CreateCombo(c, parent);
+      break;
+    case K::Edit: {
+      auto* edit = new QLineEdit(Q(c.caption), parent);
+      const std::string name = c.name;
+      connect(edit, &QLineEdit::textEdited, this, [this, name](const QString& text) {
+        if (syncing_ == 0) model_.SetCaption(name, text.toStdString());
+      });
+      widget = edit;
+      break;
+    }
+    case K::Memo: {
+      auto* memo = new QPlainTextEdit(parent);
+      memo->setReadOnly(true);
+      memo->setLineWrapMode(QPlainTextEdit::NoWrap);
+      QStringList lines;
+      for (const std::string& line : c.items) lines << Q(line);
+      memo->setPlainText(lines.join(QLatin1Char('\n')));
+      widget = memo;
+      break;
+    }
+    case K::TreeView:
+      widget = CreateTree(c, parent);
+      break;
+    case K::Gauge: {
+      auto* bar = new QProgressBar(parent);
+      bar->setRange(c.minimum, c.maximum);
+      bar->setValue(c.position);
+      widget = bar;
+      break;
+    }
+  }
+  if (widget == nullptr) return nullptr;
+
+  widget->setObjectName(Q(c.name));
+  if (!c.hint.empty()) widget->setToolTip(Q(c.hint));
+  widget->setEnabled(c.enabled);
+  if (!c.visible) widget->hide();
+  bound_[c.name].widget = widget;
+  order_.push_back(c.name);
+  ApplyLook(c, widget);
+
+  if (c.kind == K::Panel || c.kind == K::GroupBox || c.kind == K::TabSheet) BuildChildren(widget, c.name);
+  return widget;
+}
+
+QWidget* FormRenderer::CreatePageControl(const Control& c, QWidget* parent) {
+  auto* tabs = new QTabWidget(parent);
+  std::vector<Page>& pages = pages_[c.name];
+  int modelIndex = 0;
+  for (const Control* sheet : model_.Children(c.name)) {
+    if (sheet->kind != K::TabSheet) continue;
+    const int index = modelIndex++;
+    // A page without a tab is never shown: its controls get no widgets at all.
+    if (!sheet->tabVisible) continue;
+    auto* page = new QWidget(tabs);
+    page->setObjectName(Q(sheet->name));
+    if (!sheet->hint.empty()) page->setToolTip(Q(sheet->hint));
+    bound_[sheet->name].widget = page;
+    bound_[sheet->name].tabs = tabs;
+    order_.push_back(sheet->name);
+    BuildChildren(page, sheet->name);
+    const int tab = tabs->addTab(page, Q(sheet->caption));
+    tabs->setTabVisible(tab, sheet->visible);
+    pages.push_back(Page{index, page});
+  }
+  const std::string name = c.name;
+  connect(tabs, &QTabWidget::currentChanged, this, [this, tabs, name](int tab) {
+    if (syncing_ > 0 || tab < 0) return;
+    QWidget* shown = tabs->widget(tab);
+    for (const Page& page : pages_[name]) {
+      if (page.widget == shown) model_.SetItemIndex(name, page.modelIndex);
+    }
+  });
+  // Created inside the constructor's sync scope: show the page the model names.
+  bound_[c.name].widget = tabs;
+  ApplyItemIndex(c, bound_[c.name]);
+  return tabs;
+}
+
+QWidget* FormRenderer::CreateList(const Control& c, QWidget* parent) {
+  auto* view = new QListView(parent);
+  auto* list = new ItemListModel(model_, c.name, c.kind == K::CheckListBox, view);
+  view->setUniformItemSizes(true);
+  // Long lines (tool output) scroll sideways instead of being cut short with an ellipsis.
+  view->setTextElideMode(Qt::ElideNone);
+  view->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+  view->setEditTriggers(QAbstractItemView::NoEditTriggers);
+  view->setSelectionMode(QAbstractItemView::SingleSelection);
+  view->setModel(list);
+  view->setItemDelegate(new FixedRowDelegate(look::kListRowPixels, view));
+  bound_[c.name].list = list;
+
+  // Keep the newest line in sight while the view stands at its end; a reader who scrolled
+  // up is left where he is. One scroll per burst of appended lines.
+  auto atEnd = std::make_shared<bool>(true);
+  auto scrollPending = std::make_shared<bool>(false);
+  connect(list, &QAbstractItemModel::rowsAboutToBeInserted, view, [view, atEnd] {
+    const QScrollBar* bar = view->verticalScrollBar();
+    *atEnd = bar->value() >= bar->maximum();
+  });
+  connect(list, &ItemListModel::rowsAppended, view, [view, atEnd, scrollPending] {
+    if (!*atEnd || *scrollPending) return;
+    *scrollPending = true;
+    QTimer::singleShot(0, view, [view, scrollPending] {
+      *scrollPending = false;
+      view->scrollToBottom();
+    });
+  });
+
+  const std::string name = c.name;
+  connect(view->selectionModel(), &QItemSelectionModel::currentChanged, this,
+          [this, name](const QModelIndex& current) {
+            if (syncing_ == 0 && current.isValid()) model_.SetItemIndex(name, current.row());
+          });
+  if (!c.onClick.empty()) {
+    const std::string handler = c.onClick;
+    connect(view, &QListView::clicked, this, [this, handler] { Route(handler); });
+  }
+  return view;
+}
+
+QWidget* FormRenderer::CreateCombo(const Control& c, QWidget* parent) {
+  auto* combo = new QComboBox(parent);
+  combo->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+  combo->setMinimumContentsLength(16);
+  FillCombo(c, combo, false);
+  const std::string name = c.name;
+  const std::string handler = c.onChange;
+  // Only a choice of the user arrives here: the model learns the selection first, then
+  // the change handler runs.
+  connect(combo, &QComboBox::activated, this, [this, name, handler](int index) {
+    if (syncing_ > 0) return;
+    const Control& control = model_.Get(name);
+    if (index < 0 || static_cast<std::size_t>(index) >= control.items.size()) return;
+    const std::string text = control.items[static_cast<std::size_t>(index)];
+    model_.SetItemIndex(name, index);
+    model_.SetCaption(name, text);
+    Route(handler);
+  });
+  return combo;
+}
+
+QWidget* FormRenderer::CreateTree(const Control& c, QWidget* parent) {
+  auto* tree = new QTreeWidget(parent);
+  tree->setHeaderHidden(true);
+  tree->setColumnCount(1);
+  tree->setUniformRowHeights(true);
+  FillTree(c, tree);
+  const std::string name = c.name;
+  const std::string handler = c.onClick;
+  connect(tree, &QTreeWidget::itemClicked, this, [this, name, handler](QTreeWidgetItem* item) {
+    if (item == nullptr) return;
+    // The clicked node's text is the selection the handler reads.
+    model_.SetCaption(name, item->text(0).toStdString());
+    Route(handler);
+  });
+  return tree;
+}
+
+void FormRenderer::LayOut(QWidget* container, const Control* containerControl, const Placed& children) {
+  if (children.empty()) return;
+  const bool isForm = containerControl != nullptr && containerControl->kind == K::Form;
+  const bool isMainForm = isForm && owner_ == nullptr;
+
+  auto* outer = new QVBoxLayout(container);
+  const int margin = isMainForm ? 0 : (containerControl != nullptr && containerControl->kind == K::Panel ? 1 : 4);
+  outer->setContentsMargins(margin, margin, margin, margin);
+  outer->setSpacing(isForm ? 4 : 2);
+
+  std::vector<std::pair<const Control*, QWidget*>> tops, bottoms, lefts, rights, clients, loose;
+  for (const auto& [control, widget] : children) {
+    const std::string& align = control->align;
+    if (align == "top") {
+      if (control->height > 0) widget->setFixedHeight(control->height);
+      tops.emplace_back(control, widget);
+    } else if (align == "bottom") {
+      if (control->height > 0) widget->setFixedHeight(control->height);
+      bottoms.emplace_back(control, widget);
+    } else if (align == "left") {
+      if (control->width > 0) widget->setFixedWidth(control->width);
+      lefts.emplace_back(control, widget);
+    } else if (align == "right") {
+      if (control->width > 0) widget->setFixedWidth(control->width);
+      rights.emplace_back(control, widget);
+    } else if (align == "client") {
+      clients.emplace_back(control, widget);
+    } else {
+      if (control->width > 0) widget->setFixedWidth(control->width);
+      if (control->height > 0) widget->setFixedHeight(control->height);
+      loose.emplace_back(control, widget);
+    }
+  }
+
+  // Docked in the order the original toolkit uses: tops and bottoms take the full width
+  // (the first one outermost), lefts and rights share the height that remains, the client
+  // control fills the rest; controls without an alignment flow in rows.
+  for (const auto& [control, widget] : tops) outer->addWidget(widget);
+  auto* middle = new QHBoxLayout;
+  middle->setSpacing(2);
+  for (const auto& [control, widget] : lefts) middle->addWidget(widget);
+  auto* center = new QVBoxLayout;
+  center->setSpacing(2);
+  if (loose.size() == 1 && clients.empty()) {
+    // A lone control (a gauge in its group, a label in its panel) takes the whole width.
+    center->addWidget(loose.front().second);
+  } else if (!loose.empty()) {
+    auto* flow = new FlowLayout(nullptr, 4);
+    for (const auto& [control, widget] : loose) flow->addWidget(widget);
+    center->addLayout(flow);
+  }
+  for (const auto& [control, widget] : clients) center->addWidget(widget, 1);
+  if (clients.empty()) center->addStretch(1);
+  middle->addLayout(center, 1);
+  for (auto it = rights.rbegin(); it != rights.rend(); ++it) middle->addWidget(it->second);
+  outer->addLayout(middle, 1);
+  for (auto it = bottoms.rbegin(); it != bottoms.rend(); ++it) outer->addWidget(it->second);
+}
+
+void FormRenderer::ApplyLook(const Control& c, QWidget* widget) {
+  const bool waitForm = owner_ != nullptr;
+  switch (c.kind) {
+    case K::Form:
+      if (waitForm) look::StyleWaitWindow(widget);
+      break;
+    case K::SpeedButton:
+    case K::ArrowButton:
+      look::StyleActionButton(qobject_cast<QToolButton*>(widget));
+      if (c.width == 0) widget->setMinimumHeight(28);
+      break;
+    case K::LinkLabel:
+      look::StyleLinkLabel(qobject_cast<QLabel*>(widget));
+      break;
+    case K::Label:
+      if (waitForm && c.name == "Label1") look::StyleHeadline(qobject_cast<QLabel*>(widget));
+      if (waitForm && c.name == "UnpackingLbl") look::StyleOperationLabel(qobject_cast<QLabel*>(widget));
+      break;
+    case K::Gauge:
+      look::StyleGauge(qobject_cast<QProgressBar*>(widget));
+      break;
+    case K::ListBox:
+    case K::UnicodeListBox:
+    case K::CheckListBox:
+    case K::TreeView:
+      if (IsDarkList(c.name)) look::StyleDarkList(qobject_cast<QAbstractItemView*>(widget));
+      break;
+    default:
+      break;
+  }
+}
+
+// ---- following the model ----
+
+void FormRenderer::OnModelChange(const FormModel::Notification& n) {
+  auto it = bound_.find(n.control.name);
+  if (it == bound_.end()) return;
+  const Control& c = n.control;
+  const Bound& bound = it->second;
+  SyncScope sync(syncing_);
+  switch (n.change) {
+    case ChangeKind::Caption:
+      ApplyCaption(c, bound);
+      break;
+    case ChangeKind::Hint:
+      if (bound.widget != nullptr) bound.widget->setToolTip(Q(c.hint));
+      if (bound.action != nullptr) bound.action->setToolTip(Q(c.hint));
+      break;
+    case ChangeKind::Items:
+    case ChangeKind::ItemsAppended:
+    case ChangeKind::Checks:
+      if (bound.list != nullptr) {
+        bound.list->Follow(n.change);
+      } else if (IsCombo(c.kind) && bound.widget != nullptr) {
+        if (n.change != ChangeKind::Checks) FillCombo(c, bound.widget, n.change == ChangeKind::ItemsAppended);
+      } else if (c.kind == K::Memo && bound.widget != nullptr) {
+        QStringList lines;
+        for (const std::string& line : c.items) lines << Q(line);
+        static_cast<QPlainTextEdit*>(bound.widget)->setPlainText(lines.join(QLatin1Char('\n')));
+      }
+      break;
+    case ChangeKind::ItemIndex:
+      ApplyItemIndex(c, bound);
+      break;
+    case ChangeKind::Visible:
+      ApplyVisible(c, bound);
+      break;
+    case ChangeKind::Enabled:
+      if (bound.widget != nullptr) bound.widget->setEnabled(c.enabled);
+      if (bound.action != nullptr) bound.action->setEnabled(c.enabled);
+      break;
+    case ChangeKind::Gauge:
+      if (auto* bar = qobject_cast<QProgressBar*>(bound.widget)) {
+        bar->setRange(c.minimum, c.maximum);
+        bar->setValue(c.position);
+      }
+      break;
+    case ChangeKind::Tree:
+      if (bound.widget != nullptr) FillTree(c, bound.widget);
+      break;
+    case ChangeKind::Timer:
+      if (bound.timer != nullptr) FollowTimer(c, bound.timer);
+      break;
+  }
+}
+
+void FormRenderer::ApplyCaption(const Control& c, const Bound& bound) {
+  if (bound.action != nullptr) {
+    bound.action->setText(Q(c.caption));
+    return;
+  }
+  QWidget* w = bound.widget;
+  if (w == nullptr) return;
+  const QString text = Q(c.caption);
+  switch (c.kind) {
+    case K::Form:
+      w->setWindowTitle(text);
+      break;
+    case K::TabSheet:
+      if (bound.tabs != nullptr) {
+        const int tab = bound.tabs->indexOf(w);
+        if (tab >= 0) bound.tabs->setTabText(tab, text);
+      }
+      break;
+    case K::GroupBox:
+      static_cast<QGroupBox*>(w)->setTitle(text);
+      break;
+    case K::Label:
+    case K::LinkLabel:
+      static_cast<QLabel*>(w)->setText(look::LabelText(text));
+      break;
+    case K::Button:
+    case K::SpeedButton:
+    case K::ArrowButton:
+      static_cast<QAbstractButton*>(w)->setText(text);
+      break;
+    case K::Edit:
+      if (static_cast<QLineEdit*>(w)->text() != text) static_cast<QLineEdit*>(w)->setText(text);
+      break;
+    case K::ComboBox:
+    case K::UnicodeComboBox: {
+      auto* combo = static_cast<QComboBox*>(w);
+      combo->setPlaceholderText(text);
+      // The text names an item: show that item.
+      if (combo->currentText() != text) {
+        const int found = combo->findText(text, Qt::MatchExactly);
+        if (found >= 0 && c.itemIndex == found) combo->setCurrentIndex(found);
+      }
+      break;
+    }
+    default:
+      break;
+  }
+}
+
+void FormRenderer::ApplyVisible(const Control& c, const Bound& bound) {
+  if (bound.action != nullptr) {
+    bound.action->setVisible(c.visible);
+    return;
+  }
+  QWidget* w = bound.widget;
+  if (w == nullptr) return;
+  if (c.kind == K::Form) {
+    if (c.visible) {
+      ShowWindow();
+    } else {
+      w->hide();
+    }
+    return;
+  }
+  if (c.kind == K::TabSheet) {
+    if (bound.tabs != nullptr) {
+      const int tab = bound.tabs->indexOf(w);
+      if (tab >= 0) bound.tabs->setTabVisible(tab, c.visible);
+    }
+    return;
+  }
+  w->setVisible(c.visible);
+}
+
+void FormRenderer::ApplyItemIndex(const Control& c, const Bound& bound) {
+  QWidget* w = bound.widget;
+  if (w == nullptr) return;
+  if (c.kind == K::PageControl) {
+    auto* tabs = static_cast<QTabWidget*>(w);
+    for (const Page& page : pages_[c.name]) {
+      if (page.modelIndex == c.itemIndex) tabs->setCurrentWidget(page.widget);
+    }
+  } else if (IsCombo(c.kind)) {
+    static_cast<QComboBox*>(w)->setCurrentIndex(c.itemIndex);
+  } else if (IsList(c.kind) && bound.list != nullptr) {
+    auto* view = static_cast<QListView*>(w);
+    if (c.itemIndex >= 0 && c.itemIndex < bound.list->rowCount()) {
+      const QModelIndex index = bound.list->index(c.itemIndex);
+      view->setCurrentIndex(index);
+      view->scrollTo(index);
+    } else {
+      view->clearSelection();
+      view->setCurrentIndex(QModelIndex());
+    }
+  }
+}
+
+void FormRenderer::FillCombo(const Control& c, QWidget* widget, bool appendOnly) {
+  auto* combo = static_cast<QComboBox*>(widget);
+  const auto have = static_cast<std::size_t>(combo->count());
+  if (!appendOnly || have > c.items.size()) combo->clear();
+  QStringList added;
+  for (std::size_t i = static_cast<std::size_t>(combo->count()); i < c.items.size(); ++i) added << Q(c.items[i]);
+  combo->addItems(added);
+  combo->setPlaceholderText(Q(c.caption));
+  combo->setCurrentIndex(c.itemIndex < combo->count() ? c.itemIndex : -1);
+}
+
+void FormRenderer::FillTree(const Control& c, QWidget* widget) {
+  auto* tree = static_cast<QTreeWidget*>(widget);
+  tree->clear();
+  AddTreeNodes(nullptr, tree, c.tree);
+}
+
+void FormRenderer::FollowTimer(const Control& c, QTimer* timer) {
+  if (c.enabled && c.interval > 0) {
+    timer->start(c.interval);
+  } else {
+    timer->stop();
+  }
+}

@@ -1,0 +1,85 @@
+#include "ui/qt/item_list_model.h"
+
+#include <climits>
+
+namespace {
+
+int ClampedCount(std::size_t size) { return size > static_cast<std::size_t>(INT_MAX) ? INT_MAX : static_cast<int>(size); }
+
+}  // namespace
+
+ItemListModel::ItemListModel(FormModel& model, const std::string& controlName, bool checkable, QObject* parent)
+    : QAbstractListModel(parent),
+      model_(model),
+      control_(model.Get(controlName)),
+      checkable_(checkable),
+      rows_(ClampedCount(control_.items.size())) {}
+
+int ItemListModel::rowCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : rows_; }
+
+QVariant ItemListModel::data(const QModelIndex& index, int role) const {
+  if (!index.isValid() || index.row() >= rows_) return {};
+  const auto row = static_cast<std::size_t>(index.row());
+  // The vector may have shrunk without a notice yet: never read past its end.
+  if (row >= Items().size()) return {};
+  switch (role) {
+    case Qt::DisplayRole:
+    case Qt::ToolTipRole:
+      return QString::fromStdString(Items()[row]);
+    case Qt::CheckStateRole:
+      if (!checkable_) return {};
+      return model_.Checked(control_.name, row) ? Qt::Checked : Qt::Unchecked;
+    default:
+      return {};
+  }
+}
+
+Qt::ItemFlags ItemListModel::flags(const QModelIndex& index) const {
+  Qt::ItemFlags result = QAbstractListModel::flags(index);
+  if (checkable_ && index.isValid()) result |= Qt::ItemIsUserCheckable;
+  return result;
+}
+
+bool ItemListModel::setData(const QModelIndex& index, const QVariant& value, int role) {
+  if (!checkable_ || role != Qt::CheckStateRole || !index.isValid() || index.row() >= rows_) return false;
+  const auto row = static_cast<std::size_t>(index.row());
+  if (row >= Items().size()) return false;
+  // The model notifies; Follow(Checks) then repaints the rows.
+  model_.SetChecked(control_.name, row, value.toInt() == Qt::Checked);
+  return true;
+}
+
+void ItemListModel::Follow(ChangeKind change) {
+  const int actual = ClampedCount(Items().size());
+  switch (change) {
+    case ChangeKind::ItemsAppended:
+      // Count from the vector itself, so a producer that wrote items directly stays in step.
+      if (actual > rows_) {
+        beginInsertRows(QModelIndex(), rows_, actual - 1);
+        rows_ = actual;
+        endInsertRows();
+        emit rowsAppended();
+      } else if (actual < rows_) {
+        beginResetModel();
+        rows_ = actual;
+        endResetModel();
+      }
+      break;
+    case ChangeKind::Items:
+      beginResetModel();
+      rows_ = actual;
+      endResetModel();
+      break;
+    case ChangeKind::Checks:
+      if (rows_ > 0) emit dataChanged(index(0), index(rows_ - 1), {Qt::CheckStateRole});
+      break;
+    default:
+      break;
+  }
+}
+
+QSize FixedRowDelegate::sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const {
+  QSize size = QStyledItemDelegate::sizeHint(option, index);
+  size.setHeight(rowHeight_);
+  return size;
+}

@@ -1,0 +1,47 @@
+// A list view's model over the item vector of one control of a FormModel. Rows are read
+// straight from the control's items, so a list of a million lines costs no widget item per
+// line; appended lines arrive as row insertions.
+#pragma once
+
+#include <QAbstractListModel>
+#include <QStyledItemDelegate>
+#include <string>
+
+#include "app/form_model.h"
+
+class ItemListModel : public QAbstractListModel {
+  Q_OBJECT
+ public:
+  // `checkable`: rows carry check boxes whose user ticks go to FormModel::SetChecked.
+  ItemListModel(FormModel& model, const std::string& controlName, bool checkable, QObject* parent = nullptr);
+
+  int rowCount(const QModelIndex& parent = QModelIndex()) const override;
+  QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
+  Qt::ItemFlags flags(const QModelIndex& index) const override;
+  bool setData(const QModelIndex& index, const QVariant& value, int role = Qt::EditRole) override;
+
+  // Follows a change of the control's items or check marks.
+  void Follow(ChangeKind change);
+
+ signals:
+  // Rows were added at the end (after the view learnt of them).
+  void rowsAppended();
+
+ private:
+  const std::vector<std::string>& Items() const { return control_.items; }
+
+  FormModel& model_;
+  const Control& control_;
+  bool checkable_;
+  int rows_ = 0;  // the row count the views know of
+};
+
+// Rows of one fixed height, whatever their text.
+class FixedRowDelegate : public QStyledItemDelegate {
+ public:
+  FixedRowDelegate(int rowHeight, QObject* parent) : QStyledItemDelegate(parent), rowHeight_(rowHeight) {}
+  QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override;
+
+ private:
+  int rowHeight_;
+};

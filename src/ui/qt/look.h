@@ -1,0 +1,55 @@
+// The program's look: fonts and colours of the main window and the progress window.
+#pragma once
+
+#include <QColor>
+#include <QFont>
+#include <QString>
+
+class QApplication;
+class QWidget;
+class QAbstractItemView;
+class QAbstractButton;
+class QLabel;
+class QProgressBar;
+
+namespace look {
+
+// Text height in pixels of the dark lists and their row height.
+inline constexpr int kListFontPixels = 13;
+inline constexpr int kListRowPixels = 16;
+// Text height in pixels of ordinary controls.
+inline constexpr int kBaseFontPixels = 11;
+// Line height in pixels of the progress window's headline.
+inline constexpr int kHeadlinePixels = 37;
+
+// Tahoma when the system has it, otherwise DejaVu Sans.
+QString FontFamily();
+// The font used throughout the windows.
+QFont BaseFont(int pixelSize = kBaseFontPixels);
+
+// The progress window's headline font: bold, lines 37 pixels high.
+QFont HeadlineFont();
+
+// Application-wide settings: widget style, font and tool tips.
+void ApplyToApplication(QApplication& app);
+
+// Flat action button with blue, bold, underlined text.
+void StyleActionButton(QAbstractButton* button);
+// Blue bold label that reacts to clicks like a link.
+void StyleLinkLabel(QLabel* label);
+// Lime text on a dark background, 13 px text, 16 px rows.
+void StyleDarkList(QAbstractItemView* view);
+// Progress bar with a maroon bar.
+void StyleGauge(QProgressBar* bar);
+// The progress window's aqua background.
+void StyleWaitWindow(QWidget* window);
+// The progress window's large bold navy headline.
+void StyleHeadline(QLabel* label);
+// The progress window's bold red operation label.
+void StyleOperationLabel(QLabel* label);
+
+// Turns a caption written for the original toolkit into displayed label text: "&&" shows as
+// one ampersand, a single ampersand (a keyboard accelerator) disappears.
+QString LabelText(const QString& caption);
+
+}  // namespace look
