@@ -144,10 +144,10 @@ bool WildcardMatch(std::string_view pattern, std::string_view name) {
 }
 
 // An item is taken when the pattern's parts match consecutive parts of its path, from the root
-// (or from any depth with -r); everything inside a matching folder goes with it.
+// (or from any depth with -r); everything inside a matching folder goes with it. No pattern (an
+// empty list file) takes nothing.
 bool Selected(const std::vector<std::string>& path, const std::vector<std::vector<std::string>>& patterns,
               bool recursive) {
-  if (patterns.empty()) return true;
   for (const auto& pattern : patterns) {
     if (pattern.empty() || pattern.size() > path.size()) continue;
     const std::size_t lastStart = recursive ? path.size() - pattern.size() : 0;

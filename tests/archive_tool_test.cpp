@@ -1,0 +1,345 @@
+// The 7z stand-in on archives the tests build with 7zz: the program's three command lines,
+// "Extracting" lines, names with blanks, ".7Z" endings, damaged archives and hostile ones.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+#include <set>
+
+#include "packs/runners.h"
+#include "platform/process.h"
+#include "support/temp_dir.h"
+
+#ifdef VELMORA_7Z_PATH
+
+namespace fs = std::filesystem;
+namespace proc = platform::process;
+
+namespace {
+
+std::string ToolFolder() { return fs::path(VELMORA_7Z_PATH).parent_path().string() + "/"; }
+
+struct ToolRun {
+  std::vector<std::string> lines;
+  int exitCode = -1;
+};
+
+// The archive path as the program writes it on Linux: quoted when it holds a blank.
+std::string Short(const std::string& path) {
+  return path.find(' ') == std::string::npos ? path : "\"" + path + "\"";
+}
+
+class ArchiveToolTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    proc::SetProgramFolder(ToolFolder());
+    sevenZip = proc::FindProgram("7zz");
+    if (sevenZip.empty()) GTEST_SKIP() << "7zz is not installed";
+    src = tmp.MakeDir("src");
+    out = tmp.MakeDir("out");
+  }
+  void TearDown() override { proc::SetProgramFolder(""); }
+
+  // Runs 7zz to build an archive; the command's words are quoted as needed.
+  void Make(const std::vector<std::string>& args, const std::string& input = "") {
+    std::string line = "\"" + sevenZip + "\"";
+    for (const std::string& arg : args) line += " " + proc::QuoteArgument(arg);
+    proc::StartInfo info;
+    info.commandLine = line;
+    info.output = proc::Output::Pipe;
+    info.error = proc::ErrorOutput::SameAsOutput;
+    proc::Handle in;
+    if (!input.empty()) {
+      in = proc::OpenFileForChild(tmp.Write("stdin.dat", input), proc::FileDisposition::OpenAlways);
+      info.input = proc::Input::File;
+      info.inputFile = &in;
+    }
+    proc::ChildProcess child = proc::ChildProcess::Start(info);
+    const std::string text = child.ReadToEnd();
+    child.Wait(proc::ChildProcess::kInfinite);
+    ASSERT_EQ(child.ExitCode(), 0) << text;
+  }
+
+  // Runs the stand-in as the program does, through the program's folder, and keeps its exit code.
+  ToolRun Tool(const std::string& commandLine) {
+    proc::StartInfo info;
+    info.commandLine = commandLine;
+    info.output = proc::Output::Pipe;
+    proc::ChildProcess child = proc::ChildProcess::Start(info);
+    ToolRun run;
+    const std::string text = child.ReadToEnd();
+    child.Wait(proc::ChildProcess::kInfinite);
+    runners_detail::AppendChunk(run.lines, text, false);
+    run.exitCode = child.ExitCode();
+    return run;
+  }
+
+  // The paths the program gathers from the output: lines starting with "Extracting", cut after
+  // 11 characters and trimmed.
+  static std::vector<std::string> Gathered(const std::vector<std::string>& lines) {
+    std::vector<std::string> paths;
+    for (const std::string& line : lines) {
+      if (line.compare(0, 10, "Extracting") != 0) continue;
+      std::string path = line.substr(11);
+      path.erase(0, path.find_first_not_of(' '));
+      paths.push_back(path);
+    }
+    return paths;
+  }
+
+  static bool Has(const std::vector<std::string>& lines, const std::string& start) {
+    return std::any_of(lines.begin(), lines.end(), [&](const std::string& l) { return l.rfind(start, 0) == 0; });
+  }
+
+  // Every file below a folder, relative, with '/'.
+  static std::set<std::string> Files(const std::string& folder) {
+    std::set<std::string> files;
+    for (auto it = fs::recursive_directory_iterator(folder); it != fs::recursive_directory_iterator(); ++it) {
+      if (!it->is_directory() || it->is_symlink()) files.insert(fs::relative(it->path(), folder).string());
+    }
+    return files;
+  }
+
+  // A driver pack: folders with INF files in mixed letter case, other files, blanks in names.
+  std::string MakePack(const std::string& name) {
+    tmp.Write("src/D/G/N/1/display.inf", "[Version]\r\n");
+    tmp.Write("src/D/G/N/1/nv.sys", "driver");
+    tmp.Write("src/D/G/N/1/sub/extra.dll", "dll");
+    tmp.Write("src/D/G/A/2/ATI.INF", "[Version]\r\n");
+    tmp.Write("src/D/G/A/2/ati.cat", "catalog");
+    tmp.Write("src/D/L/Realtek Lan/rt lan.Inf", "[Version]\r\n");
+    tmp.Write("src/D/L/Realtek Lan/readme.txt", "text");
+    tmp.Write("src/D/L/old.inf.bak", "backup");
+    tmp.Write("src/root.inf", "[Version]\r\n");
+    const std::string archive = tmp.path() + name;
+    Make({"a", archive, src + "D", src + "root.inf"});
+    return archive;
+  }
+
+  TempDir tmp;
+  std::string sevenZip;
+  std::string src;
+  std::string out;
+};
+
+TEST_F(ArchiveToolTest, WholePackUnpacksEverything) {
+  const std::string pack = MakePack("Pack.7z");
+  const ToolRun run = Tool("7z x " + Short(pack) + " -o" + out + " -y");
+  EXPECT_EQ(run.exitCode, 0);
+  EXPECT_EQ(Files(out), (std::set<std::string>{"D/G/N/1/display.inf", "D/G/N/1/nv.sys", "D/G/N/1/sub/extra.dll",
+                                                "D/G/A/2/ATI.INF", "D/G/A/2/ati.cat", "D/L/Realtek Lan/rt lan.Inf",
+                                                "D/L/Realtek Lan/readme.txt", "D/L/old.inf.bak", "root.inf"}));
+  EXPECT_EQ(tmp.Read("out/D/G/N/1/nv.sys"), "driver");
+  const auto paths = Gathered(run.lines);
+  EXPECT_NE(std::find(paths.begin(), paths.end(), "D/L/Realtek Lan/rt lan.Inf"), paths.end());
+  EXPECT_NE(std::find(paths.begin(), paths.end(), "D/G/N/1/sub"), paths.end());  // folders too
+  EXPECT_TRUE(Has(run.lines, "Everything is Ok"));
+}
+
+TEST_F(ArchiveToolTest, InfFilesInEveryFolderInAnyLetterCase) {
+  const std::string pack = MakePack("Pack.7z");
+  const ToolRun run = Tool("7z x " + pack + " -o" + out + " *.inf -r -y");
+  EXPECT_EQ(run.exitCode, 0);
+  const std::set<std::string> infs{"D/G/N/1/display.inf", "D/G/A/2/ATI.INF", "D/L/Realtek Lan/rt lan.Inf",
+                                   "root.inf"};
+  EXPECT_EQ(Files(out), infs);
+  // One "Extracting" line per INF file and nothing else: the program takes every such line for a path.
+  const auto paths = Gathered(run.lines);
+  EXPECT_EQ(std::set<std::string>(paths.begin(), paths.end()), infs);
+  EXPECT_EQ(paths.size(), infs.size());
+  for (const std::string& line : run.lines) {
+    if (line.rfind("Extracting", 0) == 0) {
+      EXPECT_EQ(line.substr(0, 12), "Extracting  ") << line;
+    }
+  }
+}
+
+TEST_F(ArchiveToolTest, ListFileNamesFoldersTheWindowsWay) {
+  const std::string pack = MakePack("Graphics.7z");
+  // As the program writes it: Windows separators, "*.*", CR LF line ends.
+  const std::string list = tmp.Write("work/Graphics.7z.txt", "D\\G\\N\\1\\*.*\r\nd\\l\\realtek lan\\*.*\r\n");
+  const ToolRun run = Tool("7z x " + pack + " -o" + out + " @" + list + " -y");
+  EXPECT_EQ(run.exitCode, 0);
+  EXPECT_EQ(Files(out), (std::set<std::string>{"D/G/N/1/display.inf", "D/G/N/1/nv.sys", "D/G/N/1/sub/extra.dll",
+                                                "D/L/Realtek Lan/rt lan.Inf", "D/L/Realtek Lan/readme.txt"}));
+}
+
+TEST_F(ArchiveToolTest, EmptyListFileExtractsNothing) {
+  const std::string pack = MakePack("Graphics.7z");
+  const std::string list = tmp.Write("work/Graphics.7z.txt", "");
+  const ToolRun run = Tool("7z x " + pack + " -o" + out + " @" + list + " -y");
+  EXPECT_EQ(run.exitCode, 0);
+  EXPECT_TRUE(Files(out).empty());
+  EXPECT_TRUE(Gathered(run.lines).empty());
+}
+
+TEST_F(ArchiveToolTest, BlanksInArchiveAndOutputFolderAndUpperCaseEnding) {
+  MakePack("ignored.7z");
+  const std::string folder = tmp.MakeDir("my packs");
+  const std::string pack = folder + "DRIVER PACK.7Z";
+  fs::rename(tmp.path() + "ignored.7z", pack);
+  const std::string target = tmp.MakeDir("out with blanks");
+  const ToolRun run = Tool("7z x " + Short(pack) + " -o\"" + target + "\" *.inf -r -y");
+  EXPECT_EQ(run.exitCode, 0);
+  EXPECT_EQ(Files(target).size(), 4u);
+  EXPECT_TRUE(fs::exists(target + "D/L/Realtek Lan/rt lan.Inf"));
+}
+
+TEST_F(ArchiveToolTest, ExistingFilesAreOverwritten) {
+  const std::string pack = MakePack("Pack.7z");
+  tmp.Write("out/D/G/N/1/nv.sys", "an older driver that is longer");
+  Tool("7z x " + pack + " -o" + out + " -y");
+  EXPECT_EQ(tmp.Read("out/D/G/N/1/nv.sys"), "driver");
+}
+
+TEST_F(ArchiveToolTest, OutputThroughTheRunnerAsTheProgramSeesIt) {
+  const std::string pack = MakePack("Pack.7z");
+  std::vector<std::string> lines{"old"};
+  RunAny("7z x " + pack + " -o" + out + " *.inf -r -y", lines);
+  EXPECT_EQ(Gathered(lines).size(), 4u);
+  EXPECT_TRUE(Has(lines, "Everything is Ok"));
+  EXPECT_FALSE(Has(lines, "Extracting archive"));
+}
+
+TEST_F(ArchiveToolTest, CorruptArchiveGivesErrorsAndNoFiles) {
+  const std::string pack = MakePack("Pack.7z");
+  const std::string whole = tmp.Read("Pack.7z");
+  const std::string broken = tmp.Write("Broken.7z", whole.substr(0, whole.size() / 3));
+  const std::string junk = tmp.Write("Junk.7z", std::string(5000, '\x5a'));
+  for (const std::string& archive : {broken, junk}) {
+    const ToolRun run = Tool("7z x " + archive + " -o" + out + " *.inf -r -y");
+    EXPECT_NE(run.exitCode, 0) << archive;
+    EXPECT_TRUE(Has(run.lines, "ERROR")) << archive;
+    EXPECT_TRUE(Gathered(run.lines).empty()) << archive;
+  }
+  EXPECT_TRUE(fs::is_empty(out));  // not even a leftover working folder
+}
+
+TEST_F(ArchiveToolTest, DamagedFileDoesNotReplaceAGoodCopy) {
+  tmp.Write("src/D/a.inf", std::string(64, 'A'));
+  tmp.Write("src/D/b.txt", std::string(64, 'B'));
+  const std::string pack = tmp.path() + "Stored.7z";
+  Make({"a", "-mx0", "-ms=off", pack, src + "D"});  // stored: the data can be spoiled in place
+  std::string bytes = tmp.Read("Stored.7z");
+  bytes[bytes.find(std::string(8, 'A')) + 3] = 'Z';
+  tmp.Write("Stored.7z", bytes);
+  tmp.Write("out/D/a.inf", "good copy");
+
+  const ToolRun run = Tool("7z x " + pack + " -o" + out + " -y");
+  EXPECT_NE(run.exitCode, 0);
+  EXPECT_EQ(tmp.Read("out/D/a.inf"), "good copy");
+  EXPECT_EQ(tmp.Read("out/D/b.txt"), std::string(64, 'B'));
+  EXPECT_TRUE(Has(run.lines, "ERROR: D/a.inf"));
+  const auto paths = Gathered(run.lines);
+  EXPECT_EQ(std::count(paths.begin(), paths.end(), "D/a.inf"), 0);
+}
+
+TEST_F(ArchiveToolTest, MissingArchiveAndBadCommandLines) {
+  ToolRun run = Tool("7z x " + tmp.path() + "none.7z -o" + out + " *.inf -r -y");
+  EXPECT_EQ(run.exitCode, 2);
+  EXPECT_TRUE(Has(run.lines, "ERROR: cannot find archive"));
+
+  // A pack whose short name was empty: the wildcard takes the archive's place.
+  run = Tool("7z x  -o" + out + " *.inf -r -y");
+  EXPECT_NE(run.exitCode, 0);
+  EXPECT_TRUE(Gathered(run.lines).empty());
+
+  run = Tool("7z a x.7z file");
+  EXPECT_EQ(run.exitCode, 7);
+  EXPECT_TRUE(Has(run.lines, "Command Line Error:"));
+  run = Tool("7z x a.7z -o" + out + " -pSecret -y");
+  EXPECT_EQ(run.exitCode, 7);
+}
+
+TEST_F(ArchiveToolTest, MissingArchiverIsReportedClearly) {
+  const std::string pack = MakePack("Pack.7z");
+  const char* path = std::getenv("PATH");
+  const std::string saved = path != nullptr ? path : "";
+  ::setenv("PATH", tmp.MakeDir("empty-bin").c_str(), 1);
+  const ToolRun run = Tool("7z x " + pack + " -o" + out + " -y");
+  ::setenv("PATH", saved.c_str(), 1);
+  EXPECT_EQ(run.exitCode, 2);
+  EXPECT_TRUE(Has(run.lines, "ERROR: the archiver 7zz was not found"));
+  EXPECT_TRUE(fs::is_empty(out));
+}
+
+// ---- hostile archives ----
+
+class HostileArchiveTest : public ArchiveToolTest {
+ protected:
+  void SetUp() override {
+    ArchiveToolTest::SetUp();
+    if (IsSkipped()) return;
+    // out/ sits two levels down, so "../../" from it lands in tmp itself.
+    out = tmp.MakeDir("deep/er/out");
+    outside = tmp.MakeDir("outside");
+    tmp.Write("outside/victim.txt", "precious");
+  }
+
+  // Every file of the test folder that is not below out/ and was not there before.
+  std::set<std::string> Outside() {
+    std::set<std::string> files;
+    for (const std::string& f : Files(tmp.path())) {
+      if (f.rfind("deep/er/out/", 0) == 0 || f.rfind("src/", 0) == 0 || f.rfind("stdin.dat", 0) == 0) continue;
+      if (f.size() > 3 && f.substr(f.size() - 3) == ".7z") continue;
+      files.insert(f);
+    }
+    return files;
+  }
+
+  std::string outside;
+};
+
+TEST_F(HostileArchiveTest, EscapingPathsAndLinksAreSkipped) {
+  const std::string pack = tmp.path() + "Hostile.7z";
+  Make({"a", pack, "-si../../evil.inf"}, "evil");
+  Make({"a", pack, "-si../../../outside/victim.txt"}, "overwritten");
+  tmp.Write("src/good.inf", "[Version]");
+  fs::create_symlink(outside + "victim.txt", src + "abs_link.inf");
+  fs::create_symlink("../../../outside", src + "dir_link");
+  Make({"a", "-snl", pack, src + "good.inf", src + "abs_link.inf", src + "dir_link"});
+  Make({"a", pack, "-sidir_link/planted.inf"}, "planted");  // a file through the link
+  tmp.Write("src/abs.inf", "absolute");
+  Make({"a", "-spf", pack, src + "abs.inf"});
+  const std::set<std::string> before = Outside();
+
+  for (const std::string& names : {std::string(""), std::string(" *.inf -r")}) {
+    const ToolRun run = Tool("7z x " + pack + " -o" + out + names + " -y");
+    EXPECT_EQ(run.exitCode, 1) << names;  // warnings
+    EXPECT_TRUE(Has(run.lines, "WARNING: skipped ../../evil.inf")) << names;
+    EXPECT_TRUE(Has(run.lines, "WARNING: skipped abs_link.inf : symbolic link")) << names;
+    EXPECT_TRUE(Has(run.lines, "WARNING: skipped " + src.substr(1) + "abs.inf")  // 7zz may drop the root '/'
+                || Has(run.lines, "WARNING: skipped " + src + "abs.inf"))
+        << names;
+    EXPECT_EQ(Outside(), before) << names;
+    EXPECT_EQ(tmp.Read("outside/victim.txt"), "precious");
+    EXPECT_EQ(tmp.Read("deep/er/out/good.inf"), "[Version]");
+    // The file named through the skipped link lands in a real folder inside out/.
+    EXPECT_TRUE(fs::is_directory(fs::symlink_status(out + "dir_link")));
+    EXPECT_EQ(tmp.Read("deep/er/out/dir_link/planted.inf"), "planted");
+  }
+  for (const auto& entry : fs::recursive_directory_iterator(out)) EXPECT_FALSE(entry.is_symlink()) << entry.path();
+}
+
+TEST_F(HostileArchiveTest, LinksAlreadyInTheOutputFolderAreNeverWrittenThrough) {
+  tmp.Write("src/Drivers/x.inf", "inf");
+  tmp.Write("src/a.txt", "new");
+  const std::string pack = tmp.path() + "Plain.7z";
+  Make({"a", pack, src + "Drivers", src + "a.txt"});
+  fs::create_directory_symlink(outside, out + "Drivers");
+  fs::create_symlink(outside + "victim.txt", out + "a.txt");
+
+  const ToolRun run = Tool("7z x " + pack + " -o" + out + " -y");
+  EXPECT_NE(run.exitCode, 0);
+  EXPECT_TRUE(Has(run.lines, "ERROR: Drivers"));
+  EXPECT_FALSE(fs::exists(outside + "x.inf"));
+  EXPECT_EQ(tmp.Read("outside/victim.txt"), "precious");
+  // The link named like a file of the archive is replaced by that file.
+  EXPECT_FALSE(fs::is_symlink(out + "a.txt"));
+  EXPECT_EQ(tmp.Read("deep/er/out/a.txt"), "new");
+}
+
+}  // namespace
+
+#endif  // VELMORA_7Z_PATH
