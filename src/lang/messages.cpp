@@ -170,8 +170,8 @@ struct Spec {
   std::size_t end = 0;  // index just past the specifier
 };
 
-// Reads up to four decimal digits at `pos`; -1 when there is no digit, and `tooBig` set
-// when the number exceeds kMaxWidth.
+// Reads the decimal digits at `pos`; -1 when there is none. A number above kMaxWidth sets
+// `tooBig` (the digits are still consumed, the value stops growing, so no overflow).
 int ReadNumber(std::string_view format, std::size_t& pos, bool& tooBig) {
   if (pos >= format.size() || format[pos] < '0' || format[pos] > '9') return -1;
   long value = 0;
