@@ -1,0 +1,365 @@
+#include "platform/xml.h"
+
+#include <algorithm>
+
+namespace platform::xml {
+
+Element& Element::AddChild(std::string childName) {
+  children.emplace_back(std::move(childName));
+  return children.back();
+}
+
+void Element::SetAttribute(const std::string& attributeName, std::string value) {
+  for (auto& [key, text] : attributes) {
+    if (key == attributeName) {
+      text = std::move(value);
+      return;
+    }
+  }
+  attributes.emplace_back(attributeName, std::move(value));
+}
+
+const std::string* Element::FindAttribute(std::string_view attributeName) const {
+  for (const auto& [key, text] : attributes) {
+    if (key == attributeName) return &text;
+  }
+  return nullptr;
+}
+
+namespace {
+
+[[noreturn]] void Fail(const std::string& message, std::size_t offset) {
+  throw XmlError(message + " (at offset " + std::to_string(offset) + ")");
+}
+
+bool StartsAt(std::string_view text, std::size_t pos, std::string_view part) {
+  return text.size() - std::min(pos, text.size()) >= part.size() && text.compare(pos, part.size(), part) == 0;
+}
+
+bool IsSpace(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+
+void AppendUtf8(std::string& out, std::uint32_t code) {
+  if (code < 0x80) {
+    out.push_back(static_cast<char>(code));
+  } else if (code < 0x800) {
+    out.push_back(static_cast<char>(0xC0 | (code >> 6)));
+    out.push_back(static_cast<char>(0x80 | (code & 0x3F)));
+  } else if (code < 0x10000) {
+    out.push_back(static_cast<char>(0xE0 | (code >> 12)));
+    out.push_back(static_cast<char>(0x80 | ((code >> 6) & 0x3F)));
+    out.push_back(static_cast<char>(0x80 | (code & 0x3F)));
+  } else {
+    out.push_back(static_cast<char>(0xF0 | (code >> 18)));
+    out.push_back(static_cast<char>(0x80 | ((code >> 12) & 0x3F)));
+    out.push_back(static_cast<char>(0x80 | ((code >> 6) & 0x3F)));
+    out.push_back(static_cast<char>(0x80 | (code & 0x3F)));
+  }
+}
+
+// An attribute value as written between its quotes, with references resolved and white
+// space normalized to blanks as XML requires.
+std::string DecodeAttribute(std::string_view raw, std::size_t offset) {
+  std::string out;
+  out.reserve(raw.size());
+  for (std::size_t i = 0; i < raw.size(); ++i) {
+    const char c = raw[i];
+    if (c == '<') Fail("\"<\" in an attribute value", offset + i);
+    if (c == '\r') {
+      if (i + 1 < raw.size() && raw[i + 1] == '\n') ++i;
+      out.push_back(' ');
+      continue;
+    }
+    if (c == '\n' || c == '\t') {
+      out.push_back(' ');
+      continue;
+    }
+    if (c != '&') {
+      out.push_back(c);
+      continue;
+    }
+    const auto semicolon = raw.find(';', i);
+    if (semicolon == std::string_view::npos || semicolon - i > 12) Fail("malformed reference", offset + i);
+    const std::string_view entity = raw.substr(i + 1, semicolon - i - 1);
+    if (entity == "lt") {
+      out.push_back('<');
+    } else if (entity == "gt") {
+      out.push_back('>');
+    } else if (entity == "amp") {
+      out.push_back('&');
+    } else if (entity == "quot") {
+      out.push_back('"');
+    } else if (entity == "apos") {
+      out.push_back('\'');
+    } else if (entity.size() >= 2 && entity[0] == '#') {
+      const bool hex = entity[1] == 'x';
+      const std::string_view digits = entity.substr(hex ? 2 : 1);
+      if (digits.empty()) Fail("malformed character reference", offset + i);
+      std::uint32_t code = 0;
+      for (const char d : digits) {
+        std::uint32_t value = 0;
+        if (d >= '0' && d <= '9') {
+          value = static_cast<std::uint32_t>(d - '0');
+        } else if (hex && d >= 'a' && d <= 'f') {
+          value = static_cast<std::uint32_t>(d - 'a' + 10);
+        } else if (hex && d >= 'A' && d <= 'F') {
+          value = static_cast<std::uint32_t>(d - 'A' + 10);
+        } else {
+          Fail("malformed character reference", offset + i);
+        }
+        code = code * (hex ? 16u : 10u) + value;
+        if (code > 0x10FFFF) Fail("character reference out of range", offset + i);
+      }
+      if (code == 0 || (code >= 0xD800 && code <= 0xDFFF)) Fail("invalid character reference", offset + i);
+      AppendUtf8(out, code);
+    } else {
+      Fail("unknown entity \"&" + std::string(entity) + ";\"", offset + i);
+    }
+    i = semicolon;
+  }
+  return out;
+}
+
+void AppendEscaped(std::string& out, std::string_view value) {
+  for (const char c : value) {
+    switch (c) {
+      case '&': out += "&amp;"; break;
+      case '<': out += "&lt;"; break;
+      case '>': out += "&gt;"; break;
+      case '"': out += "&quot;"; break;
+      default:
+        if (static_cast<unsigned char>(c) < 0x20) {
+          out += "&#" + std::to_string(static_cast<unsigned char>(c)) + ";";
+        } else {
+          out.push_back(c);
+        }
+    }
+  }
+}
+
+class Reader {
+ public:
+  Reader(std::string_view text, const Limits& limits) : text_(text), limits_(limits) {}
+
+  Element Read() {
+    if (StartsAt(text_, 0, "\xEF\xBB\xBF")) pos_ = 3;
+    Element root;
+    bool haveRoot = false;
+    std::vector<Element*> open;
+    while (pos_ < text_.size()) {
+      const char c = text_[pos_];
+      if (c != '<') {
+        if (open.empty() && !IsSpace(c)) Fail("text outside the document element", pos_);
+        const auto next = text_.find('<', pos_);
+        pos_ = next == std::string_view::npos ? text_.size() : next;
+        continue;
+      }
+      if (StartsAt(text_, pos_, "<!--")) {
+        SkipPast("-->", pos_ + 4, "unterminated comment");
+      } else if (StartsAt(text_, pos_, "<?")) {
+        SkipPast("?>", pos_ + 2, "unterminated processing instruction");
+      } else if (StartsAt(text_, pos_, "<![CDATA[")) {
+        if (open.empty()) Fail("CDATA outside the document element", pos_);
+        SkipPast("]]>", pos_ + 9, "unterminated CDATA section");
+      } else if (StartsAt(text_, pos_, "<!")) {
+        Fail("document type and entity declarations are not accepted", pos_);
+      } else if (StartsAt(text_, pos_, "</")) {
+        const std::size_t start = pos_;
+        pos_ += 2;
+        const std::string name = ReadName();
+        SkipSpace();
+        Expect('>');
+        if (open.empty() || open.back()->name != name) Fail("unexpected end tag </" + name + ">", start);
+        open.pop_back();
+      } else {
+        if (open.empty() && haveRoot) Fail("a second document element", pos_);
+        if (open.size() + 1 > limits_.maxDepth) Fail("elements nested deeper than the limit", pos_);
+        ++pos_;
+        std::string name = ReadName();
+        Element* element = nullptr;
+        if (open.empty()) {
+          root.name = std::move(name);
+          element = &root;
+          haveRoot = true;
+        } else {
+          element = &open.back()->AddChild(std::move(name));
+        }
+        if (ReadAttributes(*element)) open.push_back(element);
+      }
+    }
+    if (!haveRoot) Fail("no document element", pos_);
+    if (!open.empty()) Fail("element <" + open.back()->name + "> is not closed", pos_);
+    return root;
+  }
+
+ private:
+  void SkipPast(std::string_view end, std::size_t from, const char* error) {
+    const auto found = text_.find(end, from);
+    if (found == std::string_view::npos) Fail(error, pos_);
+    pos_ = found + end.size();
+  }
+
+  bool SkipSpace() {
+    const std::size_t start = pos_;
+    while (pos_ < text_.size() && IsSpace(text_[pos_])) ++pos_;
+    return pos_ > start;
+  }
+
+  void Expect(char c) {
+    if (pos_ >= text_.size() || text_[pos_] != c) Fail(std::string("expected \"") + c + "\"", pos_);
+    ++pos_;
+  }
+
+  std::string ReadName() {
+    const std::size_t start = pos_;
+    while (pos_ < text_.size()) {
+      const char c = text_[pos_];
+      if (IsSpace(c) || c == '/' || c == '>' || c == '=' || c == '<' || c == '"' || c == '\'' || c == '&') break;
+      ++pos_;
+    }
+    if (pos_ == start || (text_[start] >= '0' && text_[start] <= '9') || text_[start] == '-' || text_[start] == '.') {
+      Fail("invalid name", start);
+    }
+    return std::string(text_.substr(start, pos_ - start));
+  }
+
+  // Reads the attributes up to the end of the start tag; true when the element has content
+  // (ends with ">"), false when it is empty ("/>").
+  bool ReadAttributes(Element& element) {
+    while (true) {
+      const bool spaced = SkipSpace();
+      if (StartsAt(text_, pos_, "/>")) {
+        pos_ += 2;
+        return false;
+      }
+      if (StartsAt(text_, pos_, ">")) {
+        ++pos_;
+        return true;
+      }
+      if (pos_ >= text_.size()) Fail("unterminated start tag <" + element.name + ">", pos_);
+      if (!spaced) Fail("expected a blank before the attribute", pos_);
+      const std::size_t start = pos_;
+      std::string name = ReadName();
+      SkipSpace();
+      Expect('=');
+      SkipSpace();
+      if (pos_ >= text_.size() || (text_[pos_] != '"' && text_[pos_] != '\'')) Fail("expected a quoted value", pos_);
+      const char quote = text_[pos_];
+      const auto end = text_.find(quote, pos_ + 1);
+      if (end == std::string_view::npos) Fail("unterminated attribute value", pos_);
+      if (end - pos_ - 1 > limits_.maxAttributeBytes) Fail("attribute value larger than the limit", pos_);
+      std::string value = DecodeAttribute(text_.substr(pos_ + 1, end - pos_ - 1), pos_ + 1);
+      pos_ = end + 1;
+      if (element.FindAttribute(name) != nullptr) Fail("attribute \"" + name + "\" given twice", start);
+      element.attributes.emplace_back(std::move(name), std::move(value));
+    }
+  }
+
+  std::string_view text_;
+  const Limits& limits_;
+  std::size_t pos_ = 0;
+};
+
+}  // namespace
+
+void CheckDocumentText(std::string_view text, const Limits& limits) {
+  if (text.size() > limits.maxFileBytes) {
+    throw XmlError("XML document larger than " + std::to_string(limits.maxFileBytes) + " bytes");
+  }
+  if (StartsAt(text, 0, "\xFF\xFE") || StartsAt(text, 0, "\xFE\xFF") || text.find('\0') != std::string_view::npos) {
+    throw XmlError("XML document is not UTF-8 text");
+  }
+  std::size_t depth = 0;
+  std::size_t pos = 0;
+  while ((pos = text.find('<', pos)) != std::string_view::npos) {
+    if (StartsAt(text, pos, "<!--")) {
+      const auto end = text.find("-->", pos + 4);
+      if (end == std::string_view::npos) Fail("unterminated comment", pos);
+      pos = end + 3;
+    } else if (StartsAt(text, pos, "<![CDATA[")) {
+      const auto end = text.find("]]>", pos + 9);
+      if (end == std::string_view::npos) Fail("unterminated CDATA section", pos);
+      pos = end + 3;
+    } else if (StartsAt(text, pos, "<?")) {
+      const auto end = text.find("?>", pos + 2);
+      if (end == std::string_view::npos) Fail("unterminated processing instruction", pos);
+      pos = end + 2;
+    } else if (StartsAt(text, pos, "<!")) {
+      Fail("document type and entity declarations are not accepted", pos);
+    } else if (StartsAt(text, pos, "</")) {
+      if (depth > 0) --depth;
+      pos += 2;
+    } else {
+      // A start tag: find its end outside quoted values, measuring each value.
+      std::size_t i = pos + 1;
+      char quote = 0;
+      std::size_t valueStart = 0;
+      for (; i < text.size(); ++i) {
+        const char c = text[i];
+        if (quote != 0) {
+          if (c == quote) {
+            if (i - valueStart > limits.maxAttributeBytes) Fail("attribute value larger than the limit", valueStart);
+            quote = 0;
+          }
+        } else if (c == '"' || c == '\'') {
+          quote = c;
+          valueStart = i + 1;
+        } else if (c == '>' || c == '<') {
+          break;
+        }
+      }
+      if (quote != 0 && text.size() - valueStart > limits.maxAttributeBytes) {
+        Fail("attribute value larger than the limit", valueStart);
+      }
+      if (i >= text.size() || text[i] != '>') Fail("unterminated start tag", pos);
+      // An empty element ("<a/>") sits one level down without opening one.
+      if (depth + 1 > limits.maxDepth) Fail("elements nested deeper than the limit", pos);
+      if (text[i - 1] != '/') ++depth;
+      pos = i + 1;
+    }
+  }
+}
+
+std::string WriteDocumentText(const Element& root) {
+  std::string out;
+  // Elements whose start tag is written, with the index of the next child to write.
+  std::vector<std::pair<const Element*, std::size_t>> open;
+  const auto start = [&](const Element& element) {
+    out += '<';
+    out += element.name;
+    for (const auto& [name, value] : element.attributes) {
+      if (value.find('\0') != std::string::npos) throw XmlError("XML cannot hold a zero character (attribute " + name + ")");
+      out += ' ';
+      out += name;
+      out += "=\"";
+      AppendEscaped(out, value);
+      out += '"';
+    }
+    if (element.children.empty()) {
+      out += "/>";
+    } else {
+      out += '>';
+      open.emplace_back(&element, 0);
+    }
+  };
+  start(root);
+  while (!open.empty()) {
+    auto& [element, next] = open.back();
+    if (next < element->children.size()) {
+      const Element& child = element->children[next++];
+      start(child);  // may grow `open`; the references above are not used after this
+      continue;
+    }
+    out += "</";
+    out += element->name;
+    out += '>';
+    open.pop_back();
+  }
+  return out;
+}
+
+Element ReadDocumentText(std::string_view text, const Limits& limits) {
+  CheckDocumentText(text, limits);
+  return Reader(text, limits).Read();
+}
+
+}  // namespace platform::xml
