@@ -1,6 +1,7 @@
 // The device tree: conversion of the driver-files report, tree text and XML, saved reports.
 #include "app/main_form.h"
 #include "devices/tree_text.h"
+#include "devices/tree_xml.h"
 #include "platform/files.h"
 #include "shared/shared_functions.h"
 
@@ -75,5 +76,14 @@ void TMainfrm::SaveHWIDsSimpleButtonClick() {
   });
 }
 
-void TMainfrm::Tree2XMLBtnClick() {}
-void TMainfrm::XML2TreeBtnClick() {}
+void TMainfrm::Tree2XMLBtnClick() {
+  LogKey("log67");
+  Tree2XML(form_.Tree("EqTreeView"), env_.programFile, Caption("Workdir") + "VelmoraTAVI.XML");
+  LogKey("log68");
+}
+
+void TMainfrm::XML2TreeBtnClick() {
+  TreeChangedOnExit notify{form_};
+  XML2Tree(form_.Tree("EqTreeView"), Caption("Workdir") + "VelmoraTAVI.XML");
+  LogKey("log69");
+}
