@@ -1,0 +1,217 @@
+// Device enumeration on Windows: the device-installation functions of SETUPAPI.DLL (and one
+// of SYSSETUP.DLL), bound by name at run time rather than linked, so the program starts on
+// any system and the binding can be dropped again.
+#include <windows.h>
+#include <setupapi.h>
+#include <cfgmgr32.h>
+
+#include <array>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "platform/devices.h"
+
+namespace platform::devices {
+namespace {
+
+// The bound names, in binding order; the first sixteen come from SETUPAPI.DLL.
+enum Function : std::size_t {
+  kCreateDeviceInfoList,
+  kDestroyDeviceInfoList,
+  kClassGuidsFromName,
+  kGetClassDevsEx,
+  kGetClassDevs,
+  kGetDeviceRegistryProperty,
+  kSetClassInstallParams,
+  kCallClassInstaller,
+  kEnumDeviceInfo,
+  kGetDeviceId,
+  kGetDevNodeStatus,
+  kLocateDevNode,
+  kReenumerateDevNode,
+  kWaitNoPendingInstallEvents,
+  kUninstallDevNode,
+  kCopyOemInf,
+  kUpdatePnpDeviceDrivers,  // SYSSETUP.DLL
+  kFunctionCount
+};
+
+constexpr std::array<const char*, kFunctionCount> kNames = {
+    "SetupDiCreateDeviceInfoList", "SetupDiDestroyDeviceInfoList",      "SetupDiClassGuidsFromNameA",
+    "SetupDiGetClassDevsExA",      "SetupDiGetClassDevsA",              "SetupDiGetDeviceRegistryPropertyA",
+    "SetupDiSetClassInstallParamsA", "SetupDiCallClassInstaller",       "SetupDiEnumDeviceInfo",
+    "CM_Get_Device_IDA",           "CM_Get_DevNode_Status",             "CM_Locate_DevNodeA",
+    "CM_Reenumerate_DevNode",      "CMP_WaitNoPendingInstallEvents",    "CM_Uninstall_DevNode",
+    "SetupCopyOEMInfA",            "UpdatePnpDeviceDrivers",
+};
+constexpr std::size_t kSetupApiCount = kUpdatePnpDeviceDrivers;
+
+using DestroyDeviceInfoListFn = BOOL(WINAPI*)(HDEVINFO);
+using ClassGuidsFromNameFn = BOOL(WINAPI*)(PCSTR, LPGUID, DWORD, PDWORD);
+using GetClassDevsExFn = HDEVINFO(WINAPI*)(const GUID*, PCSTR, HWND, DWORD, HDEVINFO, PCSTR, PVOID);
+using EnumDeviceInfoFn = BOOL(WINAPI*)(HDEVINFO, DWORD, PSP_DEVINFO_DATA);
+using GetDeviceIdFn = CONFIGRET(WINAPI*)(DEVINST, PSTR, ULONG, ULONG);
+using GetDeviceRegistryPropertyFn = BOOL(WINAPI*)(HDEVINFO, PSP_DEVINFO_DATA, DWORD, PDWORD, PBYTE, DWORD, PDWORD);
+
+// A library loaded by name, freed when dropped.
+class Library {
+ public:
+  Library() = default;
+  Library(const Library&) = delete;
+  Library& operator=(const Library&) = delete;
+  ~Library() { Free(); }
+
+  bool Load(const char* name) {
+    if (module_ == nullptr) module_ = LoadLibraryA(name);
+    return module_ != nullptr;
+  }
+  void Free() {
+    if (module_ != nullptr) FreeLibrary(module_);
+    module_ = nullptr;
+  }
+  bool loaded() const { return module_ != nullptr; }
+  FARPROC Find(const char* name) const { return GetProcAddress(module_, name); }
+
+ private:
+  HMODULE module_ = nullptr;
+};
+
+bool initialised = false;
+Library setupApi;
+Library sysSetup;
+std::array<FARPROC, kFunctionCount> functions{};
+
+// A bound entry as the function type it has; null when it is not bound.
+template <typename F>
+F Bound(Function which) {
+  static_assert(sizeof(F) == sizeof(FARPROC));
+  F function = nullptr;
+  const FARPROC address = functions[which];
+  std::memcpy(&function, &address, sizeof function);
+  return function;
+}
+
+// The 32-bit layout of SP_DEVINFO_DATA: size, class GUID, device instance handle, reserved.
+#ifndef _WIN64
+static_assert(sizeof(SP_DEVINFO_DATA) == 28, "SP_DEVINFO_DATA must have its 32-bit layout");
+#endif
+
+// Destroys a device information set, also when the enumeration ends through an exception.
+class DeviceInfoSet {
+ public:
+  explicit DeviceInfoSet(HDEVINFO set) : set_(set) {}
+  ~DeviceInfoSet() {
+    if (valid()) {
+      if (const auto destroy = Bound<DestroyDeviceInfoListFn>(kDestroyDeviceInfoList)) destroy(set_);
+    }
+  }
+  DeviceInfoSet(const DeviceInfoSet&) = delete;
+  DeviceInfoSet& operator=(const DeviceInfoSet&) = delete;
+  bool valid() const { return set_ != INVALID_HANDLE_VALUE && set_ != nullptr; }
+  HDEVINFO get() const { return set_; }
+
+ private:
+  HDEVINFO set_;
+};
+
+// The device information set of the present (or all) devices of one class or of all classes;
+// an invalid set when the functions are not bound or the system refuses.
+HDEVINFO OpenDeviceSet(bool presentOnly, const std::string& className) {
+  const auto getClassDevs = Bound<GetClassDevsExFn>(kGetClassDevsEx);
+  if (getClassDevs == nullptr) return INVALID_HANDLE_VALUE;
+  DWORD flags = presentOnly ? DIGCF_PRESENT : 0;
+  if (className.empty() || className == "*") {
+    flags |= DIGCF_ALLCLASSES;
+    return getClassDevs(nullptr, nullptr, nullptr, flags, nullptr, nullptr, nullptr);
+  }
+  const auto classGuids = Bound<ClassGuidsFromNameFn>(kClassGuidsFromName);
+  if (classGuids == nullptr) return INVALID_HANDLE_VALUE;
+  GUID guid{};
+  DWORD required = 0;
+  classGuids(className.c_str(), &guid, 1, &required);
+  return getClassDevs(&guid, nullptr, nullptr, flags, nullptr, nullptr, nullptr);
+}
+
+// Calls `visit(element, instance id)` for each device of the set whose identifier can be read.
+template <typename Visit>
+void ForEachDevice(const DeviceInfoSet& set, Visit visit) {
+  const auto enumDevice = Bound<EnumDeviceInfoFn>(kEnumDeviceInfo);
+  const auto getDeviceId = Bound<GetDeviceIdFn>(kGetDeviceId);
+  if (!set.valid() || enumDevice == nullptr || getDeviceId == nullptr) return;
+  SP_DEVINFO_DATA element;
+  std::memset(&element, 0, sizeof element);
+  element.cbSize = sizeof element;
+  for (DWORD index = 0; enumDevice(set.get(), index, &element); ++index) {
+    char buffer[MAX_DEVICE_ID_LEN];  // 200, with the final zero
+    std::memset(buffer, 0, sizeof buffer);
+    if (getDeviceId(element.DevInst, buffer, sizeof buffer, 0) != CR_SUCCESS) continue;
+    buffer[sizeof buffer - 1] = '\0';
+    visit(element, std::string(buffer));
+  }
+}
+
+std::string TextProperty(const DeviceInfoSet& set, SP_DEVINFO_DATA& element, DWORD property) {
+  const auto getProperty = Bound<GetDeviceRegistryPropertyFn>(kGetDeviceRegistryProperty);
+  if (getProperty == nullptr) return {};
+  std::vector<BYTE> buffer(512);
+  DWORD type = 0;
+  DWORD required = 0;
+  if (!getProperty(set.get(), &element, property, &type, buffer.data(), static_cast<DWORD>(buffer.size()),
+                   &required)) {
+    if (GetLastError() != ERROR_INSUFFICIENT_BUFFER || required == 0 || required > 64 * 1024) return {};
+    buffer.assign(required, 0);
+    if (!getProperty(set.get(), &element, property, &type, buffer.data(), static_cast<DWORD>(buffer.size()),
+                     &required)) {
+      return {};
+    }
+  }
+  if (type != REG_SZ && type != REG_EXPAND_SZ) return {};
+  const char* text = reinterpret_cast<const char*>(buffer.data());
+  return std::string(text, strnlen(text, buffer.size()));
+}
+
+}  // namespace
+
+bool InitPnpApi() {
+  if (initialised) return true;
+  if (!setupApi.Load("SETUPAPI.DLL")) return false;
+  for (std::size_t i = 0; i < kSetupApiCount; ++i) functions[i] = setupApi.Find(kNames[i]);
+  if (!sysSetup.Load("SYSSETUP.DLL")) return false;
+  functions[kUpdatePnpDeviceDrivers] = sysSetup.Find(kNames[kUpdatePnpDeviceDrivers]);
+  initialised = true;
+  return true;
+}
+
+bool FreePnpApi() {
+  initialised = false;
+  if (!setupApi.loaded()) return false;
+  functions.fill(nullptr);
+  setupApi.Free();
+  sysSetup.Free();
+  return true;
+}
+
+std::vector<std::string> EnumerateDeviceIds(bool presentOnly, const std::string& className) {
+  std::vector<std::string> ids;
+  const DeviceInfoSet set(OpenDeviceSet(presentOnly, className));
+  ForEachDevice(set, [&](SP_DEVINFO_DATA&, std::string id) { ids.push_back(std::move(id)); });
+  return ids;
+}
+
+std::vector<DeviceInfo> EnumerateDevices() {
+  std::vector<DeviceInfo> devices;
+  const DeviceInfoSet set(OpenDeviceSet(true, ""));
+  ForEachDevice(set, [&](SP_DEVINFO_DATA& element, std::string id) {
+    DeviceInfo info;
+    info.instanceId = std::move(id);
+    info.className = TextProperty(set, element, SPDRP_CLASS);
+    info.description = TextProperty(set, element, SPDRP_FRIENDLYNAME);
+    if (info.description.empty()) info.description = TextProperty(set, element, SPDRP_DEVICEDESC);
+    info.driver = TextProperty(set, element, SPDRP_SERVICE);
+    devices.push_back(std::move(info));
+  });
+  return devices;
+}
+
+}  // namespace platform::devices
