@@ -27,6 +27,8 @@ struct IdCase {
   std::vector<std::string> ids;
 };
 
+void PrintTo(const IdCase& c, std::ostream* os) { *os << c.name; }
+
 class HardwareIdsTest : public ::testing::TestWithParam<IdCase> {};
 
 TEST_P(HardwareIdsTest, AsWindowsWouldGiveThem) {

@@ -26,6 +26,8 @@ struct SplitCase {
   std::vector<std::string> words;
 };
 
+void PrintTo(const SplitCase& c, std::ostream* os) { *os << c.name; }
+
 class SplitCommandLineTest : public ::testing::TestWithParam<SplitCase> {};
 
 TEST_P(SplitCommandLineTest, GivesTheWordsWindowsGives) {
