@@ -234,6 +234,15 @@ std::string IniDocument::SetInText(std::string_view text, std::string_view secti
   return out;
 }
 
+bool IniDocument::CanStore(std::string_view section, std::string_view key, std::string_view value) {
+  try {
+    CheckEntry(Trim(section), Trim(key), value);
+    return true;
+  } catch (const std::invalid_argument&) {
+    return false;
+  }
+}
+
 std::vector<std::string> IniDocument::SectionNamesOf(std::string_view text) {
   const std::size_t bom = BomSize(text);
   std::vector<std::string> names;

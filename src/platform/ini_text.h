@@ -58,6 +58,9 @@ class IniDocument {
   // a '[' or ']' in a section name.
   void Set(std::string_view section, std::string_view key, std::string_view value);
 
+  // True when Set would take these names and value (see Set for what it refuses).
+  static bool CanStore(std::string_view section, std::string_view key, std::string_view value);
+
   // Section names in file order, each once (spelled as at its first occurrence).
   std::vector<std::string> SectionNames() const;
   // Key names of the first matching section in file order, each once.
