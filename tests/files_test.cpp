@@ -93,6 +93,27 @@ TEST_F(FilesTest, ExistenceTellsFilesFromFolders) {
   EXPECT_TRUE(platform::FileExists(temp.path() + "sub\\..\\f.txt"));
 }
 
+TEST_F(FilesTest, TrailingBlanksAndDotsAreIgnoredAsOnWindows) {
+  const std::string pack = temp.Write("Graphics.7z", "data");
+  for (const std::string suffix : {" ", "  ", ".", ". .", " ."}) {
+    SCOPED_TRACE("[" + suffix + "]");
+    EXPECT_TRUE(platform::FileExists(pack + suffix));
+    EXPECT_EQ(platform::ShortPathName(pack + suffix), pack);
+    EXPECT_EQ(platform::ReadWholeFile(pack + suffix), "data");
+    EXPECT_EQ(platform::FileSize(pack + suffix), 4);
+  }
+  temp.MakeDir("Packs");
+  EXPECT_TRUE(platform::DirectoryExists(temp.File("Packs.")));
+  EXPECT_FALSE(platform::FileExists(temp.File("Graphics.7z x")));
+  // A name that really ends in a blank is taken as spelled.
+  const std::string blank = temp.Write("Sound.7z ", "blank");
+  temp.Write("Sound.7z", "plain");
+  EXPECT_EQ(platform::ReadWholeFile(blank), "blank");
+  EXPECT_EQ(platform::ShortPathName(blank), "\"" + blank + "\"");
+  EXPECT_TRUE(platform::DeleteFile(temp.File("Graphics.7z ")));
+  EXPECT_FALSE(temp.Exists("Graphics.7z"));
+}
+
 TEST_F(FilesTest, CreateDirectoryReportsWindowsStyleCodes) {
   EXPECT_EQ(platform::CreateDirectory(temp.File("one")), 0u);
   EXPECT_EQ(platform::CreateDirectory(temp.File("one")), 183u);

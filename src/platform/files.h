@@ -1,7 +1,9 @@
 // Files, folders and facts about the system, as the program sees them on every target.
 // Paths are 8-bit text (UTF-8 on Linux, the ANSI code page on Windows). The core builds
 // Windows-style paths with backslashes; on Linux every function here accepts both
-// separators and treats a backslash as a folder separator.
+// separators and treats a backslash as a folder separator, and functions that look up an
+// existing entry ignore blanks and dots at the end of a path that does not exist as
+// spelled, as Windows does ("a.7z " finds "a.7z").
 #pragma once
 
 #include <cstddef>

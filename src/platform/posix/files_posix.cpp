@@ -87,6 +87,20 @@ bool WildcardMatch(const std::string& name, const std::string& pattern) {
   return p == pattern.size();
 }
 
+// The native path of an existing entry. Windows ignores blanks and dots at the end of a
+// path ("C:\Packs\a.7z " opens "a.7z"), and the core relies on that; so when the path does not
+// exist as spelled, the name without them is tried.
+std::string LookupPath(const std::string& path) {
+  std::string native = NativePath(path);
+  struct stat info {};
+  if (native.empty() || ::lstat(native.c_str(), &info) == 0) return native;
+  std::size_t end = native.size();
+  while (end > 0 && (native[end - 1] == ' ' || native[end - 1] == '.')) --end;
+  if (end == native.size() || end == 0 || native[end - 1] == '/') return native;
+  native.resize(end);
+  return native;
+}
+
 std::string RealPath(const std::string& path) {
   std::unique_ptr<char, decltype(&std::free)> resolved(::realpath(path.c_str(), nullptr), &std::free);
   return resolved ? std::string(resolved.get()) : std::string();
@@ -159,12 +173,12 @@ std::string ExtractFileName(const std::string& path) {
 
 bool FileExists(const std::string& path) {
   struct stat info {};
-  return !path.empty() && ::stat(NativePath(path).c_str(), &info) == 0 && !S_ISDIR(info.st_mode);
+  return !path.empty() && ::stat(LookupPath(path).c_str(), &info) == 0 && !S_ISDIR(info.st_mode);
 }
 
 bool DirectoryExists(const std::string& path) {
   struct stat info {};
-  return !path.empty() && ::stat(NativePath(path).c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+  return !path.empty() && ::stat(LookupPath(path).c_str(), &info) == 0 && S_ISDIR(info.st_mode);
 }
 
 std::uint32_t CreateDirectory(const std::string& path) {
@@ -183,7 +197,7 @@ bool ForceDirectories(const std::string& path) {
   return DirectoryExists(native);
 }
 
-bool DeleteFile(const std::string& path) { return !path.empty() && ::unlink(NativePath(path).c_str()) == 0; }
+bool DeleteFile(const std::string& path) { return !path.empty() && ::unlink(LookupPath(path).c_str()) == 0; }
 
 std::string SystemErrorMessage(std::uint32_t code) {
   return std::generic_category().message(static_cast<int>(code)) + " (" + std::to_string(code) + ")";
@@ -220,7 +234,7 @@ std::vector<DirEntry> ListDirectory(const std::string& folder, const std::string
 
 std::string ShortPathName(const std::string& path) {
   if (!FileExists(path) && !DirectoryExists(path)) return "";
-  const std::string native = NativePath(path);
+  const std::string native = LookupPath(path);
   // A double quote cannot be carried inside a quoted command-line word.
   if (native.find('"') != std::string::npos) return "";
   return native.find_first_of(" \t") == std::string::npos ? native : Quoted(native);
@@ -296,7 +310,7 @@ std::vector<std::string> ReadTextLines(const std::string& path) {
 }
 
 std::string ReadWholeFile(const std::string& path) {
-  const std::string native = NativePath(path);
+  const std::string native = LookupPath(path);
   Descriptor fd(::open(native.c_str(), O_RDONLY | O_CLOEXEC));
   if (fd.get() < 0) throw MakeError("Cannot open", path, errno);
   struct stat info {};
@@ -387,13 +401,13 @@ void WriteFileAtomically(const std::string& path, const std::string& content) {
 
 std::int64_t FileSize(const std::string& path) {
   struct stat info {};
-  if (::stat(NativePath(path).c_str(), &info) != 0 || S_ISDIR(info.st_mode)) return -1;
+  if (::stat(LookupPath(path).c_str(), &info) != 0 || S_ISDIR(info.st_mode)) return -1;
   return static_cast<std::int64_t>(info.st_size);
 }
 
 FileStamp GetFileStamp(const std::string& path) {
   struct stat info {};
-  if (::stat(NativePath(path).c_str(), &info) != 0) return {};
+  if (::stat(LookupPath(path).c_str(), &info) != 0) return {};
   return FileStamp{static_cast<std::int64_t>(info.st_mtim.tv_sec) * 1000000000LL + info.st_mtim.tv_nsec,
                    static_cast<std::int64_t>(info.st_size)};
 }
@@ -401,7 +415,7 @@ FileStamp GetFileStamp(const std::string& path) {
 // ---- ExclusiveFile ----
 
 ExclusiveFile::ExclusiveFile(const std::string& path) : path_(path), handle_(-1) {
-  Descriptor fd(::open(NativePath(path).c_str(), O_RDWR | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+  Descriptor fd(::open(LookupPath(path).c_str(), O_RDWR | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
   if (fd.get() < 0) throw MakeError("Cannot open", path, errno);
   struct stat info {};
   if (::fstat(fd.get(), &info) != 0) throw MakeError("Cannot open", path, errno);
