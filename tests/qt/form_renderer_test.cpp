@@ -7,7 +7,6 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QMenu>
-#include <QListView>
 #include <QProgressBar>
 #include <QTabWidget>
 #include <QTest>
@@ -23,6 +22,7 @@
 #include "app/window_layout.h"
 #include "ui/qt/form_renderer.h"
 #include "ui/qt/item_list_model.h"
+#include "ui/qt/item_list_view.h"
 
 namespace {
 
@@ -215,7 +215,7 @@ TEST_F(RendererTest, ComboShowsTheModelsItemsAndSelection) {
 
 TEST_F(RendererTest, UserTicksInACheckListGoToTheModel) {
   main_.SetItems("PacksChlbx", {"a.7z", "b.7z", "c.7z"});
-  auto* view = MainWidget<QListView>("PacksChlbx");
+  auto* view = MainWidget<ItemListView>("PacksChlbx");
   QAbstractItemModel* rows = view->model();
   ASSERT_EQ(rows->rowCount(), 3);
   EXPECT_TRUE(rows->flags(rows->index(1, 0)) & Qt::ItemIsUserCheckable);
@@ -223,6 +223,20 @@ TEST_F(RendererTest, UserTicksInACheckListGoToTheModel) {
   EXPECT_TRUE(rows->setData(rows->index(1, 0), Qt::Checked, Qt::CheckStateRole));
   EXPECT_FALSE(main_.Checked("PacksChlbx", 0));
   EXPECT_TRUE(main_.Checked("PacksChlbx", 1));
+
+  // A click on a row's box, and the space bar on the marked row, tick and untick it.
+  mainView_->Window()->show();
+  main_.SetItemIndex("MainPageControle", 1);
+  const QRect first = view->rowRect(0);
+  ASSERT_FALSE(first.isEmpty());
+  QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, QPoint(first.left() + 8, first.center().y()));
+  EXPECT_TRUE(main_.Checked("PacksChlbx", 0));
+  QTest::keyClick(view, Qt::Key_Space);
+  EXPECT_FALSE(main_.Checked("PacksChlbx", 0));
+  // A click on the text marks the row without ticking it.
+  QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, QPoint(first.left() + 60, view->rowRect(2).center().y()));
+  EXPECT_FALSE(main_.Checked("PacksChlbx", 2));
+  EXPECT_EQ(main_.ItemIndex("PacksChlbx"), 2);
 
   main_.SetAllChecked("PacksChlbx", true);
   for (int row = 0; row < 3; ++row) EXPECT_EQ(rows->index(row, 0).data(Qt::CheckStateRole).toInt(), Qt::Checked);
@@ -338,13 +352,30 @@ TEST_F(RendererTest, TheProgressWindowIsAToolWindowShownAndHiddenByTheModel) {
 }
 
 TEST_F(RendererTest, TheLogListFollowsTheModelWithoutAWidgetItemPerLine) {
-  auto* view = MainWidget<QListView>("LogLbx");
-  EXPECT_TRUE(view->uniformItemSizes());
+  auto* view = MainWidget<ItemListView>("LogLbx");
   main_.AppendItem("LogLbx", "first");
   main_.AppendItems("LogLbx", {"second", "third"});
   ASSERT_EQ(view->model()->rowCount(), 3);
   EXPECT_EQ(view->model()->index(2, 0).data().toString(), QStringLiteral("third"));
   EXPECT_EQ(mainView_->ListModel("LogLbx"), view->model());
+}
+
+TEST_F(RendererTest, ListSelectionGoesBothWays) {
+  main_.SetItems("HWIDsSimpleListBox", {"PCI\\VEN_1", "PCI\\VEN_2", "USB\\VID_3"});
+  auto* view = MainWidget<ItemListView>("HWIDsSimpleListBox");
+  main_.SetItemIndex("HWIDsSimpleListBox", 2);
+  EXPECT_EQ(view->currentRow(), 2);
+  mainView_->Window()->show();
+  main_.SetItemIndex("MainPageControle", 2);
+  qobject_cast<QTabWidget*>(mainView_->Widget("HWIDsPageControl"))->setCurrentWidget(
+      mainView_->Widget("HWIDsSimpleReportTabSheet"));
+  QTest::keyClick(view, Qt::Key_Up);
+  EXPECT_EQ(main_.ItemIndex("HWIDsSimpleListBox"), 1);
+  QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, view->rowRect(0).center());
+  EXPECT_EQ(main_.ItemIndex("HWIDsSimpleListBox"), 0);
+  main_.SetItems("HWIDsSimpleListBox", {});
+  EXPECT_EQ(view->currentRow(), -1);
+  EXPECT_TRUE(calls_.empty());
 }
 
 // A one-control form for the timer and the activation handler.

@@ -3,7 +3,7 @@
 // windows and the page pictures.
 #include <gtest/gtest.h>
 
-#include <QListView>
+#include "ui/qt/item_list_view.h"
 #include <QTabWidget>
 #include <QTest>
 #include <algorithm>
@@ -21,7 +21,7 @@ TEST_F(FrontEndTest, StartRunsFormCreateShowsTheWindowAndActivatesOnce) {
   frontEnd.Start();
   EXPECT_TRUE(frontEnd.MainRenderer().Window()->isVisible());
   // The log holds the banner of FormCreate, also in the view.
-  auto* log = qobject_cast<QListView*>(frontEnd.MainRenderer().Widget("LogLbx"));
+  auto* log = qobject_cast<ItemListView*>(frontEnd.MainRenderer().Widget("LogLbx"));
   ASSERT_NE(log, nullptr);
   EXPECT_EQ(static_cast<std::size_t>(log->model()->rowCount()), main->Form().Items("LogLbx").size());
   EXPECT_EQ(main->Form().Items("LogLbx").front(), std::string(129, '='));

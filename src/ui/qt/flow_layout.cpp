@@ -2,6 +2,8 @@
 
 #include <QWidget>
 #include <algorithm>
+#include <utility>
+#include <vector>
 
 FlowLayout::FlowLayout(QWidget* parent, int spacing) : QLayout(parent) { setSpacing(spacing); }
 
@@ -54,20 +56,34 @@ void FlowLayout::setGeometry(const QRect& rect) {
 int FlowLayout::Arrange(const QRect& rect, bool apply) const {
   const QMargins m = contentsMargins();
   const QRect area = rect.adjusted(m.left(), m.top(), -m.right(), -m.bottom());
-  int x = area.x();
   int y = area.y();
+  // Fills one row after another; the items of a row are centred on the row's height.
+  std::vector<std::pair<QLayoutItem*, QSize>> row;
+  int x = area.x();
   int rowHeight = 0;
+  const auto placeRow = [&] {
+    if (apply) {
+      int left = area.x();
+      for (const auto& [item, size] : row) {
+        item->setGeometry(QRect(QPoint(left, y + (rowHeight - size.height()) / 2), size));
+        left += size.width() + spacing();
+      }
+    }
+    row.clear();
+  };
   for (QLayoutItem* item : items_) {
     if (item->isEmpty()) continue;
     const QSize hint = item->sizeHint();
-    if (x > area.x() && x + hint.width() > area.right() + 1) {
-      x = area.x();
+    if (!row.empty() && x + hint.width() > area.right() + 1) {
+      placeRow();
       y += rowHeight + spacing();
+      x = area.x();
       rowHeight = 0;
     }
-    if (apply) item->setGeometry(QRect(QPoint(x, y), hint));
+    row.emplace_back(item, hint);
     x += hint.width() + spacing();
     rowHeight = std::max(rowHeight, hint.height());
   }
+  placeRow();
   return y + rowHeight - rect.y() + m.bottom();
 }

@@ -9,15 +9,13 @@
 #include <QGroupBox>
 #include <QGuiApplication>
 #include <QLineEdit>
-#include <QListView>
 #include <QMenu>
 #include <QMouseEvent>
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScreen>
-#include <QScrollBar>
-#include <QSet>
+#include <QStyledItemDelegate>
 #include <QTabWidget>
 #include <QTimer>
 #include <QToolButton>
@@ -28,6 +26,7 @@
 
 #include "ui/qt/flow_layout.h"
 #include "ui/qt/item_list_model.h"
+#include "ui/qt/item_list_view.h"
 #include "ui/qt/look.h"
 
 namespace {
@@ -57,6 +56,18 @@ class SyncScope {
 
  private:
   int& counter_;
+};
+
+// Tree rows of one fixed height.
+class FixedRowDelegate : public QStyledItemDelegate {
+ public:
+  FixedRowDelegate(int rowHeight, QObject* parent) : QStyledItemDelegate(parent), rowHeight_(rowHeight) {}
+  QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override {
+    return QSize(QStyledItemDelegate::sizeHint(option, index).width(), rowHeight_);
+  }
+
+ private:
+  int rowHeight_;
 };
 
 void AddTreeNodes(QTreeWidgetItem* parent, QTreeWidget* tree, const std::vector<std::unique_ptr<TreeNode>>& nodes) {
@@ -394,43 +405,19 @@ QWidget* FormRenderer::CreatePageControl(const Control& c, QWidget* parent) {
 }
 
 QWidget* FormRenderer::CreateList(const Control& c, QWidget* parent) {
-  auto* view = new QListView(parent);
-  auto* list = new ItemListModel(model_, c.name, c.kind == K::CheckListBox, view);
-  view->setUniformItemSizes(true);
-  // Long lines (tool output) scroll sideways instead of being cut short with an ellipsis.
-  view->setTextElideMode(Qt::ElideNone);
-  view->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
-  view->setEditTriggers(QAbstractItemView::NoEditTriggers);
-  view->setSelectionMode(QAbstractItemView::SingleSelection);
-  view->setModel(list);
-  view->setItemDelegate(new FixedRowDelegate(look::kListRowPixels, view));
+  auto* list = new ItemListModel(model_, c.name, c.kind == K::CheckListBox, this);
+  auto* view = new ItemListView(list, parent);
+  list->setParent(view);
+  view->setRowHeight(look::kListRowPixels);
   bound_[c.name].list = list;
 
-  // Keep the newest line in sight while the view stands at its end; a reader who scrolled
-  // up is left where he is. One scroll per burst of appended lines.
-  auto atEnd = std::make_shared<bool>(true);
-  auto scrollPending = std::make_shared<bool>(false);
-  connect(list, &QAbstractItemModel::rowsAboutToBeInserted, view, [view, atEnd] {
-    const QScrollBar* bar = view->verticalScrollBar();
-    *atEnd = bar->value() >= bar->maximum();
-  });
-  connect(list, &ItemListModel::rowsAppended, view, [view, atEnd, scrollPending] {
-    if (!*atEnd || *scrollPending) return;
-    *scrollPending = true;
-    QTimer::singleShot(0, view, [view, scrollPending] {
-      *scrollPending = false;
-      view->scrollToBottom();
-    });
-  });
-
   const std::string name = c.name;
-  connect(view->selectionModel(), &QItemSelectionModel::currentChanged, this,
-          [this, name](const QModelIndex& current) {
-            if (syncing_ == 0 && current.isValid()) model_.SetItemIndex(name, current.row());
-          });
+  connect(view, &ItemListView::currentRowChanged, this, [this, name](int row) {
+    if (syncing_ == 0) model_.SetItemIndex(name, row);
+  });
   if (!c.onClick.empty()) {
     const std::string handler = c.onClick;
-    connect(view, &QListView::clicked, this, [this, handler] { Route(handler); });
+    connect(view, &ItemListView::clicked, this, [this, handler] { Route(handler); });
   }
   return view;
 }
@@ -461,6 +448,7 @@ QWidget* FormRenderer::CreateTree(const Control& c, QWidget* parent) {
   tree->setHeaderHidden(true);
   tree->setColumnCount(1);
   tree->setUniformRowHeights(true);
+  if (IsDarkList(c.name)) tree->setItemDelegate(new FixedRowDelegate(look::kListRowPixels, tree));
   FillTree(c, tree);
   const std::string name = c.name;
   const std::string handler = c.onClick;
@@ -557,7 +545,7 @@ void FormRenderer::ApplyLook(const Control& c, QWidget* widget) {
     case K::UnicodeListBox:
     case K::CheckListBox:
     case K::TreeView:
-      if (IsDarkList(c.name)) look::StyleDarkList(qobject_cast<QAbstractItemView*>(widget));
+      if (IsDarkList(c.name)) look::StyleDarkList(widget);
       break;
     default:
       break;
@@ -702,16 +690,8 @@ void FormRenderer::ApplyItemIndex(const Control& c, const Bound& bound) {
     }
   } else if (IsCombo(c.kind)) {
     static_cast<QComboBox*>(w)->setCurrentIndex(c.itemIndex);
-  } else if (IsList(c.kind) && bound.list != nullptr) {
-    auto* view = static_cast<QListView*>(w);
-    if (c.itemIndex >= 0 && c.itemIndex < bound.list->rowCount()) {
-      const QModelIndex index = bound.list->index(c.itemIndex);
-      view->setCurrentIndex(index);
-      view->scrollTo(index);
-    } else {
-      view->clearSelection();
-      view->setCurrentIndex(QModelIndex());
-    }
+  } else if (IsList(c.kind)) {
+    if (auto* view = qobject_cast<ItemListView*>(w)) view->setCurrentRow(c.itemIndex);
   }
 }
 

@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QEventLoop>
 #include <QPixmap>
 #include <QPointer>
 #include <QTimer>
@@ -123,6 +124,10 @@ bool FrontEnd::SaveScreenshots(const std::string& folder) {
   }
   bool ok = true;
   auto save = [&ok, &dir](QWidget* widget, const QString& name) {
+    // Let delayed layouts (list views, scroll bars) settle before the picture is taken.
+    QEventLoop settle;
+    QTimer::singleShot(150, &settle, &QEventLoop::quit);
+    settle.exec();
     const QString path = dir.filePath(name);
     if (!widget->grab().save(path, "PNG")) {
       std::fprintf(stderr, "cannot write %s\n", path.toLocal8Bit().constData());
@@ -133,7 +138,6 @@ bool FrontEnd::SaveScreenshots(const std::string& folder) {
   const int shownBefore = form.ItemIndex("MainPageControle");
   for (int page : main_->TabbedPages("MainPageControle")) {
     form.SetItemIndex("MainPageControle", page);
-    QCoreApplication::processEvents();
     save(main_->Window(), QStringLiteral("page-%1.png").arg(page));
   }
   form.SetItemIndex("MainPageControle", shownBefore);
@@ -142,7 +146,6 @@ bool FrontEnd::SaveScreenshots(const std::string& folder) {
     FormRenderer& wait = *waits_.back();
     FormModel& waitForm = wait.Model();
     waitForm.SetVisible(waitForm.name(), true);
-    QCoreApplication::processEvents();
     save(wait.Window(), QStringLiteral("waitfrm.png"));
     waitForm.SetVisible(waitForm.name(), false);
   }

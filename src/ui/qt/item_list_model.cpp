@@ -1,5 +1,6 @@
 #include "ui/qt/item_list_model.h"
 
+#include <algorithm>
 #include <climits>
 
 namespace {
@@ -13,7 +14,23 @@ ItemListModel::ItemListModel(FormModel& model, const std::string& controlName, b
       model_(model),
       control_(model.Get(controlName)),
       checkable_(checkable),
-      rows_(ClampedCount(control_.items.size())) {}
+      rows_(ClampedCount(control_.items.size())) {
+  FindLongest(0);
+}
+
+void ItemListModel::FindLongest(int from) {
+  if (from == 0) {
+    longestRow_ = -1;
+    longestLength_ = 0;
+  }
+  const std::size_t end = std::min(static_cast<std::size_t>(rows_), Items().size());
+  for (std::size_t row = static_cast<std::size_t>(from); row < end; ++row) {
+    if (longestRow_ < 0 || Items()[row].size() > longestLength_) {
+      longestRow_ = static_cast<int>(row);
+      longestLength_ = Items()[row].size();
+    }
+  }
+}
 
 int ItemListModel::rowCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : rows_; }
 
@@ -55,19 +72,22 @@ void ItemListModel::Follow(ChangeKind change) {
     case ChangeKind::ItemsAppended:
       // Count from the vector itself, so a producer that wrote items directly stays in step.
       if (actual > rows_) {
-        beginInsertRows(QModelIndex(), rows_, actual - 1);
+        const int first = rows_;
+        beginInsertRows(QModelIndex(), first, actual - 1);
         rows_ = actual;
+        FindLongest(first);
         endInsertRows();
-        emit rowsAppended();
       } else if (actual < rows_) {
         beginResetModel();
         rows_ = actual;
+        FindLongest(0);
         endResetModel();
       }
       break;
     case ChangeKind::Items:
       beginResetModel();
       rows_ = actual;
+      FindLongest(0);
       endResetModel();
       break;
     case ChangeKind::Checks:
@@ -76,10 +96,4 @@ void ItemListModel::Follow(ChangeKind change) {
     default:
       break;
   }
-}
-
-QSize FixedRowDelegate::sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const {
-  QSize size = QStyledItemDelegate::sizeHint(option, index);
-  size.setHeight(rowHeight_);
-  return size;
 }

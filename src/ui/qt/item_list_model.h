@@ -4,7 +4,6 @@
 #pragma once
 
 #include <QAbstractListModel>
-#include <QStyledItemDelegate>
 #include <string>
 
 #include "app/form_model.h"
@@ -23,25 +22,19 @@ class ItemListModel : public QAbstractListModel {
   // Follows a change of the control's items or check marks.
   void Follow(ChangeKind change);
 
- signals:
-  // Rows were added at the end (after the view learnt of them).
-  void rowsAppended();
+  bool Checkable() const { return checkable_; }
+  // The row with the longest text (in bytes), -1 when there are none; views size their
+  // width from it without measuring every row.
+  int LongestRow() const { return longestRow_; }
 
  private:
   const std::vector<std::string>& Items() const { return control_.items; }
+  void FindLongest(int from);
 
   FormModel& model_;
   const Control& control_;
   bool checkable_;
   int rows_ = 0;  // the row count the views know of
-};
-
-// Rows of one fixed height, whatever their text.
-class FixedRowDelegate : public QStyledItemDelegate {
- public:
-  FixedRowDelegate(int rowHeight, QObject* parent) : QStyledItemDelegate(parent), rowHeight_(rowHeight) {}
-  QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override;
-
- private:
-  int rowHeight_;
+  int longestRow_ = -1;
+  std::size_t longestLength_ = 0;
 };

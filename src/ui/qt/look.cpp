@@ -1,7 +1,6 @@
 #include "ui/qt/look.h"
 
 #include <QAbstractButton>
-#include <QAbstractItemView>
 #include <QApplication>
 #include <QFontDatabase>
 #include <QFontMetrics>
@@ -72,7 +71,7 @@ void StyleLinkLabel(QLabel* label) {
   label->setCursor(Qt::PointingHandCursor);
 }
 
-void StyleDarkList(QAbstractItemView* view) {
+void StyleDarkList(QWidget* view) {
   view->setFont(BaseFont(kListFontPixels));
   QPalette palette = view->palette();
   for (QPalette::ColorGroup group : {QPalette::Active, QPalette::Inactive, QPalette::Disabled}) {

@@ -7,7 +7,6 @@
 
 class QApplication;
 class QWidget;
-class QAbstractItemView;
 class QAbstractButton;
 class QLabel;
 class QProgressBar;
@@ -38,7 +37,7 @@ void StyleActionButton(QAbstractButton* button);
 // Blue bold label that reacts to clicks like a link.
 void StyleLinkLabel(QLabel* label);
 // Lime text on a dark background, 13 px text, 16 px rows.
-void StyleDarkList(QAbstractItemView* view);
+void StyleDarkList(QWidget* view);
 // Progress bar with a maroon bar.
 void StyleGauge(QProgressBar* bar);
 // The progress window's aqua background.
