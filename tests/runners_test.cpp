@@ -10,6 +10,7 @@
 #include <thread>
 
 #include "app/ui_port.h"
+#include "platform/throw_hook.h"
 #include "shared/shared_functions.h"
 #include "support/temp_dir.h"
 
@@ -328,6 +329,35 @@ TEST(CaptureConsoleOutputTest, ChildGetsNoInputToReadItsOwnOutputFrom) {
   std::string memo;
   CaptureConsoleOutput(Helper() + " stdin", memo, nullptr);
   EXPECT_EQ(memo, "stdin=[]\n");
+}
+
+// ---- failures that are no errors ----
+
+int g_throws = 0;
+void CountThrow(const platform::ThrowInfo&) { ++g_throws; }
+
+// Every exception raised reaches the error report, so a start failure that a runner simply goes on
+// from must not be raised at all; CreateDOSProcessRedirected raises its message once.
+TEST(RunnerErrorsTest, FailedStartsRaiseOnlyWhatTheCallerIsToSee) {
+  TempDir tmp;
+  const std::string in = tmp.Write("cmd", "");
+  g_throws = 0;
+  platform::SetThrowCallback(&CountThrow);
+  std::vector<std::string> lines;
+  RunAny("velmora-no-such-tool x", lines);
+  std::string memo;
+  CaptureConsoleOutput("velmora-no-such-tool find pci*", memo, nullptr);
+  const bool started = WinExecute("velmora-no-such-installer /path x", true);
+  const int quietThrows = g_throws;
+  try {
+    CreateDOSProcessRedirected("velmora-no-such-tool x", in, tmp.File("cmdout"), "Error!!!!", nullptr);
+  } catch (const RunnerError&) {
+  }
+  const int allThrows = g_throws;
+  platform::SetThrowCallback(nullptr);
+  EXPECT_FALSE(started);
+  EXPECT_EQ(quietThrows, 0);
+  EXPECT_EQ(allThrows, 1);
 }
 
 // ---- GetFileSize ----

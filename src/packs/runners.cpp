@@ -94,11 +94,7 @@ void CaptureConsoleOutputWith(const std::string& commandLine, std::string& targe
   info.error = proc::ErrorOutput::Empty;
 
   proc::ChildProcess child;
-  try {
-    child = proc::ChildProcess::Start(info);
-  } catch (const proc::ProcessError&) {
-    return;  // nothing appended
-  }
+  if (!proc::ChildProcess::TryStart(info, child)) return;  // nothing appended
 
   std::string buffer(limits.bufferSize, '\0');
   std::size_t used = 0;
@@ -145,11 +141,7 @@ void RunAny(const std::string& commandLine, std::vector<std::string>& output, co
   info.error = proc::ErrorOutput::Empty;
 
   proc::ChildProcess child;
-  try {
-    child = proc::ChildProcess::Start(info);
-  } catch (const proc::ProcessError&) {
-    return;  // the output list keeps its old content
-  }
+  if (!proc::ChildProcess::TryStart(info, child)) return;  // the output list keeps its old content
 
   output.clear();
   bool previousEndedMidLine = false;
@@ -191,22 +183,20 @@ bool CreateDOSProcessRedirected(const std::string& commandLine, const std::strin
 
   BusyCursor cursor(ui);
 
+  // Each failure is raised once, as the message the user sees; the system's words go with it.
+  proc::ProcessFailure failure;
   proc::Handle input;
-  try {
-    input = proc::OpenFileForChild(inputFile, proc::FileDisposition::OpenAlways);
-  } catch (const proc::ProcessError& e) {
+  if (!proc::TryOpenFileForChild(inputFile, proc::FileDisposition::OpenAlways, input, &failure)) {
     throw RunnerError(Message(tag + "WinApi function CreateFile returned an invalid handle value\nfor the input file * %s *\n\n",
                               inputFile, errMsg),
-                      e.what());
+                      failure.message);
   }
 
   proc::Handle output;
-  try {
-    output = proc::OpenFileForChild(outputFile, proc::FileDisposition::CreateAlways);
-  } catch (const proc::ProcessError& e) {
+  if (!proc::TryOpenFileForChild(outputFile, proc::FileDisposition::CreateAlways, output, &failure)) {
     throw RunnerError(Message(tag + "WinApi function CreateFile returned an invalid handle value\nfor the output file * %s *\n\n",
                               outputFile, errMsg),
-                      e.what());
+                      failure.message);
   }
 
   proc::StartInfo info;
@@ -222,10 +212,8 @@ bool CreateDOSProcessRedirected(const std::string& commandLine, const std::strin
   info.error = proc::ErrorOutput::Empty;
 
   proc::ChildProcess child;
-  try {
-    child = proc::ChildProcess::Start(info);
-  } catch (const proc::ProcessError& e) {
-    throw RunnerError(tag + "Function failure\n\n" + errMsg, e.what());
+  if (!proc::ChildProcess::TryStart(info, child, &failure)) {
+    throw RunnerError(tag + "Function failure\n\n" + errMsg, failure.message);
   }
   child.Wait(proc::ChildProcess::kInfinite);
   return true;

@@ -25,6 +25,14 @@ class ProcessError : public std::runtime_error {
   std::uint32_t code_;
 };
 
+// What went wrong, for the callers that go on without raising an error: the same message and code
+// a ProcessError carries. (Raising and catching would put an entry into the error report for a
+// failure that is no error to them.)
+struct ProcessFailure {
+  std::string message;
+  std::uint32_t code = 0;
+};
+
 // Splits a command line into words by the rules of the Windows command-line parser
 // (CommandLineToArgvW):
 // - the first word (the program) ends at the first blank or tab, or, when it starts with a double
@@ -88,6 +96,9 @@ enum class FileDisposition {
 };
 // Throws ProcessError when the file cannot be opened.
 Handle OpenFileForChild(const std::string& path, FileDisposition disposition);
+// The same without raising: false, with `failure` filled when given, when the file cannot be opened.
+bool TryOpenFileForChild(const std::string& path, FileDisposition disposition, Handle& handle,
+                         ProcessFailure* failure = nullptr);
 
 // The window a child gets. Linux has no console windows: every kind is the same there.
 enum class Window {
@@ -129,6 +140,8 @@ class ChildProcess {
   // Starts the command line. Throws ProcessError (code and message) when the program cannot be
   // found or started, or a pipe cannot be made.
   static ChildProcess Start(const StartInfo& info);
+  // The same without raising: false, with `failure` filled when given, when it cannot start.
+  static bool TryStart(const StartInfo& info, ChildProcess& child, ProcessFailure* failure = nullptr);
 
   // Waits at most timeoutMs milliseconds (kInfinite: no limit) for the child to end.
   WaitResult Wait(int timeoutMs);

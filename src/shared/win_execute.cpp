@@ -12,11 +12,7 @@ bool WinExecute(const std::string& commandLine, bool wait) {
   info.error = proc::ErrorOutput::Inherit;
 
   proc::ChildProcess child;
-  try {
-    child = proc::ChildProcess::Start(info);
-  } catch (const proc::ProcessError&) {
-    return false;
-  }
+  if (!proc::ChildProcess::TryStart(info, child)) return false;
   // The exit code is not read. A child not waited for keeps running on its own.
   if (wait) child.Wait(proc::ChildProcess::kInfinite);
   return true;

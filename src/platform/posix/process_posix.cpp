@@ -133,10 +133,6 @@ struct SpawnSetup {
   }
 };
 
-void Check(int rc, const char* what) {
-  if (rc != 0) Fail(what, rc);
-}
-
 }  // namespace
 
 void Handle::Close() {
@@ -186,17 +182,29 @@ std::string FindProgram(const std::string& word) {
   return {};
 }
 
-Handle OpenFileForChild(const std::string& path, FileDisposition disposition) {
+bool TryOpenFileForChild(const std::string& path, FileDisposition disposition, Handle& handle,
+                         ProcessFailure* failure) {
   std::string native = path;
   std::replace(native.begin(), native.end(), '\\', '/');
   int flags = O_RDWR | O_CREAT | O_CLOEXEC;
   if (disposition == FileDisposition::CreateAlways) flags |= O_TRUNC;
   int fd = ::open(native.c_str(), flags, 0666);
   if (fd < 0) {
-    int code = errno;
-    Fail("Cannot open \"" + path + "\"", code);
+    const int code = errno;
+    if (failure != nullptr) {
+      *failure = {"Cannot open \"" + path + "\": " + ErrorText(code), static_cast<std::uint32_t>(code)};
+    }
+    return false;
   }
-  return Handle(fd);
+  handle = Handle(fd);
+  return true;
+}
+
+Handle OpenFileForChild(const std::string& path, FileDisposition disposition) {
+  Handle handle;
+  ProcessFailure failure;
+  if (!TryOpenFileForChild(path, disposition, handle, &failure)) throw ProcessError(failure.message, failure.code);
+  return handle;
 }
 
 struct ChildProcess::State {
@@ -248,21 +256,37 @@ ChildProcess& ChildProcess::operator=(ChildProcess&&) noexcept = default;
 ChildProcess::~ChildProcess() = default;
 
 ChildProcess ChildProcess::Start(const StartInfo& info) {
+  ChildProcess child;
+  ProcessFailure failure;
+  if (!TryStart(info, child, &failure)) throw ProcessError(failure.message, failure.code);
+  return child;
+}
+
+bool ChildProcess::TryStart(const StartInfo& info, ChildProcess& child, ProcessFailure* failure) {
+  ProcessFailure ignored;
+  ProcessFailure& f = failure != nullptr ? *failure : ignored;
+  // Records a failure; the caller returns false right after.
+  auto fail = [&f](const std::string& what, int code) {
+    f.message = what + ": " + ErrorText(code);
+    f.code = static_cast<std::uint32_t>(code);
+    return false;
+  };
+  auto ok = [&fail](int rc, const char* what) { return rc == 0 || fail(what, rc); };
   ReapOrphans();
 
   const std::vector<std::string> words = SplitCommandLine(info.commandLine);
   if (words.empty() || words[0].empty()) {
-    throw ProcessError("Cannot start a program: the command line names none: " + ErrorText(EINVAL), EINVAL);
+    return fail("Cannot start a program: the command line names none", EINVAL);
   }
   const std::string program = FindProgram(words[0]);
   if (program.empty()) {
-    throw ProcessError("Cannot start \"" + words[0] + "\": program not found: " + ErrorText(ENOENT), ENOENT);
+    return fail("Cannot start \"" + words[0] + "\": program not found", ENOENT);
   }
 
   SpawnSetup setup;
-  Check(posix_spawn_file_actions_init(&setup.actions), "posix_spawn_file_actions_init failed");
+  if (!ok(posix_spawn_file_actions_init(&setup.actions), "posix_spawn_file_actions_init failed")) return false;
   setup.actionsReady = true;
-  Check(posix_spawnattr_init(&setup.attr), "posix_spawnattr_init failed");
+  if (!ok(posix_spawnattr_init(&setup.attr), "posix_spawnattr_init failed")) return false;
   setup.attrReady = true;
 
   // A child starts with no blocked signals and with SIGPIPE at its default, whatever the parent
@@ -272,25 +296,25 @@ ChildProcess ChildProcess::Start(const StartInfo& info) {
   sigset_t defaults;
   sigemptyset(&defaults);
   sigaddset(&defaults, SIGPIPE);
-  Check(posix_spawnattr_setsigmask(&setup.attr, &none), "posix_spawnattr_setsigmask failed");
-  Check(posix_spawnattr_setsigdefault(&setup.attr, &defaults), "posix_spawnattr_setsigdefault failed");
-  Check(posix_spawnattr_setflags(&setup.attr, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF),
-        "posix_spawnattr_setflags failed");
+  if (!ok(posix_spawnattr_setsigmask(&setup.attr, &none), "posix_spawnattr_setsigmask failed")) return false;
+  if (!ok(posix_spawnattr_setsigdefault(&setup.attr, &defaults), "posix_spawnattr_setsigdefault failed")) return false;
+  if (!ok(posix_spawnattr_setflags(&setup.attr, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF),
+        "posix_spawnattr_setflags failed")) return false;
 
   // Standard input.
   switch (info.input) {
     case Input::Inherit:
       break;
     case Input::Empty:
-      Check(posix_spawn_file_actions_addopen(&setup.actions, 0, "/dev/null", O_RDONLY, 0),
-            "posix_spawn_file_actions_addopen failed");
+      if (!ok(posix_spawn_file_actions_addopen(&setup.actions, 0, "/dev/null", O_RDONLY, 0),
+            "posix_spawn_file_actions_addopen failed")) return false;
       break;
     case Input::File:
       if (info.inputFile == nullptr || !info.inputFile->Valid()) {
-        throw ProcessError("Cannot start \"" + words[0] + "\": no input file: " + ErrorText(EBADF), EBADF);
+        return fail("Cannot start \"" + words[0] + "\": no input file", EBADF);
       }
-      Check(posix_spawn_file_actions_adddup2(&setup.actions, static_cast<int>(info.inputFile->Get()), 0),
-            "posix_spawn_file_actions_adddup2 failed");
+      if (!ok(posix_spawn_file_actions_adddup2(&setup.actions, static_cast<int>(info.inputFile->Get()), 0),
+            "posix_spawn_file_actions_adddup2 failed")) return false;
       break;
   }
 
@@ -303,27 +327,26 @@ ChildProcess ChildProcess::Start(const StartInfo& info) {
       outputFd = 1;
       break;
     case Output::Empty:
-      Check(posix_spawn_file_actions_addopen(&setup.actions, 1, "/dev/null", O_WRONLY, 0),
-            "posix_spawn_file_actions_addopen failed");
+      if (!ok(posix_spawn_file_actions_addopen(&setup.actions, 1, "/dev/null", O_WRONLY, 0),
+            "posix_spawn_file_actions_addopen failed")) return false;
       break;
     case Output::Pipe: {
       int fds[2];
       if (::pipe2(fds, O_CLOEXEC) != 0) {
-        int code = errno;
-        Fail("Cannot create a pipe", code);
+        return fail("Cannot create a pipe", errno);
       }
       pipeRead = Handle(fds[0]);
       pipeWrite = Handle(fds[1]);
       outputFd = fds[1];
-      Check(posix_spawn_file_actions_adddup2(&setup.actions, outputFd, 1), "posix_spawn_file_actions_adddup2 failed");
+      if (!ok(posix_spawn_file_actions_adddup2(&setup.actions, outputFd, 1), "posix_spawn_file_actions_adddup2 failed")) return false;
       break;
     }
     case Output::File:
       if (info.outputFile == nullptr || !info.outputFile->Valid()) {
-        throw ProcessError("Cannot start \"" + words[0] + "\": no output file: " + ErrorText(EBADF), EBADF);
+        return fail("Cannot start \"" + words[0] + "\": no output file", EBADF);
       }
       outputFd = static_cast<int>(info.outputFile->Get());
-      Check(posix_spawn_file_actions_adddup2(&setup.actions, outputFd, 1), "posix_spawn_file_actions_adddup2 failed");
+      if (!ok(posix_spawn_file_actions_adddup2(&setup.actions, outputFd, 1), "posix_spawn_file_actions_adddup2 failed")) return false;
       break;
   }
 
@@ -332,16 +355,16 @@ ChildProcess ChildProcess::Start(const StartInfo& info) {
     case ErrorOutput::Inherit:
       break;
     case ErrorOutput::Empty:
-      Check(posix_spawn_file_actions_addopen(&setup.actions, 2, "/dev/null", O_WRONLY, 0),
-            "posix_spawn_file_actions_addopen failed");
+      if (!ok(posix_spawn_file_actions_addopen(&setup.actions, 2, "/dev/null", O_WRONLY, 0),
+            "posix_spawn_file_actions_addopen failed")) return false;
       break;
     case ErrorOutput::SameAsOutput:
       if (info.output == Output::Empty) {
-        Check(posix_spawn_file_actions_addopen(&setup.actions, 2, "/dev/null", O_WRONLY, 0),
-              "posix_spawn_file_actions_addopen failed");
+        if (!ok(posix_spawn_file_actions_addopen(&setup.actions, 2, "/dev/null", O_WRONLY, 0),
+              "posix_spawn_file_actions_addopen failed")) return false;
       } else {
         // After the output's dup2 above, descriptor 1 is the child's output.
-        Check(posix_spawn_file_actions_adddup2(&setup.actions, 1, 2), "posix_spawn_file_actions_adddup2 failed");
+        if (!ok(posix_spawn_file_actions_adddup2(&setup.actions, 1, 2), "posix_spawn_file_actions_adddup2 failed")) return false;
       }
       break;
   }
@@ -349,7 +372,7 @@ ChildProcess ChildProcess::Start(const StartInfo& info) {
 #if defined(__GLIBC__) && (__GLIBC__ > 2 || (__GLIBC__ == 2 && __GLIBC_MINOR__ >= 34))
   // Only the three standard descriptors reach the child: no pipe end of another run can keep a
   // pipe open behind the parent's back.
-  Check(posix_spawn_file_actions_addclosefrom_np(&setup.actions, 3), "posix_spawn_file_actions_addclosefrom_np failed");
+  if (!ok(posix_spawn_file_actions_addclosefrom_np(&setup.actions, 3), "posix_spawn_file_actions_addclosefrom_np failed")) return false;
 #endif
 
   std::vector<std::string> args = words;
@@ -360,7 +383,7 @@ ChildProcess ChildProcess::Start(const StartInfo& info) {
 
   pid_t pid = -1;
   int rc = posix_spawn(&pid, program.c_str(), &setup.actions, &setup.attr, argv.data(), environ);
-  if (rc != 0) Fail("posix_spawn failed for \"" + program + "\"", rc);
+  if (rc != 0) return fail("posix_spawn failed for \"" + program + "\"", rc);
 
   auto state = std::make_unique<State>();
   state->pid = pid;
@@ -368,7 +391,8 @@ ChildProcess ChildProcess::Start(const StartInfo& info) {
   state->outputRead = std::move(pipeRead);
   // The parent keeps no write end: once the child has ended, reading reaches the end of the data.
   pipeWrite.Close();
-  return ChildProcess(std::move(state));
+  child = ChildProcess(std::move(state));
+  return true;
 }
 
 WaitResult ChildProcess::Wait(int timeoutMs) {

@@ -82,13 +82,26 @@ std::string FindProgram(const std::string& word) {
   return Search(nullptr, word);
 }
 
-Handle OpenFileForChild(const std::string& path, FileDisposition disposition) {
+bool TryOpenFileForChild(const std::string& path, FileDisposition disposition, Handle& handle,
+                         ProcessFailure* failure) {
   SECURITY_ATTRIBUTES sa = Inheritable();
   HANDLE file = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &sa,
                             disposition == FileDisposition::CreateAlways ? CREATE_ALWAYS : OPEN_ALWAYS,
                             FILE_ATTRIBUTE_TEMPORARY, nullptr);
-  if (file == INVALID_HANDLE_VALUE) Fail("CreateFile failed for \"" + path + "\"", GetLastError());
-  return Own(file);
+  if (file == INVALID_HANDLE_VALUE) {
+    const DWORD code = GetLastError();
+    if (failure != nullptr) *failure = {"CreateFile failed for \"" + path + "\": " + ErrorText(code), code};
+    return false;
+  }
+  handle = Own(file);
+  return true;
+}
+
+Handle OpenFileForChild(const std::string& path, FileDisposition disposition) {
+  Handle handle;
+  ProcessFailure failure;
+  if (!TryOpenFileForChild(path, disposition, handle, &failure)) throw ProcessError(failure.message, failure.code);
+  return handle;
 }
 
 struct ChildProcess::State {
@@ -118,9 +131,22 @@ ChildProcess& ChildProcess::operator=(ChildProcess&&) noexcept = default;
 ChildProcess::~ChildProcess() = default;
 
 ChildProcess ChildProcess::Start(const StartInfo& info) {
+  ChildProcess child;
+  ProcessFailure failure;
+  if (!TryStart(info, child, &failure)) throw ProcessError(failure.message, failure.code);
+  return child;
+}
+
+bool ChildProcess::TryStart(const StartInfo& info, ChildProcess& child, ProcessFailure* failure) {
+  ProcessFailure ignored;
+  ProcessFailure& f = failure != nullptr ? *failure : ignored;
+  auto fail = [&f](const std::string& what, DWORD code) {
+    f.message = what + ": " + ErrorText(code);
+    f.code = code;
+    return false;
+  };
   if (SplitCommandLine(info.commandLine).empty()) {
-    throw ProcessError("CreateProcess failed: the command line names no program: " + ErrorText(ERROR_BAD_ARGUMENTS),
-                       ERROR_BAD_ARGUMENTS);
+    return fail("CreateProcess failed: the command line names no program", ERROR_BAD_ARGUMENTS);
   }
   SECURITY_ATTRIBUTES sa = Inheritable();
 
@@ -128,7 +154,7 @@ ChildProcess ChildProcess::Start(const StartInfo& info) {
   if (info.output == Output::Pipe) {
     HANDLE read = nullptr;
     HANDLE write = nullptr;
-    if (!CreatePipe(&read, &write, &sa, 0)) Fail("CreatePipe failed", GetLastError());
+    if (!CreatePipe(&read, &write, &sa, 0)) return fail("CreatePipe failed", GetLastError());
     state->outputRead = Own(read);
     state->outputWrite = Own(write);
     // The parent's end need not reach the child.
@@ -186,11 +212,12 @@ ChildProcess ChildProcess::Start(const StartInfo& info) {
   PROCESS_INFORMATION pi{};
   if (!CreateProcessA(nullptr, commandLine.data(), processAttributes, processAttributes, TRUE, flags, nullptr, nullptr,
                       &si, &pi)) {
-    Fail("CreateProcess failed", GetLastError());
+    return fail("CreateProcess failed", GetLastError());
   }
   state->process = pi.hProcess;
   state->thread = pi.hThread;
-  return ChildProcess(std::move(state));
+  child = ChildProcess(std::move(state));
+  return true;
 }
 
 WaitResult ChildProcess::Wait(int timeoutMs) {
