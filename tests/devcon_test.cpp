@@ -32,8 +32,8 @@ struct ToolRun {
 // Runs devcon with `args` (shell words) on a sysfs tree, with the ID database excerpts.
 ToolRun RunDevcon(const std::string& args, const std::string& tree = kData + "/sysfs/laptop/sys") {
   const std::string command = "VELMORA_SYSFS='" + tree + "' VELMORA_PCI_IDS='" + kData +
-                              "/devcon/pci.ids' VELMORA_USB_IDS='" + kData + "/devcon/usb.ids' '" + DevconPath() +
-                              "' " + args + " 2>/dev/null";
+                              "/devcon/pci.ids' VELMORA_USB_IDS='" + kData + "/devcon/usb.ids' '" +
+                              DevconPath() + "' " + args + " 2>/dev/null";
   ToolRun run;
   FILE* pipe = popen(command.c_str(), "r");
   if (pipe == nullptr) return run;
@@ -151,8 +151,7 @@ TEST_F(Devcon, DriverFilesOutputReadsBackUnderTheCollectionRules) {
         {"1Net-Driver installed from", modules + "/modules.dep"},
         {"2Net-Name", "Intel Corporation Wireless 8265 / 8275"},
         {"2Net-Driver installed from", modules + "/modules.dep"}}},
-      {"Mouse",
-       {{"1Mouse-Name", "HID-compliant mouse"}, {"2Mouse-Name", "HID-compliant mouse"}}},
+      {"Mouse", {{"1Mouse-Name", "HID-compliant mouse"}, {"2Mouse-Name", "HID-compliant mouse"}}},
       {"DiskDrive",
        {{"1DiskDrive-Name", "Samsung SSD 860 SCSI Disk Device"},
         {"2DiskDrive-Name", "SanDisk Cruzer Blade SCSI Disk Device"},

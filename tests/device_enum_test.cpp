@@ -53,7 +53,8 @@ bool MatchesWithHash(const std::string& id, const std::string& expected) {
       continue;
     }
     std::size_t digits = 0;
-    while (i < id.size() && digits < 8 && ((id[i] >= '0' && id[i] <= '9') || (id[i] >= 'A' && id[i] <= 'F'))) {
+    while (i < id.size() && digits < 8 &&
+           ((id[i] >= '0' && id[i] <= '9') || (id[i] >= 'A' && id[i] <= 'F'))) {
       ++i;
       ++digits;
     }
@@ -109,8 +110,10 @@ const std::vector<ExpectedDevice> kLaptop = {
     {"HID\\VID_046D&PID_C077\\6&#&0&0000", "Mouse", "hid_generic", 2},
     {"HID\\VID_046D&PID_C52B&MI_00\\7&#&0&0000", "Keyboard", "hid_generic", 2},
     {"HID\\VID_046D&PID_C52B&MI_01\\7&#&0&0000", "Mouse", "hid_generic", 2},
-    {"HDAUDIO\\FUNC_01&VEN_10EC&DEV_0257&SUBSYS_17AA225D&REV_1000\\4&#&0&0001", "Media", "snd_hda_codec_realtek", 3},
-    {"HDAUDIO\\FUNC_01&VEN_8086&DEV_280B&SUBSYS_80860101&REV_1000\\4&#&0&0201", "Media", "snd_hda_codec_hdmi", 2},
+    {"HDAUDIO\\FUNC_01&VEN_10EC&DEV_0257&SUBSYS_17AA225D&REV_1000\\4&#&0&0001", "Media",
+     "snd_hda_codec_realtek", 3},
+    {"HDAUDIO\\FUNC_01&VEN_8086&DEV_280B&SUBSYS_80860101&REV_1000\\4&#&0&0201", "Media", "snd_hda_codec_hdmi",
+     2},
     {"SCSI\\Disk&Ven_Samsung&Prod_SSD_860&Rev_4B6Q\\4&#&0&000000", "DiskDrive", "sd_mod", 3},
     {"SCSI\\Disk&Ven_SanDisk&Prod_Cruzer_Blade&Rev_1.00\\4&#&0&000000", "DiskDrive", "sd_mod", 3},
     {"DISPLAY\\DELA0B4\\5&#&0&UID103", "Monitor", "", 0},
@@ -135,7 +138,8 @@ TEST(DeviceEnumeration, LaptopGivesWindowsIdentifiersClassesAndDrivers) {
   for (std::size_t i = 0; i < kLaptop.size(); ++i) {
     const auto& expected = kLaptop[i];
     const auto& device = devices[i];
-    EXPECT_TRUE(MatchesWithHash(device.instanceId, expected.id)) << device.instanceId << " vs " << expected.id;
+    EXPECT_TRUE(MatchesWithHash(device.instanceId, expected.id))
+        << device.instanceId << " vs " << expected.id;
     EXPECT_EQ(device.className, expected.className) << expected.id;
     EXPECT_EQ(device.driver, expected.driver) << expected.id;
     EXPECT_EQ(device.driverFiles.size(), expected.driverFiles) << expected.id;
@@ -146,11 +150,13 @@ TEST(DeviceEnumeration, LaptopDriverFilesComeFromModulesDep) {
   const auto devices = EnumerateTree(kSysfsData + "laptop/sys");
   const auto modules = fs::canonical(kSysfsData + "laptop/lib/modules/6.1.0-18-amd64").string();
 
-  const auto* codec = FindDevice(devices, "HDAUDIO\\FUNC_01&VEN_10EC&DEV_0257&SUBSYS_17AA225D&REV_1000\\4&#&0&0001");
+  const auto* codec =
+      FindDevice(devices, "HDAUDIO\\FUNC_01&VEN_10EC&DEV_0257&SUBSYS_17AA225D&REV_1000\\4&#&0&0001");
   ASSERT_NE(codec, nullptr);
   EXPECT_EQ(fs::path(codec->driverSource), fs::path(modules + "/modules.dep"));
   ASSERT_EQ(codec->driverFiles.size(), 3u);
-  EXPECT_EQ(fs::path(codec->driverFiles[0]), fs::path(modules + "/kernel/sound/pci/hda/snd-hda-codec-realtek.ko"));
+  EXPECT_EQ(fs::path(codec->driverFiles[0]),
+            fs::path(modules + "/kernel/sound/pci/hda/snd-hda-codec-realtek.ko"));
   EXPECT_EQ(fs::path(codec->driverFiles[2]), fs::path(modules + "/kernel/sound/pci/hda/snd-hda-codec.ko"));
 
   // Built into the kernel: the builtin list is the source, no files.
@@ -195,7 +201,8 @@ TEST(DeviceEnumeration, InstanceHashesFollowTheDeviceTreeNotTheRootFolder) {
 
   // The same tree elsewhere gives the same identifiers.
   TempDir tmp;
-  fs::copy(kSysfsData + "laptop", tmp.path() + "laptop", fs::copy_options::recursive | fs::copy_options::copy_symlinks);
+  fs::copy(kSysfsData + "laptop", tmp.path() + "laptop",
+           fs::copy_options::recursive | fs::copy_options::copy_symlinks);
   const auto moved = EnumerateTree(tmp.path() + "laptop/sys");
   ASSERT_EQ(moved.size(), devices.size());
   for (std::size_t i = 0; i < devices.size(); ++i) EXPECT_EQ(moved[i].instanceId, devices[i].instanceId);
@@ -301,7 +308,7 @@ class StrangeSysfs : public ::testing::Test {
 };
 
 const std::vector<std::pair<std::string, std::string>> kGoodPci = {
-    {"vendor", "0x8086\n"}, {"device", "0x15d7\n"}, {"subsystem_vendor", "0x17aa\n"},
+    {"vendor", "0x8086\n"},           {"device", "0x15d7\n"}, {"subsystem_vendor", "0x17aa\n"},
     {"subsystem_device", "0x225d\n"}, {"revision", "0x21\n"}, {"class", "0x020000\n"}};
 
 TEST_F(StrangeSysfs, JunkEntriesLeaveTheirDeviceOut) {
@@ -317,7 +324,7 @@ TEST_F(StrangeSysfs, JunkEntriesLeaveTheirDeviceOut) {
   junk("0000:00:02.0", "device", "0x12345\n");
   junk("0000:00:03.0", "revision", "\n");
   junk("0000:00:04.0", "class", std::string(100000, '7'));
-  Pci("0000:00:05.0", {{"vendor", "0x8086\n"}});  // the rest missing
+  Pci("0000:00:05.0", {{"vendor", "0x8086\n"}});                                // the rest missing
   fs::create_directories(tmp.File("sys/bus/pci/devices/0000:00:06.0/vendor"));  // a folder, not a file
   Link("bus/pci/devices/0000:00:07.0", "0000:00:07.0");                         // a link to itself
   Link("bus/pci/devices/0000:00:08.0", "/nonexistent/device");                  // a dangling link
@@ -351,8 +358,11 @@ TEST_F(StrangeSysfs, MissingTreeGivesNoDevices) {
 }
 
 TEST_F(StrangeSysfs, UsbSerialNumbersThatWindowsWouldRefuseGiveAGeneratedInstance) {
-  const std::vector<std::pair<std::string, bool>> serials = {
-      {"ABC123", true}, {"has blank", false}, {"comma,inside", false}, {std::string(127, 'S'), false}, {"", false}};
+  const std::vector<std::pair<std::string, bool>> serials = {{"ABC123", true},
+                                                             {"has blank", false},
+                                                             {"comma,inside", false},
+                                                             {std::string(127, 'S'), false},
+                                                             {"", false}};
   int port = 1;
   for (const auto& [serial, used] : serials) {
     const std::string name = "1-" + std::to_string(port++);
@@ -364,8 +374,8 @@ TEST_F(StrangeSysfs, UsbSerialNumbersThatWindowsWouldRefuseGiveAGeneratedInstanc
   ASSERT_EQ(ids.size(), serials.size());
   for (std::size_t i = 0; i < serials.size(); ++i) {
     const auto& [serial, used] = serials[i];
-    const std::string expected = "USB\\VID_0781&PID_5567\\" +
-                                 (used ? serial : "5&#&0&" + std::to_string(i + 1));
+    const std::string expected =
+        "USB\\VID_0781&PID_5567\\" + (used ? serial : "5&#&0&" + std::to_string(i + 1));
     EXPECT_TRUE(MatchesWithHash(ids[i], expected)) << ids[i];
     EXPECT_LT(ids[i].size(), 200u);
   }
@@ -524,7 +534,8 @@ TEST(MatchesDevicePattern, FollowsTheConsolePatternRules) {
       {"P*C*I*", true},
       {"", false},
   };
-  for (const auto& [pattern, expected] : cases) EXPECT_EQ(MatchesDevicePattern(id, pattern), expected) << pattern;
+  for (const auto& [pattern, expected] : cases)
+    EXPECT_EQ(MatchesDevicePattern(id, pattern), expected) << pattern;
 }
 
 TEST(DeviceListings, UseTheConsoleLineFormat) {
@@ -544,23 +555,25 @@ TEST(DeviceListings, UseTheConsoleLineFormat) {
 
   const auto all = SelectDevices(records, "", {"*"});
   const auto padded = [](const std::string& id) { return id + std::string(60 - id.size(), ' ') + ": "; };
-  EXPECT_EQ(FindListing(all), (std::vector<std::string>{padded(records[0].instanceId) + records[0].name,
-                                                        padded("ACPI\\PNP0A08\\0") + "PCI Express Root Complex",
-                                                        "2 matching device(s) found."}));
+  EXPECT_EQ(FindListing(all),
+            (std::vector<std::string>{padded(records[0].instanceId) + records[0].name,
+                                      padded("ACPI\\PNP0A08\\0") + "PCI Express Root Complex",
+                                      "2 matching device(s) found."}));
   // An identifier longer than the column is followed directly by ": ".
   std::vector<DeviceRecord> longOne(1);
   longOne[0].instanceId = std::string(70, 'X');
   longOne[0].name = "N";
   EXPECT_EQ(FindListing({&longOne[0]})[0], std::string(70, 'X') + ": N");
-  EXPECT_EQ(DriverFilesListing(SelectDevices(records, "NET", {})),
-            (std::vector<std::string>{
-                "PCI\\VEN_8086&DEV_15D7&SUBSYS_225D17AA&REV_21\\3&1&0&FE",
-                "    Name: " + records[0].name,
-                "    Driver installed from /lib/modules/6.1.0/modules.dep [e1000e]. 2 file(s) used by driver:",
-                "        /lib/modules/6.1.0/kernel/e1000e.ko",
-                "        /lib/modules/6.1.0/kernel/ptp.ko",
-                "1 matching device(s) found.",
-            }));
+  EXPECT_EQ(
+      DriverFilesListing(SelectDevices(records, "NET", {})),
+      (std::vector<std::string>{
+          "PCI\\VEN_8086&DEV_15D7&SUBSYS_225D17AA&REV_21\\3&1&0&FE",
+          "    Name: " + records[0].name,
+          "    Driver installed from /lib/modules/6.1.0/modules.dep [e1000e]. 2 file(s) used by driver:",
+          "        /lib/modules/6.1.0/kernel/e1000e.ko",
+          "        /lib/modules/6.1.0/kernel/ptp.ko",
+          "1 matching device(s) found.",
+      }));
   EXPECT_EQ(DriverFilesListing(SelectDevices(records, "System", {})),
             (std::vector<std::string>{"ACPI\\PNP0A08\\0", "    Name: PCI Express Root Complex",
                                       "    No driver information available for the device.",

@@ -17,15 +17,15 @@ struct ReductionCase {
 
 // The reference reductions of every bus, levels 1 to 3.
 const std::vector<ReductionCase> kReductions = {
-    {"PCI\\VEN_1AB2&DEV_3C4D&SUBSYS_5E6F7A8B&REV_02\\3&11583659&0&E0", "PCI\\VEN_1AB2&DEV_3C4D&SUBSYS_5E6F7A8B",
-     "PCI\\VEN_1AB2&DEV_3C4D", "PCI\\VEN_1AB2"},
+    {"PCI\\VEN_1AB2&DEV_3C4D&SUBSYS_5E6F7A8B&REV_02\\3&11583659&0&E0",
+     "PCI\\VEN_1AB2&DEV_3C4D&SUBSYS_5E6F7A8B", "PCI\\VEN_1AB2&DEV_3C4D", "PCI\\VEN_1AB2"},
     {"HDAUDIO\\FUNC_01&VEN_1AB2&DEV_0042&SUBSYS_5E6F7A8B&REV_1003\\4&2C1D3E4F&0&0001",
      "HDAUDIO\\FUNC_01&VEN_1AB2&DEV_0042&SUBSYS_5E6F7A8B", "HDAUDIO\\FUNC_01&VEN_1AB2&DEV_0042",
      "HDAUDIO\\FUNC_01&VEN_1AB2"},
     {"SCSI\\DISK&VEN_ACME&PROD_FASTDISK200&REV_1.0\\4&5A6B7C8D&0&000", "SCSI\\DISK&VEN_ACME&PROD_FASTDISK200",
      "SCSI\\DISK&VEN_ACME", "SCSI\\DISK&VEN_ACME"},
-    {"USB\\VID_1A2B&PID_3C4D&MI_01\\6&1F2E3D4C&0&0001", "USB\\VID_1A2B&PID_3C4D&MI_01", "USB\\VID_1A2B&PID_3C4D",
-     "USB\\VID_1A2B"},
+    {"USB\\VID_1A2B&PID_3C4D&MI_01\\6&1F2E3D4C&0&0001", "USB\\VID_1A2B&PID_3C4D&MI_01",
+     "USB\\VID_1A2B&PID_3C4D", "USB\\VID_1A2B"},
     {"HID\\VID_1A2B&PID_3C4D&MI_01&COL02\\7&ABCDEF0&0&0001", "HID\\VID_1A2B&PID_3C4D&MI_01",
      "HID\\VID_1A2B&PID_3C4D", "HID\\VID_1A2B"},
     {"ACPI\\MAKERCPU_-_X86_FAMILY_6_MODEL_15\\0", "ACPI\\MAKERCPU_-_X86_FAMILY_6", "ACPI\\MAKERCPU_-_X86",
@@ -34,8 +34,10 @@ const std::vector<ReductionCase> kReductions = {
     {"DISPLAY\\ABC1234\\5&1F2E3D4C&0&UID0", "MONITOR\\ABC1234", "MONITOR\\ABC1234", "MONITOR\\ABC1234"},
     {"ROOT\\LEGACY_BEEP\\0000", "ROOT\\LEGACY_BEEP", "ROOT\\LEGACY_BEEP", "ROOT\\LEGACY_BEEP"},
     // Edge cases: single backslash, lower case, no interface number, empty text.
-    {"PCI\\VEN_1AB2&DEV_3C4D&REV_02", "PCI\\VEN_1AB2&DEV_3C4D", "PCI\\VEN_1AB2&DEV_3C4D&REV_02", "PCI\\VEN_1AB2"},
-    {"pci\\ven_1ab2&dev_3c4d\\3&0&0", "pci\\ven_1ab2&dev_3c4d", "pci\\ven_1ab2&dev_3c4d", "pci\\ven_1ab2&dev_3c4d"},
+    {"PCI\\VEN_1AB2&DEV_3C4D&REV_02", "PCI\\VEN_1AB2&DEV_3C4D", "PCI\\VEN_1AB2&DEV_3C4D&REV_02",
+     "PCI\\VEN_1AB2"},
+    {"pci\\ven_1ab2&dev_3c4d\\3&0&0", "pci\\ven_1ab2&dev_3c4d", "pci\\ven_1ab2&dev_3c4d",
+     "pci\\ven_1ab2&dev_3c4d"},
     {"USB\\VID_1A2B&PID_3C4D\\5&0&1", "USB\\VID_1A2B&PID_3C4D", "USB\\VID_1A2B&PID_3C4D", "USB\\VID_1A2B"},
     {"", "", "", ""},
     // A bus marker inside the text counts as well.
@@ -84,9 +86,18 @@ TEST(CutHw, CutsAtTheSecondBackslash) {
 
 TEST(IsSupportedHWid, AcceptsTheSevenBusesAnywhereInTheText) {
   const std::vector<std::pair<std::string, bool>> cases = {
-      {"PCI\\VEN_1", true},        {"HDAUDIO\\FUNC_01", true}, {"SCSI\\Disk", true},   {"HID\\VID_1", true},
-      {"USB\\VID_1", true},        {"ACPI\\PNP0A03\\0", true}, {"DISPLAY\\ABC", true}, {"ROOT\\PCI\\0000", true},
-      {"ROOT\\LEGACY_BEEP", false}, {"pci\\ven_1", false},     {"PCI", false},         {"STORAGE\\Volume", false},
+      {"PCI\\VEN_1", true},
+      {"HDAUDIO\\FUNC_01", true},
+      {"SCSI\\Disk", true},
+      {"HID\\VID_1", true},
+      {"USB\\VID_1", true},
+      {"ACPI\\PNP0A03\\0", true},
+      {"DISPLAY\\ABC", true},
+      {"ROOT\\PCI\\0000", true},
+      {"ROOT\\LEGACY_BEEP", false},
+      {"pci\\ven_1", false},
+      {"PCI", false},
+      {"STORAGE\\Volume", false},
       {"", false},
   };
   for (const auto& [input, expected] : cases) EXPECT_EQ(IsSupportedHWid(input), expected) << input;

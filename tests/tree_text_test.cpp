@@ -30,7 +30,8 @@ Lines Shape(const TreeRoots& roots) {
     pending.pop_back();
     shape.push_back(std::to_string(depth) + ":" + node->text + "/" + std::to_string(node->imageIndex) + "/" +
                     std::to_string(node->stateIndex));
-    for (auto it = node->children.rbegin(); it != node->children.rend(); ++it) pending.emplace_back(it->get(), depth + 1);
+    for (auto it = node->children.rbegin(); it != node->children.rend(); ++it)
+      pending.emplace_back(it->get(), depth + 1);
   }
   return shape;
 }
@@ -79,12 +80,8 @@ TEST(TreeText, ReadsByTheTreeViewRules) {
       {"back up several levels to a sibling of an ancestor",
        {"a", "\tb", "\t\tc", "\t\t\td", "\tE"},
        {"0:a/0/-1", "1:b/0/-1", "2:c/0/-1", "3:d/0/-1", "1:E/0/-1"}},
-      {"empty lines are roots with empty text",
-       {"", "", "\t"},
-       {"0:/0/-1", "0:/0/-1", "1:/0/-1"}},
-      {"text keeps inner and trailing blanks",
-       {"x  y \t", "\tz  "},
-       {"0:x  y \t/0/-1", "1:z  /0/-1"}},
+      {"empty lines are roots with empty text", {"", "", "\t"}, {"0:/0/-1", "0:/0/-1", "1:/0/-1"}},
+      {"text keeps inner and trailing blanks", {"x  y \t", "\tz  "}, {"0:x  y \t/0/-1", "1:z  /0/-1"}},
       {"nothing", {}, {}},
   };
   for (const auto& c : cases) {
@@ -154,12 +151,12 @@ TEST(TreeText, FileRoundTripAndMissingFile) {
 
 TEST(ConvertLine, IndentsAndCollapsesBlanks) {
   const std::vector<std::pair<std::string, std::string>> cases = {
-      {"*Net", "*Net"},                                              // a class line stays at depth 0
+      {"*Net", "*Net"},  // a class line stays at depth 0
       {"PCI\\VEN_8086&DEV_15D7\\3&1&0&FE", " PCI\\VEN_8086&DEV_15D7\\3&1&0&FE"},  // device: depth 1
-      {"    Name: Intel", "  Name: Intel"},                          // 4 blanks: depth 2
-      {"        C:\\WINDOWS\\x.sys", "  C:\\WINDOWS\\x.sys"},        // 8 blanks: depth 2
-      {"", " "},                                                      // empty: one blank
-      {"*", " *"},                                                    // a lone "*" is indented
+      {"    Name: Intel", "  Name: Intel"},                                       // 4 blanks: depth 2
+      {"        C:\\WINDOWS\\x.sys", "  C:\\WINDOWS\\x.sys"},                     // 8 blanks: depth 2
+      {"", " "},                                                                  // empty: one blank
+      {"*", " *"},                                                                // a lone "*" is indented
       {"x", " x"},
       {" ", "  "},
       {"1 matching device(s) found.", " 1 matching device(s) found."},
@@ -167,8 +164,8 @@ TEST(ConvertLine, IndentsAndCollapsesBlanks) {
       {"     a", " a"},
       {"      a", "  a"},
       {"       a", " a"},
-      {"Name:   x    y", " Name: x  y"},                             // inside the text too
-      {"*a   ", "*a   "},                                             // three at the end stay
+      {"Name:   x    y", " Name: x  y"},  // inside the text too
+      {"*a   ", "*a   "},                 // three at the end stay
       {"*a    ", "*a  "},
       {"*a     ", "*a   "},
       {"*a      ", "*a  "},

@@ -27,7 +27,8 @@ Lines Shape(const TreeRoots& roots) {
     pending.pop_back();
     shape.push_back(std::to_string(depth) + ":" + node->text + "/" + std::to_string(node->imageIndex) + "/" +
                     std::to_string(node->stateIndex));
-    for (auto it = node->children.rbegin(); it != node->children.rend(); ++it) pending.emplace_back(it->get(), depth + 1);
+    for (auto it = node->children.rbegin(); it != node->children.rend(); ++it)
+      pending.emplace_back(it->get(), depth + 1);
   }
   return shape;
 }
@@ -77,7 +78,8 @@ TEST_F(TreeXml, ExportThenImportGivesTheSameTree) {
   ASSERT_EQ(document.children.size(), 3u);
   EXPECT_EQ(document.children[1].name, "item");
   EXPECT_EQ(document.children[1].attributes,
-            (std::vector<std::pair<std::string, std::string>>{{"text", "*Net"}, {"imageIndex", "2"}, {"stateIndex", "5"}}));
+            (std::vector<std::pair<std::string, std::string>>{
+                {"text", "*Net"}, {"imageIndex", "2"}, {"stateIndex", "5"}}));
 }
 
 TEST_F(TreeXml, EmptyTreeWritesOnlyTheDocumentElement) {
@@ -95,9 +97,10 @@ TEST_F(TreeXml, EmptyTreeWritesOnlyTheDocumentElement) {
 }
 
 TEST_F(TreeXml, DocumentElementNameAndAttributesAreNotChecked) {
-  tmp.Write("VelmoraTAVI.XML",
-            "<something else=\"1\">\n  <item text=\"a\" imageIndex=\"0\" stateIndex=\"-1\">\n"
-            "    <node text=\"b\" stateIndex=\"4\" imageIndex=\"3\" extra=\"x\"/>\n  </item>\n</something>\n");
+  tmp.Write(
+      "VelmoraTAVI.XML",
+      "<something else=\"1\">\n  <item text=\"a\" imageIndex=\"0\" stateIndex=\"-1\">\n"
+      "    <node text=\"b\" stateIndex=\"4\" imageIndex=\"3\" extra=\"x\"/>\n  </item>\n</something>\n");
   Tree tree;
   XML2Tree(tree.roots, XmlFile());
   EXPECT_EQ(Shape(tree.roots), (Lines{"0:a/0/-1", "1:b/3/4"}));
@@ -117,12 +120,14 @@ TEST_F(TreeXml, BadItemStopsTheImportAndKeepsEarlierNodes) {
       {"<item text=\"bad\" imageIndex=\"0\" stateIndex=\"1.5\"/>", "\"1.5\" is not a valid integer value"},
       {"<item text=\"bad\" imageIndex=\"\" stateIndex=\"0\"/>", "\"\" is not a valid integer value"},
       {"<item text=\"bad\" imageIndex=\" 1\" stateIndex=\"0\"/>", "\" 1\" is not a valid integer value"},
-      {"<item text=\"bad\" imageIndex=\"0\" stateIndex=\"99999999999\"/>", "\"99999999999\" is not a valid integer"},
+      {"<item text=\"bad\" imageIndex=\"0\" stateIndex=\"99999999999\"/>",
+       "\"99999999999\" is not a valid integer"},
   };
   for (const auto& c : cases) {
-    WriteItems("<item text=\"first\" imageIndex=\"1\" stateIndex=\"2\"><item text=\"child\" imageIndex=\"+3\" "
-               "stateIndex=\"-4\"/>" +
-               c.badItem + "<item text=\"after\" imageIndex=\"0\" stateIndex=\"0\"/></item>");
+    WriteItems(
+        "<item text=\"first\" imageIndex=\"1\" stateIndex=\"2\"><item text=\"child\" imageIndex=\"+3\" "
+        "stateIndex=\"-4\"/>" +
+        c.badItem + "<item text=\"after\" imageIndex=\"0\" stateIndex=\"0\"/></item>");
     Tree tree;
     try {
       XML2Tree(tree.roots, XmlFile());

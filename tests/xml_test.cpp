@@ -60,7 +60,8 @@ void ExpectSame(const Element& actual, const Element& expected) {
   EXPECT_EQ(actual.name, expected.name);
   EXPECT_EQ(actual.attributes, expected.attributes) << "in <" << expected.name << ">";
   ASSERT_EQ(actual.children.size(), expected.children.size()) << "in <" << expected.name << ">";
-  for (std::size_t i = 0; i < expected.children.size(); ++i) ExpectSame(actual.children[i], expected.children[i]);
+  for (std::size_t i = 0; i < expected.children.size(); ++i)
+    ExpectSame(actual.children[i], expected.children[i]);
 }
 
 TEST(XmlElement, SetsAndFindsAttributesInOrder) {
@@ -101,7 +102,8 @@ TEST_F(XmlReaders, ReadersSkipWhatIsNotElementsOrAttributes) {
       "  <?pi data?><child/><!-- <child/> -->\n</root>\n<!-- trailing -->\n";
   for (const Element& e : {LoadText(text), platform::xml::ReadDocumentText(text)}) {
     EXPECT_EQ(e.name, "root");
-    EXPECT_EQ(e.attributes, (std::vector<std::pair<std::string, std::string>>{{"a", "single"}, {"b", "xAB<"}}));
+    EXPECT_EQ(e.attributes,
+              (std::vector<std::pair<std::string, std::string>>{{"a", "single"}, {"b", "xAB<"}}));
     ASSERT_EQ(e.children.size(), 1u);
     EXPECT_EQ(e.children[0].name, "child");
   }
@@ -143,7 +145,8 @@ TEST_F(XmlReaders, RefuseNestingBeyondTheLimit) {
 TEST_F(XmlReaders, RefuseOversizedAttributesAndFiles) {
   const std::size_t limit = Limits().maxAttributeBytes;
   ExpectRefused("<r a=\"" + std::string(limit + 1, 'x') + "\"/>", "attribute value larger than the limit");
-  ExpectRefused("<r><i a='" + std::string(limit + 1, 'x') + "'/></r>", "attribute value larger than the limit");
+  ExpectRefused("<r><i a='" + std::string(limit + 1, 'x') + "'/></r>",
+                "attribute value larger than the limit");
   EXPECT_EQ(LoadText("<r a=\"" + std::string(limit, 'x') + "\"/>").attributes[0].second.size(), limit);
 
   Limits small;

@@ -12,8 +12,8 @@ constexpr std::size_t kMaxDatabaseBytes = 64u * 1024u * 1024u;
 char AsciiLower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
 
 bool EqualNoCase(std::string_view a, std::string_view b) {
-  return a.size() == b.size() &&
-         std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) { return AsciiLower(x) == AsciiLower(y); });
+  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(),
+                                            [](char x, char y) { return AsciiLower(x) == AsciiLower(y); });
 }
 
 // Exactly `digits` hexadecimal digits.
@@ -121,7 +121,8 @@ IdDatabase IdDatabase::Parse(std::string_view text) {
         vendor = value;
         haveVendor = true;
         db.vendors_[vendor] = NameAfter(line, 4);
-      } else if (line.size() > 2 && line[0] == 'C' && line[1] == ' ' && ParseHexField(line.substr(2), 2, value)) {
+      } else if (line.size() > 2 && line[0] == 'C' && line[1] == ' ' &&
+                 ParseHexField(line.substr(2), 2, value)) {
         section = Section::Classes;
         baseClass = value;
         haveClass = true;
@@ -143,11 +144,13 @@ IdDatabase IdDatabase::Parse(std::string_view text) {
         if (ParseHexField(line.substr(2), 4, subVendor) && line.size() > 7 &&
             ParseHexField(line.substr(7), 4, subDevice)) {
           const std::uint64_t key = (static_cast<std::uint64_t>(vendor) << 48) |
-                                    (static_cast<std::uint64_t>(device) << 32) | (subVendor << 16) | subDevice;
+                                    (static_cast<std::uint64_t>(device) << 32) | (subVendor << 16) |
+                                    subDevice;
           db.subsystems_[key] = NameAfter(line, 11);
         }
       }
-    } else if (section == Section::Classes && haveClass && !second && ParseHexField(line.substr(1), 2, value)) {
+    } else if (section == Section::Classes && haveClass && !second &&
+               ParseHexField(line.substr(1), 2, value)) {
       db.classes_[(baseClass << 8) | value] = NameAfter(line, 3);
     }
   }
@@ -166,7 +169,8 @@ std::string IdDatabase::DeviceName(std::uint16_t vendor, std::uint16_t device) c
 
 std::string IdDatabase::SubsystemName(std::uint16_t vendor, std::uint16_t device, std::uint16_t subVendor,
                                       std::uint16_t subDevice) const {
-  const std::uint64_t key = (static_cast<std::uint64_t>(vendor) << 48) | (static_cast<std::uint64_t>(device) << 32) |
+  const std::uint64_t key = (static_cast<std::uint64_t>(vendor) << 48) |
+                            (static_cast<std::uint64_t>(device) << 32) |
                             (static_cast<std::uint64_t>(subVendor) << 16) | subDevice;
   const auto it = subsystems_.find(key);
   return it == subsystems_.end() ? std::string() : it->second;

@@ -57,8 +57,8 @@ constexpr std::string_view kDisplayMarker = "DISPLAY\\";
 }  // namespace
 
 bool IsSupportedHWid(const std::string& id) {
-  static constexpr std::array<std::string_view, 7> kMarkers{"PCI\\", "HDAUDIO\\", "SCSI\\", "HID\\",
-                                                            "USB\\", "ACPI\\", "DISPLAY\\"};
+  static constexpr std::array<std::string_view, 7> kMarkers{"PCI\\", "HDAUDIO\\", "SCSI\\",   "HID\\",
+                                                            "USB\\", "ACPI\\",    "DISPLAY\\"};
   for (const auto marker : kMarkers) {
     if (Contains(id, marker)) return true;
   }

@@ -21,8 +21,8 @@ std::string Quoted(const std::string& text) {
 const std::string& Attribute(const Element& element, const char* name, const std::string* text) {
   const std::string* value = element.FindAttribute(name);
   if (value == nullptr) {
-    throw TreeXmlError(std::string("XML item ") + (text != nullptr ? Quoted(*text) + " " : "") + "has no \"" + name +
-                       "\" attribute");
+    throw TreeXmlError(std::string("XML item ") + (text != nullptr ? Quoted(*text) + " " : "") + "has no \"" +
+                       name + "\" attribute");
   }
   return *value;
 }
@@ -36,7 +36,8 @@ int Index(const Element& element, const char* name, const std::string& text) {
   int number = 0;
   const auto [stop, error] = std::from_chars(begin, end, number);
   if (value.empty() || error != std::errc() || stop != end) {
-    throw TreeXmlError(Quoted(value) + " is not a valid integer value for \"" + name + "\" of XML item " + Quoted(text));
+    throw TreeXmlError(Quoted(value) + " is not a valid integer value for \"" + name + "\" of XML item " +
+                       Quoted(text));
   }
   return number;
 }

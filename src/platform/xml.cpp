@@ -122,10 +122,18 @@ std::string DecodeAttribute(std::string_view raw, std::size_t offset) {
 void AppendEscaped(std::string& out, std::string_view value) {
   for (const char c : value) {
     switch (c) {
-      case '&': out += "&amp;"; break;
-      case '<': out += "&lt;"; break;
-      case '>': out += "&gt;"; break;
-      case '"': out += "&quot;"; break;
+      case '&':
+        out += "&amp;";
+        break;
+      case '<':
+        out += "&lt;";
+        break;
+      case '>':
+        out += "&gt;";
+        break;
+      case '"':
+        out += "&quot;";
+        break;
       default:
         if (static_cast<unsigned char>(c) < 0x20) {
           out += "&#" + std::to_string(static_cast<unsigned char>(c)) + ";";
@@ -213,10 +221,12 @@ class Reader {
     const std::size_t start = pos_;
     while (pos_ < text_.size()) {
       const char c = text_[pos_];
-      if (IsSpace(c) || c == '/' || c == '>' || c == '=' || c == '<' || c == '"' || c == '\'' || c == '&') break;
+      if (IsSpace(c) || c == '/' || c == '>' || c == '=' || c == '<' || c == '"' || c == '\'' || c == '&')
+        break;
       ++pos_;
     }
-    if (pos_ == start || (text_[start] >= '0' && text_[start] <= '9') || text_[start] == '-' || text_[start] == '.') {
+    if (pos_ == start || (text_[start] >= '0' && text_[start] <= '9') || text_[start] == '-' ||
+        text_[start] == '.') {
       Fail("invalid name", start);
     }
     return std::string(text_.substr(start, pos_ - start));
@@ -242,7 +252,8 @@ class Reader {
       SkipSpace();
       Expect('=');
       SkipSpace();
-      if (pos_ >= text_.size() || (text_[pos_] != '"' && text_[pos_] != '\'')) Fail("expected a quoted value", pos_);
+      if (pos_ >= text_.size() || (text_[pos_] != '"' && text_[pos_] != '\''))
+        Fail("expected a quoted value", pos_);
       const char quote = text_[pos_];
       const auto end = text_.find(quote, pos_ + 1);
       if (end == std::string_view::npos) Fail("unterminated attribute value", pos_);
@@ -265,7 +276,8 @@ void CheckDocumentText(std::string_view text, const Limits& limits) {
   if (text.size() > limits.maxFileBytes) {
     throw XmlError("XML document larger than " + std::to_string(limits.maxFileBytes) + " bytes");
   }
-  if (StartsAt(text, 0, "\xFF\xFE") || StartsAt(text, 0, "\xFE\xFF") || text.find('\0') != std::string_view::npos) {
+  if (StartsAt(text, 0, "\xFF\xFE") || StartsAt(text, 0, "\xFE\xFF") ||
+      text.find('\0') != std::string_view::npos) {
     throw XmlError("XML document is not UTF-8 text");
   }
   std::size_t depth = 0;
@@ -297,7 +309,8 @@ void CheckDocumentText(std::string_view text, const Limits& limits) {
         const char c = text[i];
         if (quote != 0) {
           if (c == quote) {
-            if (i - valueStart > limits.maxAttributeBytes) Fail("attribute value larger than the limit", valueStart);
+            if (i - valueStart > limits.maxAttributeBytes)
+              Fail("attribute value larger than the limit", valueStart);
             quote = 0;
           }
         } else if (c == '"' || c == '\'') {
@@ -327,7 +340,8 @@ std::string WriteDocumentText(const Element& root) {
     out += '<';
     out += element.name;
     for (const auto& [name, value] : element.attributes) {
-      if (value.find('\0') != std::string::npos) throw XmlError("XML cannot hold a zero character (attribute " + name + ")");
+      if (value.find('\0') != std::string::npos)
+        throw XmlError("XML cannot hold a zero character (attribute " + name + ")");
       out += ' ';
       out += name;
       out += "=\"";

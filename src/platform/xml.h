@@ -34,8 +34,8 @@ struct Element {
 };
 
 struct Limits {
-  std::size_t maxDepth = 1000;                        // nesting; the document element is at depth 1
-  std::size_t maxAttributeBytes = 1024 * 1024;        // one attribute value
+  std::size_t maxDepth = 1000;                       // nesting; the document element is at depth 1
+  std::size_t maxAttributeBytes = 1024 * 1024;       // one attribute value
   std::uint64_t maxFileBytes = 64ull * 1024 * 1024;  // the whole file
 };
 
@@ -63,9 +63,9 @@ void CheckDocumentText(std::string_view text, const Limits& limits);
 
 // The program's own writer and reader for documents of elements and attributes. The writer
 // escapes & < > " and control characters (as character references), adds no declaration and
-// no layout, and refuses a value holding a zero character. The reader runs CheckDocumentText first, knows the five predefined entities and
-// character references, skips the XML declaration, comments, processing instructions, text and
-// CDATA, and refuses everything else with an XmlError naming the offset.
+// no layout, and refuses a value holding a zero character. The reader runs CheckDocumentText first, knows the
+// five predefined entities and character references, skips the XML declaration, comments, processing
+// instructions, text and CDATA, and refuses everything else with an XmlError naming the offset.
 std::string WriteDocumentText(const Element& root);
 Element ReadDocumentText(std::string_view text, const Limits& limits = {});
 

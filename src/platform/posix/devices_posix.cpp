@@ -161,14 +161,15 @@ std::string GeneratedInstance(int level, const std::string& hashedPath, const st
 }
 
 bool IsHexText(std::string_view text) {
-  return !text.empty() &&
-         std::all_of(text.begin(), text.end(), [](char c) { return std::isxdigit(static_cast<unsigned char>(c)); });
+  return !text.empty() && std::all_of(text.begin(), text.end(),
+                                      [](char c) { return std::isxdigit(static_cast<unsigned char>(c)); });
 }
 
 // "0000:00:1f.3"
 bool IsPciAddress(std::string_view name) {
-  return name.size() == 12 && IsHexText(name.substr(0, 4)) && name[4] == ':' && IsHexText(name.substr(5, 2)) &&
-         name[7] == ':' && IsHexText(name.substr(8, 2)) && name[10] == '.' && IsHexText(name.substr(11, 1));
+  return name.size() == 12 && IsHexText(name.substr(0, 4)) && name[4] == ':' &&
+         IsHexText(name.substr(5, 2)) && name[7] == ':' && IsHexText(name.substr(8, 2)) && name[10] == '.' &&
+         IsHexText(name.substr(11, 1));
 }
 
 char AsciiLower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
@@ -250,7 +251,8 @@ std::vector<std::string_view> SplitBlanks(std::string_view text) {
 
 void LoadModuleTables(const fs::path& root, ModuleTables& tables) {
   tables.loaded = true;
-  const auto release = ReadFileLimited(root / ".." / "proc" / "sys" / "kernel" / "osrelease", kMaxAttributeBytes);
+  const auto release =
+      ReadFileLimited(root / ".." / "proc" / "sys" / "kernel" / "osrelease", kMaxAttributeBytes);
   if (!release) return;
   const std::string releaseName(TrimView(*release));
   if (releaseName.empty() || releaseName.find('/') != std::string::npos || releaseName == "..") return;
@@ -352,19 +354,24 @@ class Enumerator {
     const auto base = (code >> 16) & 0xFFu;
     const auto sub = (code >> 8) & 0xFFu;
     switch (base) {
-      case 0x00: return sub == 0x01 ? "Display" : "System";
+      case 0x00:
+        return sub == 0x01 ? "Display" : "System";
       case 0x01:
         if (sub == 0x01 || sub == 0x05) return "HDC";
         if (sub == 0x06) return (code & 0xFFu) == 0x01 ? "HDC" : "SCSIAdapter";
         return "SCSIAdapter";
-      case 0x02: return "Net";
-      case 0x03: return "Display";
-      case 0x04: return sub == 0x03 ? "System" : "Media";
+      case 0x02:
+        return "Net";
+      case 0x03:
+        return "Display";
+      case 0x04:
+        return sub == 0x03 ? "System" : "Media";
       case 0x07:
         if (sub == 0x00 || sub == 0x01) return "Ports";
         if (sub == 0x03) return "Modem";
         return "System";
-      case 0x08: return sub == 0x05 ? "SDHost" : "System";
+      case 0x08:
+        return sub == 0x05 ? "SDHost" : "System";
       case 0x09:
         if (sub == 0x00) return "Keyboard";
         if (sub == 0x02) return "Mouse";
@@ -373,8 +380,10 @@ class Enumerator {
         if (sub == 0x00) return "1394";
         if (sub == 0x03) return "USB";
         return "System";
-      case 0x0D: return sub == 0x11 ? "Bluetooth" : "Net";
-      default: return "System";
+      case 0x0D:
+        return sub == 0x11 ? "Bluetooth" : "Net";
+      default:
+        return "System";
     }
   }
 
@@ -405,10 +414,10 @@ class Enumerator {
       if (!slot || !function) continue;
 
       DeviceInfo info;
-      info.instanceId = "PCI\\VEN_" + Hex(*vendor, 4) + "&DEV_" + Hex(*id, 4) + "&SUBSYS_" + Hex(subDevice, 4) +
-                        Hex(subVendor, 4) + "&REV_" + Hex(*revision, 2) + "\\" +
-                        GeneratedInstance(PciLevel(device), Below(device.parent_path()),
-                                          Hex((*slot << 3) | *function, 2));
+      info.instanceId =
+          "PCI\\VEN_" + Hex(*vendor, 4) + "&DEV_" + Hex(*id, 4) + "&SUBSYS_" + Hex(subDevice, 4) +
+          Hex(subVendor, 4) + "&REV_" + Hex(*revision, 2) + "\\" +
+          GeneratedInstance(PciLevel(device), Below(device.parent_path()), Hex((*slot << 3) | *function, 2));
       info.className = PciClass(*classCode);
       info.idBus = DeviceInfo::IdBus::Pci;
       info.vendorId = static_cast<std::uint16_t>(*vendor);
@@ -429,23 +438,34 @@ class Enumerator {
 
   static UsbFunction UsbFunctionOf(std::uint32_t cls, std::uint32_t sub, std::uint32_t protocol) {
     switch (cls) {
-      case 0x01: return {"Media", "USB Audio Device"};
+      case 0x01:
+        return {"Media", "USB Audio Device"};
       case 0x02:
         if (sub == 0x06 || sub == 0x0A || sub == 0x0D || sub == 0x0E) return {"Net", "USB Ethernet Adapter"};
         return {"Ports", "USB Serial Device"};
-      case 0x03: return {"HIDClass", "USB Input Device"};
-      case 0x06: return {"Image", "USB Imaging Device"};
-      case 0x07: return {"USB", "USB Printing Support"};
-      case 0x08: return {"USB", "USB Mass Storage Device"};
-      case 0x09: return {"USB", "Generic USB Hub"};
-      case 0x0A: return {"Ports", "USB Serial Device"};
-      case 0x0B: return {"SmartCardReader", "USB Smart Card Reader"};
-      case 0x0E: return {"Image", "USB Video Device"};
-      case 0x10: return {"Media", "USB Audio/Video Device"};
+      case 0x03:
+        return {"HIDClass", "USB Input Device"};
+      case 0x06:
+        return {"Image", "USB Imaging Device"};
+      case 0x07:
+        return {"USB", "USB Printing Support"};
+      case 0x08:
+        return {"USB", "USB Mass Storage Device"};
+      case 0x09:
+        return {"USB", "Generic USB Hub"};
+      case 0x0A:
+        return {"Ports", "USB Serial Device"};
+      case 0x0B:
+        return {"SmartCardReader", "USB Smart Card Reader"};
+      case 0x0E:
+        return {"Image", "USB Video Device"};
+      case 0x10:
+        return {"Media", "USB Audio/Video Device"};
       case 0xE0:
         if (sub == 0x01 && protocol == 0x01) return {"Bluetooth", "Generic Bluetooth Radio"};
         return {"Net", "USB Wireless Adapter"};
-      default: return {"USB", "USB Device"};
+      default:
+        return {"USB", "USB Device"};
     }
   }
 
@@ -517,9 +537,10 @@ class Enumerator {
       DeviceInfo info;
       const auto serial = ReadAttr(device, "serial");
       const bool serialUsable = serial && IsCleanIdPart(*serial) && serial->size() <= 126;
-      info.instanceId = hardwareId + "\\" +
-                        (serialUsable ? *serial : GeneratedInstance(level, Below(device.parent_path()),
-                                                                    std::to_string(*port)));
+      info.instanceId =
+          hardwareId + "\\" +
+          (serialUsable ? *serial
+                        : GeneratedInstance(level, Below(device.parent_path()), std::to_string(*port)));
       UsbFunction function;
       if (composite) {
         function = {"USB", "USB Composite Device"};
@@ -531,7 +552,7 @@ class Enumerator {
       info.className = function.className;
       const auto manufacturer = ReadAttr(device, "manufacturer").value_or("");
       const auto productName = ReadAttr(device, "product").value_or("");
-      info.description = productName.empty() ? function.description
+      info.description = productName.empty()    ? function.description
                          : manufacturer.empty() ? productName
                                                 : manufacturer + " " + productName;
       info.idBus = DeviceInfo::IdBus::Usb;
@@ -554,7 +575,8 @@ class Enumerator {
     }
   }
 
-  void AddRootHub(const fs::path& device, std::uint32_t product, const std::vector<UsbInterface>& interfaces) {
+  void AddRootHub(const fs::path& device, std::uint32_t product,
+                  const std::vector<UsbInterface>& interfaces) {
     const fs::path controller = device.parent_path();
     const auto controllerClass = ReadHex(controller, "class", 0xFFFFFF);
     const bool xhci = controllerClass && *controllerClass == 0x0C0330;
@@ -675,7 +697,9 @@ class Enumerator {
       const auto mfg = ReadHex(codec, "mfg", 0xFF).value_or(0);
       const std::string vendorName = ReadAttr(codec, "vendor_name").value_or("");
       const std::string chipName = ReadAttr(codec, "chip_name").value_or("");
-      const std::string chip = vendorName.empty() ? chipName : chipName.empty() ? vendorName : vendorName + " " + chipName;
+      const std::string chip = vendorName.empty() ? chipName
+                               : chipName.empty() ? vendorName
+                                                  : vendorName + " " + chipName;
       for (const auto& [function, node] : {std::pair<std::uint32_t, std::uint32_t>{1, afg}, {2, mfg}}) {
         if (node == 0) continue;
         DeviceInfo info;
@@ -684,7 +708,8 @@ class Enumerator {
                           Hex((*revisionId >> 8) & 0xFFFFu, 4) + "\\" +
                           GeneratedInstance(4, Below(codec.parent_path()), Hex(*address, 2) + Hex(node, 2));
         info.className = function == 1 ? "Media" : "Modem";
-        const std::string generic = function == 1 ? "High Definition Audio Device" : "High Definition Audio Modem";
+        const std::string generic =
+            function == 1 ? "High Definition Audio Device" : "High Definition Audio Modem";
         info.description = chip.empty() ? generic : generic + " (" + chip + ")";
         Add(std::move(info), codec);
       }
@@ -695,39 +720,61 @@ class Enumerator {
 
   static std::string ScsiTypeName(std::uint32_t type) {
     switch (type) {
-      case 0x00: return "Disk";
-      case 0x01: return "Sequential";
-      case 0x02: return "Printer";
-      case 0x03: return "Processor";
-      case 0x04: return "Worm";
-      case 0x05: return "CdRom";
-      case 0x06: return "Scanner";
-      case 0x07: return "Optical";
-      case 0x08: return "Changer";
-      case 0x09: return "Net";
-      case 0x0C: return "Array";
-      case 0x0D: return "Enclosure";
-      case 0x0E: return "RBC";
-      default: return "Other";
+      case 0x00:
+        return "Disk";
+      case 0x01:
+        return "Sequential";
+      case 0x02:
+        return "Printer";
+      case 0x03:
+        return "Processor";
+      case 0x04:
+        return "Worm";
+      case 0x05:
+        return "CdRom";
+      case 0x06:
+        return "Scanner";
+      case 0x07:
+        return "Optical";
+      case 0x08:
+        return "Changer";
+      case 0x09:
+        return "Net";
+      case 0x0C:
+        return "Array";
+      case 0x0D:
+        return "Enclosure";
+      case 0x0E:
+        return "RBC";
+      default:
+        return "Other";
     }
   }
 
   static std::string ScsiClass(std::uint32_t type) {
     switch (type) {
       case 0x00:
-      case 0x0E: return "DiskDrive";
-      case 0x05: return "CDROM";
-      case 0x01: return "TapeDrive";
-      case 0x08: return "MediumChanger";
-      case 0x02: return "Printer";
-      case 0x06: return "Image";
-      default: return "System";
+      case 0x0E:
+        return "DiskDrive";
+      case 0x05:
+        return "CDROM";
+      case 0x01:
+        return "TapeDrive";
+      case 0x08:
+        return "MediumChanger";
+      case 0x02:
+        return "Printer";
+      case 0x06:
+        return "Image";
+      default:
+        return "System";
     }
   }
 
   // Trailing blanks off, at most `width` characters.
   static std::string InquiryField(std::string_view text, std::size_t width) {
-    while (!text.empty() && (text.back() == ' ' || text.back() == '\n' || text.back() == '\0')) text.remove_suffix(1);
+    while (!text.empty() && (text.back() == ' ' || text.back() == '\n' || text.back() == '\0'))
+      text.remove_suffix(1);
     while (!text.empty() && text.front() == ' ') text.remove_prefix(1);
     return std::string(text.substr(0, width));
   }
@@ -756,7 +803,8 @@ class Enumerator {
       if (!type || !rawVendor || !rawModel) continue;
       std::string vendor = InquiryField(*rawVendor, 8);
       std::string model = InquiryField(*rawModel, 16);
-      const std::string revision = InquiryField(ReadFileLimited(device / "rev", kMaxAttributeBytes).value_or(""), 4);
+      const std::string revision =
+          InquiryField(ReadFileLimited(device / "rev", kMaxAttributeBytes).value_or(""), 4);
       if (vendor == "ATA") {
         // ATA disks carry no vendor field; the first word of the model stands in for it.
         const std::string fullModel = InquiryField(*rawModel, 40);
@@ -797,9 +845,8 @@ class Enumerator {
       if (!edid || edid->size() < 128) continue;
       const auto byte = [&](std::size_t i) { return static_cast<unsigned char>((*edid)[i]); };
       static const unsigned char kHeader[8] = {0x00, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0x00};
-      if (!std::equal(kHeader, kHeader + 8, edid->begin(), [](unsigned char a, char b) {
-            return a == static_cast<unsigned char>(b);
-          })) {
+      if (!std::equal(kHeader, kHeader + 8, edid->begin(),
+                      [](unsigned char a, char b) { return a == static_cast<unsigned char>(b); })) {
         continue;
       }
       unsigned sum = 0;
@@ -892,8 +939,9 @@ class Enumerator {
       const auto device = Resolve(dir / name);
       if (device.empty()) continue;
       auto hid = ReadAttr(device, "hid");
-      if (!hid || hid->empty() || hid->size() > 16 ||
-          !std::all_of(hid->begin(), hid->end(), [](char c) { return std::isalnum(static_cast<unsigned char>(c)); })) {
+      if (!hid || hid->empty() || hid->size() > 16 || !std::all_of(hid->begin(), hid->end(), [](char c) {
+            return std::isalnum(static_cast<unsigned char>(c));
+          })) {
         continue;
       }
       // Linux's own names: Windows knows two of them under other names, and lists the
@@ -910,8 +958,9 @@ class Enumerator {
         instance = *uid;
       } else {
         const auto colon = name.rfind(':');
-        const auto number = colon == std::string::npos ? std::nullopt
-                                                       : ParseHex(std::string_view(name).substr(colon + 1), 0xFFFF);
+        const auto number = colon == std::string::npos
+                                ? std::nullopt
+                                : ParseHex(std::string_view(name).substr(colon + 1), 0xFFFF);
         instance = std::to_string(number.value_or(0));
       }
       DeviceInfo info;
@@ -919,7 +968,9 @@ class Enumerator {
       const auto* kind = FindAcpiKind(*hid);
       info.className = kind != nullptr ? kind->className : "System";
       const auto ownDescription = ReadAttr(device, "description").value_or("");
-      info.description = kind != nullptr ? kind->description : ownDescription.empty() ? "ACPI Device" : ownDescription;
+      info.description = kind != nullptr          ? kind->description
+                         : ownDescription.empty() ? "ACPI Device"
+                                                  : ownDescription;
       // The ACPI node itself has no driver; the device it describes does.
       fs::path driverDir = device;
       if (!IsDirectory(device / "driver")) {

@@ -1,7 +1,6 @@
 // XML files on Linux through pugixml. The text is screened by CheckDocumentText before
 // pugixml sees it, and the parsed tree is checked once more while it is copied out.
 #include <pugixml.hpp>
-
 #include <sstream>
 
 #include "platform/files.h"
@@ -18,12 +17,14 @@ void SaveDocument(const Element& root, const std::string& path) {
     auto [element, node] = pending.back();
     pending.pop_back();
     for (const auto& [name, value] : element->attributes) {
-      if (value.find('\0') != std::string::npos) throw XmlError("XML cannot hold a zero character (attribute " + name + ")");
+      if (value.find('\0') != std::string::npos)
+        throw XmlError("XML cannot hold a zero character (attribute " + name + ")");
       node.append_attribute(name.c_str()).set_value(value.c_str());
     }
     // Children are appended in order now; their own content is filled in later.
     std::vector<std::pair<const Element*, pugi::xml_node>> children;
-    for (const auto& child : element->children) children.emplace_back(&child, node.append_child(child.name.c_str()));
+    for (const auto& child : element->children)
+      children.emplace_back(&child, node.append_child(child.name.c_str()));
     for (auto it = children.rbegin(); it != children.rend(); ++it) pending.push_back(*it);
   }
   std::ostringstream text;
@@ -76,14 +77,16 @@ Element LoadDocument(const std::string& path, const Limits& limits) {
     const std::size_t depth = depths.back();
     pending.pop_back();
     depths.pop_back();
-    if (depth > limits.maxDepth) throw XmlError("XML file " + path + " refused: elements nested deeper than the limit");
+    if (depth > limits.maxDepth)
+      throw XmlError("XML file " + path + " refused: elements nested deeper than the limit");
     for (const auto attribute : node.attributes()) {
       std::string value = attribute.value();
       if (value.size() > limits.maxAttributeBytes) {
         throw XmlError("XML file " + path + " refused: attribute value larger than the limit");
       }
       if (element->FindAttribute(attribute.name()) != nullptr) {
-        throw XmlError("XML file " + path + " is malformed: attribute \"" + attribute.name() + "\" given twice");
+        throw XmlError("XML file " + path + " is malformed: attribute \"" + attribute.name() +
+                       "\" given twice");
       }
       element->attributes.emplace_back(attribute.name(), std::move(value));
     }

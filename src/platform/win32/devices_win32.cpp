@@ -2,8 +2,9 @@
 // of SYSSETUP.DLL), bound by name at run time rather than linked, so the program starts on
 // any system and the binding can be dropped again.
 #include <windows.h>
-#include <setupapi.h>
+// After windows.h, which they build on.
 #include <cfgmgr32.h>
+#include <setupapi.h>
 
 #include <array>
 #include <cstring>
@@ -38,12 +39,15 @@ enum Function : std::size_t {
 };
 
 constexpr std::array<const char*, kFunctionCount> kNames = {
-    "SetupDiCreateDeviceInfoList", "SetupDiDestroyDeviceInfoList",      "SetupDiClassGuidsFromNameA",
-    "SetupDiGetClassDevsExA",      "SetupDiGetClassDevsA",              "SetupDiGetDeviceRegistryPropertyA",
-    "SetupDiSetClassInstallParamsA", "SetupDiCallClassInstaller",       "SetupDiEnumDeviceInfo",
-    "CM_Get_Device_IDA",           "CM_Get_DevNode_Status",             "CM_Locate_DevNodeA",
-    "CM_Reenumerate_DevNode",      "CMP_WaitNoPendingInstallEvents",    "CM_Uninstall_DevNode",
-    "SetupCopyOEMInfA",            "UpdatePnpDeviceDrivers",
+    "SetupDiCreateDeviceInfoList",   "SetupDiDestroyDeviceInfoList",
+    "SetupDiClassGuidsFromNameA",    "SetupDiGetClassDevsExA",
+    "SetupDiGetClassDevsA",          "SetupDiGetDeviceRegistryPropertyA",
+    "SetupDiSetClassInstallParamsA", "SetupDiCallClassInstaller",
+    "SetupDiEnumDeviceInfo",         "CM_Get_Device_IDA",
+    "CM_Get_DevNode_Status",         "CM_Locate_DevNodeA",
+    "CM_Reenumerate_DevNode",        "CMP_WaitNoPendingInstallEvents",
+    "CM_Uninstall_DevNode",          "SetupCopyOEMInfA",
+    "UpdatePnpDeviceDrivers",
 };
 constexpr std::size_t kSetupApiCount = kUpdatePnpDeviceDrivers;
 
@@ -52,7 +56,8 @@ using ClassGuidsFromNameFn = BOOL(WINAPI*)(PCSTR, LPGUID, DWORD, PDWORD);
 using GetClassDevsExFn = HDEVINFO(WINAPI*)(const GUID*, PCSTR, HWND, DWORD, HDEVINFO, PCSTR, PVOID);
 using EnumDeviceInfoFn = BOOL(WINAPI*)(HDEVINFO, DWORD, PSP_DEVINFO_DATA);
 using GetDeviceIdFn = CONFIGRET(WINAPI*)(DEVINST, PSTR, ULONG, ULONG);
-using GetDeviceRegistryPropertyFn = BOOL(WINAPI*)(HDEVINFO, PSP_DEVINFO_DATA, DWORD, PDWORD, PBYTE, DWORD, PDWORD);
+using GetDeviceRegistryPropertyFn = BOOL(WINAPI*)(HDEVINFO, PSP_DEVINFO_DATA, DWORD, PDWORD, PBYTE, DWORD,
+                                                  PDWORD);
 
 // A library loaded by name, freed when dropped.
 class Library {
