@@ -6,6 +6,13 @@
 
 namespace {
 
+Control MakeControl(const char* name, ControlKind kind) {
+  Control c;
+  c.name = name;
+  c.kind = kind;
+  return c;
+}
+
 TEST(FormModel, BothWindowsHoldTheirNamedControls) {
   FormModel main(kMainFormName);
   BuildMainForm(main);
@@ -27,7 +34,7 @@ TEST(FormModel, BothWindowsHoldTheirNamedControls) {
 
 TEST(FormModel, NotifiesChangesAndAppends) {
   FormModel f("F");
-  f.Add(Control{.name = "L", .kind = ControlKind::ListBox});
+  f.Add(MakeControl("L", ControlKind::ListBox));
   std::vector<std::pair<ChangeKind, std::size_t>> seen;
   int id = f.Subscribe([&](const FormModel::Notification& n) { seen.emplace_back(n.change, n.count); });
   f.AppendItem("L", "a");
@@ -43,8 +50,8 @@ TEST(FormModel, NotifiesChangesAndAppends) {
 
 TEST(FormModel, GaugeStaysWithinItsRangeAndChecksFollowItems) {
   FormModel f("F");
-  f.Add(Control{.name = "G", .kind = ControlKind::Gauge});
-  f.Add(Control{.name = "C", .kind = ControlKind::CheckListBox});
+  f.Add(MakeControl("G", ControlKind::Gauge));
+  f.Add(MakeControl("C", ControlKind::CheckListBox));
   f.SetGaugeMax("G", 200);
   f.SetGaugePosition("G", 250);
   EXPECT_EQ(f.GaugePosition("G"), 200);
