@@ -404,6 +404,32 @@ TEST_F(StrangeSysfs, ScsiFieldsAreCutAndCleanedAsWindowsDoes) {
   }
 }
 
+TEST_F(StrangeSysfs, CodecsFromTheSoundClassWhenThereIsNoCodecBus) {
+  // An audio codec and a modem codec as older kernels list them.
+  Write("class/sound/hwC0D0/vendor_id", "0x10ec0269\n");
+  Write("class/sound/hwC0D0/subsystem_id", "0x17aa21fa\n");
+  Write("class/sound/hwC0D0/revision_id", "0x100100\n");
+  Write("class/sound/hwC0D0/afg", "0x1\n");
+  Write("class/sound/hwC0D0/mfg", "0x0\n");
+  Write("class/sound/hwC0D1/vendor_id", "0x14f12c06\n");
+  Write("class/sound/hwC0D1/subsystem_id", "0x17aa2114\n");
+  Write("class/sound/hwC0D1/revision_id", "0x100000\n");
+  Write("class/sound/hwC0D1/afg", "0x0\n");
+  Write("class/sound/hwC0D1/mfg", "0x2\n");
+  Write("class/sound/card0/id", "PCH\n");  // not a codec
+  ScopedEnv env("VELMORA_SYSFS", tmp.File("sys"));
+  const auto devices = platform::devices::EnumerateDevices();
+  ASSERT_EQ(devices.size(), 2u);
+  EXPECT_TRUE(MatchesWithHash(devices[0].instanceId,
+                              "HDAUDIO\\FUNC_01&VEN_10EC&DEV_0269&SUBSYS_17AA21FA&REV_1001\\4&#&0&0001"))
+      << devices[0].instanceId;
+  EXPECT_EQ(devices[0].className, "Media");
+  EXPECT_TRUE(MatchesWithHash(devices[1].instanceId,
+                              "HDAUDIO\\FUNC_02&VEN_14F1&DEV_2C06&SUBSYS_17AA2114&REV_1000\\4&#&0&0102"))
+      << devices[1].instanceId;
+  EXPECT_EQ(devices[1].className, "Modem");
+}
+
 // ---- the Plug and Play binding flag and the device list ----
 
 TEST(PnpApi, BindsOnceAndUnbindsOnce) {
