@@ -89,7 +89,8 @@ class ArchiveToolTest : public ::testing::Test {
   }
 
   static bool Has(const std::vector<std::string>& lines, const std::string& start) {
-    return std::any_of(lines.begin(), lines.end(), [&](const std::string& l) { return l.rfind(start, 0) == 0; });
+    return std::any_of(lines.begin(), lines.end(),
+                       [&](const std::string& l) { return l.rfind(start, 0) == 0; });
   }
 
   // Every file below a folder, relative, with '/'.
@@ -127,9 +128,10 @@ TEST_F(ArchiveToolTest, WholePackUnpacksEverything) {
   const std::string pack = MakePack("Pack.7z");
   const ToolRun run = Tool("7z x " + Short(pack) + " -o" + out + " -y");
   EXPECT_EQ(run.exitCode, 0);
-  EXPECT_EQ(Files(out), (std::set<std::string>{"D/G/N/1/display.inf", "D/G/N/1/nv.sys", "D/G/N/1/sub/extra.dll",
-                                                "D/G/A/2/ATI.INF", "D/G/A/2/ati.cat", "D/L/Realtek Lan/rt lan.Inf",
-                                                "D/L/Realtek Lan/readme.txt", "D/L/old.inf.bak", "root.inf"}));
+  EXPECT_EQ(Files(out),
+            (std::set<std::string>{"D/G/N/1/display.inf", "D/G/N/1/nv.sys", "D/G/N/1/sub/extra.dll",
+                                   "D/G/A/2/ATI.INF", "D/G/A/2/ati.cat", "D/L/Realtek Lan/rt lan.Inf",
+                                   "D/L/Realtek Lan/readme.txt", "D/L/old.inf.bak", "root.inf"}));
   EXPECT_EQ(tmp.Read("out/D/G/N/1/nv.sys"), "driver");
   const auto paths = Gathered(run.lines);
   EXPECT_NE(std::find(paths.begin(), paths.end(), "D/L/Realtek Lan/rt lan.Inf"), paths.end());
@@ -161,8 +163,9 @@ TEST_F(ArchiveToolTest, ListFileNamesFoldersTheWindowsWay) {
   const std::string list = tmp.Write("work/Graphics.7z.txt", "D\\G\\N\\1\\*.*\r\nd\\l\\realtek lan\\*.*\r\n");
   const ToolRun run = Tool("7z x " + pack + " -o" + out + " @" + list + " -y");
   EXPECT_EQ(run.exitCode, 0);
-  EXPECT_EQ(Files(out), (std::set<std::string>{"D/G/N/1/display.inf", "D/G/N/1/nv.sys", "D/G/N/1/sub/extra.dll",
-                                                "D/L/Realtek Lan/rt lan.Inf", "D/L/Realtek Lan/readme.txt"}));
+  EXPECT_EQ(Files(out),
+            (std::set<std::string>{"D/G/N/1/display.inf", "D/G/N/1/nv.sys", "D/G/N/1/sub/extra.dll",
+                                   "D/L/Realtek Lan/rt lan.Inf", "D/L/Realtek Lan/readme.txt"}));
 }
 
 TEST_F(ArchiveToolTest, EmptyListFileExtractsNothing) {
@@ -281,7 +284,8 @@ class HostileArchiveTest : public ArchiveToolTest {
   std::set<std::string> Outside() {
     std::set<std::string> files;
     for (const std::string& f : Files(tmp.path())) {
-      if (f.rfind("deep/er/out/", 0) == 0 || f.rfind("src/", 0) == 0 || f.rfind("stdin.dat", 0) == 0) continue;
+      if (f.rfind("deep/er/out/", 0) == 0 || f.rfind("src/", 0) == 0 || f.rfind("stdin.dat", 0) == 0)
+        continue;
       if (f.size() > 3 && f.substr(f.size() - 3) == ".7z") continue;
       files.insert(f);
     }
@@ -319,7 +323,8 @@ TEST_F(HostileArchiveTest, EscapingPathsAndLinksAreSkipped) {
     EXPECT_TRUE(fs::is_directory(fs::symlink_status(out + "dir_link")));
     EXPECT_EQ(tmp.Read("deep/er/out/dir_link/planted.inf"), "planted");
   }
-  for (const auto& entry : fs::recursive_directory_iterator(out)) EXPECT_FALSE(entry.is_symlink()) << entry.path();
+  for (const auto& entry : fs::recursive_directory_iterator(out))
+    EXPECT_FALSE(entry.is_symlink()) << entry.path();
 }
 
 TEST_F(HostileArchiveTest, LinksAlreadyInTheOutputFolderAreNeverWrittenThrough) {

@@ -153,7 +153,8 @@ class DpinstRunTest : public ::testing::Test {
     tmp.Write("Windows/dp_tavi/D/N/1/netkvm.inf", kInf);
     tmp.Write("Windows/dp_tavi/D/S/UPPER.INF",
               Utf16Le("[Manufacturer]\r\nM=Ports\r\n[Ports]\r\nCOM port = Serial, *PNP0501\r\n", true));
-    tmp.Write("Windows/dp_tavi/D/X/other.inf", "[Manufacturer]\nM=Mod\n[Mod]\nX = I, PCI\\VEN_DEAD&DEV_BEEF\n");
+    tmp.Write("Windows/dp_tavi/D/X/other.inf",
+              "[Manufacturer]\nM=Mod\n[Mod]\nX = I, PCI\\VEN_DEAD&DEV_BEEF\n");
     tmp.Write("Windows/dp_tavi/D/X/notes.inx", "[Manufacturer]\nM=Mod\n[Mod]\nX = I, *PNP0501\n");
     tmp.Write("Windows/dp_tavi/D/readme.txt", "not an INF");
   }
@@ -181,11 +182,13 @@ class DpinstRunTest : public ::testing::Test {
   }
 
   // The line after the one that starts with `start`, for as many lines as asked.
-  static std::vector<std::string> After(const std::vector<std::string>& lines, const std::string& start, std::size_t n) {
+  static std::vector<std::string> After(const std::vector<std::string>& lines, const std::string& start,
+                                        std::size_t n) {
     for (std::size_t i = 0; i < lines.size(); ++i) {
       if (lines[i].rfind(start, 0) == 0) {
-        return std::vector<std::string>(lines.begin() + static_cast<std::ptrdiff_t>(i + 1),
-                                        lines.begin() + static_cast<std::ptrdiff_t>(std::min(lines.size(), i + 1 + n)));
+        return std::vector<std::string>(
+            lines.begin() + static_cast<std::ptrdiff_t>(i + 1),
+            lines.begin() + static_cast<std::ptrdiff_t>(std::min(lines.size(), i + 1 + n)));
       }
     }
     return {};
@@ -225,7 +228,9 @@ TEST_F(DpinstRunTest, SilentRunOnTheWindowsFolderLogsPackagesAndTheDevicesTheySe
   EXPECT_EQ(net[0], "    Provider: Velmora \"Test\" Drivers");
   EXPECT_EQ(net[1], "    Class: Net");
   EXPECT_EQ(net[2], "    Version: 01/02/2024,1.2.3.4");
-  EXPECT_EQ(net[3].rfind(R"(    Serves present device: PCI\VEN_1AF4&DEV_1041&SUBSYS_10411AF4&REV_01\3&)", 0), 0u) << net[3];
+  EXPECT_EQ(net[3].rfind(R"(    Serves present device: PCI\VEN_1AF4&DEV_1041&SUBSYS_10411AF4&REV_01\3&)", 0),
+            0u)
+      << net[3];
   EXPECT_NE(net[3].find(R"((PCI\VEN_1AF4&DEV_1041, VirtIO Ethernet; fast))"), std::string::npos) << net[3];
   EXPECT_EQ(net[4], R"(    Serves present device: ACPI\PNP0501\0 (*PNP0501, Thing))");
 
@@ -236,7 +241,8 @@ TEST_F(DpinstRunTest, SilentRunOnTheWindowsFolderLogsPackagesAndTheDevicesTheySe
   EXPECT_EQ(After(log, "Driver package: " + driverDir + "X/other.inf", 1),
             (std::vector<std::string>{"    Serves no device present on this system"}));
   EXPECT_TRUE(Has(log, "Unreadable INF file: " + driverDir + "Z/huge.inf: too large"));
-  EXPECT_TRUE(Has(log, "Summary: 3 driver packages, 2 serving devices present on this system, 1 unreadable INF files"));
+  EXPECT_TRUE(Has(
+      log, "Summary: 3 driver packages, 2 serving devices present on this system, 1 unreadable INF files"));
   EXPECT_TRUE(Has(log, "Nothing was installed on this system"));
 }
 

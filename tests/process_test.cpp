@@ -37,14 +37,18 @@ TEST_P(SplitCommandLineTest, GivesTheWordsWindowsGives) {
 INSTANTIATE_TEST_SUITE_P(
     Table, SplitCommandLineTest,
     ::testing::Values(
-        SplitCase{"ArchiveLine", R"(7z x C:\PACKS\GRAPHI~1.7Z -oC:\Windows\work\ *.inf -r -y)",
+        SplitCase{"ArchiveLine",
+                  R"(7z x C:\PACKS\GRAPHI~1.7Z -oC:\Windows\work\ *.inf -r -y)",
                   {"7z", "x", R"(C:\PACKS\GRAPHI~1.7Z)", R"(-oC:\Windows\work\)", "*.inf", "-r", "-y"}},
-        SplitCase{"ListFileLine", R"(7z x pack.7z -o/w/ @/w/Graphics.7z.txt -y)",
+        SplitCase{"ListFileLine",
+                  R"(7z x pack.7z -o/w/ @/w/Graphics.7z.txt -y)",
                   {"7z", "x", "pack.7z", "-o/w/", "@/w/Graphics.7z.txt", "-y"}},
-        SplitCase{"QuotedPathWithBlanks", R"(7z x "/tmp/my packs/a.7z" -o/tmp/out/ -y)",
+        SplitCase{"QuotedPathWithBlanks",
+                  R"(7z x "/tmp/my packs/a.7z" -o/tmp/out/ -y)",
                   {"7z", "x", "/tmp/my packs/a.7z", "-o/tmp/out/", "-y"}},
         SplitCase{"QuotesInsideAWord", R"(7z x -o"/tmp/out dir/" -y)", {"7z", "x", "-o/tmp/out dir/", "-y"}},
-        SplitCase{"QuotedProgramWithBlanks", R"("/opt/my tools/7z" x a.7z)", {"/opt/my tools/7z", "x", "a.7z"}},
+        SplitCase{
+            "QuotedProgramWithBlanks", R"("/opt/my tools/7z" x a.7z)", {"/opt/my tools/7z", "x", "a.7z"}},
         SplitCase{"QuotedProgramRunsOn", R"("my prog"x y)", {"my prog", "x", "y"}},
         SplitCase{"ProgramKeepsBackslashQuote", R"(C:\x\"y z)", {R"(C:\x\"y)", "z"}},
         SplitCase{"UnclosedProgramQuote", R"("C:\a b\p.exe)", {R"(C:\a b\p.exe)"}},
@@ -59,14 +63,14 @@ INSTANTIATE_TEST_SUITE_P(
         SplitCase{"TrailingBackslashEscapesQuote", R"(p "C:\dir\" x)", {"p", R"(C:\dir" x)"}},
         SplitCase{"EmptyQuotedWord", R"(p "" x)", {"p", "", "x"}},
         SplitCase{"DoubledQuoteInsideQuotes", R"(p "a""b")", {"p", R"(a"b)"}},
-        SplitCase{"TripleQuoteOutside", R"(p """)", {"p", R"(")"}},
-        SplitCase{"Empty", "", {}},
+        SplitCase{"TripleQuoteOutside", R"(p """)", {"p", R"(")"}}, SplitCase{"Empty", "", {}},
         SplitCase{"OnlyBlanks", " \t ", {}}),
     [](const ::testing::TestParamInfo<SplitCase>& param) { return param.param.name; });
 
 TEST(QuoteArgumentTest, EveryWordComesBackUnchanged) {
-  const std::vector<std::string> words = {"plain",     "a b",       "",         R"(a"b)",   R"(C:\dir\)",
-                                          R"(C:\a b\)", R"(\\")",    "tab\there", R"(\"\\)", "/tmp/my packs/x.7z"};
+  const std::vector<std::string> words = {
+      "plain",      "a b",    "",          R"(a"b)",  R"(C:\dir\)",
+      R"(C:\a b\)", R"(\\")", "tab\there", R"(\"\\)", "/tmp/my packs/x.7z"};
   for (const std::string& word : words) {
     const std::string line = "prog " + proc::QuoteArgument(word) + " next";
     const auto split = proc::SplitCommandLine(line);
@@ -97,7 +101,8 @@ class FindProgramTest : public ::testing::Test {
 
   std::string Script(const std::string& path, bool executable = true) {
     tmp.Write(path, "#!/bin/sh\necho " + path + "\n");
-    fs::permissions(tmp.File(path), executable ? fs::perms::owner_all : fs::perms::owner_read | fs::perms::owner_write);
+    fs::permissions(tmp.File(path),
+                    executable ? fs::perms::owner_all : fs::perms::owner_read | fs::perms::owner_write);
     return tmp.File(path);
   }
 

@@ -71,18 +71,17 @@ using namespace std::string_literals;
 
 INSTANTIATE_TEST_SUITE_P(
     Table, ChunkJoiningTest,
-    ::testing::Values(
-        ChunkCase{"LineContinuedInNextChunk", {"abc", "def\n"}, {"abcdef"}},
-        ChunkCase{"ContinuedOverThreeChunks", {"a", "b", "c\nd\n"}, {"abc", "d"}},
-        ChunkCase{"CrLfSplitGivesExtraEmptyLine", {"abc\r", "\ndef\n"}, {"abc", "", "def"}},
-        ChunkCase{"AllLineEnds", {"a\r\nb\rc\nd"}, {"a", "b", "c", "d"}},
-        ChunkCase{"FinalBreakAddsNoLine", {"a\n\nb\n"}, {"a", "", "b"}},
-        ChunkCase{"LoneBreakChunk", {"x\n", "\n"}, {"x", ""}},
-        ChunkCase{"CompleteLinesNotJoined", {"a\n", "b\n"}, {"a", "b"}},
-        ChunkCase{"ZeroByteEndsChunkText", {"ab\0cd\nef"s, "gh\n"}, {"abgh"}},
-        ChunkCase{"ChunkStartingWithZeroGivesNothing", {"\0xyz"s, "q\n"}, {"q"}},
-        ChunkCase{"ZeroAfterLineBreak", {"a\n\0junk"s, "b\n"}, {"ab"}},
-        ChunkCase{"NoChunks", {}, {}}),
+    ::testing::Values(ChunkCase{"LineContinuedInNextChunk", {"abc", "def\n"}, {"abcdef"}},
+                      ChunkCase{"ContinuedOverThreeChunks", {"a", "b", "c\nd\n"}, {"abc", "d"}},
+                      ChunkCase{"CrLfSplitGivesExtraEmptyLine", {"abc\r", "\ndef\n"}, {"abc", "", "def"}},
+                      ChunkCase{"AllLineEnds", {"a\r\nb\rc\nd"}, {"a", "b", "c", "d"}},
+                      ChunkCase{"FinalBreakAddsNoLine", {"a\n\nb\n"}, {"a", "", "b"}},
+                      ChunkCase{"LoneBreakChunk", {"x\n", "\n"}, {"x", ""}},
+                      ChunkCase{"CompleteLinesNotJoined", {"a\n", "b\n"}, {"a", "b"}},
+                      ChunkCase{"ZeroByteEndsChunkText", {"ab\0cd\nef"s, "gh\n"}, {"abgh"}},
+                      ChunkCase{"ChunkStartingWithZeroGivesNothing", {"\0xyz"s, "q\n"}, {"q"}},
+                      ChunkCase{"ZeroAfterLineBreak", {"a\n\0junk"s, "b\n"}, {"ab"}},
+                      ChunkCase{"NoChunks", {}, {}}),
     [](const ::testing::TestParamInfo<ChunkCase>& param) { return param.param.name; });
 
 // ---- RunAny against a real child ----
@@ -218,8 +217,8 @@ TEST_F(RedirectedTest, OutputFileThatCannotBeCreatedRaisesC) {
   const std::string in = tmp.Write("cmd", "");
   const std::string out = tmp.File("missing folder/cmdout");
   EXPECT_EQ(Run(Helper() + " exit 0", in, out),
-            kTag + "WinApi function CreateFile returned an invalid handle value\nfor the output file * " + out +
-                " *\n\nError!!!!");
+            kTag + "WinApi function CreateFile returned an invalid handle value\nfor the output file * " +
+                out + " *\n\nError!!!!");
   EXPECT_EQ(ui.cursor, (std::vector<bool>{true, false}));
 }
 
@@ -247,9 +246,11 @@ TEST_F(RedirectedTest, TextsLongerThan260CharactersAreRefused) {
   std::string error = Run(Helper() + " exit 0 " + std::string(260, 'a'), in, out);
   EXPECT_EQ(error, kTag + "The command line is longer than 260 characters\n\nError!!!!");
   error = Run(Helper() + " exit 0", longName, out);
-  EXPECT_EQ(error, kTag + "The name of the input file * " + longName + " *\nis longer than 260 characters\n\nError!!!!");
+  EXPECT_EQ(error, kTag + "The name of the input file * " + longName +
+                       " *\nis longer than 260 characters\n\nError!!!!");
   error = Run(Helper() + " exit 0", in, longName);
-  EXPECT_EQ(error, kTag + "The name of the output file * " + longName + " *\nis longer than 260 characters\n\nError!!!!");
+  EXPECT_EQ(error, kTag + "The name of the output file * " + longName +
+                       " *\nis longer than 260 characters\n\nError!!!!");
   EXPECT_FALSE(tmp.Exists("cmdout"));
   EXPECT_TRUE(ui.cursor.empty());
 
@@ -260,7 +261,8 @@ TEST_F(RedirectedTest, TextsLongerThan260CharactersAreRefused) {
 
 TEST_F(RedirectedTest, PercentSignsInNamesAndMessageStayAsTheyAre) {
   const std::string in = tmp.File("100% cmd");
-  EXPECT_EQ(Run("x", in, tmp.File("out"), "%s %d"), kTag + "Input file * " + in + " *\ndoes not exist\n\n%s %d");
+  EXPECT_EQ(Run("x", in, tmp.File("out"), "%s %d"),
+            kTag + "Input file * " + in + " *\ndoes not exist\n\n%s %d");
 }
 
 // ---- CaptureConsoleOutput ----

@@ -132,7 +132,8 @@ void CaptureConsoleOutputWith(const std::string& commandLine, std::string& targe
 
 }  // namespace runners_detail
 
-void RunAny(const std::string& commandLine, std::vector<std::string>& output, const std::function<void()>& onLines) {
+void RunAny(const std::string& commandLine, std::vector<std::string>& output,
+            const std::function<void()>& onLines) {
   proc::StartInfo info;
   info.commandLine = commandLine;
   info.window = proc::Window::Hidden;
@@ -170,10 +171,12 @@ bool CreateDOSProcessRedirected(const std::string& commandLine, const std::strin
     throw RunnerError(tag + "The command line is longer than 260 characters\n\n" + errMsg);
   }
   if (inputFile.size() > kMaxRedirectedText) {
-    throw RunnerError(Message(tag + "The name of the input file * %s *\nis longer than 260 characters\n\n", inputFile, errMsg));
+    throw RunnerError(Message(tag + "The name of the input file * %s *\nis longer than 260 characters\n\n",
+                              inputFile, errMsg));
   }
   if (outputFile.size() > kMaxRedirectedText) {
-    throw RunnerError(Message(tag + "The name of the output file * %s *\nis longer than 260 characters\n\n", outputFile, errMsg));
+    throw RunnerError(Message(tag + "The name of the output file * %s *\nis longer than 260 characters\n\n",
+                              outputFile, errMsg));
   }
 
   // A: the input file must exist; nothing has changed yet.
@@ -187,16 +190,22 @@ bool CreateDOSProcessRedirected(const std::string& commandLine, const std::strin
   proc::ProcessFailure failure;
   proc::Handle input;
   if (!proc::TryOpenFileForChild(inputFile, proc::FileDisposition::OpenAlways, input, &failure)) {
-    throw RunnerError(Message(tag + "WinApi function CreateFile returned an invalid handle value\nfor the input file * %s *\n\n",
-                              inputFile, errMsg),
-                      failure.message);
+    throw RunnerError(
+        Message(
+            tag +
+                "WinApi function CreateFile returned an invalid handle value\nfor the input file * %s *\n\n",
+            inputFile, errMsg),
+        failure.message);
   }
 
   proc::Handle output;
   if (!proc::TryOpenFileForChild(outputFile, proc::FileDisposition::CreateAlways, output, &failure)) {
-    throw RunnerError(Message(tag + "WinApi function CreateFile returned an invalid handle value\nfor the output file * %s *\n\n",
-                              outputFile, errMsg),
-                      failure.message);
+    throw RunnerError(
+        Message(
+            tag +
+                "WinApi function CreateFile returned an invalid handle value\nfor the output file * %s *\n\n",
+            outputFile, errMsg),
+        failure.message);
   }
 
   proc::StartInfo info;

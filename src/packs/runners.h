@@ -70,9 +70,9 @@ bool AppendChunk(std::vector<std::string>& output, std::string_view chunk, bool 
 bool EndsMidLine(std::string_view chunk);
 
 struct CaptureLimits {
-  int pollMs = 100;                      // wait per cycle
-  int maxCycles = 151;                   // cycles at most
-  std::size_t bufferSize = 1048576;      // output kept at most
+  int pollMs = 100;                  // wait per cycle
+  int maxCycles = 151;               // cycles at most
+  std::size_t bufferSize = 1048576;  // output kept at most
 };
 
 // CaptureConsoleOutput with other limits, for tests.

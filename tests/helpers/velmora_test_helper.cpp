@@ -36,10 +36,14 @@ std::string Decode(const std::string& text) {
   for (std::size_t i = 0; i < text.size(); ++i) {
     if (text[i] == '%' && i + 1 < text.size()) {
       const char c = text[++i];
-      if (c == 'r') out += '\r';
-      else if (c == 'n') out += '\n';
-      else if (c == '0') out += '\0';
-      else out += c;
+      if (c == 'r')
+        out += '\r';
+      else if (c == 'n')
+        out += '\n';
+      else if (c == '0')
+        out += '\0';
+      else
+        out += c;
     } else {
       out += text[i];
     }

@@ -58,7 +58,9 @@ std::string Native(std::string path) {
   return path;
 }
 
-std::string ErrnoText(int code) { return std::string(std::strerror(code)) + " (" + std::to_string(code) + ")"; }
+std::string ErrnoText(int code) {
+  return std::string(std::strerror(code)) + " (" + std::to_string(code) + ")";
+}
 
 // ---- command line ----
 
@@ -72,7 +74,8 @@ struct Options {
 
 // Returns an empty text on success, otherwise the complaint.
 std::string ParseCommandLine(int argc, char** argv, Options& options) {
-  if (argc < 2) return "Cannot find the command. Usage: 7z x <archive> -o<folder> [*.inf -r | @<listfile>] -y";
+  if (argc < 2)
+    return "Cannot find the command. Usage: 7z x <archive> -o<folder> [*.inf -r | @<listfile>] -y";
   if (Lower(argv[1]) != "x") return std::string("Unsupported command: ") + argv[1];
   for (int i = 2; i < argc; ++i) {
     const std::string arg = argv[i];
@@ -126,7 +129,8 @@ bool WildcardMatch(std::string_view pattern, std::string_view name) {
   if (pattern == "*.*") pattern = "*";
   std::size_t p = 0, n = 0, starP = std::string_view::npos, starN = 0;
   while (n < name.size()) {
-    if (p < pattern.size() && (pattern[p] == '?' || (pattern[p] != '*' && Fold(pattern[p]) == Fold(name[n])))) {
+    if (p < pattern.size() &&
+        (pattern[p] == '?' || (pattern[p] != '*' && Fold(pattern[p]) == Fold(name[n])))) {
       ++p;
       ++n;
     } else if (p < pattern.size() && pattern[p] == '*') {
@@ -153,7 +157,8 @@ bool Selected(const std::vector<std::string>& path, const std::vector<std::vecto
     const std::size_t lastStart = recursive ? path.size() - pattern.size() : 0;
     for (std::size_t start = 0; start <= lastStart; ++start) {
       bool all = true;
-      for (std::size_t i = 0; i < pattern.size() && all; ++i) all = WildcardMatch(pattern[i], path[start + i]);
+      for (std::size_t i = 0; i < pattern.size() && all; ++i)
+        all = WildcardMatch(pattern[i], path[start + i]);
       if (all) return true;
     }
   }
@@ -264,7 +269,8 @@ std::vector<Item> ParseListing(const std::string& text) {
 
 // Why an item must not be extracted; empty when it is safe.
 std::string Unsafe(const Item& item, const std::vector<std::string>& parts, bool parent) {
-  if (item.brokenName || item.name.find_first_of("\r\n") != std::string::npos) return "line break in the name";
+  if (item.brokenName || item.name.find_first_of("\r\n") != std::string::npos)
+    return "line break in the name";
   if (parts.empty()) return "empty name";
   if (!item.name.empty() && (item.name[0] == '/' || item.name[0] == '\\')) return "absolute path";
   if (item.name.size() >= 2 && item.name[1] == ':') return "absolute path";
@@ -304,7 +310,8 @@ class Fd {
 
 // Opens the folder made of the first `count` parts below `base`, creating missing ones when asked.
 // A part that is a link or no folder stops it: nothing is ever reached through a link.
-Fd OpenFolders(int base, const std::vector<std::string>& parts, std::size_t count, bool create, std::string& error) {
+Fd OpenFolders(int base, const std::vector<std::string>& parts, std::size_t count, bool create,
+               std::string& error) {
   Fd current(::fcntl(base, F_DUPFD_CLOEXEC, 0));
   for (std::size_t i = 0; i < count && current.valid(); ++i) {
     if (create && ::mkdirat(current.get(), parts[i].c_str(), 0777) != 0 && errno != EEXIST) {
@@ -314,7 +321,8 @@ Fd OpenFolders(int base, const std::vector<std::string>& parts, std::size_t coun
     Fd next(::openat(current.get(), parts[i].c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
     if (!next.valid()) {
       const int code = errno;
-      error = (code == ELOOP || code == ENOTDIR) ? parts[i] + " is a link or no folder" : parts[i] + ": " + ErrnoText(code);
+      error = (code == ELOOP || code == ENOTDIR) ? parts[i] + " is a link or no folder"
+                                                 : parts[i] + ": " + ErrnoText(code);
       return Fd();
     }
     current = std::move(next);
@@ -514,9 +522,9 @@ int Run(const Options& options) {
   }
 
   struct Planned {
-    std::string name;                  // as listed, for 7zz
-    std::vector<std::string> staged;   // where 7zz puts it in the private folder
-    std::vector<std::string> target;   // where it belongs in the output folder
+    std::string name;                 // as listed, for 7zz
+    std::vector<std::string> staged;  // where 7zz puts it in the private folder
+    std::vector<std::string> target;  // where it belongs in the output folder
     bool folder = false;
   };
   std::vector<Planned> plan;
@@ -582,8 +590,8 @@ int Run(const Options& options) {
     }
     RunResult extraction;
     try {
-      extraction = Run7zz(sevenZip, {"x", archive, "-o" + stagedFiles, "-y", "-spd", "-ssc", "-sccUTF-8", "-scsUTF-8",
-                                     "-bsp0", "@" + nameList});
+      extraction = Run7zz(sevenZip, {"x", archive, "-o" + stagedFiles, "-y", "-spd", "-ssc", "-sccUTF-8",
+                                     "-scsUTF-8", "-bsp0", "@" + nameList});
     } catch (const proc::ProcessError& e) {
       Print(std::string("ERROR: ") + e.what());
       return kFatal;

@@ -138,7 +138,8 @@ struct Device {
 
 int main(int argc, char** argv) {
   const Options options = ParseArguments(argc, argv);
-  std::string folder = options.folder.empty() ? platform::ExtractFilePath(platform::ProgramFilePath()) : options.folder;
+  std::string folder =
+      options.folder.empty() ? platform::ExtractFilePath(platform::ProgramFilePath()) : options.folder;
   folder = platform::NativePath(folder);
 
   std::vector<std::string> log;
@@ -188,14 +189,18 @@ int main(int argc, char** argv) {
     log.push_back("Driver package: " + path.string());
     for (const char* key : {"Provider", "Class", "DriverVer"}) {
       const std::string value = inf.Value("Version", key);
-      if (!value.empty()) log.push_back(std::string("    ") + (std::string(key) == "DriverVer" ? "Version" : key) + ": " + value);
+      if (!value.empty())
+        log.push_back(std::string("    ") + (std::string(key) == "DriverVer" ? "Version" : key) + ": " +
+                      value);
     }
 
     std::vector<std::string> served;
     for (const dpinst::InfModel& model : inf.Models()) {
       const std::string wanted = Upper(model.hardwareId);
       for (const Device& device : devices) {
-        if (std::find(device.hardwareIds.begin(), device.hardwareIds.end(), wanted) == device.hardwareIds.end()) continue;
+        if (std::find(device.hardwareIds.begin(), device.hardwareIds.end(), wanted) ==
+            device.hardwareIds.end())
+          continue;
         std::string line = "    Serves present device: " + device.instanceId + " (" + model.hardwareId;
         if (!model.description.empty()) line += ", " + model.description;
         line += ")";
@@ -211,7 +216,8 @@ int main(int argc, char** argv) {
   }
 
   log.push_back("Summary: " + std::to_string(packages) + " driver packages, " + std::to_string(serving) +
-                " serving devices present on this system, " + std::to_string(unreadable) + " unreadable INF files");
+                " serving devices present on this system, " + std::to_string(unreadable) +
+                " unreadable INF files");
   log.push_back("Nothing was installed on this system: this is Linux. The driver folder is ready for the");
   log.push_back("Windows driver installer on the Windows system these drivers are meant for.");
   log.push_back("Finished: " + Now());

@@ -162,7 +162,8 @@ InfFile InfFile::Parse(const std::string& bytes) {
 
     if (trimmed.front() == '[') {
       const std::size_t close = trimmed.find(']');
-      const std::string name = Trim(trimmed.substr(1, close == std::string::npos ? std::string::npos : close - 1));
+      const std::string name =
+          Trim(trimmed.substr(1, close == std::string::npos ? std::string::npos : close - 1));
       inf.sections_.push_back(InfSection{name, {}});
       current = &inf.sections_.back();
       continue;

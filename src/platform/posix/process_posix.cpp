@@ -29,7 +29,9 @@ namespace platform::process {
 
 namespace {
 
-std::string ErrorText(int code) { return std::string(std::strerror(code)) + " (" + std::to_string(code) + ")"; }
+std::string ErrorText(int code) {
+  return std::string(std::strerror(code)) + " (" + std::to_string(code) + ")";
+}
 
 [[noreturn]] void Fail(const std::string& what, int code) {
   throw ProcessError(what + ": " + ErrorText(code), static_cast<std::uint32_t>(code));
@@ -203,7 +205,8 @@ bool TryOpenFileForChild(const std::string& path, FileDisposition disposition, H
 Handle OpenFileForChild(const std::string& path, FileDisposition disposition) {
   Handle handle;
   ProcessFailure failure;
-  if (!TryOpenFileForChild(path, disposition, handle, &failure)) throw ProcessError(failure.message, failure.code);
+  if (!TryOpenFileForChild(path, disposition, handle, &failure))
+    throw ProcessError(failure.message, failure.code);
   return handle;
 }
 
@@ -284,7 +287,8 @@ bool ChildProcess::TryStart(const StartInfo& info, ChildProcess& child, ProcessF
   }
 
   SpawnSetup setup;
-  if (!ok(posix_spawn_file_actions_init(&setup.actions), "posix_spawn_file_actions_init failed")) return false;
+  if (!ok(posix_spawn_file_actions_init(&setup.actions), "posix_spawn_file_actions_init failed"))
+    return false;
   setup.actionsReady = true;
   if (!ok(posix_spawnattr_init(&setup.attr), "posix_spawnattr_init failed")) return false;
   setup.attrReady = true;
@@ -297,9 +301,11 @@ bool ChildProcess::TryStart(const StartInfo& info, ChildProcess& child, ProcessF
   sigemptyset(&defaults);
   sigaddset(&defaults, SIGPIPE);
   if (!ok(posix_spawnattr_setsigmask(&setup.attr, &none), "posix_spawnattr_setsigmask failed")) return false;
-  if (!ok(posix_spawnattr_setsigdefault(&setup.attr, &defaults), "posix_spawnattr_setsigdefault failed")) return false;
+  if (!ok(posix_spawnattr_setsigdefault(&setup.attr, &defaults), "posix_spawnattr_setsigdefault failed"))
+    return false;
   if (!ok(posix_spawnattr_setflags(&setup.attr, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF),
-        "posix_spawnattr_setflags failed")) return false;
+          "posix_spawnattr_setflags failed"))
+    return false;
 
   // Standard input.
   switch (info.input) {
@@ -307,14 +313,16 @@ bool ChildProcess::TryStart(const StartInfo& info, ChildProcess& child, ProcessF
       break;
     case Input::Empty:
       if (!ok(posix_spawn_file_actions_addopen(&setup.actions, 0, "/dev/null", O_RDONLY, 0),
-            "posix_spawn_file_actions_addopen failed")) return false;
+              "posix_spawn_file_actions_addopen failed"))
+        return false;
       break;
     case Input::File:
       if (info.inputFile == nullptr || !info.inputFile->Valid()) {
         return fail("Cannot start \"" + words[0] + "\": no input file", EBADF);
       }
       if (!ok(posix_spawn_file_actions_adddup2(&setup.actions, static_cast<int>(info.inputFile->Get()), 0),
-            "posix_spawn_file_actions_adddup2 failed")) return false;
+              "posix_spawn_file_actions_adddup2 failed"))
+        return false;
       break;
   }
 
@@ -328,7 +336,8 @@ bool ChildProcess::TryStart(const StartInfo& info, ChildProcess& child, ProcessF
       break;
     case Output::Empty:
       if (!ok(posix_spawn_file_actions_addopen(&setup.actions, 1, "/dev/null", O_WRONLY, 0),
-            "posix_spawn_file_actions_addopen failed")) return false;
+              "posix_spawn_file_actions_addopen failed"))
+        return false;
       break;
     case Output::Pipe: {
       int fds[2];
@@ -338,7 +347,9 @@ bool ChildProcess::TryStart(const StartInfo& info, ChildProcess& child, ProcessF
       pipeRead = Handle(fds[0]);
       pipeWrite = Handle(fds[1]);
       outputFd = fds[1];
-      if (!ok(posix_spawn_file_actions_adddup2(&setup.actions, outputFd, 1), "posix_spawn_file_actions_adddup2 failed")) return false;
+      if (!ok(posix_spawn_file_actions_adddup2(&setup.actions, outputFd, 1),
+              "posix_spawn_file_actions_adddup2 failed"))
+        return false;
       break;
     }
     case Output::File:
@@ -346,7 +357,9 @@ bool ChildProcess::TryStart(const StartInfo& info, ChildProcess& child, ProcessF
         return fail("Cannot start \"" + words[0] + "\": no output file", EBADF);
       }
       outputFd = static_cast<int>(info.outputFile->Get());
-      if (!ok(posix_spawn_file_actions_adddup2(&setup.actions, outputFd, 1), "posix_spawn_file_actions_adddup2 failed")) return false;
+      if (!ok(posix_spawn_file_actions_adddup2(&setup.actions, outputFd, 1),
+              "posix_spawn_file_actions_adddup2 failed"))
+        return false;
       break;
   }
 
@@ -356,15 +369,19 @@ bool ChildProcess::TryStart(const StartInfo& info, ChildProcess& child, ProcessF
       break;
     case ErrorOutput::Empty:
       if (!ok(posix_spawn_file_actions_addopen(&setup.actions, 2, "/dev/null", O_WRONLY, 0),
-            "posix_spawn_file_actions_addopen failed")) return false;
+              "posix_spawn_file_actions_addopen failed"))
+        return false;
       break;
     case ErrorOutput::SameAsOutput:
       if (info.output == Output::Empty) {
         if (!ok(posix_spawn_file_actions_addopen(&setup.actions, 2, "/dev/null", O_WRONLY, 0),
-              "posix_spawn_file_actions_addopen failed")) return false;
+                "posix_spawn_file_actions_addopen failed"))
+          return false;
       } else {
         // After the output's dup2 above, descriptor 1 is the child's output.
-        if (!ok(posix_spawn_file_actions_adddup2(&setup.actions, 1, 2), "posix_spawn_file_actions_adddup2 failed")) return false;
+        if (!ok(posix_spawn_file_actions_adddup2(&setup.actions, 1, 2),
+                "posix_spawn_file_actions_adddup2 failed"))
+          return false;
       }
       break;
   }
@@ -372,7 +389,9 @@ bool ChildProcess::TryStart(const StartInfo& info, ChildProcess& child, ProcessF
 #if defined(__GLIBC__) && (__GLIBC__ > 2 || (__GLIBC__ == 2 && __GLIBC_MINOR__ >= 34))
   // Only the three standard descriptors reach the child: no pipe end of another run can keep a
   // pipe open behind the parent's back.
-  if (!ok(posix_spawn_file_actions_addclosefrom_np(&setup.actions, 3), "posix_spawn_file_actions_addclosefrom_np failed")) return false;
+  if (!ok(posix_spawn_file_actions_addclosefrom_np(&setup.actions, 3),
+          "posix_spawn_file_actions_addclosefrom_np failed"))
+    return false;
 #endif
 
   std::vector<std::string> args = words;
@@ -445,7 +464,8 @@ void ChildProcess::Kill() {
 }
 
 std::size_t ChildProcess::BytesAvailable() {
-  if (!state_ || !state_->outputRead.Valid()) throw ProcessError("The child has no output pipe: " + ErrorText(EBADF), EBADF);
+  if (!state_ || !state_->outputRead.Valid())
+    throw ProcessError("The child has no output pipe: " + ErrorText(EBADF), EBADF);
   int count = 0;
   if (::ioctl(static_cast<int>(state_->outputRead.Get()), FIONREAD, &count) != 0) {
     int code = errno;
@@ -455,7 +475,8 @@ std::size_t ChildProcess::BytesAvailable() {
 }
 
 std::string ChildProcess::Read(std::size_t count) {
-  if (!state_ || !state_->outputRead.Valid()) throw ProcessError("The child has no output pipe: " + ErrorText(EBADF), EBADF);
+  if (!state_ || !state_->outputRead.Valid())
+    throw ProcessError("The child has no output pipe: " + ErrorText(EBADF), EBADF);
   std::string data(count, '\0');
   std::size_t got = 0;
   const int fd = static_cast<int>(state_->outputRead.Get());
@@ -474,7 +495,8 @@ std::string ChildProcess::Read(std::size_t count) {
 }
 
 std::string ChildProcess::ReadToEnd() {
-  if (!state_ || !state_->outputRead.Valid()) throw ProcessError("The child has no output pipe: " + ErrorText(EBADF), EBADF);
+  if (!state_ || !state_->outputRead.Valid())
+    throw ProcessError("The child has no output pipe: " + ErrorText(EBADF), EBADF);
   std::string data;
   char buffer[65536];
   const int fd = static_cast<int>(state_->outputRead.Get());

@@ -13,12 +13,13 @@ namespace {
 
 std::string ErrorText(DWORD code) {
   char* buffer = nullptr;
-  const DWORD length =
-      FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-                     nullptr, code, 0, reinterpret_cast<LPSTR>(&buffer), 0, nullptr);
+  const DWORD length = FormatMessageA(
+      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+      code, 0, reinterpret_cast<LPSTR>(&buffer), 0, nullptr);
   std::string text = length > 0 && buffer != nullptr ? std::string(buffer, length) : "Unknown error";
   if (buffer != nullptr) LocalFree(buffer);
-  while (!text.empty() && (text.back() == '\r' || text.back() == '\n' || text.back() == ' ' || text.back() == '.')) {
+  while (!text.empty() &&
+         (text.back() == '\r' || text.back() == '\n' || text.back() == ' ' || text.back() == '.')) {
     text.pop_back();
   }
   return text + " (" + std::to_string(code) + ")";
@@ -85,8 +86,8 @@ std::string FindProgram(const std::string& word) {
 bool TryOpenFileForChild(const std::string& path, FileDisposition disposition, Handle& handle,
                          ProcessFailure* failure) {
   SECURITY_ATTRIBUTES sa = Inheritable();
-  HANDLE file = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &sa,
-                            disposition == FileDisposition::CreateAlways ? CREATE_ALWAYS : OPEN_ALWAYS,
+  HANDLE file = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                            &sa, disposition == FileDisposition::CreateAlways ? CREATE_ALWAYS : OPEN_ALWAYS,
                             FILE_ATTRIBUTE_TEMPORARY, nullptr);
   if (file == INVALID_HANDLE_VALUE) {
     const DWORD code = GetLastError();
@@ -100,7 +101,8 @@ bool TryOpenFileForChild(const std::string& path, FileDisposition disposition, H
 Handle OpenFileForChild(const std::string& path, FileDisposition disposition) {
   Handle handle;
   ProcessFailure failure;
-  if (!TryOpenFileForChild(path, disposition, handle, &failure)) throw ProcessError(failure.message, failure.code);
+  if (!TryOpenFileForChild(path, disposition, handle, &failure))
+    throw ProcessError(failure.message, failure.code);
   return handle;
 }
 
@@ -168,20 +170,40 @@ bool ChildProcess::TryStart(const StartInfo& info, ChildProcess& child, ProcessF
   if (!allInherited) {
     si.dwFlags |= STARTF_USESTDHANDLES;
     switch (info.input) {
-      case Input::Inherit: si.hStdInput = GetStdHandle(STD_INPUT_HANDLE); break;
-      case Input::Empty: si.hStdInput = nullptr; break;
-      case Input::File: si.hStdInput = info.inputFile != nullptr ? Native(*info.inputFile) : nullptr; break;
+      case Input::Inherit:
+        si.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+        break;
+      case Input::Empty:
+        si.hStdInput = nullptr;
+        break;
+      case Input::File:
+        si.hStdInput = info.inputFile != nullptr ? Native(*info.inputFile) : nullptr;
+        break;
     }
     switch (info.output) {
-      case Output::Inherit: si.hStdOutput = GetStdHandle(STD_OUTPUT_HANDLE); break;
-      case Output::Empty: si.hStdOutput = nullptr; break;
-      case Output::Pipe: si.hStdOutput = Native(state->outputWrite); break;
-      case Output::File: si.hStdOutput = info.outputFile != nullptr ? Native(*info.outputFile) : nullptr; break;
+      case Output::Inherit:
+        si.hStdOutput = GetStdHandle(STD_OUTPUT_HANDLE);
+        break;
+      case Output::Empty:
+        si.hStdOutput = nullptr;
+        break;
+      case Output::Pipe:
+        si.hStdOutput = Native(state->outputWrite);
+        break;
+      case Output::File:
+        si.hStdOutput = info.outputFile != nullptr ? Native(*info.outputFile) : nullptr;
+        break;
     }
     switch (info.error) {
-      case ErrorOutput::Inherit: si.hStdError = GetStdHandle(STD_ERROR_HANDLE); break;
-      case ErrorOutput::Empty: si.hStdError = nullptr; break;
-      case ErrorOutput::SameAsOutput: si.hStdError = si.hStdOutput; break;
+      case ErrorOutput::Inherit:
+        si.hStdError = GetStdHandle(STD_ERROR_HANDLE);
+        break;
+      case ErrorOutput::Empty:
+        si.hStdError = nullptr;
+        break;
+      case ErrorOutput::SameAsOutput:
+        si.hStdError = si.hStdOutput;
+        break;
     }
   }
   DWORD flags = 0;
@@ -210,8 +232,8 @@ bool ChildProcess::TryStart(const StartInfo& info, ChildProcess& child, ProcessF
   std::string commandLine = info.commandLine;  // CreateProcessA may write into it
   commandLine.push_back('\0');
   PROCESS_INFORMATION pi{};
-  if (!CreateProcessA(nullptr, commandLine.data(), processAttributes, processAttributes, TRUE, flags, nullptr, nullptr,
-                      &si, &pi)) {
+  if (!CreateProcessA(nullptr, commandLine.data(), processAttributes, processAttributes, TRUE, flags, nullptr,
+                      nullptr, &si, &pi)) {
     return fail("CreateProcess failed", GetLastError());
   }
   state->process = pi.hProcess;
@@ -222,7 +244,8 @@ bool ChildProcess::TryStart(const StartInfo& info, ChildProcess& child, ProcessF
 
 WaitResult ChildProcess::Wait(int timeoutMs) {
   if (!state_ || state_->ended) return WaitResult::Ended;
-  const DWORD result = WaitForSingleObject(state_->process, timeoutMs < 0 ? INFINITE : static_cast<DWORD>(timeoutMs));
+  const DWORD result =
+      WaitForSingleObject(state_->process, timeoutMs < 0 ? INFINITE : static_cast<DWORD>(timeoutMs));
   if (result == WAIT_TIMEOUT) return WaitResult::TimedOut;
   state_->MarkEnded();
   return WaitResult::Ended;
@@ -238,7 +261,8 @@ void ChildProcess::Kill() {
 
 std::size_t ChildProcess::BytesAvailable() {
   if (!state_ || !state_->outputRead.Valid()) {
-    throw ProcessError("The child has no output pipe: " + ErrorText(ERROR_INVALID_HANDLE), ERROR_INVALID_HANDLE);
+    throw ProcessError("The child has no output pipe: " + ErrorText(ERROR_INVALID_HANDLE),
+                       ERROR_INVALID_HANDLE);
   }
   DWORD available = 0;
   if (!PeekNamedPipe(Native(state_->outputRead), nullptr, 0, nullptr, &available, nullptr)) {
@@ -249,7 +273,8 @@ std::size_t ChildProcess::BytesAvailable() {
 
 std::string ChildProcess::Read(std::size_t count) {
   if (!state_ || !state_->outputRead.Valid()) {
-    throw ProcessError("The child has no output pipe: " + ErrorText(ERROR_INVALID_HANDLE), ERROR_INVALID_HANDLE);
+    throw ProcessError("The child has no output pipe: " + ErrorText(ERROR_INVALID_HANDLE),
+                       ERROR_INVALID_HANDLE);
   }
   std::string data(count, '\0');
   std::size_t got = 0;
@@ -270,7 +295,8 @@ std::string ChildProcess::Read(std::size_t count) {
 
 std::string ChildProcess::ReadToEnd() {
   if (!state_ || !state_->outputRead.Valid()) {
-    throw ProcessError("The child has no output pipe: " + ErrorText(ERROR_INVALID_HANDLE), ERROR_INVALID_HANDLE);
+    throw ProcessError("The child has no output pipe: " + ErrorText(ERROR_INVALID_HANDLE),
+                       ERROR_INVALID_HANDLE);
   }
   state_->outputWrite.Close();  // otherwise the pipe never reports its end
   std::string data;
