@@ -280,13 +280,13 @@ TEST(MountInfoTest, ClassifiesMountsAsWindowsDriveTypes) {
     DriveType expected;
   };
   const std::vector<Case> cases = {
-      {"iso9660", 11, 0, DriveType::CdRom},    {"udf", 11, 0, DriveType::CdRom},
-      {"nfs", 0, 40, DriveType::Remote},       {"nfs4", 0, 40, DriveType::Remote},
-      {"cifs", 0, 40, DriveType::Remote},      {"smb3", 0, 40, DriveType::Remote},
-      {"sshfs", 0, 40, DriveType::Remote},     {"fuse.sshfs", 0, 40, DriveType::Remote},
-      {"tmpfs", 0, 25, DriveType::RamDisk},    {"ramfs", 0, 25, DriveType::RamDisk},
-      {"vfat", 8, 17, DriveType::Removable},   {"ext4", 8, 32, DriveType::Removable},
-      {"ext4", 8, 1, DriveType::Fixed},        {"ext4", 9, 9, DriveType::Fixed},
+      {"iso9660", 11, 0, DriveType::CdRom},  {"udf", 11, 0, DriveType::CdRom},
+      {"nfs", 0, 40, DriveType::Remote},     {"nfs4", 0, 40, DriveType::Remote},
+      {"cifs", 0, 40, DriveType::Remote},    {"smb3", 0, 40, DriveType::Remote},
+      {"sshfs", 0, 40, DriveType::Remote},   {"fuse.sshfs", 0, 40, DriveType::Remote},
+      {"tmpfs", 0, 25, DriveType::RamDisk},  {"ramfs", 0, 25, DriveType::RamDisk},
+      {"vfat", 8, 17, DriveType::Removable}, {"ext4", 8, 32, DriveType::Removable},
+      {"ext4", 8, 1, DriveType::Fixed},      {"ext4", 9, 9, DriveType::Fixed},
       {"overlay", 0, 30, DriveType::Fixed},
   };
   for (const Case& c : cases) {
@@ -358,7 +358,8 @@ TEST_F(FilesTest, ReadErrorsNameThePathAndTheSystemText) {
   } catch (const platform::FileError& error) {
     EXPECT_EQ(error.code(), 2u);
     EXPECT_NE(std::string(error.what()).find(missing), std::string::npos) << error.what();
-    EXPECT_NE(std::string(error.what()).find("No such file or directory (2)"), std::string::npos) << error.what();
+    EXPECT_NE(std::string(error.what()).find("No such file or directory (2)"), std::string::npos)
+        << error.what();
   }
   EXPECT_THROW(platform::ReadTextLines(temp.MakeDir("folder")), platform::FileError);
   EXPECT_THROW(platform::WriteWholeFile(temp.File("no/folder/x.txt"), "x"), platform::FileError);
@@ -390,7 +391,8 @@ class AtomicWriteTest : public FilesTest {
   // The folder holds exactly these names afterwards: no temporary file is left behind.
   void ExpectFolderHolds(std::vector<std::string> names) {
     std::vector<std::string> actual;
-    for (const auto& entry : fs::directory_iterator(temp.path())) actual.push_back(entry.path().filename().string());
+    for (const auto& entry : fs::directory_iterator(temp.path()))
+      actual.push_back(entry.path().filename().string());
     EXPECT_EQ(Sorted(actual), Sorted(names));
   }
 };
@@ -411,7 +413,8 @@ TEST_F(AtomicWriteTest, KeepsPermissions) {
   fs::permissions(file, fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
   platform::WriteFileAtomically(file, "new");
   EXPECT_EQ(temp.Read("perm.ini"), "new");
-  EXPECT_EQ(fs::status(file).permissions(), fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+  EXPECT_EQ(fs::status(file).permissions(),
+            fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
 }
 
 TEST_F(AtomicWriteTest, ReadOnlyTargetStaysUntouched) {

@@ -45,7 +45,8 @@ INSTANTIATE_TEST_SUITE_P(
         GetCase{"MissingSection", "[S]\r\nk=v\r\n", "T", "k", std::nullopt},
         GetCase{"EqualsInValue", "[S]\r\nk=a=b\r\n", "S", "k", "a=b"},
         GetCase{"FirstDuplicateKeyWins", "[S]\r\nk=first\r\nK=second\r\n", "S", "k", "first"},
-        GetCase{"OnlyFirstDuplicateSectionCounts", "[S]\r\na=1\r\n[T]\r\n[s]\r\nb=2\r\n", "S", "b", std::nullopt},
+        GetCase{"OnlyFirstDuplicateSectionCounts", "[S]\r\na=1\r\n[T]\r\n[s]\r\nb=2\r\n", "S", "b",
+                std::nullopt},
         GetCase{"FirstDuplicateSectionFound", "[S]\r\na=1\r\n[T]\r\n[s]\r\na=2\r\n", "S", "a", "1"},
         GetCase{"CommentIsNoKey", "[S]\r\n;k=v\r\n", "S", ";k", std::nullopt},
         GetCase{"IndentedCommentIsNoKey", "[S]\r\n  ; k=v\r\nk=w\r\n", "S", "k", "w"},
@@ -54,8 +55,7 @@ INSTANTIATE_TEST_SUITE_P(
         GetCase{"UnclosedBracketIsNoSection", "[S\r\nk=v\r\n", "S", "k", std::nullopt},
         GetCase{"TextAfterHeaderIgnored", "[S] ; note\r\nk=v\r\n", "S", "k", "v"},
         GetCase{"EmptySectionName", "[]\r\nk=v\r\n", "", "k", "v"},
-        GetCase{"LfOnly", "[S]\nk=v\n", "S", "k", "v"},
-        GetCase{"CrOnly", "[S]\rk=v\r", "S", "k", "v"},
+        GetCase{"LfOnly", "[S]\nk=v\n", "S", "k", "v"}, GetCase{"CrOnly", "[S]\rk=v\r", "S", "k", "v"},
         GetCase{"NoFinalLineBreak", "[S]\r\nk=v", "S", "k", "v"},
         GetCase{"Utf8BomBeforeFirstSection", "\xEF\xBB\xBF[S]\r\nk=v\r\n", "S", "k", "v"},
         GetCase{"KeyOnlyInLaterSection", "[A]\r\nx=1\r\n[B]\r\nk=2\r\n", "A", "k", std::nullopt},
@@ -91,8 +91,8 @@ INSTANTIATE_TEST_SUITE_P(
         SetCase{"ReplaceKeepsNeighboursAndSpelling",
                 "; settings\r\n[Program]\r\n  INITIAL = no \r\nother\r\nx=1\r\n", "program", "initial", "Yes",
                 "; settings\r\n[Program]\r\nINITIAL=Yes\r\nother\r\nx=1\r\n"},
-        SetCase{"AppendAfterLastKeyBeforeBlankLines", "[A]\r\nx=1\r\n\r\n; about B\r\n[B]\r\ny=2\r\n", "A", "z",
-                "3", "[A]\r\nx=1\r\nz=3\r\n\r\n; about B\r\n[B]\r\ny=2\r\n"},
+        SetCase{"AppendAfterLastKeyBeforeBlankLines", "[A]\r\nx=1\r\n\r\n; about B\r\n[B]\r\ny=2\r\n", "A",
+                "z", "3", "[A]\r\nx=1\r\nz=3\r\n\r\n; about B\r\n[B]\r\ny=2\r\n"},
         SetCase{"AppendAfterHeaderWhenNoKeys", "[A]\r\n; nothing yet\r\n[B]\r\n", "a", "k", "v",
                 "[A]\r\nk=v\r\n; nothing yet\r\n[B]\r\n"},
         SetCase{"AppendToFirstDuplicateSection", "[A]\r\nx=1\r\n[A]\r\ny=2\r\n", "A", "y", "3",
@@ -101,15 +101,17 @@ INSTANTIATE_TEST_SUITE_P(
         SetCase{"NamesTrimmed", "", "  S  ", "  k ", "v", "[S]\r\nk=v\r\n"},
         SetCase{"LineEndsBecomeCrLf", "[A]\nx=1\rjunk\n", "A", "x", "2", "[A]\r\nx=2\r\njunk\r\n"},
         SetCase{"BomKept", "\xEF\xBB\xBF[A]\r\n", "A", "k", "v", "\xEF\xBB\xBF[A]\r\nk=v\r\n"},
-        SetCase{"KeyBeforeSectionsUntouched", "k=old\r\n[A]\r\n", "A", "k", "new", "k=old\r\n[A]\r\nk=new\r\n"}),
+        SetCase{"KeyBeforeSectionsUntouched", "k=old\r\n[A]\r\n", "A", "k", "new",
+                "k=old\r\n[A]\r\nk=new\r\n"}),
     [](const ::testing::TestParamInfo<SetCase>& param) { return std::string(param.param.name); });
 
 TEST(IniDocumentTest, RejectsNamesAndValuesThatWouldNotReadBack) {
   const std::string text = "[A]\r\nx=1\r\n";
   const std::vector<std::vector<std::string>> bad = {
-      {"A", "k", "two\r\nlines"}, {"A", "k", "two\nlines"}, {"A\n[B]", "k", "v"}, {"A", "k\r\ny", "v"},
-      {"A", "", "v"},             {"A", "   ", "v"},        {"A", "k=x", "v"},  {"A", ";k", "v"},
-      {"A", "[k]", "v"},          {"A]", "k", "v"},         {"[A", "k", "v"}};
+      {"A", "k", "two\r\nlines"}, {"A", "k", "two\nlines"}, {"A\n[B]", "k", "v"},
+      {"A", "k\r\ny", "v"},       {"A", "", "v"},           {"A", "   ", "v"},
+      {"A", "k=x", "v"},          {"A", ";k", "v"},         {"A", "[k]", "v"},
+      {"A]", "k", "v"},           {"[A", "k", "v"}};
   for (const auto& args : bad) {
     SCOPED_TRACE(args[0] + "|" + args[1] + "|" + args[2]);
     IniDocument document = IniDocument::Parse(text);
@@ -189,7 +191,8 @@ TEST(IniDocumentTest, BinaryGarbageParsesAndTakesAKey) {
 TEST(IniDocumentTest, LookupsAreFast) {
   // A language file: some hundred keys in a few sections, looked up again and again.
   std::string text = "[About]\r\nText=Velmora\r\n[Msg]\r\n";
-  for (int i = 0; i < 600; ++i) text += "log" + std::to_string(i) + "=Message number " + std::to_string(i) + "\r\n";
+  for (int i = 0; i < 600; ++i)
+    text += "log" + std::to_string(i) + "=Message number " + std::to_string(i) + "\r\n";
   text += "[Mainfrm]\r\n";
   for (int i = 0; i < 400; ++i) text += "Control" + std::to_string(i) + ".Caption=Caption\r\n";
   const IniDocument document = IniDocument::Parse(text);

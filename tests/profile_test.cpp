@@ -31,7 +31,8 @@ std::optional<bool> RunUnprivileged(const std::function<bool()>& body) {
     ::_exit(body() ? 0 : 1);
   }
   int status = 0;
-  if (::waitpid(child, &status, 0) != child || !WIFEXITED(status) || WEXITSTATUS(status) > 1) return std::nullopt;
+  if (::waitpid(child, &status, 0) != child || !WIFEXITED(status) || WEXITSTATUS(status) > 1)
+    return std::nullopt;
   return WEXITSTATUS(status) == 0;
 }
 
@@ -79,10 +80,10 @@ TEST_F(ProfileTest, NamesMatchIgnoringCaseAndBlanks) {
     std::string section, key, expected;
   };
   const std::vector<Case> cases = {
-      {"Program", "Initial", "Yes"},       {"PROGRAM", "INITIAL", "Yes"},
-      {"dp_options", "dpexternal", "no"},  {"DP_Options", "Empty", ""},
+      {"Program", "Initial", "Yes"},          {"PROGRAM", "INITIAL", "Yes"},
+      {"dp_options", "dpexternal", "no"},     {"DP_Options", "Empty", ""},
       {"Program", "RecreateIni", "fallback"},  // only the first [Program] section counts
-      {"Program", "Missing", "fallback"},  {"Missing", "Initial", "fallback"},
+      {"Program", "Missing", "fallback"},     {"Missing", "Initial", "fallback"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.section + "/" + c.key);
@@ -203,7 +204,8 @@ TEST_F(ProfileTest, ListsSectionsAndKeys) {
   temp.Write("dp_tavi.ini",
              "[Program]\r\nInitial=no\r\n;Comment=x\r\nno equals\r\nAppMainPath=x\r\nINITIAL=dup\r\n"
              "[DP_Options]\r\n[Automation]\r\nAutoDPInstall=No\r\n");
-  EXPECT_EQ(profile::ReadSectionNames(ini), (std::vector<std::string>{"Program", "DP_Options", "Automation"}));
+  EXPECT_EQ(profile::ReadSectionNames(ini),
+            (std::vector<std::string>{"Program", "DP_Options", "Automation"}));
   EXPECT_EQ(profile::ReadSectionKeys(ini, "program"), (std::vector<std::string>{"Initial", "AppMainPath"}));
   EXPECT_TRUE(profile::ReadSectionKeys(ini, "DP_Options").empty());
 }
@@ -230,7 +232,8 @@ TEST_F(ProfileTest, HugeFileIsReadAndWritten) {
   EXPECT_EQ(profile::ReadString(ini, "Section3", "Added", "x"), "yes");
   EXPECT_EQ(profile::ReadString(ini, "Section3", "k1", "x"), "changed");
   EXPECT_EQ(profile::ReadString(ini, "Section3", "k2", "x"), "2");
-  EXPECT_EQ(fs::file_size(ini), size + std::string("Added=yes\r\n").size() + std::string("changed").size() - 1);
+  EXPECT_EQ(fs::file_size(ini),
+            size + std::string("Added=yes\r\n").size() + std::string("changed").size() - 1);
 }
 
 }  // namespace

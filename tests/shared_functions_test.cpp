@@ -147,10 +147,19 @@ TEST(AsciiCodeTest, DecodingSkipsWhatIsNoNumber) {
     std::string codes, expected;
   };
   const std::vector<Case> cases = {
-      {"65", "A"},         {"#x#66", "B"},       {"##65##", "A"},         {"#", ""},
-      {"#+", ""},          {"#-", ""},           {"#6 5", ""},            {"#321", "A"},  // low 8 bits
-      {"#-1", "\xFF"},     {"#+66", "B"},        {"#99999999999#67", "C"},  // too big: skipped
-      {"#2147483647", "\xFF"}, {"#2147483648", ""},
+      {"65", "A"},
+      {"#x#66", "B"},
+      {"##65##", "A"},
+      {"#", ""},
+      {"#+", ""},
+      {"#-", ""},
+      {"#6 5", ""},
+      {"#321", "A"},  // low 8 bits
+      {"#-1", "\xFF"},
+      {"#+66", "B"},
+      {"#99999999999#67", "C"},  // too big: skipped
+      {"#2147483647", "\xFF"},
+      {"#2147483648", ""},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.codes);
@@ -221,7 +230,9 @@ TEST_F(SharedFilesTest, ShortFileNameOfExistingFilesOnly) {
   EXPECT_EQ(ShortFileName(temp.File("odd\".7z")), temp.File("odd\".7z"));  // no short form: unchanged
 }
 
-TEST_F(SharedFilesTest, ComputerNameIsTheSystems) { EXPECT_EQ(GetComputerNetName(), platform::ComputerName()); }
+TEST_F(SharedFilesTest, ComputerNameIsTheSystems) {
+  EXPECT_EQ(GetComputerNetName(), platform::ComputerName());
+}
 
 TEST(RandomizeBufferTest, FillsWithUniformBytes) {
   std::array<std::uint8_t, 4096> first{};

@@ -15,7 +15,9 @@ struct LineParts {
   std::string_view value;  // key value, trimmed
 };
 
-constexpr bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\v' || c == '\f' || c == '\r' || c == '\n'; }
+constexpr bool IsBlank(char c) {
+  return c == ' ' || c == '\t' || c == '\v' || c == '\f' || c == '\r' || c == '\n';
+}
 
 std::string_view Trim(std::string_view text) {
   std::size_t first = 0;
@@ -81,7 +83,9 @@ LineParts ClassifyLine(std::string_view line) {
 
 constexpr std::string_view kUtf8Bom = "\xEF\xBB\xBF";
 
-std::size_t BomSize(std::string_view text) { return text.substr(0, kUtf8Bom.size()) == kUtf8Bom ? kUtf8Bom.size() : 0; }
+std::size_t BomSize(std::string_view text) {
+  return text.substr(0, kUtf8Bom.size()) == kUtf8Bom ? kUtf8Bom.size() : 0;
+}
 
 // Walks the lines of a text: each line ends at CR LF, LF or CR; a final line break adds no
 // line. Calls visit(begin, size) for each line; stops early when visit returns false.
@@ -181,9 +185,9 @@ std::string IniDocument::SetInText(std::string_view text, std::string_view secti
   constexpr std::size_t kNoLine = static_cast<std::size_t>(-1);
   std::size_t lineCount = 0;
   std::size_t total = 0;
-  std::size_t keyLine = kNoLine;       // the key's line in the first matching section
-  std::string_view keyName;            // its spelling in the file
-  std::size_t insertAfter = kNoLine;   // that section's last key line, else its header
+  std::size_t keyLine = kNoLine;      // the key's line in the first matching section
+  std::string_view keyName;           // its spelling in the file
+  std::size_t insertAfter = kNoLine;  // that section's last key line, else its header
   bool inSection = false;
   bool sectionDone = false;
   ForEachLine(text, [&](std::size_t begin, std::size_t size) {
@@ -250,7 +254,8 @@ std::vector<std::string> IniDocument::SectionNamesOf(std::string_view text) {
   ForEachLine(text, [&](std::size_t begin, std::size_t size) {
     const std::size_t skip = begin == 0 ? bom : 0;
     const LineParts parts = ClassifyLine(text.substr(begin + skip, size - skip));
-    if (parts.kind == LineKind::Section && seen.insert(LowerName(parts.name)).second) names.emplace_back(parts.name);
+    if (parts.kind == LineKind::Section && seen.insert(LowerName(parts.name)).second)
+      names.emplace_back(parts.name);
     return true;
   });
   return names;
@@ -346,7 +351,8 @@ std::uint32_t IniDocument::FindSection(std::string_view name) const {
   for (std::size_t slot = tag & mask;; slot = (slot + 1) & mask) {
     const std::uint64_t entry = sectionSlots_[slot];
     if (entry == 0) return kNone;
-    if (SlotTag(entry) == tag && EqualIgnoringCase(SectionName(SlotValue(entry)), name)) return SlotValue(entry);
+    if (SlotTag(entry) == tag && EqualIgnoringCase(SectionName(SlotValue(entry)), name))
+      return SlotValue(entry);
   }
 }
 
@@ -359,7 +365,8 @@ std::uint32_t IniDocument::FindKey(std::uint32_t section, std::string_view key) 
     if (entry == 0) return kNone;
     if (SlotTag(entry) != tag) continue;
     const std::uint32_t line = SlotValue(entry);
-    if ((lines_[line].section & ~kAddedFlag) == section && EqualIgnoringCase(ClassifyLine(LineText(line)).name, key)) {
+    if ((lines_[line].section & ~kAddedFlag) == section &&
+        EqualIgnoringCase(ClassifyLine(LineText(line)).name, key)) {
       return line;
     }
   }
@@ -389,7 +396,8 @@ void IniDocument::IndexKey(std::uint32_t line, std::uint32_t section, std::strin
     if (SlotTag(entry) != tag) continue;
     const std::uint32_t other = SlotValue(entry);
     // A later duplicate: the first one counts.
-    if ((lines_[other].section & ~kAddedFlag) == section && EqualIgnoringCase(ClassifyLine(LineText(other)).name, name)) {
+    if ((lines_[other].section & ~kAddedFlag) == section &&
+        EqualIgnoringCase(ClassifyLine(LineText(other)).name, name)) {
       return;
     }
   }
@@ -484,7 +492,8 @@ std::vector<std::string> IniDocument::Keys(std::string_view section) const {
   for (std::uint32_t line = lines_[sections_[sectionIndex].header].next;
        line != kNone && (lines_[line].section & ~kAddedFlag) == sectionIndex; line = lines_[line].next) {
     const LineParts parts = ClassifyLine(LineText(line));
-    if (parts.kind == LineKind::Key && FindKey(sectionIndex, parts.name) == line) keys.emplace_back(parts.name);
+    if (parts.kind == LineKind::Key && FindKey(sectionIndex, parts.name) == line)
+      keys.emplace_back(parts.name);
   }
   return keys;
 }

@@ -74,14 +74,14 @@ class IniDocument {
   static constexpr std::uint32_t kAddedFlag = 0x80000000u;  // the line's text lives in added_
 
   struct Line {
-    std::size_t begin = 0;   // offset in text_ or added_
+    std::size_t begin = 0;  // offset in text_ or added_
     std::size_t size = 0;
     std::uint32_t next = kNone;  // following line in document order
     std::uint32_t section = 0;   // owning section ordinal, plus kAddedFlag
   };
   struct Section {
-    std::uint32_t header = kNone;    // header line (kNone for the lines before any section)
-    std::uint32_t lastKey = kNone;   // where Set adds a new key: last key line, else the header
+    std::uint32_t header = kNone;   // header line (kNone for the lines before any section)
+    std::uint32_t lastKey = kNone;  // where Set adds a new key: last key line, else the header
   };
 
   void Build();
@@ -94,10 +94,10 @@ class IniDocument {
   void IndexKey(std::uint32_t line, std::uint32_t section, std::string_view name);
   static void Grow(std::vector<std::uint64_t>& slots);
 
-  std::string text_;                        // the parsed text
-  std::string added_;                       // texts of lines written by Set
+  std::string text_;   // the parsed text
+  std::string added_;  // texts of lines written by Set
   std::vector<Line> lines_;
-  std::vector<Section> sections_;           // [0]: the lines before the first section
+  std::vector<Section> sections_;  // [0]: the lines before the first section
   // Open addressing with linear probing. A slot holds the low 32 bits of the name's hash in
   // its upper half and the section ordinal (or key line) + 1 in its lower half; 0 is empty.
   std::vector<std::uint64_t> sectionSlots_;

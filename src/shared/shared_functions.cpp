@@ -26,8 +26,9 @@ std::string& LastStamp() {
 std::mt19937& RandomGenerator() {
   static std::mt19937 generator = [] {
     std::random_device device;
-    std::seed_seq seed{device(), device(),
-                       static_cast<unsigned>(std::chrono::high_resolution_clock::now().time_since_epoch().count())};
+    std::seed_seq seed{
+        device(), device(),
+        static_cast<unsigned>(std::chrono::high_resolution_clock::now().time_since_epoch().count())};
     return std::mt19937(seed);
   }();
   return generator;

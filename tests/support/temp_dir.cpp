@@ -13,8 +13,8 @@ namespace fs = std::filesystem;
 
 TempDir::TempDir() {
   std::random_device device;
-  std::mt19937_64 generator(device() ^
-                            static_cast<std::uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count()));
+  std::mt19937_64 generator(
+      device() ^ static_cast<std::uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count()));
   const fs::path base = fs::temp_directory_path();
   for (int attempt = 0; attempt < 100; ++attempt) {
     std::ostringstream name;
@@ -22,8 +22,9 @@ TempDir::TempDir() {
     const fs::path candidate = base / name.str();
     std::error_code error;
     if (fs::create_directory(candidate, error)) {
-      fs::permissions(candidate, fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
-                                     fs::perms::others_read | fs::perms::others_exec,
+      fs::permissions(candidate,
+                      fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
+                          fs::perms::others_read | fs::perms::others_exec,
                       error);
       path_ = candidate.string() + "/";
       return;
@@ -37,7 +38,8 @@ TempDir::~TempDir() {
   // everything can be removed.
   std::error_code error;
   fs::permissions(path_, fs::perms::owner_all, fs::perm_options::add, error);
-  for (auto it = fs::recursive_directory_iterator(path_, fs::directory_options::skip_permission_denied, error);
+  for (auto it =
+           fs::recursive_directory_iterator(path_, fs::directory_options::skip_permission_denied, error);
        !error && it != fs::recursive_directory_iterator(); it.increment(error)) {
     std::error_code ignored;
     if (it->is_symlink(ignored)) continue;

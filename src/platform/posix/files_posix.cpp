@@ -272,7 +272,7 @@ std::string WindowsDirectory() {
 }
 
 std::string ComputerName() {
-  utsname names {};
+  utsname names{};
   if (::uname(&names) != 0) return "";
   std::string name = names.nodename;
   return name.substr(0, name.find('.'));
@@ -361,7 +361,8 @@ void WriteFileAtomically(const std::string& path, const std::string& content) {
   struct stat existing {};
   const bool exists = ::stat(target.c_str(), &existing) == 0;
   if (exists) {
-    if (!S_ISREG(existing.st_mode)) throw MakeError("Cannot replace", path, S_ISDIR(existing.st_mode) ? EISDIR : EINVAL);
+    if (!S_ISREG(existing.st_mode))
+      throw MakeError("Cannot replace", path, S_ISDIR(existing.st_mode) ? EISDIR : EINVAL);
     // A read-only file stays as it is, whoever runs the program, as on Windows.
     if ((existing.st_mode & 0222) == 0 || ::access(target.c_str(), W_OK) != 0) {
       throw MakeError("Cannot write", path, EACCES);
@@ -437,7 +438,8 @@ ExclusiveFile::~ExclusiveFile() {
 
 std::int64_t ExclusiveFile::Size() const {
   struct stat info {};
-  if (handle_ < 0 || ::fstat(static_cast<int>(handle_), &info) != 0) throw MakeError("Cannot read the size of", path_, handle_ < 0 ? EBADF : errno);
+  if (handle_ < 0 || ::fstat(static_cast<int>(handle_), &info) != 0)
+    throw MakeError("Cannot read the size of", path_, handle_ < 0 ? EBADF : errno);
   return static_cast<std::int64_t>(info.st_size);
 }
 
@@ -453,7 +455,8 @@ void ExclusiveFile::Write(const void* data, std::size_t size) {
 }
 
 void ExclusiveFile::Flush() {
-  if (handle_ < 0 || ::fsync(static_cast<int>(handle_)) != 0) throw MakeError("Cannot flush", path_, handle_ < 0 ? EBADF : errno);
+  if (handle_ < 0 || ::fsync(static_cast<int>(handle_)) != 0)
+    throw MakeError("Cannot flush", path_, handle_ < 0 ? EBADF : errno);
 }
 
 void ExclusiveFile::Close() {

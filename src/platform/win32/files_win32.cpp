@@ -17,12 +17,13 @@ namespace {
 
 std::string ErrorText(DWORD code) {
   char* buffer = nullptr;
-  const DWORD length =
-      FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-                     nullptr, code, 0, reinterpret_cast<LPSTR>(&buffer), 0, nullptr);
+  const DWORD length = FormatMessageA(
+      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+      code, 0, reinterpret_cast<LPSTR>(&buffer), 0, nullptr);
   std::string text = length > 0 && buffer != nullptr ? std::string(buffer, length) : "Unknown error";
   if (buffer != nullptr) LocalFree(buffer);
-  while (!text.empty() && (text.back() == '\r' || text.back() == '\n' || text.back() == ' ' || text.back() == '.')) {
+  while (!text.empty() &&
+         (text.back() == '\r' || text.back() == '\n' || text.back() == ' ' || text.back() == '.')) {
     text.pop_back();
   }
   return text;
@@ -57,7 +58,8 @@ void WriteAll(HANDLE file, const char* data, std::size_t size, const std::string
   while (size > 0) {
     const DWORD piece = size > 0x40000000u ? 0x40000000u : static_cast<DWORD>(size);
     DWORD written = 0;
-    if (!WriteFile(file, data, piece, &written, nullptr)) throw MakeError("Cannot write", path, GetLastError());
+    if (!WriteFile(file, data, piece, &written, nullptr))
+      throw MakeError("Cannot write", path, GetLastError());
     if (written == 0) throw MakeError("Cannot write", path, ERROR_WRITE_FAULT);
     data += written;
     size -= written;
@@ -129,7 +131,8 @@ bool ForceDirectories(const std::string& path) {
     const std::size_t share = server == std::string::npos ? std::string::npos : native.find('\\', server + 1);
     start = share == std::string::npos ? native.size() : share + 1;
   }
-  for (std::size_t pos = native.find('\\', start); pos != std::string::npos; pos = native.find('\\', pos + 1)) {
+  for (std::size_t pos = native.find('\\', start); pos != std::string::npos;
+       pos = native.find('\\', pos + 1)) {
     if (pos > 0 && !IsSeparator(native[pos - 1])) CreateDirectoryA(native.substr(0, pos).c_str(), nullptr);
   }
   CreateDirectoryA(native.c_str(), nullptr);
@@ -254,8 +257,8 @@ std::vector<std::string> ReadTextLines(const std::string& path) {
 }
 
 std::string ReadWholeFile(const std::string& path) {
-  OwnedHandle file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                               FILE_ATTRIBUTE_NORMAL, nullptr));
+  OwnedHandle file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                               OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file.valid()) throw MakeError("Cannot open", path, GetLastError());
   std::string content;
   LARGE_INTEGER size{};
@@ -266,7 +269,8 @@ std::string ReadWholeFile(const std::string& path) {
   char chunk[65536];
   for (;;) {
     DWORD got = 0;
-    if (!ReadFile(file.get(), chunk, sizeof chunk, &got, nullptr)) throw MakeError("Cannot read", path, GetLastError());
+    if (!ReadFile(file.get(), chunk, sizeof chunk, &got, nullptr))
+      throw MakeError("Cannot read", path, GetLastError());
     if (got == 0) break;
     content.append(chunk, got);
   }
@@ -308,7 +312,8 @@ void WriteFileAtomically(const std::string& path, const std::string& content) {
   }
   try {
     {
-      OwnedHandle file(CreateFileA(temp, GENERIC_WRITE, 0, nullptr, TRUNCATE_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+      OwnedHandle file(
+          CreateFileA(temp, GENERIC_WRITE, 0, nullptr, TRUNCATE_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
       if (!file.valid()) throw MakeError("Cannot open", temp, GetLastError());
       WriteAll(file.get(), content.data(), content.size(), temp);
       if (!FlushFileBuffers(file.get())) throw MakeError("Cannot flush", temp, GetLastError());
@@ -332,14 +337,15 @@ std::int64_t FileSize(const std::string& path) {
   WIN32_FILE_ATTRIBUTE_DATA data{};
   if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data)) return -1;
   if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) return -1;
-  return static_cast<std::int64_t>((static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow);
+  return static_cast<std::int64_t>((static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) |
+                                   data.nFileSizeLow);
 }
 
 FileStamp GetFileStamp(const std::string& path) {
   WIN32_FILE_ATTRIBUTE_DATA data{};
   if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data)) return {};
-  const std::uint64_t ticks =
-      (static_cast<std::uint64_t>(data.ftLastWriteTime.dwHighDateTime) << 32) | data.ftLastWriteTime.dwLowDateTime;
+  const std::uint64_t ticks = (static_cast<std::uint64_t>(data.ftLastWriteTime.dwHighDateTime) << 32) |
+                              data.ftLastWriteTime.dwLowDateTime;
   const std::uint64_t size = (static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
   return FileStamp{static_cast<std::int64_t>(ticks) * 100, static_cast<std::int64_t>(size)};
 }
@@ -362,7 +368,8 @@ ExclusiveFile::~ExclusiveFile() {
 std::int64_t ExclusiveFile::Size() const {
   LARGE_INTEGER size{};
   if (!IsOpen(handle_)) throw MakeError("Cannot read the size of", path_, ERROR_INVALID_HANDLE);
-  if (!GetFileSizeEx(Native(handle_), &size)) throw MakeError("Cannot read the size of", path_, GetLastError());
+  if (!GetFileSizeEx(Native(handle_), &size))
+    throw MakeError("Cannot read the size of", path_, GetLastError());
   return static_cast<std::int64_t>(size.QuadPart);
 }
 

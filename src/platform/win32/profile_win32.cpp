@@ -64,9 +64,8 @@ std::vector<std::string> ReadSectionKeys(const std::string& file, const std::str
 }
 
 std::vector<std::string> ReadSectionNames(const std::string& file) {
-  return ReadNameList([&](char* buffer, DWORD size) {
-    return GetPrivateProfileSectionNamesA(buffer, size, file.c_str());
-  });
+  return ReadNameList(
+      [&](char* buffer, DWORD size) { return GetPrivateProfileSectionNamesA(buffer, size, file.c_str()); });
 }
 
 }  // namespace platform::profile
