@@ -362,6 +362,7 @@ TEST_F(FilesTest, ReadErrorsNameThePathAndTheSystemText) {
         << error.what();
   }
   EXPECT_THROW(platform::ReadTextLines(temp.MakeDir("folder")), platform::FileError);
+  EXPECT_THROW(platform::ReadWholeFile("/dev/zero"), platform::FileError);  // would never end
   EXPECT_THROW(platform::WriteWholeFile(temp.File("no/folder/x.txt"), "x"), platform::FileError);
 }
 

@@ -71,7 +71,7 @@ std::string ProgramFilePath();
 std::string CurrentDirectory();
 
 // Whole-file helpers. ReadTextLines splits at CR LF, LF or CR; a final line break adds no line.
-// Both throw platform::FileError on failure.
+// Both throw platform::FileError on failure; they read regular files only.
 std::vector<std::string> ReadTextLines(const std::string& path);
 std::string ReadWholeFile(const std::string& path);
 // Writes lines each ended by CR LF, replacing the file.

@@ -311,11 +311,14 @@ std::vector<std::string> ReadTextLines(const std::string& path) {
 
 std::string ReadWholeFile(const std::string& path) {
   const std::string native = LookupPath(path);
-  Descriptor fd(::open(native.c_str(), O_RDONLY | O_CLOEXEC));
+  // Not blocking on open, so a named pipe without a writer cannot hang the caller.
+  Descriptor fd(::open(native.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
   if (fd.get() < 0) throw MakeError("Cannot open", path, errno);
   struct stat info {};
   if (::fstat(fd.get(), &info) != 0) throw MakeError("Cannot read", path, errno);
   if (S_ISDIR(info.st_mode)) throw MakeError("Cannot read", path, EISDIR);
+  // Devices and pipes may never end (/dev/zero): only regular files are read.
+  if (!S_ISREG(info.st_mode)) throw MakeError("Cannot read", path, EINVAL);
   std::string content;
   if (S_ISREG(info.st_mode) && info.st_size > 0) content.reserve(static_cast<std::size_t>(info.st_size));
   char chunk[65536];
