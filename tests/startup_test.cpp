@@ -2,6 +2,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <filesystem>
+#include <functional>
 
 #include "platform/profile.h"
 #include "support/app_fixture.h"
@@ -198,6 +200,46 @@ TEST_F(StartupTest, LinksGoToTheShell) {
   EXPECT_EQ(ui.urls[0].rfind("mailto:", 0), 0u);
   EXPECT_NE(ui.urls[0].find("subject=Velmora"), std::string::npos);
   EXPECT_EQ(ui.urls[1].rfind("https://", 0), 0u);
+}
+
+}  // namespace
+
+namespace {
+
+class StartupBadInputTest : public AppFixture {};
+
+TEST_F(StartupBadInputTest, UnwritableConfigurationStillStartsWithDefaults) {
+  // A folder in place of the file: no write can reach it, whoever runs the test.
+  tmp.MakeDir("prog/dp_tavi.ini");
+  Start();
+  EXPECT_TRUE(LogHas("Configuration file cannot be written: " + programDir + "dp_tavi.ini"));
+  EXPECT_EQ(main->Caption("CMDPackDired"), programDir + "DP/");
+  EXPECT_EQ(main->Caption("CMDPackOutDired"), "-o" + workDir);
+  EXPECT_EQ(LogKeys().back(), "log70");
+}
+
+TEST_F(StartupBadInputTest, LanguageFolderProblemsFallBackToKeyTexts) {
+  struct Case {
+    const char* name;
+    std::function<void(TempDir&)> prepare;
+    std::size_t languages;
+  };
+  const Case cases[] = {
+      {"empty folder", [](TempDir& t) { std::filesystem::remove(t.File("prog/lng/english.lng")); }, 0},
+      {"no folder", [](TempDir& t) { std::filesystem::remove_all(t.File("prog/lng")); }, 0},
+      {"file without Msg", [](TempDir& t) { t.Write("prog/lng/english.lng", "[About]\r\nTranslateLangName=Bare\r\n"); }, 1},
+      {"binary file", [](TempDir& t) { t.Write("prog/lng/english.lng", std::string("\0\xFF[Msg\n=\r", 9)); }, 1},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    c.prepare(tmp);
+    Start();
+    EXPECT_EQ(main->Form().Items("LanguageNameTntComboBox").size(), c.languages);
+    EXPECT_TRUE(LogHas("Translation text for log45 not found"));
+    main.reset();
+    std::filesystem::remove(programDir + "dp_tavi.ini");
+    WriteTestLanguage(programDir + "lng/english.lng", "English");
+  }
 }
 
 }  // namespace

@@ -56,7 +56,10 @@ void TMainfrm::FirstCheckbtnClick() {
     if (config_.ReadString("Program", "Initial", "Error reading Initial param") == "Error reading Initial param") {
       config_.WriteString("Program", "Initial", "Yes");
     }
-    config_.WriteString("Program", "Start From", startFrom);
+    if (!config_.WriteString("Program", "Start From", startFrom)) {
+      // A read-only folder or file: the program goes on with the defaults it would have written.
+      Log("Configuration file cannot be written: " + path);
+    }
   };
 
   switch (type) {
@@ -102,14 +105,17 @@ void TMainfrm::CreateOutDirbtnClick() {
   config_.Rebind(Caption("IniLocationlbl"));
   const std::string dpExternal = Upper(config_.ReadString("DP_Options", "DPExternal", "Error reading DPExternal param "));
   if (dpExternal != "YES") {
-    std::string packDir = config_.ReadString("Program", "CMDPackDir", "Error reading CMDPackDir param ");
-    if (packDir.empty()) {
-      const std::string appMainPath =
-          config_.ReadString("Program", "AppMainPath", "Error reading AppMainPath param ");
-      packDir = platform::ExtractFilePath(appMainPath) + "DP" + Sep();
-      if (platform::ExtractFilePath(appMainPath).empty() || !config_.WriteString("Program", "CMDPackDir", packDir)) {
-        packDir = platform::ExtractFilePath(Caption("AppMainPathlbl"));
-      }
+    const std::string missing = "Error reading CMDPackDir param ";
+    std::string packDir = config_.ReadString("Program", "CMDPackDir", missing);
+    if (packDir.empty() || packDir == missing) {
+      // A key that cannot be read counts as empty: the packs lie in "DP" beside the program.
+      // When the folder cannot be stored (a read-only configuration file), it still holds for
+      // this run.
+      std::string appFolder =
+          platform::ExtractFilePath(config_.ReadString("Program", "AppMainPath", "Error reading AppMainPath param "));
+      if (appFolder.empty()) appFolder = ProgramFolder();
+      packDir = appFolder + "DP" + Sep();
+      config_.WriteString("Program", "CMDPackDir", packDir);
     }
     SetCaption("CMDPackDired", packDir);
   } else {
