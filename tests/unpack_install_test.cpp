@@ -78,6 +78,24 @@ TEST_F(UnpackInstallTest, UnpacksTickedPacksByBothMethodsAndLogsInOrder) {
   EXPECT_EQ(ArchiverCalls().size(), 8u);  // four words, twice
 }
 
+TEST_F(UnpackInstallTest, PackPathWithBlanksReachesTheToolAsOneArgument) {
+  FakeArchiver();
+  const std::string folder = tmp.MakeDir("my packs");
+  tmp.Write("my packs/Driver Pack One.7z", "pack");
+  Start();
+  main->SetCaption("CMDPackDired", folder);
+  main->Form().SetItems("PacksChlbx", {"Driver Pack One.7z"});
+  TickAll();
+  main->SetCaption("CMDUnpackMethoded", "2");
+  main->RunWithOutputClick();
+  auto calls = ArchiverCalls();
+  ASSERT_EQ(calls.size(), 4u);
+  EXPECT_EQ(calls[0], "x");
+  EXPECT_EQ(calls[1], folder + "Driver Pack One.7z");
+  EXPECT_EQ(calls[2], "-o" + workDir);
+  EXPECT_EQ(calls[3], "-y");
+}
+
 TEST_F(UnpackInstallTest, NothingTickedShowsMessageOnly) {
   Packs({"one.7z"});
   Start();
