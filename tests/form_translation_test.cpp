@@ -129,3 +129,21 @@ TEST_F(TranslationTest, InventoryListsControlsByKind) {
 }
 
 }  // namespace
+
+namespace {
+
+class FreshProgressWindowTest : public AppFixture {};
+
+TEST_F(FreshProgressWindowTest, SpeaksTheCurrentLanguage) {
+  tmp.Write("prog/lng/deutsch.lng", "[About]\r\nTranslateLangName=Deutsch\r\n[Mainfrm]\r\nUnpackingLbl=Verarbeitung\r\n");
+  Start();
+  main->SetCaption("LangFileLabel", programDir + "lng/deutsch.lng");
+  main->TranslateTntButtonClick();
+  EXPECT_EQ(main->Waitfrm().Caption("UnpackingLbl"), "Verarbeitung");
+  FormModel& fresh = main->NewWaitfrm();
+  EXPECT_EQ(&fresh, &main->Waitfrm());
+  EXPECT_EQ(fresh.Caption("UnpackingLbl"), "Verarbeitung");
+  EXPECT_EQ(main->Forms().size(), 3u);
+}
+
+}  // namespace

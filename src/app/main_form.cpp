@@ -4,6 +4,7 @@
 
 #include "app/error_report.h"
 #include "app/window_layout.h"
+#include "lang/form_translation.h"
 #include "platform/files.h"
 #include "platform/process.h"
 #include "shared/shared_functions.h"
@@ -43,6 +44,9 @@ FormModel& TMainfrm::NewWaitfrm() {
   waitForms_.push_back(std::make_unique<FormModel>(kWaitFormName));
   FormModel& fresh = *waitForms_.back();
   BuildWaitForm(fresh);
+  // A fresh progress window speaks the language of the rest of the program at once, rather
+  // than its design texts until the next time a language is applied.
+  TranslateFormComponents({&fresh}, Caption("LangFileLabel"));
   for (auto& listener : newWaitListeners_) listener(fresh);
   return fresh;
 }
