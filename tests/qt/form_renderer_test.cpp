@@ -351,6 +351,18 @@ TEST_F(RendererTest, TheProgressWindowIsAToolWindowShownAndHiddenByTheModel) {
   EXPECT_FALSE(window->isVisible());
 }
 
+TEST_F(RendererTest, AProgressWindowOutlivedByItsModelAfterTheOwnerWentIsLeftAlone) {
+  // The main window's widgets go first (they own the progress window); the progress
+  // window's model keeps changing.
+  mainView_.reset();
+  EXPECT_EQ(waitView_->Window(), nullptr);
+  wait_.SetCaption("UnpackingLbl", "Unpacking c.7z");
+  wait_.SetGaugePosition("UnpackGauge", 10);
+  wait_.AppendItem("CMDTemplb", "Extracting  a.inf");
+  wait_.SetVisible(kWaitFormName, true);
+  EXPECT_EQ(waitView_->Widget("UnpackingLbl"), nullptr);
+}
+
 TEST_F(RendererTest, TheLogListFollowsTheModelWithoutAWidgetItemPerLine) {
   auto* view = MainWidget<ItemListView>("LogLbx");
   main_.AppendItem("LogLbx", "first");

@@ -132,6 +132,13 @@ FormRenderer::FormRenderer(FormModel& model, HandlerInvoker invoker, QWidget* ow
 
   subscription_ = model_.Subscribe([this](const FormModel::Notification& n) { OnModelChange(n); });
   connect(window_, &FormWindow::activated, this, &FormRenderer::Activate);
+  // A secondary window goes down with its owner: from then on there is nothing to keep in step.
+  connect(window_, &QObject::destroyed, this, [this] {
+    model_.Unsubscribe(subscription_);
+    bound_.clear();
+    pages_.clear();
+    order_.clear();
+  });
 }
 
 FormRenderer::~FormRenderer() {
