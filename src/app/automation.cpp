@@ -32,6 +32,16 @@ void TMainfrm::StartFromSwitch(const std::string& sw) {
   }
 }
 
+// The common end of both runs: automation off, the clean-up started, the run marked done.
+void TMainfrm::FinishRun() {
+  LogKey("log43");
+  config_.WriteString("Automation", "AutoDPInstall", "No");
+  LogKey("log15");
+  WinExecute("clean.cmd", false);
+  SetCaption("StopVolatileed", kRunOnceMarker);
+  Waitfrm().SetVisible(kWaitFormName, false);
+}
+
 void TMainfrm::UnpackInstallTntSpeedButtonClick() {
   const std::string arg = env_.args.empty() ? std::string() : env_.args.front();
   LogKey("log40", {arg});
@@ -41,12 +51,7 @@ void TMainfrm::UnpackInstallTntSpeedButtonClick() {
   RunWithOutputClick();
   config_.WriteString("Automation", "AutoDPInstall", "YES");
   InstallDPbtnClick();
-  LogKey("log43");
-  config_.WriteString("Automation", "AutoDPInstall", "No");
-  LogKey("log15");
-  WinExecute("clean.cmd", false);
-  SetCaption("StopVolatileed", kRunOnceMarker);
-  Waitfrm().SetVisible(kWaitFormName, false);
+  FinishRun();
 }
 
 void TMainfrm::UnpackInstallHwidsTntSpeedButtonClick() {
@@ -58,11 +63,6 @@ void TMainfrm::UnpackInstallHwidsTntSpeedButtonClick() {
   SearchByHWIDSbtnClick();
   HWIDSlabelClick();
   InstallHWIDsbtnClick();
-  LogKey("log43");
-  config_.WriteString("Automation", "AutoDPInstall", "No");
-  LogKey("log15");
-  WinExecute("clean.cmd", false);
-  SetCaption("StopVolatileed", kRunOnceMarker);
-  Waitfrm().SetVisible(kWaitFormName, false);
+  FinishRun();
   SaveLinesUtf16(Caption("Workdir") + "UnattendedLOg.txt", form_.Items("LogLbx"));
 }

@@ -3,21 +3,13 @@
 #include <cctype>
 
 #include "app/main_form.h"
+#include "app/text_util.h"
 #include "platform/files.h"
-
-namespace {
-
-std::string Upper(std::string text) {
-  std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
-  return text;
-}
-
-}  // namespace
 
 void TMainfrm::StartFromDirbtnClick() {
   std::string recreate = config_.ReadString("Program", "RecreateIni", "Error reading RecreateIni-param");
   std::string appMainPath = config_.ReadString("Program", "AppMainPath", "Error reading AppMainPath-param");
-  if (Upper(recreate) == "YES" && appMainPath != env_.programFile) {
+  if (UpperCase(recreate) == "YES" && appMainPath != env_.programFile) {
     config_.WriteString("Program", "Initial", "Yes");
   }
 }
@@ -62,7 +54,7 @@ void TMainfrm::CreateInibtnClick() {
   const std::string outFile = platform::ExtractFilePath(appMainPath) + "Markers" + Sep() + "cmdout";
   SetCaption("CMDOutFileed", outFile);
   std::string outSwitch;
-  if (Upper(config_.ReadString("DP_Options", "NonCompressedDriversFolder",
+  if (UpperCase(config_.ReadString("DP_Options", "NonCompressedDriversFolder",
                                "Error reading NonCompressedDriversFolder param ")) != "YES") {
     outSwitch = "-o" + workdir;
   } else {

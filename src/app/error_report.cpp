@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <mutex>
 
+#include "app/text_util.h"
 #include "platform/files.h"
 
 namespace ErrorReport {
@@ -54,14 +55,7 @@ std::string BuildEntry(const platform::ThrowInfo& info, const std::tm& when) {
 
 void WriteDebugLog(const platform::ThrowInfo& info) {
   try {
-    std::time_t now = std::chrono::system_clock::to_time_t(std::chrono::system_clock::now());
-    std::tm local{};
-#ifdef _WIN32
-    localtime_s(&local, &now);
-#else
-    localtime_r(&now, &local);
-#endif
-    std::string entry = BuildEntry(info, local);
+    std::string entry = BuildEntry(info, LocalNow());
     std::lock_guard<std::mutex> lock(g_mutex);
     if (g_folder.empty() || !platform::DirectoryExists(g_folder)) {
       if (g_pending.size() < (1u << 20)) g_pending += entry;

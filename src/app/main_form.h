@@ -141,6 +141,7 @@ class TMainfrm {
  private:
   void RegisterHandlers();
   void StartFromSwitch(const std::string& sw);
+  void FinishRun();
 
   UiPort& ui_;
   AppEnvironment env_;

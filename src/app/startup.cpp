@@ -3,6 +3,7 @@
 
 #include "app/error_report.h"
 #include "app/main_form.h"
+#include "app/text_util.h"
 #include "platform/devices.h"
 #include "platform/files.h"
 #include "shared/shared_functions.h"
@@ -12,10 +13,6 @@ namespace {
 constexpr const char* kContactAddress = "support@velmora.example.org";
 constexpr const char* kNewVersionPage = "https://velmora.example.org/news";
 
-std::string Upper(std::string text) {
-  for (char& c : text) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  return text;
-}
 
 }  // namespace
 
@@ -52,7 +49,7 @@ void TMainfrm::FormCreate() {
     Log(std::string("About text not loaded: ") + e.what());
   }
 
-  if (Upper(config_.ReadString("Automation", "AutoHWIDSearch", "N/A")) == "YES") {
+  if (UpperCase(config_.ReadString("Automation", "AutoHWIDSearch", "N/A")) == "YES") {
     if (AskYesNo(Msg("msg7"), false)) {
       GetDevlbBtnClick();
       LogKey("log46");

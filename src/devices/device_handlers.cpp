@@ -4,6 +4,7 @@
 #include <ctime>
 
 #include "app/main_form.h"
+#include "app/text_util.h"
 #include "devices/get_device_list.h"
 #include "devices/hwid_rules.h"
 #include "packs/runners.h"
@@ -44,18 +45,6 @@ std::string Trim(const std::string& text) {
   return text.substr(b, e - b);
 }
 
-std::string Now(const char* format) {
-  std::time_t now = std::chrono::system_clock::to_time_t(std::chrono::system_clock::now());
-  std::tm local{};
-#ifdef _WIN32
-  localtime_s(&local, &now);
-#else
-  localtime_r(&now, &local);
-#endif
-  char text[64];
-  std::strftime(text, sizeof text, format, &local);
-  return text;
-}
 
 }  // namespace
 
@@ -148,8 +137,8 @@ void TMainfrm::CollectClassesBtClick() {
   const std::string reportFile = workdir + "HWIDs.ini";
   platform::IniDocument report;
   if (platform::FileExists(reportFile)) report = platform::IniDocument::Parse(platform::ReadWholeFile(reportFile));
-  report.Set("Time & Date", "Start Date", Now("%d.%m.%Y"));
-  report.Set("Time & Date", "Start Time", Now("%H:%M:%S"));
+  report.Set("Time & Date", "Start Date", FormatNow("%d.%m.%Y"));
+  report.Set("Time & Date", "Start Time", FormatNow("%H:%M:%S"));
   platform::WriteFileAtomically(reportFile, report.ToText());
 
   form_.SetItems("SecondFilterlb", platform::ReadTextLines(ProgramFolder() + "Data" + Sep() + "classes.tavi"));

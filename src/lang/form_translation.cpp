@@ -3,6 +3,7 @@
 #include <ctime>
 
 #include "app/main_form.h"
+#include "app/text_util.h"
 #include "platform/files.h"
 #include "platform/ini_text.h"
 #include "platform/profile.h"
@@ -74,8 +75,7 @@ void TMainfrm::EnumLanguagesTntButtonClick() {
   const std::string ini = ProgramFolder() + "dp_tavi.ini";
   const std::string change =
       platform::profile::ReadString(ini, "Program", "LanguageChange", "Can\"t read LanguageChange param");
-  std::string upper = change;
-  for (char& ch : upper) ch = static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
+  const std::string upper = UpperCase(change);
   std::string current = ProgramFolder() + "lng" + Sep() + "english.lng";
   if (upper == "YES") {
     current = platform::profile::ReadString(ini, "Program", "LanguageFile", "Can\"t read LanguageFile param");
@@ -110,9 +110,7 @@ void TMainfrm::TranslateTntButtonClick() {
 void TMainfrm::EnumControlsButtonClick() {
   const std::string path = Caption("Workdir") + "ListOfComponents.ini";
   if (platform::FileExists(path)) WipeFile(path);
-  std::time_t now = std::time(nullptr);
-  char date[32];
-  std::strftime(date, sizeof date, "%d.%m.%Y", std::localtime(&now));
+  const std::string date = FormatNow("%d.%m.%Y");
   // Built in memory and written once: the inventory of both windows is a few hundred keys.
   platform::IniDocument inventory;
   inventory.Set("Mainfrm", "Creation Date", date);

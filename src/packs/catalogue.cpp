@@ -4,18 +4,10 @@
 #include <cctype>
 
 #include "app/main_form.h"
+#include "app/text_util.h"
 #include "platform/files.h"
 #include "platform/profile.h"
 #include "shared/shared_functions.h"
-
-namespace {
-
-std::string Upper(std::string text) {
-  std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
-  return text;
-}
-
-}  // namespace
 
 // Creates the working folder when needed and reports the outcome, as the folder steps share it.
 static void CreateWorkingFolder(TMainfrm& w, const std::string& folder) {
@@ -103,7 +95,7 @@ void TMainfrm::FirstCheckbtnClick() {
 void TMainfrm::CreateOutDirbtnClick() {
   LogKey("log9");
   config_.Rebind(Caption("IniLocationlbl"));
-  const std::string dpExternal = Upper(config_.ReadString("DP_Options", "DPExternal", "Error reading DPExternal param "));
+  const std::string dpExternal = UpperCase(config_.ReadString("DP_Options", "DPExternal", "Error reading DPExternal param "));
   if (dpExternal != "YES") {
     const std::string missing = "Error reading CMDPackDir param ";
     std::string packDir = config_.ReadString("Program", "CMDPackDir", missing);
@@ -119,7 +111,7 @@ void TMainfrm::CreateOutDirbtnClick() {
     }
     SetCaption("CMDPackDired", packDir);
   } else {
-    if (Upper(config_.ReadString("DP_Options", "SelectDPDir", "Error reading DP_Options param")) == "YES") {
+    if (UpperCase(config_.ReadString("DP_Options", "SelectDPDir", "Error reading DP_Options param")) == "YES") {
       // Windows ignores letter case in "Dp" and "DP"; Linux does not, so both places use one spelling.
       std::string firstFolder = platform::CurrentDirectory() + Sep() + "DP" + Sep();
       if (auto picked = ui_.OpenFile(Form().Caption("ExternalDPDirod"), "7z files|*.7z|", firstFolder)) {

@@ -1,17 +1,9 @@
 // Handing the unpacked drivers to the driver package installer and copying its log.
 #include "app/main_form.h"
+#include "app/text_util.h"
 #include "app/window_layout.h"
 #include "platform/files.h"
 #include "shared/shared_functions.h"
-
-namespace {
-
-std::string Upper(std::string text) {
-  for (char& c : text) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  return text;
-}
-
-}  // namespace
 
 void TMainfrm::InstallDPbtnClick() {
   // Whatever happens, the end is logged and the progress window hidden.
@@ -32,8 +24,8 @@ void TMainfrm::InstallDPbtnClick() {
 
   const std::string winDir = Caption("WinDirlbl");
   const std::string autoInstall =
-      Upper(config_.ReadString("Automation", "AutoDPInstall", "Error reading AutoDPInstall param"));
-  const std::string nonCompressed = Upper(
+      UpperCase(config_.ReadString("Automation", "AutoDPInstall", "Error reading AutoDPInstall param"));
+  const std::string nonCompressed = UpperCase(
       config_.ReadString("DP_Options", "NonCompressedDriversFolder", "Error reading NonCompressedDriversFolder param"));
 
   auto prepareProgress = [&] {

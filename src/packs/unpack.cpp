@@ -3,6 +3,7 @@
 #include <cctype>
 
 #include "app/main_form.h"
+#include "app/text_util.h"
 #include "app/window_layout.h"
 #include "packs/runners.h"
 #include "platform/files.h"
@@ -10,10 +11,6 @@
 
 namespace {
 
-std::string Upper(std::string text) {
-  for (char& c : text) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  return text;
-}
 
 bool EndsWith7z(const std::string& name) {
   if (name.size() < 3) return false;
@@ -101,7 +98,7 @@ void TMainfrm::RunWithOutputClick() {
     wait.SetVisible(kWaitFormName, false);
   }
 
-  if (Upper(config_.ReadString("Automation", "AutoDPInstall", "Error reading AutoDPInstall param")) == "YES") {
+  if (UpperCase(config_.ReadString("Automation", "AutoDPInstall", "Error reading AutoDPInstall param")) == "YES") {
     InstallDPbtnClick();
   }
   Waitfrm().SetVisible(kWaitFormName, false);
