@@ -1,5 +1,7 @@
 // The widgets built for the window models: one per shown control, kept in step with the
 // model, every user event handed to the handler named in its control.
+#include "ui/qt/form_renderer.h"
+
 #include <gtest/gtest.h>
 
 #include <QAction>
@@ -20,7 +22,6 @@
 
 #include "app/form_model.h"
 #include "app/window_layout.h"
-#include "ui/qt/form_renderer.h"
 #include "ui/qt/item_list_model.h"
 #include "ui/qt/item_list_view.h"
 
@@ -141,16 +142,13 @@ TEST_F(RendererTest, ClicksRunTheHandlerNamedInTheControl) {
     int page;
     const char* handler;
   };
-  for (const Case& c : {Case{"UnpackInstallTntSpeedButton", 0, "UnpackInstallTntSpeedButtonClick"},
-                        Case{"SaveLogbtn", 0, "SaveLogbtnClick"},
-                        Case{"Label6", 0, "sClick"},
-                        Case{"EnumBtn", 1, "EnumBtnClick"},
-                        Case{"UnpackJvArrowButton", 1, "UnpackJvArrowButtonClick"},
-                        Case{"PackNameLbl", 1, "PackNameLblClick"},
-                        Case{"HWIDSlabel", 2, "HWIDSlabelClick"},
-                        Case{"Label3", 2, "HWIDSelectlbClick"},
-                        Case{"Tree2XMLBtn", 2, "Tree2XMLBtnClick"},
-                        Case{"Label5", 3, "Label5Click"}}) {
+  for (const Case& c :
+       {Case{"UnpackInstallTntSpeedButton", 0, "UnpackInstallTntSpeedButtonClick"},
+        Case{"SaveLogbtn", 0, "SaveLogbtnClick"}, Case{"Label6", 0, "sClick"},
+        Case{"EnumBtn", 1, "EnumBtnClick"}, Case{"UnpackJvArrowButton", 1, "UnpackJvArrowButtonClick"},
+        Case{"PackNameLbl", 1, "PackNameLblClick"}, Case{"HWIDSlabel", 2, "HWIDSlabelClick"},
+        Case{"Label3", 2, "HWIDSelectlbClick"}, Case{"Tree2XMLBtn", 2, "Tree2XMLBtnClick"},
+        Case{"Label5", 3, "Label5Click"}}) {
     main_.SetItemIndex("MainPageControle", c.page);
     QWidget* widget = mainView_->Widget(c.control);
     ASSERT_NE(widget, nullptr) << c.control;
@@ -234,12 +232,14 @@ TEST_F(RendererTest, UserTicksInACheckListGoToTheModel) {
   QTest::keyClick(view, Qt::Key_Space);
   EXPECT_FALSE(main_.Checked("PacksChlbx", 0));
   // A click on the text marks the row without ticking it.
-  QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, QPoint(first.left() + 60, view->rowRect(2).center().y()));
+  QTest::mouseClick(view->viewport(), Qt::LeftButton, {},
+                    QPoint(first.left() + 60, view->rowRect(2).center().y()));
   EXPECT_FALSE(main_.Checked("PacksChlbx", 2));
   EXPECT_EQ(main_.ItemIndex("PacksChlbx"), 2);
 
   main_.SetAllChecked("PacksChlbx", true);
-  for (int row = 0; row < 3; ++row) EXPECT_EQ(rows->index(row, 0).data(Qt::CheckStateRole).toInt(), Qt::Checked);
+  for (int row = 0; row < 3; ++row)
+    EXPECT_EQ(rows->index(row, 0).data(Qt::CheckStateRole).toInt(), Qt::Checked);
   EXPECT_TRUE(calls_.empty());
 }
 
@@ -289,7 +289,8 @@ TEST_F(RendererTest, CaptionChangesShowInTheWidget) {
   };
   const std::vector<Case> cases = {
       {&main_, mainView_.get(), "NodeNameLbl", "Searching", QStringLiteral("Searching"), text("NodeNameLbl")},
-      {&main_, mainView_.get(), "NodeNameLbl", "Find && install", QStringLiteral("Find & install"), text("NodeNameLbl")},
+      {&main_, mainView_.get(), "NodeNameLbl", "Find && install", QStringLiteral("Find & install"),
+       text("NodeNameLbl")},
       {&main_, mainView_.get(), "Label6", "E-Mail senden", QStringLiteral("E-Mail senden"), text("Label6")},
       {&main_, mainView_.get(), "EnumBtn", "Enumerate DP", QStringLiteral("Enumerate DP"), text("EnumBtn")},
       {&main_, mainView_.get(), "Loggbx", "Protokoll", QStringLiteral("Protokoll"), text("Loggbx")},
@@ -299,7 +300,8 @@ TEST_F(RendererTest, CaptionChangesShowInTheWidget) {
        [](FormRenderer& v) { return v.Window()->windowTitle(); }},
       {&main_, mainView_.get(), "UnpackDriverPacks1", "Methode 1", QStringLiteral("Methode 1"),
        [](FormRenderer& v) { return v.Action("UnpackDriverPacks1")->text(); }},
-      {&wait_, waitView_.get(), "UnpackingLbl", "Unpacking a.7z", QStringLiteral("Unpacking a.7z"), text("UnpackingLbl")},
+      {&wait_, waitView_.get(), "UnpackingLbl", "Unpacking a.7z", QStringLiteral("Unpacking a.7z"),
+       text("UnpackingLbl")},
       {&wait_, waitView_.get(), kWaitFormName, "Bitte warten", QStringLiteral("Bitte warten"),
        [](FormRenderer& v) { return v.Window()->windowTitle(); }},
   };
@@ -379,8 +381,8 @@ TEST_F(RendererTest, ListSelectionGoesBothWays) {
   EXPECT_EQ(view->currentRow(), 2);
   mainView_->Window()->show();
   main_.SetItemIndex("MainPageControle", 2);
-  qobject_cast<QTabWidget*>(mainView_->Widget("HWIDsPageControl"))->setCurrentWidget(
-      mainView_->Widget("HWIDsSimpleReportTabSheet"));
+  qobject_cast<QTabWidget*>(mainView_->Widget("HWIDsPageControl"))
+      ->setCurrentWidget(mainView_->Widget("HWIDsSimpleReportTabSheet"));
   QTest::keyClick(view, Qt::Key_Up);
   EXPECT_EQ(main_.ItemIndex("HWIDsSimpleListBox"), 1);
   QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, view->rowRect(0).center());

@@ -1,15 +1,16 @@
 // The front end over a real main window in a temporary program folder: start-up, the first
 // activation without a window manager, routing to the window's handlers, fresh progress
 // windows and the page pictures.
+#include "ui/qt/front_end.h"
+
 #include <gtest/gtest.h>
 
-#include "ui/qt/item_list_view.h"
 #include <QTabWidget>
 #include <QTest>
 #include <algorithm>
 
 #include "support/app_fixture.h"
-#include "ui/qt/front_end.h"
+#include "ui/qt/item_list_view.h"
 
 namespace {
 
@@ -34,7 +35,8 @@ TEST_F(FrontEndTest, StartRunsFormCreateShowsTheWindowAndActivatesOnce) {
   ASSERT_FALSE(keys.empty());
   EXPECT_EQ(keys.back(), "log44");
   const std::vector<std::string> texts = LogTexts();
-  EXPECT_EQ(std::count_if(texts.begin(), texts.end(), [](const std::string& t) { return t.rfind("log40|/inir|", 0) == 0; }),
+  EXPECT_EQ(std::count_if(texts.begin(), texts.end(),
+                          [](const std::string& t) { return t.rfind("log40|/inir|", 0) == 0; }),
             1);
   EXPECT_TRUE(ui.shown.empty());
   frontEnd.Finish();

@@ -1,5 +1,7 @@
 // The list views' model over a control's item vector: a million log lines stay cheap, the
 // rows follow every way the item list changes, and the log keeps its newest line in sight.
+#include "ui/qt/item_list_model.h"
+
 #include <gtest/gtest.h>
 
 #include <QScrollBar>
@@ -11,7 +13,6 @@
 #include "app/form_model.h"
 #include "app/window_layout.h"
 #include "ui/qt/form_renderer.h"
-#include "ui/qt/item_list_model.h"
 #include "ui/qt/item_list_view.h"
 #include "ui/qt/look.h"
 
@@ -108,9 +109,17 @@ TEST(ItemListModel, FollowsEveryWayTheItemsChange) {
     int rows;
   };
   const std::vector<Step> steps = {
-      {"items replaced", [&] { model.SetItems("List", {"a", "b", "c"}); }, 3},
+      {"items replaced",
+       [&] {
+         model.SetItems("List", {"a", "b", "c"});
+       },
+       3},
       {"one appended", [&] { model.AppendItem("List", "d"); }, 4},
-      {"several appended", [&] { model.AppendItems("List", {"e", "f"}); }, 6},
+      {"several appended",
+       [&] {
+         model.AppendItems("List", {"e", "f"});
+       },
+       6},
       // A producer that wrote more lines straight into the vector before a one-line notice.
       {"written directly, then one appended",
        [&] {

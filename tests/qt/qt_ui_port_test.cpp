@@ -1,13 +1,13 @@
 // The Qt dialogs: file filters in Qt's form, one busy cursor however often it is asked for,
 // and an error box that does not wait during a command-line run.
+#include "ui/qt/qt_ui_port.h"
+
 #include <gtest/gtest.h>
 
 #include <QApplication>
 #include <QGuiApplication>
 #include <QMessageBox>
 #include <QTest>
-
-#include "ui/qt/qt_ui_port.h"
 
 namespace {
 
@@ -16,14 +16,12 @@ TEST(QtUiPort, ConvertsFiltersToQtsForm) {
     const char* filter;
     const char* expected;
   };
-  for (const Case& c : {Case{"7z files|*.7z|", "7z files (*.7z)"},
-                        Case{"Text file|*.txt|", "Text file (*.txt)"},
-                        Case{"Text file|*.txt", "Text file (*.txt)"},
-                        Case{"Packs|*.7z;*.zip|All files|*.*|", "Packs (*.7z *.zip);;All files (*.*)"},
-                        Case{"|*.log|", "*.log (*.log)"},
-                        Case{"", ""},
-                        Case{"Only a description", ""},
-                        Case{"Empty patterns||Text|*.txt|", "Text (*.txt)"}}) {
+  for (const Case& c :
+       {Case{"7z files|*.7z|", "7z files (*.7z)"}, Case{"Text file|*.txt|", "Text file (*.txt)"},
+        Case{"Text file|*.txt", "Text file (*.txt)"},
+        Case{"Packs|*.7z;*.zip|All files|*.*|", "Packs (*.7z *.zip);;All files (*.*)"},
+        Case{"|*.log|", "*.log (*.log)"}, Case{"", ""}, Case{"Only a description", ""},
+        Case{"Empty patterns||Text|*.txt|", "Text (*.txt)"}}) {
     EXPECT_EQ(QtUiPort::ConvertFilter(c.filter).toStdString(), c.expected) << c.filter;
   }
 }

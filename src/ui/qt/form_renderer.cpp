@@ -38,8 +38,8 @@ QString Q(const std::string& text) { return QString::fromStdString(text); }
 // Lists drawn lime on dark: the log, the pack list, the device lists and the progress
 // window's output list.
 bool IsDarkList(const std::string& name) {
-  static const std::vector<std::string> names = {"LogLbx",           "PacksChlbx", "HWIDS2Installchb",
-                                                 "HWIDsSimpleListBox", "EqTreeView", "CMDTemplb"};
+  static const std::vector<std::string> names = {
+      "LogLbx", "PacksChlbx", "HWIDS2Installchb", "HWIDsSimpleListBox", "EqTreeView", "CMDTemplb"};
   return std::find(names.begin(), names.end(), name) != names.end();
 }
 
@@ -70,7 +70,8 @@ class FixedRowDelegate : public QStyledItemDelegate {
   int rowHeight_;
 };
 
-void AddTreeNodes(QTreeWidgetItem* parent, QTreeWidget* tree, const std::vector<std::unique_ptr<TreeNode>>& nodes) {
+void AddTreeNodes(QTreeWidgetItem* parent, QTreeWidget* tree,
+                  const std::vector<std::unique_ptr<TreeNode>>& nodes) {
   for (const auto& node : nodes) {
     if (!node) continue;
     auto* item = parent != nullptr ? new QTreeWidgetItem(parent) : new QTreeWidgetItem(tree);
@@ -106,7 +107,8 @@ void LinkLabel::mousePressEvent(QMouseEvent* event) {
 }
 
 void LinkLabel::mouseReleaseEvent(QMouseEvent* event) {
-  const bool click = pressed_ && event->button() == Qt::LeftButton && rect().contains(event->position().toPoint());
+  const bool click =
+      pressed_ && event->button() == Qt::LeftButton && rect().contains(event->position().toPoint());
   pressed_ = false;
   QLabel::mouseReleaseEvent(event);
   if (click) emit clicked();
@@ -147,7 +149,8 @@ FormRenderer::~FormRenderer() {
 }
 
 const Control& FormRenderer::FormControl() const {
-  if (model_.Has(model_.name()) && model_.Get(model_.name()).kind == K::Form) return model_.Get(model_.name());
+  if (model_.Has(model_.name()) && model_.Get(model_.name()).kind == K::Form)
+    return model_.Get(model_.name());
   for (const Control* c : model_.Controls()) {
     if (c->kind == K::Form) return *c;
   }
@@ -474,7 +477,8 @@ void FormRenderer::LayOut(QWidget* container, const Control* containerControl, c
   const bool isMainForm = isForm && owner_ == nullptr;
 
   auto* outer = new QVBoxLayout(container);
-  const int margin = isMainForm ? 0 : (containerControl != nullptr && containerControl->kind == K::Panel ? 1 : 4);
+  const int margin =
+      isMainForm ? 0 : (containerControl != nullptr && containerControl->kind == K::Panel ? 1 : 4);
   outer->setContentsMargins(margin, margin, margin, margin);
   outer->setSpacing(isForm ? 4 : 2);
 
@@ -707,7 +711,8 @@ void FormRenderer::FillCombo(const Control& c, QWidget* widget, bool appendOnly)
   const auto have = static_cast<std::size_t>(combo->count());
   if (!appendOnly || have > c.items.size()) combo->clear();
   QStringList added;
-  for (std::size_t i = static_cast<std::size_t>(combo->count()); i < c.items.size(); ++i) added << Q(c.items[i]);
+  for (std::size_t i = static_cast<std::size_t>(combo->count()); i < c.items.size(); ++i)
+    added << Q(c.items[i]);
   combo->addItems(added);
   combo->setPlaceholderText(Q(c.caption));
   combo->setCurrentIndex(c.itemIndex < combo->count() ? c.itemIndex : -1);

@@ -58,7 +58,8 @@ long long MillisecondsFromProcTable() {
 }  // namespace
 
 FrontEnd::FrontEnd(TMainfrm& main, QtUiPort* dialogs) : mainForm_(main), dialogs_(dialogs) {
-  main_ = std::make_unique<FormRenderer>(main.Form(), [&main](const std::string& handler) { main.Invoke(handler); });
+  main_ = std::make_unique<FormRenderer>(main.Form(),
+                                         [&main](const std::string& handler) { main.Invoke(handler); });
   if (dialogs_ != nullptr) {
     dialogs_->SetMainWindow(main_->Window());
     dialogs_->SetUnattended(main.Unattended());
@@ -155,5 +156,6 @@ bool FrontEnd::SaveScreenshots(const std::string& folder) {
 long long FrontEnd::MillisecondsSinceStart() {
   const long long fromTable = MillisecondsFromProcTable();
   if (fromTable >= 0) return fromTable;
-  return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - kLoadTime).count();
+  return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - kLoadTime)
+      .count();
 }

@@ -5,11 +5,14 @@
 
 namespace {
 
-int ClampedCount(std::size_t size) { return size > static_cast<std::size_t>(INT_MAX) ? INT_MAX : static_cast<int>(size); }
+int ClampedCount(std::size_t size) {
+  return size > static_cast<std::size_t>(INT_MAX) ? INT_MAX : static_cast<int>(size);
+}
 
 }  // namespace
 
-ItemListModel::ItemListModel(FormModel& model, const std::string& controlName, bool checkable, QObject* parent)
+ItemListModel::ItemListModel(FormModel& model, const std::string& controlName, bool checkable,
+                             QObject* parent)
     : QAbstractListModel(parent),
       model_(model),
       control_(model.Get(controlName)),

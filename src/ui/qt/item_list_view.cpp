@@ -14,7 +14,8 @@ constexpr int kTextPadding = 3;
 
 }  // namespace
 
-ItemListView::ItemListView(ItemListModel* model, QWidget* parent) : QAbstractScrollArea(parent), model_(model) {
+ItemListView::ItemListView(ItemListModel* model, QWidget* parent)
+    : QAbstractScrollArea(parent), model_(model) {
   setFocusPolicy(Qt::StrongFocus);
   setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
   setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
@@ -208,12 +209,24 @@ void ItemListView::keyPressEvent(QKeyEvent* event) {
   const int from = current_ < 0 ? firstVisibleRow() : current_;
   const int page = FullyVisibleRows();
   switch (event->key()) {
-    case Qt::Key_Up: MarkByUser(std::max(0, from - 1)); break;
-    case Qt::Key_Down: MarkByUser(std::min(rows - 1, current_ < 0 ? from : from + 1)); break;
-    case Qt::Key_PageUp: MarkByUser(std::max(0, from - page)); break;
-    case Qt::Key_PageDown: MarkByUser(std::min(rows - 1, from + page)); break;
-    case Qt::Key_Home: MarkByUser(0); break;
-    case Qt::Key_End: MarkByUser(rows - 1); break;
+    case Qt::Key_Up:
+      MarkByUser(std::max(0, from - 1));
+      break;
+    case Qt::Key_Down:
+      MarkByUser(std::min(rows - 1, current_ < 0 ? from : from + 1));
+      break;
+    case Qt::Key_PageUp:
+      MarkByUser(std::max(0, from - page));
+      break;
+    case Qt::Key_PageDown:
+      MarkByUser(std::min(rows - 1, from + page));
+      break;
+    case Qt::Key_Home:
+      MarkByUser(0);
+      break;
+    case Qt::Key_End:
+      MarkByUser(rows - 1);
+      break;
     case Qt::Key_Space:
       if (model_->Checkable() && current_ >= 0) {
         const bool on = model_->index(current_).data(Qt::CheckStateRole).toInt() == Qt::Checked;

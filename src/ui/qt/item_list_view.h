@@ -62,7 +62,7 @@ class ItemListView : public QAbstractScrollArea {
   int rowHeight_ = 16;
   int current_ = -1;
   int contentWidth_ = 0;
-  int measuredRow_ = -1;  // the row contentWidth_ was measured on
+  int measuredRow_ = -1;   // the row contentWidth_ was measured on
   bool followEnd_ = true;  // the view stood at its end before the burst of new rows
   QTimer settle_;          // one catch-up per pass of the event loop, not one per row
 };

@@ -25,7 +25,8 @@ const QColor kRed(255, 0, 0);
 
 void SetTextColour(QWidget* widget, QPalette::ColorRole role, const QColor& colour) {
   QPalette palette = widget->palette();
-  for (QPalette::ColorGroup group : {QPalette::Active, QPalette::Inactive}) palette.setColor(group, role, colour);
+  for (QPalette::ColorGroup group : {QPalette::Active, QPalette::Inactive})
+    palette.setColor(group, role, colour);
   widget->setPalette(palette);
 }
 
@@ -108,7 +109,8 @@ QFont HeadlineFont() {
   QFont font = BaseFont(kHeadlinePixels);
   font.setBold(true);
   const int lineHeight = QFontMetrics(font).height();
-  if (lineHeight > kHeadlinePixels) font.setPixelSize(std::max(1, kHeadlinePixels * kHeadlinePixels / lineHeight));
+  if (lineHeight > kHeadlinePixels)
+    font.setPixelSize(std::max(1, kHeadlinePixels * kHeadlinePixels / lineHeight));
   return font;
 }
 

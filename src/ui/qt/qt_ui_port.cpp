@@ -41,7 +41,8 @@ void QtUiPort::ShowError(const std::string& text) {
   std::fprintf(stderr, "%s: %s\n", kApplicationTitle, text.c_str());
   if (unattended_) {
     // Shown, but nobody has to close it for the run to go on.
-    auto* box = new QMessageBox(QMessageBox::Critical, Q(kApplicationTitle), Q(text), QMessageBox::Ok, mainWindow_);
+    auto* box =
+        new QMessageBox(QMessageBox::Critical, Q(kApplicationTitle), Q(text), QMessageBox::Ok, mainWindow_);
     box->setAttribute(Qt::WA_DeleteOnClose);
     box->setModal(false);
     box->show();
@@ -60,15 +61,17 @@ QString QtUiPort::ConvertFilter(const std::string& filter) {
       if (!pattern.trimmed().isEmpty()) patterns << pattern.trimmed();
     }
     if (patterns.isEmpty()) continue;
-    entries << QStringLiteral("%1 (%2)").arg(description.isEmpty() ? patterns.join(QLatin1Char(' ')) : description,
-                                             patterns.join(QLatin1Char(' ')));
+    entries << QStringLiteral("%1 (%2)").arg(
+        description.isEmpty() ? patterns.join(QLatin1Char(' ')) : description,
+        patterns.join(QLatin1Char(' ')));
   }
   return entries.join(QStringLiteral(";;"));
 }
 
 std::optional<std::string> QtUiPort::OpenFile(const std::string& title, const std::string& filter,
                                               const std::string& initialDir) {
-  const QString path = QFileDialog::getOpenFileName(mainWindow_, Q(title), Q(platform::NativePath(initialDir)), ConvertFilter(filter));
+  const QString path = QFileDialog::getOpenFileName(
+      mainWindow_, Q(title), Q(platform::NativePath(initialDir)), ConvertFilter(filter));
   if (path.isEmpty()) return std::nullopt;
   return QDir::toNativeSeparators(path).toStdString();
 }
@@ -91,8 +94,10 @@ void QtUiPort::SetBusyCursor(bool busy) {
   // Override cursors stack; keep exactly one while busy.
   if (busy == busy_) return;
   busy_ = busy;
-  if (busy) QGuiApplication::setOverrideCursor(Qt::WaitCursor);
-  else QGuiApplication::restoreOverrideCursor();
+  if (busy)
+    QGuiApplication::setOverrideCursor(Qt::WaitCursor);
+  else
+    QGuiApplication::restoreOverrideCursor();
 }
 
 void QtUiPort::OpenUrl(const std::string& url) { QDesktopServices::openUrl(QUrl(Q(url))); }
