@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <functional>
 
+#include "app/error_report.h"
 #include "platform/profile.h"
 #include "support/app_fixture.h"
 
@@ -190,6 +191,15 @@ TEST_F(StartupTest, GarbageConfigurationFileDoesNotStopStartUp) {
   EXPECT_EQ(Ini("Program", "Initial"), "no");
   // The garbage is kept: nothing the user wrote is lost.
   EXPECT_NE(tmp.Read("prog/dp_tavi.ini").find(garbage.substr(1, 20)), std::string::npos);
+}
+
+TEST_F(StartupTest, OrdinaryFirstStartLeavesNoErrorReport) {
+  ErrorReport::Install();
+  Start();
+  main->FormDestroy();
+  ErrorReport::Uninstall();
+  ErrorReport::SetFolder("");
+  EXPECT_FALSE(tmp.Exists("win/dp_tavi/DP_TAVI_Error.log"));
 }
 
 TEST_F(StartupTest, LinksGoToTheShell) {

@@ -42,11 +42,15 @@ void TMainfrm::FormCreate() {
   EnumBtnClick();
 
   const std::string packInfo = ProgramFolder() + "Data" + Sep() + "PackInfo.txt";
-  try {
-    form_.SetItems("AboutListBox", platform::ReadTextLines(packInfo));
-  } catch (const std::exception& e) {
-    // The About text is part of the delivery; without it the rest of start-up still runs.
-    Log(std::string("About text not loaded: ") + e.what());
+  // The About text is part of the delivery; without it the rest of start-up still runs.
+  if (!platform::FileExists(packInfo)) {
+    Log("About text not found: " + packInfo);
+  } else {
+    try {
+      form_.SetItems("AboutListBox", platform::ReadTextLines(packInfo));
+    } catch (const std::exception& e) {
+      Log(std::string("About text not loaded: ") + e.what());
+    }
   }
 
   if (UpperCase(config_.ReadString("Automation", "AutoHWIDSearch", "N/A")) == "YES") {

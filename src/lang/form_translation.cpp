@@ -33,6 +33,7 @@ std::vector<TranslatableKind> TranslatableKinds(ControlKind kind) {
 
 void TranslateFormComponents(const std::vector<FormModel*>& forms, const std::string& langFile) {
   platform::IniDocument doc;
+  if (!platform::FileExists(langFile)) return;  // a missing language file translates nothing
   try {
     doc = platform::IniDocument::Parse(platform::ReadWholeFile(langFile));
   } catch (const std::exception&) {

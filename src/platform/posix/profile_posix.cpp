@@ -11,8 +11,10 @@
 namespace platform::profile {
 namespace {
 
-// The file's text, or nothing when it cannot be read.
+// The file's text, or nothing when it cannot be read. A missing file is the usual case at a
+// first start: it is answered without raising an error, which would land in the error report.
 std::optional<std::string> ReadText(const std::string& file) {
+  if (!FileExists(file)) return std::nullopt;
   try {
     return ReadWholeFile(file);
   } catch (const FileError&) {

@@ -101,7 +101,18 @@ void FrontEnd::Start() {
   }
   const std::string shots = EnvText("VELMORA_SCREENSHOT_DIR");
   if (!shots.empty()) {
-    QTimer::singleShot(0, this, [this, shots] { QCoreApplication::exit(SaveScreenshots(shots) ? 0 : 1); });
+    QTimer::singleShot(0, this, [this, shots] {
+      // VELMORA_SCREENSHOT_RUN names handlers (separated by commas) to run before the
+      // pictures are taken, for example "CollectClassesBtClick" to show a collection.
+      std::string run = EnvText("VELMORA_SCREENSHOT_RUN");
+      for (std::size_t start = 0; start < run.size();) {
+        std::size_t comma = run.find(',', start);
+        if (comma == std::string::npos) comma = run.size();
+        mainForm_.Invoke(run.substr(start, comma - start));
+        start = comma + 1;
+      }
+      QCoreApplication::exit(SaveScreenshots(shots) ? 0 : 1);
+    });
     return;
   }
   // Without a window manager (the offscreen platform) the window may never be activated:
@@ -140,6 +151,14 @@ bool FrontEnd::SaveScreenshots(const std::string& folder) {
   for (int page : main_->TabbedPages("MainPageControle")) {
     form.SetItemIndex("MainPageControle", page);
     save(main_->Window(), QStringLiteral("page-%1.png").arg(page));
+  }
+  // The HWIDs page has two tabs of its own: the tree view (shown above) and the simple view.
+  if (form.Has("HWIDsPageControl")) {
+    const int tabBefore = form.ItemIndex("HWIDsPageControl");
+    form.SetItemIndex("MainPageControle", 2);
+    form.SetItemIndex("HWIDsPageControl", 1);
+    save(main_->Window(), QStringLiteral("page-2-simple.png"));
+    form.SetItemIndex("HWIDsPageControl", tabBefore);
   }
   form.SetItemIndex("MainPageControle", shownBefore);
 
