@@ -722,6 +722,7 @@ void FormRenderer::FillTree(const Control& c, QWidget* widget) {
   auto* tree = static_cast<QTreeWidget*>(widget);
   tree->clear();
   AddTreeNodes(nullptr, tree, c.tree);
+  tree->expandToDepth(0);  // the classes open, their devices folded
 }
 
 void FormRenderer::FollowTimer(const Control& c, QTimer* timer) {
