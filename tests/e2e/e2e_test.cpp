@@ -1,0 +1,728 @@
+// End-to-end tests on the installed program: each test copies the installed program folder,
+// builds its driver packs with 7zz, and runs Velmora_TAVI as a user would, on the offscreen
+// platform, with a Windows folder of its own. The log the program copies to standard error is
+// read back and compared with the texts of the shipped English language file.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <optional>
+#include <set>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "app/main_form.h"
+#include "lang/messages.h"
+#include "platform/profile.h"
+#include "support/temp_dir.h"
+
+extern char** environ;
+
+namespace {
+
+namespace fs = std::filesystem;
+using Clock = std::chrono::steady_clock;
+
+const std::string kInstalled = VELMORA_E2E_PROGRAM_DIR;
+const std::string kLaptopSysfs = std::string(VELMORA_TESTDATA_DIR) + "/sysfs/laptop/sys";
+
+// ---- text helpers ----
+
+std::string ReadFile(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+void WriteFile(const fs::path& path, const std::string& content) {
+  fs::create_directories(path.parent_path());
+  std::ofstream(path, std::ios::binary) << content;
+}
+
+std::vector<std::string> SplitLines(const std::string& text) {
+  std::vector<std::string> lines;
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    lines.push_back(line);
+  }
+  return lines;
+}
+
+bool StartsWith(const std::string& text, const std::string& prefix) { return text.rfind(prefix, 0) == 0; }
+
+// UTF-16 little-endian (without its byte-order mark) to UTF-8; nothing when malformed.
+std::optional<std::string> Utf16LeToUtf8(const std::string& bytes) {
+  if (bytes.size() % 2 != 0) return std::nullopt;
+  std::string out;
+  for (std::size_t i = 0; i < bytes.size(); i += 2) {
+    std::uint32_t unit =
+        static_cast<unsigned char>(bytes[i]) | (static_cast<unsigned char>(bytes[i + 1]) << 8);
+    std::uint32_t code = unit;
+    if (unit >= 0xD800 && unit <= 0xDBFF) {
+      if (i + 3 >= bytes.size()) return std::nullopt;
+      const std::uint32_t low =
+          static_cast<unsigned char>(bytes[i + 2]) | (static_cast<unsigned char>(bytes[i + 3]) << 8);
+      if (low < 0xDC00 || low > 0xDFFF) return std::nullopt;
+      code = 0x10000 + ((unit - 0xD800) << 10) + (low - 0xDC00);
+      i += 2;
+    } else if (unit >= 0xDC00 && unit <= 0xDFFF) {
+      return std::nullopt;
+    }
+    if (code < 0x80) {
+      out += static_cast<char>(code);
+    } else if (code < 0x800) {
+      out += static_cast<char>(0xC0 | (code >> 6));
+      out += static_cast<char>(0x80 | (code & 0x3F));
+    } else if (code < 0x10000) {
+      out += static_cast<char>(0xE0 | (code >> 12));
+      out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+      out += static_cast<char>(0x80 | (code & 0x3F));
+    } else {
+      out += static_cast<char>(0xF0 | (code >> 18));
+      out += static_cast<char>(0x80 | ((code >> 12) & 0x3F));
+      out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+      out += static_cast<char>(0x80 | (code & 0x3F));
+    }
+  }
+  return out;
+}
+
+// ---- the log on standard error ----
+
+// "[dd.mm.yyyy hh.nn.ss] " is 22 characters.
+bool IsStamped(const std::string& line) {
+  static const std::string shape = "[00.00.0000 00.00.00] ";
+  if (line.size() < shape.size()) return false;
+  for (std::size_t i = 0; i < shape.size(); ++i) {
+    const bool digit = line[i] >= '0' && line[i] <= '9';
+    if (shape[i] == '0' ? !digit : line[i] != shape[i]) return false;
+  }
+  return true;
+}
+
+// Diagnostics of Qt's offscreen platform, which shares standard error with the log.
+bool IsToolkitNoise(const std::string& line) { return StartsWith(line, "This plugin does not support "); }
+
+struct Log {
+  std::vector<std::string> lines;  // every log line as written, toolkit diagnostics left out
+  std::vector<std::string> texts;  // the time-stamped lines without their stamps
+  std::vector<std::string> other;  // lines that are neither banner, log nor toolkit diagnostics
+
+  bool Has(const std::string& text) const {
+    return std::find(texts.begin(), texts.end(), text) != texts.end();
+  }
+  std::size_t Count(const std::string& text) const {
+    return static_cast<std::size_t>(std::count(texts.begin(), texts.end(), text));
+  }
+  std::size_t CountStartingWith(const std::string& prefix) const {
+    return static_cast<std::size_t>(std::count_if(
+        texts.begin(), texts.end(), [&](const std::string& t) { return StartsWith(t, prefix); }));
+  }
+  // Index of the first text equal to `text` at or after `from`; texts.size() when none.
+  std::size_t Find(const std::string& text, std::size_t from = 0) const {
+    for (std::size_t i = from; i < texts.size(); ++i) {
+      if (texts[i] == text) return i;
+    }
+    return texts.size();
+  }
+};
+
+Log ReadLog(const fs::path& stderrFile) {
+  Log log;
+  const std::vector<std::string> all = SplitLines(ReadFile(stderrFile));
+  for (std::size_t i = 0; i < all.size(); ++i) {
+    const std::string& line = all[i];
+    if (IsToolkitNoise(line)) continue;
+    log.lines.push_back(line);
+    if (IsStamped(line)) {
+      log.texts.push_back(line.substr(22));
+    } else if (log.lines.size() > 9) {
+      log.other.push_back(line);
+    }
+  }
+  return log;
+}
+
+// ---- child processes ----
+
+// The current environment with `overrides` applied; an empty value removes the variable.
+std::vector<std::string> Environment(const std::map<std::string, std::string>& overrides) {
+  std::vector<std::string> env;
+  for (char** e = environ; *e != nullptr; ++e) {
+    const std::string entry = *e;
+    const std::string name = entry.substr(0, entry.find('='));
+    if (overrides.count(name) == 0) env.push_back(entry);
+  }
+  for (const auto& [name, value] : overrides) {
+    if (!value.empty()) env.push_back(name + "=" + value);
+  }
+  return env;
+}
+
+std::vector<char*> CStrings(std::vector<std::string>& texts) {
+  std::vector<char*> pointers;
+  for (std::string& t : texts) pointers.push_back(t.data());
+  pointers.push_back(nullptr);
+  return pointers;
+}
+
+// One started program. Destroying it kills the program if it still runs.
+class Child {
+ public:
+  // Starts `argv` (searched on PATH when `searchPath`) in folder `cwd`, standard output and error
+  // into the given files.
+  Child(std::vector<std::string> argv, const std::vector<std::string>& env, const fs::path& cwd,
+        const fs::path& out, const fs::path& err, bool searchPath = false) {
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    posix_spawn_file_actions_addopen(&actions, 2, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    posix_spawn_file_actions_addchdir_np(&actions, cwd.c_str());
+    std::vector<std::string> envCopy = env;
+    std::vector<char*> args = CStrings(argv);
+    std::vector<char*> envp = CStrings(envCopy);
+    started_ = Clock::now();
+    const int rc = searchPath ? posix_spawnp(&pid_, args[0], &actions, nullptr, args.data(), envp.data())
+                              : posix_spawn(&pid_, args[0], &actions, nullptr, args.data(), envp.data());
+    posix_spawn_file_actions_destroy(&actions);
+    if (rc != 0) pid_ = -1;
+  }
+  Child(const Child&) = delete;
+  Child& operator=(const Child&) = delete;
+  ~Child() {
+    if (Running()) {
+      kill(pid_, SIGKILL);
+      Wait(10);
+    }
+  }
+
+  bool Started() const { return pid_ > 0; }
+  bool Running() {
+    if (!Started() || ended_) return false;
+    int status = 0;
+    if (waitpid(pid_, &status, WNOHANG) == pid_) Ended(status);
+    return !ended_;
+  }
+  // Waits at most `seconds` for the program to end; true when it has ended.
+  bool Wait(double seconds) {
+    const auto deadline = Clock::now() + std::chrono::duration<double>(seconds);
+    while (Running()) {
+      if (Clock::now() >= deadline) return false;
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return ended_;
+  }
+  void Signal(int signal) {
+    if (Running()) kill(pid_, signal);
+  }
+  bool ExitedNormally() const { return ended_ && WIFEXITED(status_); }
+  int ExitCode() const { return ExitedNormally() ? WEXITSTATUS(status_) : -1; }
+  bool KilledBy(int signal) const { return ended_ && WIFSIGNALED(status_) && WTERMSIG(status_) == signal; }
+  double Seconds() const { return std::chrono::duration<double>(endedAt_ - started_).count(); }
+  // How the program ended, for failure messages.
+  std::string Describe() const {
+    if (!ended_) return "still running";
+    if (WIFEXITED(status_)) return "exit code " + std::to_string(WEXITSTATUS(status_));
+    if (WIFSIGNALED(status_)) return "killed by signal " + std::to_string(WTERMSIG(status_));
+    return "status " + std::to_string(status_);
+  }
+
+ private:
+  void Ended(int status) {
+    ended_ = true;
+    status_ = status;
+    endedAt_ = Clock::now();
+  }
+
+  pid_t pid_ = -1;
+  bool ended_ = false;
+  int status_ = 0;
+  Clock::time_point started_;
+  Clock::time_point endedAt_;
+};
+
+// Runs a tool to its end (at most a minute); its exit code, -1 when it could not run.
+int RunTool(std::vector<std::string> argv, const fs::path& cwd, const fs::path& logFile) {
+  Child child(std::move(argv), Environment({}), cwd, logFile, logFile, true);
+  if (!child.Started() || !child.Wait(60)) return -1;
+  return child.ExitCode();
+}
+
+// ---- the file tree, for "nothing was written elsewhere" ----
+
+// Relative path -> kind ('d' folder, 'l' link, 'f' anything else) of everything under `root`,
+// links not followed; folders named in `skip` (relative paths) are listed but not entered.
+std::map<std::string, char> Tree(const fs::path& root, const std::set<std::string>& skip) {
+  std::map<std::string, char> tree;
+  std::error_code error;
+  for (auto it = fs::recursive_directory_iterator(root, error); it != fs::recursive_directory_iterator();
+       it.increment(error)) {
+    if (error) break;
+    const std::string rel = fs::relative(it->path(), root).generic_string();
+    const auto status = it->symlink_status();
+    const char kind = fs::is_symlink(status) ? 'l' : fs::is_directory(status) ? 'd' : 'f';
+    tree[rel] = kind;
+    if (kind == 'd' && skip.count(rel) != 0) it.disable_recursion_pending();
+  }
+  return tree;
+}
+
+std::vector<std::string> NewEntries(const std::map<std::string, char>& before,
+                                    const std::map<std::string, char>& after) {
+  std::vector<std::string> added;
+  for (const auto& [path, kind] : after) {
+    auto it = before.find(path);
+    if (it == before.end() || it->second != kind) added.push_back(path);
+  }
+  return added;
+}
+
+// ---- a UI for the program's operations run inside this test program ----
+
+class QuietUi : public UiPort {
+ public:
+  std::vector<std::string> shown;
+  bool AskYesNo(const std::string& text, const std::string&) override {
+    shown.push_back("ask:" + text);
+    return false;
+  }
+  void ShowInfo(const std::string& text, const std::string&) override { shown.push_back("info:" + text); }
+  void ShowMessage(const std::string& text) override { shown.push_back("message:" + text); }
+  void ShowError(const std::string& text) override { shown.push_back("error:" + text); }
+  std::optional<std::string> OpenFile(const std::string&, const std::string&, const std::string&) override {
+    return {};
+  }
+  std::optional<std::string> SaveFile(const std::string&, const std::string&, const std::string&) override {
+    return {};
+  }
+  void ProcessMessages() override {}
+  void SetBusyCursor(bool) override {}
+  void OpenUrl(const std::string&) override {}
+};
+
+// ---- the fixture ----
+
+class EndToEnd : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    root_ = fs::path(tmp_.path());
+    ASSERT_TRUE(fs::exists(fs::path(kInstalled) / "Velmora_TAVI"))
+        << "the program is not installed in " << kInstalled << " (ctest runs the installation first)";
+    lang_ = kInstalled + "/lng/english.lng";
+    for (const char* folder : {"win", "cwd", "home", "record", "packsrc"})
+      fs::create_directories(root_ / folder);
+    fs::create_directories(root_ / "runtime");
+    fs::permissions(root_ / "runtime", fs::perms::owner_all, fs::perm_options::replace);
+  }
+
+  // Copies the installed program folder to `name` under the test's folder; its packs go into DP/.
+  void CopyProgram(const std::string& name = "prog") {
+    prog_ = root_ / name;
+    fs::copy(kInstalled, prog_, fs::copy_options::recursive | fs::copy_options::copy_symlinks);
+    fs::create_directories(prog_ / "DP");
+  }
+
+  // Replaces clean.cmd by one that first records the working folder's tree in record/, then runs
+  // the shipped clean.cmd, so a test sees what the run left before the clean-up removed it.
+  void RecordTreeBeforeCleanUp() {
+    fs::rename(prog_ / "clean.cmd", prog_ / "clean-shipped.cmd");
+    WriteFile(
+        prog_ / "clean.cmd",
+        "#!/bin/sh\n"
+        "find \"$VELMORA_WINDIR/dp_tavi\" -mindepth 1 -printf '%y %P\\n' | sort > \"$VELMORA_E2E_RECORD/" +
+            std::string("before-clean.txt\"\n") + "exec \"$(dirname \"$0\")/clean-shipped.cmd\" \"$@\"\n");
+    fs::permissions(prog_ / "clean.cmd",
+                    fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec);
+  }
+
+  // "<kind> <path>" lines of the working folder as clean.cmd found it.
+  std::set<std::string> TreeBeforeCleanUp() const {
+    const std::vector<std::string> lines = SplitLines(ReadFile(root_ / "record" / "before-clean.txt"));
+    return {lines.begin(), lines.end()};
+  }
+
+  // Builds `pack` in DP/ from the files under packsrc/<source> (with 7zz a, plus `options`).
+  void Pack(const std::string& pack, const std::string& source, const std::vector<std::string>& entries,
+            const std::vector<std::string>& options = {}) {
+    std::vector<std::string> argv = {"7zz", "a", "-bd"};
+    argv.insert(argv.end(), options.begin(), options.end());
+    argv.push_back((prog_ / "DP" / pack).string());
+    argv.insert(argv.end(), entries.begin(), entries.end());
+    const fs::path cwd = root_ / "packsrc" / source;
+    ASSERT_EQ(RunTool(argv, cwd, root_ / "record" / "7zz.txt"), 0) << ReadFile(root_ / "record" / "7zz.txt");
+  }
+
+  // "Driver Pack One.7z" (a name with blanks) and "second.7Z" (upper-case extension).
+  void GoodPacks() {
+    WriteFile(
+        root_ / "packsrc/one/Drivers/Net/net.inf",
+        "[Version]\r\nSignature=\"$Windows NT$\"\r\n[Models]\r\n%Net% = Install, PCI\\VEN_8086&DEV_15D7\r\n");
+    WriteFile(root_ / "packsrc/one/Drivers/Net/net.sys", std::string(3000, 'N'));
+    WriteFile(root_ / "packsrc/one/Drivers/Net/read me.txt", "notes\n");
+    Pack("Driver Pack One.7z", "one", {"Drivers"});
+    WriteFile(root_ / "packsrc/two/Video/vid.inf", "[Version]\r\nSignature=\"$Windows NT$\"\r\n");
+    WriteFile(root_ / "packsrc/two/Video/vid.dll", "video driver\n");
+    Pack("second.7Z", "two", {"Video"});
+  }
+
+  // "corrupt.7z": stored (not compressed), one file's bytes changed afterwards, so 7-Zip reads
+  // the archive but finds that file damaged.
+  void CorruptPack() {
+    WriteFile(root_ / "packsrc/bad/Broken/broken.sys", std::string(600, 'B'));
+    WriteFile(root_ / "packsrc/bad/Broken/fine.inf", "[Version]\r\n");
+    Pack("corrupt.7z", "bad", {"Broken"}, {"-mx0"});
+    std::string bytes = ReadFile(prog_ / "DP" / "corrupt.7z");
+    const auto at = bytes.find(std::string(600, 'B'));
+    ASSERT_NE(at, std::string::npos);
+    bytes[at + 300] = 'X';
+    WriteFile(prog_ / "DP" / "corrupt.7z", bytes);
+  }
+
+  // "hostile.7z": entries that lead out of the output folder: "../" and "../../" paths, an
+  // absolute path into this test's folder, a link to a file outside, a link to a folder outside
+  // followed by a file inside that link, next to one harmless file.
+  void HostilePack() {
+    absoluteTarget_ = root_ / "abs-target" / "planted.txt";
+    WriteFile(absoluteTarget_, "planted\n");
+    WriteFile(root_ / "packsrc/evil/up.txt", "up one\n");
+    WriteFile(root_ / "packsrc/upup.txt", "up two\n");
+    fs::create_directories(root_ / "packsrc/evil/a");
+    Pack("hostile.7z", "evil/a", {"../up.txt", "../../upup.txt", absoluteTarget_.string()}, {"-spf"});
+    fs::remove_all(root_ / "abs-target");
+    fs::create_directories(root_ / "packsrc/links/hold");
+    fs::create_symlink(root_ / "outside-file.txt", root_ / "packsrc/links/link_out");
+    fs::create_symlink(root_ / "outside-dir", root_ / "packsrc/links/link_dir");
+    WriteFile(root_ / "packsrc/links/harmless.txt", "harmless\n");
+    Pack("hostile.7z", "links", {"link_out", "link_dir", "harmless.txt"}, {"-snl"});
+    WriteFile(root_ / "packsrc/through/link_dir/payload.txt", "payload\n");
+    Pack("hostile.7z", "through", {"link_dir/payload.txt"});
+  }
+
+  // Starts the copied program with `args`; standard error goes to record/<tag>.err.
+  std::unique_ptr<Child> Start(const std::vector<std::string>& args, const std::string& tag,
+                               std::map<std::string, std::string> extraEnv = {}) {
+    std::map<std::string, std::string> env = {
+        {"QT_QPA_PLATFORM", "offscreen"},
+        {"VELMORA_WINDIR", (root_ / "win").string()},
+        {"HOME", (root_ / "home").string()},
+        {"XDG_RUNTIME_DIR", (root_ / "runtime").string()},
+        {"XDG_CONFIG_HOME", (root_ / "home/.config").string()},
+        {"XDG_CACHE_HOME", (root_ / "home/.cache").string()},
+        {"XDG_DATA_HOME", (root_ / "home/.local/share").string()},
+        {"VELMORA_E2E_RECORD", (root_ / "record").string()},
+        // The drive type and the devices are the machine's own unless a test says otherwise.
+        {"VELMORA_DRIVE_TYPE", ""},
+        {"VELMORA_SYSFS", ""},
+        {"DISPLAY", ""},
+        {"WAYLAND_DISPLAY", ""},
+    };
+    for (auto& [name, value] : extraEnv) env[name] = value;
+    std::vector<std::string> argv = {(prog_ / "Velmora_TAVI").string()};
+    argv.insert(argv.end(), args.begin(), args.end());
+    auto child =
+        std::make_unique<Child>(argv, Environment(env), root_ / "cwd", root_ / "record" / (tag + ".out"),
+                                root_ / "record" / (tag + ".err"));
+    EXPECT_TRUE(child->Started());
+    return child;
+  }
+
+  Log LogOf(const std::string& tag) const { return ReadLog(root_ / "record" / (tag + ".err")); }
+
+  std::string Msg(const std::string& key, const std::vector<MessageArg>& args = {}) const {
+    return MessageText(lang_, key, args);
+  }
+  std::string Ini(const std::string& section, const std::string& key) const {
+    return platform::profile::ReadString((prog_ / "dp_tavi.ini").string(), section, key, "<missing>");
+  }
+  std::string Win() const { return (root_ / "win").string(); }
+  std::string WorkDir() const { return Win() + "/dp_tavi/"; }
+
+  // The test's folder without the places the program may write to: the working folder, the
+  // folder of the test's own records, the toolkit's home and run-time folders.
+  std::map<std::string, char> TreeOutsideWorkingFolder() const {
+    return Tree(root_, {"win/dp_tavi", "record", "home", "runtime"});
+  }
+
+  TempDir tmp_;
+  fs::path root_;
+  fs::path prog_;
+  fs::path absoluteTarget_;
+  std::string lang_;
+};
+
+// The nine banner lines, then the "started" line.
+void ExpectBanner(const Log& log, const std::string& startedText) {
+  ASSERT_GE(log.lines.size(), 10u);
+  const std::string rule(129, '=');
+  EXPECT_EQ(log.lines[0], rule);
+  for (const char* part : {"Velmora", "Ostrel", "Edition", "15-02-2008"}) {
+    EXPECT_NE(log.lines[1].find(part), std::string::npos) << log.lines[1];
+  }
+  EXPECT_TRUE(log.lines[3].ends_with("#ver.4.57#")) << log.lines[3];
+  EXPECT_TRUE(log.lines[4].ends_with("#ver.2.01#")) << log.lines[4];
+  EXPECT_TRUE(log.lines[5].ends_with("#ver.5.2.3718.0#")) << log.lines[5];
+  EXPECT_TRUE(StartsWith(log.lines[6], "Velmora_TAVI.exe")) << log.lines[6];
+  EXPECT_TRUE(log.lines[6].ends_with("#ver. 3.5.3.7 beta#")) << log.lines[6];
+  EXPECT_EQ(log.lines[8], rule);
+  for (std::size_t i = 0; i < 9; ++i) EXPECT_FALSE(IsStamped(log.lines[i])) << log.lines[i];
+  EXPECT_TRUE(IsStamped(log.lines[9])) << log.lines[9];
+  EXPECT_EQ(log.lines[9].substr(std::min<std::size_t>(22, log.lines[9].size())), startedText);
+}
+
+// ---- first start with /inir ----
+
+TEST_F(EndToEnd, FirstStartWithInirWritesFreshConfigurationAndStaysOpen) {
+  CopyProgram();
+  auto program = Start({"/inir"}, "inir");
+  const std::string configured = Msg("log44");
+  const auto deadline = Clock::now() + std::chrono::seconds(60);
+  while (!LogOf("inir").Has(configured) && program->Running() && Clock::now() < deadline) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+  // It stays open: still running a moment after its last line, with nothing logged since.
+  std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+  ASSERT_TRUE(program->Running()) << "the program ended by itself after /inir";
+  const Log log = LogOf("inir");
+  program->Signal(SIGTERM);
+  ASSERT_TRUE(program->Wait(20));
+
+  ExpectBanner(log, Msg("log45"));
+  ASSERT_FALSE(log.texts.empty());
+  EXPECT_EQ(log.texts.back(), configured);
+  EXPECT_TRUE(log.Has(Msg("log40", {"/inir"})));
+  // Defaults written once, by the start-up; "/inir" finds Initial=no and keeps them.
+  EXPECT_EQ(log.Count(Msg("log8", {prog_.string() + "/"})), 1u);
+  EXPECT_TRUE(log.other.empty()) << "unexpected line on standard error: " << log.other.front();
+
+  const std::string programFile = (prog_ / "Velmora_TAVI").string();
+  const std::map<std::string, std::map<std::string, std::string>> expected = {
+      {"Program",
+       {{"Initial", "no"},
+        {"RecreateIni", "no"},
+        {"AppMainPath", programFile},
+        {"Workdir", WorkDir()},
+        {"Windir", Win()},
+        {"LanguageChange", "No"},
+        {"LanguageFile", prog_.string() + "/lng/english.lng"},
+        {"Start From", "Non CD"},
+        {"CMDPackDir", prog_.string() + "/DP/"}}},
+      {"DP_Options",
+       {{"DPExternal", "no"},
+        {"SelectDPDir", "no"},
+        {"NonCompressedDriversFolder", "NO"},
+        {"NonCompressedDriversFolderLocation", "N/A"},
+        {"DPExternalDir", prog_.string() + "/DP/"}}},
+      {"Automation", {{"AutoDPInstall", "No"}, {"AutoHWIDSearch", "No"}}},
+  };
+  const std::string ini = (prog_ / "dp_tavi.ini").string();
+  std::vector<std::string> sections = platform::profile::ReadSectionNames(ini);
+  std::sort(sections.begin(), sections.end());
+  EXPECT_EQ(sections, (std::vector<std::string>{"Automation", "DP_Options", "Program"}));
+  for (const auto& [section, keys] : expected) {
+    std::vector<std::string> names = platform::profile::ReadSectionKeys(ini, section);
+    std::sort(names.begin(), names.end());
+    std::vector<std::string> expectedNames;
+    for (const auto& [key, value] : keys) {
+      expectedNames.push_back(key);
+      EXPECT_EQ(Ini(section, key), value) << section << "/" << key;
+    }
+    std::sort(expectedNames.begin(), expectedNames.end());
+    EXPECT_EQ(names, expectedNames) << section;
+  }
+  EXPECT_TRUE(fs::is_directory(WorkDir()));
+}
+
+// ---- /untd: unpack everything, install, close ----
+
+TEST_F(EndToEnd, UntdUnpacksGoodPacksSafelyInstallsAndClosesThenSkipsThemNextTime) {
+  CopyProgram();
+  GoodPacks();
+  CorruptPack();
+  HostilePack();
+  RecordTreeBeforeCleanUp();
+  const std::set<std::string> packs = {"Driver Pack One.7z", "second.7Z", "corrupt.7z", "hostile.7z"};
+  const auto treeBefore = TreeOutsideWorkingFolder();
+
+  auto first = Start({"/untd"}, "untd1");
+  ASSERT_TRUE(first->Wait(60)) << "the program did not close by itself";
+  EXPECT_EQ(first->ExitCode(), 0) << first->Describe();
+  // The close comes from the ten-second timer armed at the end of the run (some slack for a
+  // loaded machine).
+  EXPECT_GE(first->Seconds(), 9.5);
+  EXPECT_LT(first->Seconds(), 20.0);
+
+  const Log log = LogOf("untd1");
+  ExpectBanner(log, Msg("log45"));
+  EXPECT_TRUE(log.other.empty()) << "unexpected line on standard error: " << log.other.front();
+  EXPECT_TRUE(log.Has(Msg("log40", {"/untd"})));
+  EXPECT_TRUE(log.Has(Msg("log41")));
+  for (const std::string& pack : packs) EXPECT_EQ(log.Count(Msg("log24", {pack})), 1u) << pack;
+  EXPECT_EQ(log.Count(Msg("log26")), 4u);  // method 2 for every pack
+  EXPECT_EQ(log.Count(Msg("log27")), 4u);
+  EXPECT_TRUE(log.Has("Extracting  Drivers/Net/net.inf"));
+  EXPECT_TRUE(log.Has("Extracting  Video/vid.inf"));
+
+  // What the packs left in the working folder before clean.cmd ran: the good packs whole, the
+  // undamaged part of the corrupt one, the harmless files of the hostile one, and no link.
+  const std::set<std::string> unpacked = TreeBeforeCleanUp();
+  for (const char* entry : {"f Drivers/Net/net.inf", "f Drivers/Net/net.sys", "f Drivers/Net/read me.txt",
+                            "f Video/vid.inf", "f Video/vid.dll", "f Broken/fine.inf", "f harmless.txt",
+                            "d link_dir", "f link_dir/payload.txt", "f UnpackedDP.txt"}) {
+    EXPECT_EQ(unpacked.count(entry), 1u) << entry;
+  }
+  EXPECT_EQ(unpacked.count("f Broken/broken.sys"), 0u) << "a damaged file was written";
+  for (const std::string& entry : unpacked) EXPECT_FALSE(StartsWith(entry, "l ")) << entry;
+
+  // Nothing outside the working folder: not beside it, not where the hostile entries point.
+  EXPECT_FALSE(fs::exists(fs::symlink_status(absoluteTarget_)));
+  EXPECT_FALSE(fs::exists(root_ / "win" / "up.txt"));
+  EXPECT_FALSE(fs::exists(root_ / "upup.txt"));
+  EXPECT_FALSE(fs::exists(fs::symlink_status(root_ / "outside-file.txt")));
+  EXPECT_FALSE(fs::exists(fs::symlink_status(root_ / "outside-dir")));
+  const std::vector<std::string> added = NewEntries(treeBefore, TreeOutsideWorkingFolder());
+  EXPECT_EQ(added, (std::vector<std::string>{"prog/Markers/cmd", "prog/Markers/cmdout", "prog/dp_tavi.ini",
+                                             "win/dp_tavi"}));
+  EXPECT_TRUE(fs::is_empty(root_ / "cwd"));
+
+  // Installation: the installer's log copied into the program's log, then destroyed.
+  const std::size_t install = log.Find(Msg("log49", {"DPINST.exe /s /path " + Win()}));
+  const std::size_t cleaning = log.Find("Cleaning log file", install);
+  ASSERT_LT(cleaning, log.texts.size());
+  const auto installerLines = std::vector<std::string>(log.texts.begin() + static_cast<long>(install) + 1,
+                                                       log.texts.begin() + static_cast<long>(cleaning));
+  EXPECT_TRUE(std::any_of(installerLines.begin(), installerLines.end(), [&](const std::string& line) {
+    return line.find(WorkDir() + "Drivers/Net/net.inf") != std::string::npos;
+  })) << "the installer's log does not name the unpacked INF file";
+  EXPECT_FALSE(fs::exists(root_ / "win" / "DPINST.LOG"));
+  EXPECT_LT(log.Find(Msg("log43")), log.Find(Msg("log15")));
+  EXPECT_EQ(Ini("Automation", "AutoDPInstall"), "No");
+
+  // The list of unpacked packs names all four, the damaged and the hostile one included.
+  const std::string listed = ReadFile(WorkDir() + "UnpackedDP.txt");
+  const std::vector<std::string> names = SplitLines(listed);
+  EXPECT_EQ(std::set<std::string>(names.begin(), names.end()), packs);
+  EXPECT_EQ(names.size(), 4u);
+  EXPECT_EQ(std::count(listed.begin(), listed.end(), '\n'), std::count(listed.begin(), listed.end(), '\r'));
+  // clean.cmd removed the unpacked drivers and kept the list.
+  EXPECT_FALSE(fs::exists(WorkDir() + "Drivers"));
+
+  // A second run skips every listed pack: its lines up to the size, but no tool run and no output.
+  auto second = Start({"/untd"}, "untd2");
+  ASSERT_TRUE(second->Wait(60)) << "the second run did not close by itself";
+  EXPECT_EQ(second->ExitCode(), 0) << second->Describe();
+  const Log again = LogOf("untd2");
+  for (const std::string& pack : packs) {
+    EXPECT_EQ(again.Count(Msg("log24", {pack})), 1u) << pack;
+  }
+  EXPECT_EQ(again.Count(Msg("log22")), 4u);
+  EXPECT_EQ(again.Count(Msg("log26")), 0u);
+  EXPECT_EQ(again.Count(Msg("log58")), 0u);
+  EXPECT_EQ(again.Count(Msg("log27")), 0u);
+  EXPECT_EQ(again.CountStartingWith("Extracting  "), 0u);
+  EXPECT_EQ(again.CountStartingWith("7-Zip "), 0u);
+  EXPECT_TRUE(again.Has(Msg("log47")));
+  EXPECT_EQ(ReadFile(WorkDir() + "UnpackedDP.txt"), listed);
+  EXPECT_EQ(Ini("Automation", "AutoDPInstall"), "No");
+}
+
+// ---- /unth: search-and-install, log saved, close ----
+
+TEST_F(EndToEnd, UnthSavesTheWholeLogAsUtf16EndingWithTheCleanUpLine) {
+  CopyProgram("prog-äöü");  // a folder name that is not ASCII reaches the saved log
+  GoodPacks();
+  auto program = Start({"/unth"}, "unth", {{"VELMORA_SYSFS", kLaptopSysfs}});
+  ASSERT_TRUE(program->Wait(60)) << "the program did not close by itself";
+  EXPECT_EQ(program->ExitCode(), 0) << program->Describe();
+  EXPECT_LT(program->Seconds(), 20.0);
+
+  const Log log = LogOf("unth");
+  EXPECT_TRUE(log.Has(Msg("log42")));
+  EXPECT_EQ(Ini("Automation", "AutoDPInstall"), "No");
+
+  const std::string bytes = ReadFile(WorkDir() + "UnattendedLOg.txt");
+  ASSERT_GE(bytes.size(), 2u);
+  EXPECT_EQ(bytes.substr(0, 2), "\xFF\xFE");
+  const std::optional<std::string> text = Utf16LeToUtf8(bytes.substr(2));
+  ASSERT_TRUE(text.has_value()) << "not UTF-16 LE";
+  EXPECT_TRUE(text->ends_with("\r\n"));
+  EXPECT_EQ(std::count(text->begin(), text->end(), '\n'), std::count(text->begin(), text->end(), '\r'));
+  const std::vector<std::string> saved = SplitLines(*text);
+  ASSERT_FALSE(saved.empty());
+  ASSERT_TRUE(IsStamped(saved.back())) << saved.back();
+  EXPECT_EQ(saved.back().substr(22), Msg("log15"));
+  // The saved log is the log as it stood: the same lines as on standard error up to that point.
+  ASSERT_LE(saved.size(), log.lines.size());
+  EXPECT_EQ(saved,
+            std::vector<std::string>(log.lines.begin(), log.lines.begin() + static_cast<long>(saved.size())));
+  EXPECT_NE(text->find("prog-äöü"), std::string::npos);
+}
+
+// ---- both unpack methods with the real archive tool of the program folder ----
+
+TEST_F(EndToEnd, BothUnpackMethodsPutThePacksUnderTheWorkingFolder) {
+  CopyProgram();
+  GoodPacks();
+  CorruptPack();
+  HostilePack();
+  const std::string oldWindir = std::getenv("VELMORA_WINDIR") != nullptr ? std::getenv("VELMORA_WINDIR") : "";
+  for (const char* method : {"1", "2"}) {
+    SCOPED_TRACE(std::string("method ") + method);
+    const fs::path win = root_ / (std::string("win-method") + method);
+    fs::create_directories(win);
+    setenv("VELMORA_WINDIR", win.c_str(), 1);
+    const std::string workFolder = std::string("win-method") + method + "/dp_tavi";
+    const auto treeBefore = Tree(root_, {"record", workFolder});
+    {
+      QuietUi ui;
+      TMainfrm main(ui, AppEnvironment{(prog_ / "Velmora_TAVI").string(), {}});
+      main.FormCreate();
+      main.Form().SetAllChecked("PacksChlbx", true);
+      main.SetCaption("CMDUnpackMethoded", method);
+      main.RunWithOutputClick();
+      EXPECT_TRUE(ui.shown.empty()) << ui.shown.front();
+      main.FormDestroy();
+    }
+    const fs::path work = win / "dp_tavi";
+    EXPECT_EQ(ReadFile(work / "Drivers/Net/net.sys"), std::string(3000, 'N'));
+    EXPECT_EQ(ReadFile(work / "Drivers/Net/read me.txt"), "notes\n");
+    EXPECT_EQ(ReadFile(work / "Video/vid.dll"), "video driver\n");
+    EXPECT_TRUE(fs::exists(work / "Broken/fine.inf"));
+    EXPECT_FALSE(fs::exists(work / "Broken/broken.sys"));
+    EXPECT_EQ(ReadFile(work / "link_dir/payload.txt"), "payload\n");
+    EXPECT_FALSE(fs::is_symlink(work / "link_dir"));
+    EXPECT_FALSE(fs::exists(fs::symlink_status(work / "link_out")));
+    // The tool's output of the last pack stays in the output file beside the program.
+    EXPECT_NE(ReadFile(prog_ / "Markers/cmdout").find("Extracting  "), std::string::npos);
+    const std::set<std::string> allowed = {workFolder, "prog/dp_tavi.ini", "prog/Markers/cmd",
+                                           "prog/Markers/cmdout"};
+    for (const std::string& entry : NewEntries(treeBefore, Tree(root_, {"record", workFolder}))) {
+      EXPECT_EQ(allowed.count(entry), 1u) << "written outside the working folder: " << entry;
+    }
+    EXPECT_FALSE(fs::exists(win / "up.txt"));
+    EXPECT_FALSE(fs::exists(root_ / "upup.txt"));
+    EXPECT_FALSE(fs::exists(absoluteTarget_));
+    EXPECT_FALSE(fs::exists(fs::symlink_status(root_ / "outside-file.txt")));
+    EXPECT_FALSE(fs::exists(fs::symlink_status(root_ / "outside-dir")));
+  }
+  if (oldWindir.empty())
+    unsetenv("VELMORA_WINDIR");
+  else
+    setenv("VELMORA_WINDIR", oldWindir.c_str(), 1);
+}
+
+}  // namespace
