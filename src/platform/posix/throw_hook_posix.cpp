@@ -82,8 +82,10 @@ namespace platform {
 void SetThrowCallback(ThrowCallback callback) { g_callback.store(callback); }
 }  // namespace platform
 
-extern "C" [[noreturn]] void __cxa_throw(void* object, std::type_info* type, void (*destructor)(void*)) {
+namespace __cxxabiv1 {
+extern "C" void __cxa_throw(void* object, std::type_info* type, void (*destructor)(void*)) {
   Report(object, type);
   NextThrow()(object, type, destructor);
   std::abort();  // the runtime's throw never returns
 }
+}  // namespace __cxxabiv1
