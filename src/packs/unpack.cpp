@@ -92,8 +92,6 @@ void TMainfrm::RunWithOutputClick() {
       platform::WriteTextLines(outputFile, wait.Items("CMDTemplb"));
     }
     LogFileLines(outputFile);
-    // The buffer has done its work once the lines are in the log.
-    form_.ClearItems("CMDlogcmb");
     LogKey("log27");
     wait.SetVisible(kWaitFormName, false);
   }
