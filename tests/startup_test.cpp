@@ -228,6 +228,38 @@ TEST_F(StartupBadInputTest, UnwritableConfigurationStillStartsWithDefaults) {
   EXPECT_EQ(LogKeys().back(), "log70");
 }
 
+TEST_F(StartupBadInputTest, RamDiskOpensTheConfigurationBeforeTheDriveLines) {
+  // An unwritable file makes the opening visible in the log.
+  tmp.MakeDir("prog/dp_tavi.ini");
+  const std::string opened = "Configuration file cannot be written: " + programDir + "dp_tavi.ini";
+  struct Case {
+    const char* type;
+    std::vector<std::string> expected;
+  };
+  const Case cases[] = {
+      {"2", {"log32", "log35", "opened"}},
+      {"3", {"log32", "log36", "opened"}},
+      {"4", {"log32", "log37", "opened"}},
+      {"6", {"opened", "log32", "log39"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.type);
+    setenv("VELMORA_DRIVE_TYPE", c.type, 1);
+    Make();
+    main->SetCaption("LangFileLabel", programDir + "lng/english.lng");
+    main->FirstCheckbtnClick();
+    std::vector<std::string> seen;
+    for (const std::string& text : LogTexts()) {
+      const std::string key = text.substr(0, text.find('|'));
+      if (text == opened) seen.push_back("opened");
+      else if (key == "log32" || key == "log35" || key == "log36" || key == "log37" || key == "log39")
+        seen.push_back(key);
+    }
+    EXPECT_EQ(seen, c.expected);
+    main.reset();
+  }
+}
+
 TEST_F(StartupBadInputTest, LanguageFolderProblemsFallBackToKeyTexts) {
   struct Case {
     const char* name;

@@ -39,7 +39,6 @@ void TMainfrm::FirstCheckbtnClick() {
 
   const std::string programIni = ProgramFolder() + "dp_tavi.ini";
   platform::DriveType type = platform::GetDriveType(env_.programFile);
-  LogKey("log32", {platform::DriveOfPath(env_.programFile)});
 
   // Opens the configuration file, marks it for defaults when new and records where the program started.
   auto openConfig = [&](const std::string& path, const char* startFrom) {
@@ -53,6 +52,10 @@ void TMainfrm::FirstCheckbtnClick() {
       Log("Configuration file cannot be written: " + path);
     }
   };
+
+  // On a RAM disk the file is opened before the drive is logged; on the others after.
+  if (type == platform::DriveType::RamDisk) openConfig(programIni, "Non CD");
+  LogKey("log32", {platform::DriveOfPath(env_.programFile)});
 
   switch (type) {
     case platform::DriveType::Unknown:
@@ -83,7 +86,6 @@ void TMainfrm::FirstCheckbtnClick() {
       return;
     }
     case platform::DriveType::RamDisk:
-      openConfig(programIni, "Non CD");
       LogKey("log39");
       return;
   }
