@@ -2,7 +2,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <filesystem>
+#include <thread>
 
 #include "app/window_layout.h"
 #include "platform/profile.h"
@@ -51,6 +53,9 @@ TEST_F(AutomationTest, UntdUnpacksInstallsAndArmsTheTimer) {
   EXPECT_EQ(Ini("Automation", "AutoDPInstall"), "No");
   EXPECT_TRUE(main->Form().Enabled("AutoCloseTimer"));
   EXPECT_FALSE(main->Waitfrm().Visible(kWaitFormName));
+  // The clean-up script was started and runs on its own.
+  for (int i = 0; i < 200 && !tmp.Exists("win/cleaned"); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  EXPECT_TRUE(tmp.Exists("win/cleaned"));
   main->AutoCloseTimerTimer();
   EXPECT_TRUE(ui.closed);
 }

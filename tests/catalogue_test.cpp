@@ -2,12 +2,16 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <filesystem>
+#include <thread>
 
 #include "platform/profile.h"
 #include "support/app_fixture.h"
 
 namespace {
+
+namespace fs = std::filesystem;
 
 class CatalogueTest : public AppFixture {};
 
@@ -89,6 +93,32 @@ TEST_F(CatalogueTest, DeletePacksAsksFirst) {
   main->DeletePacksbtnClick();
   auto keys = LogKeys();
   EXPECT_EQ(std::count(keys.begin(), keys.end(), "log15"), 0);
+  EXPECT_EQ(ui.shown.back(), "ask:msg4|%s");
+}
+
+TEST_F(CatalogueTest, DeletePacksStartsTheCleanUpWithoutWaitingOrChecking) {
+  Start();
+  // Without the script nothing is reported.
+  ui.answers = {true};
+  main->DeletePacksbtnClick();
+  EXPECT_EQ(LogKeys().back(), "log15");
+  EXPECT_EQ(ui.shown.back(), "ask:msg4|%s");
+
+  // The script goes on only once the operation has returned; a start that waited for it
+  // would see it give up instead.
+  fs::permissions(tmp.Write("prog/clean.cmd", "#!/bin/sh\n"
+                                              "i=0; while [ ! -e \"$VELMORA_WINDIR/go\" ]; do\n"
+                                              "  i=$((i+1)); [ $i -gt 100 ] && { touch \"$VELMORA_WINDIR/gave-up\"; exit 1; }\n"
+                                              "  sleep 0.1\n"
+                                              "done\n"
+                                              "touch \"$VELMORA_WINDIR/cleaned\"\n"),
+                  fs::perms::owner_all);
+  ui.answers = {true};
+  main->DeletePacksbtnClick();
+  tmp.Write("win/go", "");
+  for (int i = 0; i < 200 && !tmp.Exists("win/cleaned"); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  EXPECT_TRUE(tmp.Exists("win/cleaned"));
+  EXPECT_FALSE(tmp.Exists("win/gave-up"));
   EXPECT_EQ(ui.shown.back(), "ask:msg4|%s");
 }
 

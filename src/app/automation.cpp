@@ -37,7 +37,7 @@ void TMainfrm::FinishRun() {
   LogKey("log43");
   config_.WriteString("Automation", "AutoDPInstall", "No");
   LogKey("log15");
-  WinExecute("clean.cmd", false);
+  StartCleanScript();
   SetCaption("StopVolatileed", kRunOnceMarker);
   Waitfrm().SetVisible(kWaitFormName, false);
 }

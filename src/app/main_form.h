@@ -142,6 +142,8 @@ class TMainfrm {
   void RegisterHandlers();
   void StartFromSwitch(const std::string& sw);
   void FinishRun();
+  // Starts the clean-up script "clean.cmd" with its window hidden, without waiting for it.
+  void StartCleanScript();
 
   UiPort& ui_;
   AppEnvironment env_;

@@ -6,6 +6,7 @@
 #include "app/main_form.h"
 #include "app/text_util.h"
 #include "platform/files.h"
+#include "platform/process.h"
 #include "platform/profile.h"
 #include "shared/shared_functions.h"
 
@@ -172,7 +173,21 @@ void TMainfrm::ChangeDPlocationbtnClick() {
 void TMainfrm::DeletePacksbtnClick() {
   if (!AskYesNo(Msg("msg4"), false)) return;
   LogKey("log15");
-  WinExecute("clean.cmd", false);  // not waited for; whether it started is not checked
+  StartCleanScript();
+}
+
+void TMainfrm::StartCleanScript() {
+  // Found by the usual program search, the program's folder first. Not waited for, and whether
+  // it started is not checked: the script runs on its own, also after the program has ended.
+  namespace proc = platform::process;
+  proc::StartInfo info;
+  info.commandLine = "clean.cmd";
+  info.window = proc::Window::Hidden;
+  info.input = proc::Input::Inherit;
+  info.output = proc::Output::Inherit;
+  info.error = proc::ErrorOutput::Inherit;
+  proc::ChildProcess child;
+  proc::ChildProcess::TryStart(info, child);
 }
 
 void TMainfrm::AfterDeletClick() {
