@@ -71,6 +71,17 @@ TEST_F(AutomationTest, UpperCaseSwitchOrNoSwitchStartsNothing) {
   }
 }
 
+TEST_F(AutomationTest, QuestionsReachThePersonOnceTheSwitchRunIsDone) {
+  Start({"/inir"});
+  main->FormActivate();
+  // The program stays open after "/inir": from now on a person answers.
+  ui.answers = {true};
+  main->DeletePacksbtnClick();
+  ASSERT_FALSE(ui.shown.empty());
+  EXPECT_EQ(ui.shown.back(), "ask:msg4|%s");
+  EXPECT_EQ(LogKeys().back(), "log15");
+}
+
 TEST_F(AutomationTest, HardwareIdRunSavesTheLogEndingWithLog15) {
   Tools();
   Start({"/unth"});

@@ -18,6 +18,12 @@ void TMainfrm::FormActivate() {
 
 void TMainfrm::StartFromSwitch(const std::string& sw) {
   const std::string arg = sw;
+  // However the run ends, the program then talks to a person again.
+  struct RunEnded {
+    SwitchRun& run;
+    ~RunEnded() { run = SwitchRun::Ended; }
+  } runEnded{switchRun_};
+  switchRun_ = SwitchRun::Running;
   if (arg == "/untd") {
     UnpackInstallTntSpeedButtonClick();
     form_.SetEnabled("AutoCloseTimer", true);

@@ -148,7 +148,8 @@ void TMainfrm::LogFileLines(const std::string& path) {
 std::string TMainfrm::Sep() { return std::string(1, platform::PathSeparator()); }
 
 bool TMainfrm::Unattended() const {
-  if (env_.args.empty()) return false;
+  // Once the run has ended (the program stays open after "/inir"), a person answers again.
+  if (env_.args.empty() || switchRun_ == SwitchRun::Ended) return false;
   const std::string& first = env_.args.front();
   return first == "/untd" || first == "/unth" || first == "/inir";
 }

@@ -65,8 +65,8 @@ class TMainfrm {
   void LogFileLines(const std::string& path);
 
   // ---- reaching the person ----
-  // A run started by a command-line switch never waits on a person: messages go to the log
-  // and a question takes the answer that lets the run finish.
+  // A run started by a command-line switch never waits on a person: until it has ended,
+  // messages go to the log and a question takes the answer that lets the run finish.
   bool Unattended() const;
   bool AskYesNo(const std::string& text, bool unattendedAnswer);
   void ShowInfo(const std::string& text);     // box with an OK button and the title as caption
@@ -153,5 +153,8 @@ class TMainfrm {
   ConfigFile config_;
   std::map<std::string, void (TMainfrm::*)()> handlers_;
   bool destroyed_ = false;
+  // The run of a command-line switch, made by the first activation of the window.
+  enum class SwitchRun { NotStarted, Running, Ended };
+  SwitchRun switchRun_ = SwitchRun::NotStarted;
   std::string pickedPackFile_;  // the pack file last picked in the pack dialog during this run
 };
