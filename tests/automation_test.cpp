@@ -82,6 +82,33 @@ TEST_F(AutomationTest, QuestionsReachThePersonOnceTheSwitchRunIsDone) {
   EXPECT_EQ(LogKeys().back(), "log15");
 }
 
+TEST_F(AutomationTest, FailedRunLeavesAutomationOffAndIsNotStartedAgain) {
+  // No installer: nothing writes DPINST.LOG, so the install step fails and ends the run.
+  struct Case {
+    std::vector<std::string> args;
+    const char* handler;
+  };
+  const Case cases[] = {{{"/untd"}, "FormActivate"}, {{}, "UnpackInstallTntSpeedButtonClick"}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.handler);
+    Start(c.args);
+    EXPECT_TRUE(main->Invoke(c.handler));
+    ASSERT_FALSE(ui.shown.empty());
+    EXPECT_EQ(ui.shown.back().rfind("error:", 0), 0u) << ui.shown.back();
+    EXPECT_EQ(main->Caption("StopVolatileed"), "StopVolatileed");
+    EXPECT_FALSE(main->Form().Enabled("AutoCloseTimer"));
+    EXPECT_EQ(Ini("Automation", "AutoDPInstall"), "No");
+    // Activating the window again starts nothing: no second run, no second error.
+    const std::size_t lines = main->Form().Items("LogLbx").size();
+    const std::size_t shown = ui.shown.size();
+    EXPECT_TRUE(main->Invoke("FormActivate"));
+    EXPECT_EQ(main->Form().Items("LogLbx").size(), lines);
+    EXPECT_EQ(ui.shown.size(), shown);
+    main.reset();
+    ui.shown.clear();
+  }
+}
+
 TEST_F(AutomationTest, HardwareIdRunSavesTheLogEndingWithLog15) {
   Tools();
   Start({"/unth"});

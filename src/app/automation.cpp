@@ -1,4 +1,6 @@
 // One-click runs and the command-line switches: the whole chain without questions.
+#include <exception>
+
 #include "app/log_save.h"
 #include "app/main_form.h"
 #include "app/window_layout.h"
@@ -8,11 +10,35 @@ namespace {
 
 constexpr const char* kRunOnceMarker = "FORMACTIVE";
 
+// A run whose step fails part-way sets the automation flag back to "No", as its end would,
+// so later unpacking does not install silently on its own.
+class AutomationOffOnFailure {
+ public:
+  explicit AutomationOffOnFailure(ConfigFile& config) : config_(config) {}
+  AutomationOffOnFailure(const AutomationOffOnFailure&) = delete;
+  AutomationOffOnFailure& operator=(const AutomationOffOnFailure&) = delete;
+  ~AutomationOffOnFailure() {
+    if (std::uncaught_exceptions() <= exceptions_) return;
+    try {
+      config_.WriteString("Automation", "AutoDPInstall", "No");
+    } catch (...) {
+      // The error on its way out is the one to report.
+    }
+  }
+
+ private:
+  ConfigFile& config_;
+  int exceptions_ = std::uncaught_exceptions();
+};
+
 }  // namespace
 
 void TMainfrm::FormActivate() {
   if (Caption("StopVolatileed") == kRunOnceMarker) return;
   if (env_.args.empty()) return;
+  // A run whose step failed leaves the marker unset; it is still not started again at the next
+  // activation (closing the error box activates the window), nor inside its own run.
+  if (switchRun_ != SwitchRun::NotStarted) return;
   StartFromSwitch(env_.args.front());
 }
 
@@ -50,6 +76,7 @@ void TMainfrm::FinishRun() {
 
 void TMainfrm::UnpackInstallTntSpeedButtonClick() {
   const std::string arg = env_.args.empty() ? std::string() : env_.args.front();
+  AutomationOffOnFailure automationOff(config_);
   LogKey("log40", {arg});
   LogKey("log41");
   PackNameLblClick();
@@ -62,6 +89,7 @@ void TMainfrm::UnpackInstallTntSpeedButtonClick() {
 
 void TMainfrm::UnpackInstallHwidsTntSpeedButtonClick() {
   const std::string arg = env_.args.empty() ? std::string() : env_.args.front();
+  AutomationOffOnFailure automationOff(config_);
   config_.WriteString("Automation", "AutoDPInstall", "YES");
   LogKey("log40", {arg});
   LogKey("log42");
