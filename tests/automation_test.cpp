@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <thread>
 
+#include "app/log_save.h"
 #include "app/window_layout.h"
 #include "platform/profile.h"
 #include "support/app_fixture.h"
@@ -58,6 +59,20 @@ TEST_F(AutomationTest, UntdUnpacksInstallsAndArmsTheTimer) {
   EXPECT_TRUE(tmp.Exists("win/cleaned"));
   main->AutoCloseTimerTimer();
   EXPECT_TRUE(ui.closed);
+}
+
+TEST_F(AutomationTest, UntdWithAutomationAlreadyOnInstallsTwice) {
+  Tools();
+  Start({"/untd"});
+  platform::profile::WriteString(programDir + "dp_tavi.ini", "Automation", "AutoDPInstall", "YES");
+  main->FormActivate();
+  // Once at the end of the unpacking, once as the run's own step; then the run ends.
+  std::vector<std::string> steps;
+  for (const std::string& key : LogKeys()) {
+    if (key == "log27" || key == "log47" || key == "log43") steps.push_back(key);
+  }
+  EXPECT_EQ(steps, (std::vector<std::string>{"log27", "log47", "log47", "log43"}));
+  EXPECT_EQ(Ini("Automation", "AutoDPInstall"), "No");
 }
 
 TEST_F(AutomationTest, UpperCaseSwitchOrNoSwitchStartsNothing) {
@@ -117,6 +132,9 @@ TEST_F(AutomationTest, HardwareIdRunSavesTheLogEndingWithLog15) {
   ASSERT_GE(saved.size(), 2u);
   EXPECT_EQ(saved.substr(0, 2), "\xFF\xFE");
   EXPECT_EQ(LogKeys().back(), "log15");
+  // The file ends with that same "log15" line.
+  const std::string last = main->Form().Items("LogLbx").back();
+  EXPECT_TRUE(saved.ends_with(Utf8ToUtf16Le(last + "\r\n"))) << last;
   EXPECT_EQ(Ini("Automation", "AutoDPInstall"), "No");
   EXPECT_TRUE(main->Form().Enabled("AutoCloseTimer"));
 }

@@ -109,17 +109,29 @@ TEST_F(StartupTest, MissingStartFromTakesWorkingFolderPaths) {
   EXPECT_EQ(main->Caption("CMDPackOutDired"), "-o" + workDir);
 }
 
-TEST_F(StartupTest, NonCompressedDriversFolderMovesWorkingFolder) {
-  Start();
-  main.reset();
+TEST_F(StartupTest, NonCompressedDriversFolderMovesWorkingFolderOnlyOnNonCdStart) {
   const std::string location = tmp.MakeDir("drivers");
-  const std::string ini = programDir + "dp_tavi.ini";
-  platform::profile::WriteString(ini, "DP_Options", "NonCompressedDriversFolder", "yes");
-  platform::profile::WriteString(ini, "DP_Options", "NonCompressedDriversFolderLocation", location);
-  Start();
-  EXPECT_EQ(main->Caption("Workdir"), location + "dp_tavi/");
-  EXPECT_EQ(main->Caption("CMDPackOutDired"), "-o" + location + "dp_tavi/");
-  EXPECT_TRUE(tmp.Exists("drivers/dp_tavi"));
+  struct Case {
+    const char* driveType;
+    const char* startFrom;
+    bool moved;
+  };
+  for (const Case& c : {Case{"3", "Non CD", true}, Case{"5", "CD", false}}) {
+    SCOPED_TRACE(c.startFrom);
+    setenv("VELMORA_DRIVE_TYPE", c.driveType, 1);
+    // On a CD-ROM the copy beside the program becomes the file in use, "Start From" included.
+    tmp.Write("prog/dp_tavi.ini", std::string("[Program]\r\nInitial=no\r\nStart From=") + c.startFrom +
+                                      "\r\nAppMainPath=" + programFile +
+                                      "\r\n[DP_Options]\r\nNonCompressedDriversFolder=yes\r\n"
+                                      "NonCompressedDriversFolderLocation=" + location + "\r\n");
+    Start();
+    const std::string expected = c.moved ? location + "dp_tavi/" : workDir;
+    EXPECT_EQ(main->Caption("Workdir"), expected);
+    EXPECT_EQ(main->Caption("CMDPackOutDired"), "-o" + expected);
+    EXPECT_EQ(tmp.Exists("drivers/dp_tavi"), c.moved);
+    main.reset();
+    std::filesystem::remove_all(location + "dp_tavi");
+  }
 }
 
 TEST_F(StartupTest, CdRomStartUsesCopyInWorkingFolder) {
