@@ -136,6 +136,33 @@ TEST_F(UnpackInstallTest, MissingPackStillCountsAsUnpacked) {
   EXPECT_EQ(tmp.Read("win/dp_tavi/UnpackedDP.txt"), "gone.7z\r\n");
 }
 
+TEST_F(UnpackInstallTest, MethodThatIsNoNumberEndsTheRunBeforeAPackCountsAsUnpacked) {
+  FakeArchiver();
+  Packs({"one.7z"});
+  tmp.Write("prog/Markers/cmdout", "output of an earlier run\r\n");
+  struct Case {
+    const char* method;
+    bool error;
+  };
+  // Another number runs no tool but still records the pack; text that is no number is an error.
+  for (const Case& c : {Case{"two", true}, Case{"", true}, Case{"99999999999", true}, Case{"3", false}}) {
+    SCOPED_TRACE(c.method);
+    Start();
+    TickAll();
+    main->SetCaption("CMDUnpackMethoded", c.method);
+    ui.shown.clear();
+    EXPECT_TRUE(main->Invoke("RunWithOutputClick"));
+    const bool errorShown = !ui.shown.empty() && ui.shown.back().rfind("error:", 0) == 0;
+    EXPECT_EQ(errorShown, c.error);
+    EXPECT_TRUE(ArchiverCalls().empty());
+    EXPECT_EQ(main->Form().Items("UnpackedDPlb").size(), c.error ? 0u : 1u);
+    EXPECT_EQ(tmp.Exists("win/dp_tavi/UnpackedDP.txt"), !c.error);
+    EXPECT_FALSE(main->Waitfrm().Visible(kWaitFormName));
+    main.reset();
+    fs::remove(workDir + "UnpackedDP.txt");
+  }
+}
+
 TEST_F(UnpackInstallTest, MethodOneWithoutArchiverEndsTheRun) {
   Packs({"a.7z", "b.7z"});
   Start();

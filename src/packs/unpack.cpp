@@ -1,6 +1,8 @@
 // Whole-pack unpacking with the archive tool, and the progress window's gauge rule.
 #include <algorithm>
 #include <cctype>
+#include <charconv>
+#include <stdexcept>
 
 #include "app/main_form.h"
 #include "app/text_util.h"
@@ -11,6 +13,20 @@
 
 namespace {
 
+
+// The unpack method as a whole number. Text that is no number is an error, raised before the
+// pack is recorded as unpacked, so a pack is never counted as done without being tried.
+int MethodNumber(const std::string& text) {
+  int number = 0;
+  const char* first = text.data();
+  const char* last = first + text.size();
+  if (first != last && *first == '+') ++first;
+  const auto [end, error] = std::from_chars(first, last, number);
+  if (text.empty() || error != std::errc() || end != last) {
+    throw std::invalid_argument("'" + text + "' is not a valid integer value");
+  }
+  return number;
+}
 
 bool EndsWith7z(const std::string& name) {
   if (name.size() < 3) return false;
@@ -66,12 +82,7 @@ void TMainfrm::RunWithOutputClick() {
     form_.ClearItems("CMDlogcmb");
     const std::string outputFile = Caption("CMDOutFileed");
     const std::string inputFile = Caption("CMDFileed");
-    int method = 0;
-    try {
-      method = std::stoi(Caption("CMDUnpackMethoded"));
-    } catch (const std::exception&) {
-      method = 0;  // not a number: no tool runs
-    }
+    const int method = MethodNumber(Caption("CMDUnpackMethoded"));
 
     if (ListContained(name, form_.Items("UnpackedDPlb"))) continue;
     // Recorded before the tool runs, so a failed unpack still counts as unpacked.
