@@ -55,7 +55,8 @@ TEST_F(AutomationTest, UntdUnpacksInstallsAndArmsTheTimer) {
   EXPECT_TRUE(main->Form().Enabled("AutoCloseTimer"));
   EXPECT_FALSE(main->Waitfrm().Visible(kWaitFormName));
   // The clean-up script was started and runs on its own.
-  for (int i = 0; i < 200 && !tmp.Exists("win/cleaned"); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  for (int i = 0; i < 200 && !tmp.Exists("win/cleaned"); ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
   EXPECT_TRUE(tmp.Exists("win/cleaned"));
   main->AutoCloseTimerTimer();
   EXPECT_TRUE(ui.closed);

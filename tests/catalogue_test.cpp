@@ -106,17 +106,19 @@ TEST_F(CatalogueTest, DeletePacksStartsTheCleanUpWithoutWaitingOrChecking) {
 
   // The script goes on only once the operation has returned; a start that waited for it
   // would see it give up instead.
-  fs::permissions(tmp.Write("prog/clean.cmd", "#!/bin/sh\n"
-                                              "i=0; while [ ! -e \"$VELMORA_WINDIR/go\" ]; do\n"
-                                              "  i=$((i+1)); [ $i -gt 100 ] && { touch \"$VELMORA_WINDIR/gave-up\"; exit 1; }\n"
-                                              "  sleep 0.1\n"
-                                              "done\n"
-                                              "touch \"$VELMORA_WINDIR/cleaned\"\n"),
+  fs::permissions(tmp.Write("prog/clean.cmd",
+                            "#!/bin/sh\n"
+                            "i=0; while [ ! -e \"$VELMORA_WINDIR/go\" ]; do\n"
+                            "  i=$((i+1)); [ $i -gt 100 ] && { touch \"$VELMORA_WINDIR/gave-up\"; exit 1; }\n"
+                            "  sleep 0.1\n"
+                            "done\n"
+                            "touch \"$VELMORA_WINDIR/cleaned\"\n"),
                   fs::perms::owner_all);
   ui.answers = {true};
   main->DeletePacksbtnClick();
   tmp.Write("win/go", "");
-  for (int i = 0; i < 200 && !tmp.Exists("win/cleaned"); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  for (int i = 0; i < 200 && !tmp.Exists("win/cleaned"); ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
   EXPECT_TRUE(tmp.Exists("win/cleaned"));
   EXPECT_FALSE(tmp.Exists("win/gave-up"));
   EXPECT_EQ(ui.shown.back(), "ask:msg4|%s");

@@ -123,7 +123,8 @@ TEST_F(StartupTest, NonCompressedDriversFolderMovesWorkingFolderOnlyOnNonCdStart
     tmp.Write("prog/dp_tavi.ini", std::string("[Program]\r\nInitial=no\r\nStart From=") + c.startFrom +
                                       "\r\nAppMainPath=" + programFile +
                                       "\r\n[DP_Options]\r\nNonCompressedDriversFolder=yes\r\n"
-                                      "NonCompressedDriversFolderLocation=" + location + "\r\n");
+                                      "NonCompressedDriversFolderLocation=" +
+                                      location + "\r\n");
     Start();
     const std::string expected = c.moved ? location + "dp_tavi/" : workDir;
     EXPECT_EQ(main->Caption("Workdir"), expected);
@@ -263,9 +264,11 @@ TEST_F(StartupBadInputTest, RamDiskOpensTheConfigurationBeforeTheDriveLines) {
     std::vector<std::string> seen;
     for (const std::string& text : LogTexts()) {
       const std::string key = text.substr(0, text.find('|'));
-      if (text == opened) seen.push_back("opened");
-      else if (key == "log32" || key == "log35" || key == "log36" || key == "log37" || key == "log39")
+      if (text == opened) {
+        seen.push_back("opened");
+      } else if (key == "log32" || key == "log35" || key == "log36" || key == "log37" || key == "log39") {
         seen.push_back(key);
+      }
     }
     EXPECT_EQ(seen, c.expected);
     main.reset();

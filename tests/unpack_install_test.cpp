@@ -70,8 +70,9 @@ TEST_F(UnpackInstallTest, UnpacksTickedPacksByBothMethodsAndLogsInOrder) {
     EXPECT_EQ(run[7], "Everything is Ok");
     EXPECT_EQ(run[8].substr(0, 6), "log27|");
     // The buffer keeps the last pack's output as it was loaded for the log.
-    EXPECT_EQ(main->Form().Items("CMDlogcmb"),
-              (std::vector<std::string>{"Extracting  drv/a.inf", "Extracting  drv/a.sys", "Everything is Ok"}));
+    EXPECT_EQ(
+        main->Form().Items("CMDlogcmb"),
+        (std::vector<std::string>{"Extracting  drv/a.inf", "Extracting  drv/a.sys", "Everything is Ok"}));
     EXPECT_EQ(tmp.Read("win/dp_tavi/UnpackedDP.txt"), "one.7z\r\n");
     EXPECT_FALSE(main->Waitfrm().Visible(kWaitFormName));
     EXPECT_FALSE(ui.busy);

@@ -13,7 +13,6 @@
 
 namespace {
 
-
 // The unpack method as a whole number. Text that is no number is an error, raised before the
 // pack is recorded as unpacked, so a pack is never counted as done without being tried.
 int MethodNumber(const std::string& text) {
