@@ -1,13 +1,13 @@
 #!/usr/bin/env bash
 # Pictures of the main window's pages and of the progress window, taken in a virtual X server.
-# Usage: scripts/screenshot.sh [program folder=build/install] [output folder=build/screenshots]
+# Usage: scripts/screenshot.sh [program folder=build/default/install] [output folder=build/screenshots]
 # Needs xvfb-run (scripts/setup.sh installs it). The program runs on a copy of its folder,
 # with a fresh Windows folder and a few pack names, so the pictures show a first start. With
 # VELMORA_SCREENSHOT_DIR set the program shows each page, saves "page-<index>.png" (and
 # "waitfrm.png" for the progress window) and quits.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-program_dir="$(realpath "${1:-build/install}")"
+program_dir="$(realpath "${1:-build/default/install}")"
 out_dir="$(realpath -m "${2:-build/screenshots}")"
 if [ ! -x "$program_dir/Velmora_TAVI" ]; then
   echo "No program in $program_dir: build and install it first (cmake --install <build> --prefix $program_dir)." >&2
