@@ -128,6 +128,17 @@ TEST(RunAnyTest, ManyLinesOverManyChunksKeepTheirOrderAndContent) {
   }
 }
 
+TEST(RunAnyTest, ChildThatWritesFastIsNotHeldUpByTheFullPipe) {
+  // About 2.3 MB, some 35 pipe-fulls: were every full pipe left until the next 100 ms cycle, the
+  // run would take more than three seconds.
+  std::vector<std::string> output;
+  const auto start = steady_clock::now();
+  RunAny(Helper() + " lines 200000", output);
+  const auto elapsed = steady_clock::now() - start;
+  EXPECT_EQ(output.size(), 200000u);
+  EXPECT_LT(elapsed, milliseconds(1500));
+}
+
 TEST(RunAnyTest, OneEndlessLineIsKeptWhole) {
   std::vector<std::string> output;
   RunAny(Helper() + " endless 700000", output);

@@ -16,6 +16,9 @@ namespace proc = platform::process;
 namespace {
 
 constexpr int kPollMs = 100;
+// RunAny's wait after a cycle that found output: a child that writes faster than one pipe's
+// worth per cycle would otherwise sit blocked on the full pipe for the rest of the cycle.
+constexpr int kBusyPollMs = 5;
 // The longest command line and file name CreateDOSProcessRedirected takes (its buffers hold 260
 // characters and the terminating zero).
 constexpr std::size_t kMaxRedirectedText = 260;
@@ -146,10 +149,13 @@ void RunAny(const std::string& commandLine, std::vector<std::string>& output,
 
   output.clear();
   bool previousEndedMidLine = false;
+  int waitMs = kPollMs;
   for (;;) {
-    const proc::WaitResult waited = child.Wait(kPollMs);
+    const proc::WaitResult waited = child.Wait(waitMs);
     try {
       const std::size_t available = child.BytesAvailable();
+      // While output keeps coming the pipe is read again soon; a quiet child is polled every 100 ms.
+      waitMs = available > 0 ? kBusyPollMs : kPollMs;
       if (available > 0) {
         const std::string chunk = child.Read(available);
         const bool changed = runners_detail::AppendChunk(output, chunk, previousEndedMidLine);

@@ -33,9 +33,11 @@ class RunnerError : public std::runtime_error {
 // error. When the program cannot be started nothing else happens: `output` keeps its content.
 // Otherwise `output` is cleared, and every 100 ms what the pipe holds is read as one chunk, split
 // into lines (at CR LF, LF or CR; a zero byte ends the chunk's text) and appended; a line the
-// previous chunk left open is continued by the chunk's first line. Returns when the child has
-// ended and its output has been read. `onLines` runs after every chunk that changed `output`;
-// note that the last line may have grown since the previous call (a line continued across chunks).
+// previous chunk left open is continued by the chunk's first line. After a cycle that found
+// output the next one comes after 5 ms, so a child that writes a lot never waits long on a full
+// pipe. Returns when the child has ended and its output has been read. `onLines` runs after every
+// chunk that changed `output`; note that the last line may have grown since the previous call (a
+// line continued across chunks).
 // The window is not serviced meanwhile.
 void RunAny(const std::string& commandLine, std::vector<std::string>& output,
             const std::function<void()>& onLines = {});
