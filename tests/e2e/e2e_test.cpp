@@ -334,6 +334,8 @@ class EndToEnd : public ::testing::Test {
   void CopyProgram(const std::string& name = "prog") {
     prog_ = root_ / name;
     fs::copy(kInstalled, prog_, fs::copy_options::recursive | fs::copy_options::copy_symlinks);
+    // A fresh installation: nothing a program run may have left in the installed folder.
+    for (const char* left : {"dp_tavi.ini", "Markers/cmd", "Markers/cmdout"}) fs::remove(prog_ / left);
     fs::create_directories(prog_ / "DP");
   }
 
