@@ -89,10 +89,13 @@ int main(int argc, char** argv) {
   fs::create_directories(scratch / "win");
   setenv("VELMORA_WINDIR", (scratch / "win").c_str(), 1);
   setenv("VELMORA_DRIVE_TYPE", "3", 1);
-  // The program folder's configuration is left alone: the run uses a copy of the folder's
-  // tools through a program path inside it, with the pack folder pointed at the pack.
+  // The program folder is left alone: the run works in a copy of it (its configuration and
+  // tool files are written beside the program), with the pack folder pointed at the pack.
+  const fs::path programCopy = scratch / "prog";
+  fs::copy(programDir, programCopy, fs::copy_options::recursive);
+  fs::remove(programCopy / "dp_tavi.ini");
   SilentUi ui;
-  TMainfrm main(ui, AppEnvironment{(programDir / "Velmora_TAVI").string(), {}});
+  TMainfrm main(ui, AppEnvironment{(programCopy / "Velmora_TAVI").string(), {}});
   std::fclose(stderr);  // the log's copy on standard error would dominate the timing
   main.FormCreate();
   main.SetCaption("CMDPackDired", pack.parent_path().string() + "/");
