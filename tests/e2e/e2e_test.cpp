@@ -343,11 +343,11 @@ class EndToEnd : public ::testing::Test {
   // the shipped clean.cmd, so a test sees what the run left before the clean-up removed it.
   void RecordTreeBeforeCleanUp() {
     fs::rename(prog_ / "clean.cmd", prog_ / "clean-shipped.cmd");
-    WriteFile(
-        prog_ / "clean.cmd",
-        "#!/bin/sh\n"
-        "find \"$VELMORA_WINDIR/dp_tavi\" -mindepth 1 -printf '%y %P\\n' | sort > \"$VELMORA_E2E_RECORD/" +
-            std::string("before-clean.txt\"\n") + "exec \"$(dirname \"$0\")/clean-shipped.cmd\" \"$@\"\n");
+    WriteFile(prog_ / "clean.cmd",
+              "#!/bin/sh\n"
+              "find \"$VELMORA_WINDIR/dp_tavi\" -mindepth 1 -printf '%y %P\\n' | sort"
+              " > \"$VELMORA_E2E_RECORD/before-clean.txt\"\n"
+              "exec \"$(dirname \"$0\")/clean-shipped.cmd\" \"$@\"\n");
     fs::permissions(prog_ / "clean.cmd",
                     fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec);
   }
@@ -406,13 +406,22 @@ class EndToEnd : public ::testing::Test {
     fs::create_directories(root_ / "packsrc/evil/a");
     Pack("hostile.7z", "evil/a", {"../up.txt", "../../upup.txt", absoluteTarget_.string()}, {"-spf"});
     fs::remove_all(root_ / "abs-target");
-    fs::create_directories(root_ / "packsrc/links/hold");
+    fs::create_directories(root_ / "packsrc/links");
     fs::create_symlink(root_ / "outside-file.txt", root_ / "packsrc/links/link_out");
     fs::create_symlink(root_ / "outside-dir", root_ / "packsrc/links/link_dir");
     WriteFile(root_ / "packsrc/links/harmless.txt", "harmless\n");
     Pack("hostile.7z", "links", {"link_out", "link_dir", "harmless.txt"}, {"-snl"});
     WriteFile(root_ / "packsrc/through/link_dir/payload.txt", "payload\n");
     Pack("hostile.7z", "through", {"link_dir/payload.txt"});
+    // The archiver kept the hostile names as they were given.
+    const fs::path listing = root_ / "record" / "hostile-listing.txt";
+    ASSERT_EQ(RunTool({"7zz", "l", "-slt", (prog_ / "DP" / "hostile.7z").string()}, root_, listing), 0);
+    const std::string paths = ReadFile(listing);
+    for (const std::string& name :
+         {std::string("../up.txt"), std::string("../../upup.txt"), absoluteTarget_.string(),
+          std::string("link_out"), std::string("link_dir"), std::string("link_dir/payload.txt")}) {
+      EXPECT_NE(paths.find("\nPath = " + name + "\n"), std::string::npos) << name;
+    }
   }
 
   // Starts the copied program with `args`; standard error goes to record/<tag>.err.
@@ -553,9 +562,9 @@ TEST_F(EndToEnd, FirstStartWithInirWritesFreshConfigurationAndStaysOpen) {
 
 TEST_F(EndToEnd, UntdUnpacksGoodPacksSafelyInstallsAndClosesThenSkipsThemNextTime) {
   CopyProgram();
-  GoodPacks();
-  CorruptPack();
-  HostilePack();
+  ASSERT_NO_FATAL_FAILURE(GoodPacks());
+  ASSERT_NO_FATAL_FAILURE(CorruptPack());
+  ASSERT_NO_FATAL_FAILURE(HostilePack());
   RecordTreeBeforeCleanUp();
   const std::set<std::string> packs = {"Driver Pack One.7z", "second.7Z", "corrupt.7z", "hostile.7z"};
   const auto treeBefore = TreeOutsideWorkingFolder();
@@ -646,7 +655,7 @@ TEST_F(EndToEnd, UntdUnpacksGoodPacksSafelyInstallsAndClosesThenSkipsThemNextTim
 
 TEST_F(EndToEnd, UnthSavesTheWholeLogAsUtf16EndingWithTheCleanUpLine) {
   CopyProgram("prog-äöü");  // a folder name that is not ASCII reaches the saved log
-  GoodPacks();
+  ASSERT_NO_FATAL_FAILURE(GoodPacks());
   auto program = Start({"/unth"}, "unth", {{"VELMORA_SYSFS", kLaptopSysfs}});
   ASSERT_TRUE(program->Wait(60)) << "the program did not close by itself";
   EXPECT_EQ(program->ExitCode(), 0) << program->Describe();
@@ -678,9 +687,9 @@ TEST_F(EndToEnd, UnthSavesTheWholeLogAsUtf16EndingWithTheCleanUpLine) {
 
 TEST_F(EndToEnd, BothUnpackMethodsPutThePacksUnderTheWorkingFolder) {
   CopyProgram();
-  GoodPacks();
-  CorruptPack();
-  HostilePack();
+  ASSERT_NO_FATAL_FAILURE(GoodPacks());
+  ASSERT_NO_FATAL_FAILURE(CorruptPack());
+  ASSERT_NO_FATAL_FAILURE(HostilePack());
   const std::string oldWindir = std::getenv("VELMORA_WINDIR") != nullptr ? std::getenv("VELMORA_WINDIR") : "";
   for (const char* method : {"1", "2"}) {
     SCOPED_TRACE(std::string("method ") + method);
