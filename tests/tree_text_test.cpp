@@ -9,32 +9,12 @@
 #include "platform/files.h"
 #include "shared/shared_functions.h"
 #include "support/temp_dir.h"
+#include "support/tree_shape.h"
 
 namespace {
 
 using Lines = std::vector<std::string>;
 
-// A tree that cleans up after itself without nesting destructors.
-struct Tree {
-  TreeRoots roots;
-  ~Tree() { ClearTree(roots); }
-};
-
-// The structure of a tree in one text per node: "<depth>:<text>/<image>/<state>".
-Lines Shape(const TreeRoots& roots) {
-  Lines shape;
-  std::vector<std::pair<const TreeNode*, int>> pending;
-  for (auto it = roots.rbegin(); it != roots.rend(); ++it) pending.emplace_back(it->get(), 0);
-  while (!pending.empty()) {
-    const auto [node, depth] = pending.back();
-    pending.pop_back();
-    shape.push_back(std::to_string(depth) + ":" + node->text + "/" + std::to_string(node->imageIndex) + "/" +
-                    std::to_string(node->stateIndex));
-    for (auto it = node->children.rbegin(); it != node->children.rend(); ++it)
-      pending.emplace_back(it->get(), depth + 1);
-  }
-  return shape;
-}
 
 TEST(TreeText, WritesDepthFirstWithTabs) {
   Tree tree;

@@ -7,31 +7,12 @@
 
 #include "devices/tree_text.h"
 #include "support/temp_dir.h"
+#include "support/tree_shape.h"
 
 namespace {
 
 using Lines = std::vector<std::string>;
 
-struct Tree {
-  TreeRoots roots;
-  ~Tree() { ClearTree(roots); }
-};
-
-// "<depth>:<text>/<image>/<state>" per node, depth first.
-Lines Shape(const TreeRoots& roots) {
-  Lines shape;
-  std::vector<std::pair<const TreeNode*, int>> pending;
-  for (auto it = roots.rbegin(); it != roots.rend(); ++it) pending.emplace_back(it->get(), 0);
-  while (!pending.empty()) {
-    const auto [node, depth] = pending.back();
-    pending.pop_back();
-    shape.push_back(std::to_string(depth) + ":" + node->text + "/" + std::to_string(node->imageIndex) + "/" +
-                    std::to_string(node->stateIndex));
-    for (auto it = node->children.rbegin(); it != node->children.rend(); ++it)
-      pending.emplace_back(it->get(), depth + 1);
-  }
-  return shape;
-}
 
 TreeNode* AddRoot(TreeRoots& roots, const std::string& text, int image = 0, int state = -1) {
   auto node = std::make_unique<TreeNode>();
