@@ -1,0 +1,87 @@
+// Read-only file mappings on Linux, and the byte folding table of case-insensitive searches.
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdint>
+#include <utility>
+
+#include "platform/files.h"
+#include "platform/mapped_file.h"
+
+namespace platform {
+namespace {
+
+// Files of 2 GiB and more are not mapped: the searches count offsets in 32 bits on Windows.
+constexpr std::int64_t kMapLimit = std::int64_t{1} << 31;
+
+int OpenForReading(const std::string& native) {
+  // Not blocking on open, so a named pipe without a writer cannot hang the caller; fstat then
+  // refuses it as no regular file.
+  int fd;
+  do {
+    fd = ::open(native.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+  } while (fd < 0 && errno == EINTR);
+  return fd;
+}
+
+}  // namespace
+
+MappedFile::MappedFile(MappedFile&& other) noexcept
+    : data_(std::exchange(other.data_, nullptr)), size_(std::exchange(other.size_, 0)) {}
+
+MappedFile& MappedFile::operator=(MappedFile&& other) noexcept {
+  if (this != &other) {
+    Close();
+    data_ = std::exchange(other.data_, nullptr);
+    size_ = std::exchange(other.size_, 0);
+  }
+  return *this;
+}
+
+bool MappedFile::Open(const std::string& path) {
+  Close();
+  if (path.empty()) return false;
+  std::string native = NativePath(path);
+  int fd = OpenForReading(native);
+  if (fd < 0 && errno == ENOENT) {
+    // Windows ignores blanks and dots at the end of a name ("a.inf " opens "a.inf").
+    std::size_t end = native.size();
+    while (end > 0 && (native[end - 1] == ' ' || native[end - 1] == '.')) --end;
+    if (end == native.size() || end == 0 || native[end - 1] == '/') return false;
+    native.resize(end);
+    fd = OpenForReading(native);
+  }
+  if (fd < 0) return false;
+  struct stat info {};
+  void* view = MAP_FAILED;
+  if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_size >= 1 && info.st_size < kMapLimit) {
+    view = ::mmap(nullptr, static_cast<std::size_t>(info.st_size), PROT_READ, MAP_PRIVATE, fd, 0);
+  }
+  ::close(fd);  // the mapping keeps the file
+  if (view == MAP_FAILED) return false;
+  data_ = static_cast<const unsigned char*>(view);
+  size_ = static_cast<std::size_t>(info.st_size);
+  return true;
+}
+
+void MappedFile::Close() {
+  if (data_ != nullptr) ::munmap(const_cast<unsigned char*>(data_), size_);
+  data_ = nullptr;
+  size_ = 0;
+}
+
+const FoldTable& LowerCaseTable() {
+  static const FoldTable table = [] {
+    FoldTable t{};
+    for (int c = 0; c < 256; ++c) {
+      t.map[c] = static_cast<unsigned char>(c >= 'A' && c <= 'Z' ? c + ('a' - 'A') : c);
+    }
+    return t;
+  }();
+  return table;
+}
+
+}  // namespace platform

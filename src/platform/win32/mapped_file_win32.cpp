@@ -1,0 +1,74 @@
+// Read-only file mappings on Windows, and the byte folding table of case-insensitive searches
+// (the system's lower-casing of the ANSI code page).
+#include <windows.h>
+
+#include <utility>
+
+#include "platform/mapped_file.h"
+
+namespace platform {
+
+MappedFile::MappedFile(MappedFile&& other) noexcept
+    : data_(std::exchange(other.data_, nullptr)), size_(std::exchange(other.size_, 0)) {}
+
+MappedFile& MappedFile::operator=(MappedFile&& other) noexcept {
+  if (this != &other) {
+    Close();
+    data_ = std::exchange(other.data_, nullptr);
+    size_ = std::exchange(other.size_, 0);
+  }
+  return *this;
+}
+
+bool MappedFile::Open(const std::string& path) {
+  Close();
+  if (path.empty()) return false;
+  // Other programs may go on reading, writing or deleting the file while it is searched.
+  HANDLE file =
+      CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return false;  // folders cannot be opened this way
+  DWORD high = 0;
+  const DWORD low = GetFileSize(file, &high);
+  // Only disk files of 1 byte to below 2 GiB: the size must fit a positive 32-bit number.
+  const bool mappable = GetFileType(file) == FILE_TYPE_DISK && low != INVALID_FILE_SIZE && high == 0 &&
+                        static_cast<LONG>(low) > 0;
+  HANDLE mapping = nullptr;
+  if (mappable) {
+    mapping = CreateFileMappingA(file, nullptr, PAGE_READONLY, 0, 0, nullptr);
+    // An unnamed mapping never exists already; if the system says so, it is not ours.
+    if (mapping != nullptr && GetLastError() == ERROR_ALREADY_EXISTS) {
+      CloseHandle(mapping);
+      mapping = nullptr;
+    }
+  }
+  void* view = mapping != nullptr ? MapViewOfFile(mapping, FILE_MAP_READ, 0, 0, 0) : nullptr;
+  // The view keeps the mapping and the file alive.
+  if (mapping != nullptr) CloseHandle(mapping);
+  CloseHandle(file);
+  if (view == nullptr) return false;
+  data_ = static_cast<const unsigned char*>(view);
+  size_ = low;
+  return true;
+}
+
+void MappedFile::Close() {
+  if (data_ != nullptr) UnmapViewOfFile(data_);
+  data_ = nullptr;
+  size_ = 0;
+}
+
+const FoldTable& LowerCaseTable() {
+  static const FoldTable table = [] {
+    FoldTable t{};
+    for (int c = 0; c < 256; ++c) {
+      char one[1] = {static_cast<char>(c)};
+      CharLowerBuffA(one, 1);
+      t.map[c] = static_cast<unsigned char>(one[0]);
+    }
+    return t;
+  }();
+  return table;
+}
+
+}  // namespace platform
