@@ -7,8 +7,10 @@
 // from the start of the block, never pointers, so an empty searcher has nothing to point at.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 #include "platform/mapped_file.h"
 
@@ -33,6 +35,10 @@ class TBaseSearch {
 
   // How often the tables were built (they are built lazily, once per pattern or case change).
   int TableBuilds() const { return tableBuilds_; }
+  // The tables as the last search built them: the shift after a byte under the pattern's last
+  // character (0 for the last character itself), and the shift after a failed comparison.
+  std::uint32_t Shift(unsigned char c) const { return skip_[Key(c)]; }
+  std::uint32_t LastShift() const { return lastShift_; }
 
  protected:
   // Forgets the previous block; a null start or a size <= 0 leaves none. Returns the size.
@@ -75,12 +81,17 @@ class TFileSearch : public TBaseSearch {
 // Searches a block the caller owns and keeps alive while it is searched.
 class TSearch : public TBaseSearch {
  public:
-  std::int64_t SetBuffer(const unsigned char* start, std::int64_t size) { return TBaseSearch::SetBuffer(start, size); }
+  std::int64_t SetBuffer(const unsigned char* start, std::int64_t size) {
+    return TBaseSearch::SetBuffer(start, size);
+  }
 };
 
 // The text a search sees in a file: an 8-bit file as it is, a UTF-16 file narrowed as
 // TFileSearch describes. `out` is replaced; false (and `out` empty) when the file is missing,
 // unreadable, empty, not a regular file or 2 GiB or larger.
 bool LoadSearchText(const std::string& path, std::string& out);
+// The search text of a mapped file: the mapping itself, or for a UTF-16 file its narrowed form,
+// written into `decoded` (which must outlive the result). Empty when nothing is mapped.
+std::string_view SearchText(const platform::MappedFile& view, std::string& decoded);
 // The narrowing of UTF-16 bytes (with their byte-order mark) to 8-bit search text.
 void NarrowUtf16(const unsigned char* data, std::size_t size, bool bigEndian, std::string& out);
