@@ -1,0 +1,127 @@
+#include "platform/mapped_file.h"
+
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdint>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "support/temp_dir.h"
+
+namespace {
+
+std::string Contents(const platform::MappedFile& file) {
+  return file.IsOpen() ? std::string(reinterpret_cast<const char*>(file.data()), file.size()) : std::string();
+}
+
+// A file of the given size that takes no disk space.
+std::string SparseFile(const TempDir& dir, const std::string& name, std::int64_t size) {
+  const std::string path = dir.Write(name, "");
+  EXPECT_EQ(::truncate(path.c_str(), static_cast<off_t>(size)), 0);
+  return path;
+}
+
+TEST(MappedFileTest, MapsTheBytesOfARegularFile) {
+  TempDir dir;
+  const std::string content("PCI\\VEN_8086\0\xff\r\n", 16);
+  const std::vector<std::string> spellings = {
+      dir.Write("drv/a.inf", content),
+      dir.path() + "drv\\a.inf",  // backslashes are folder separators
+      dir.File("drv/a.inf "),     // trailing blanks and dots are ignored, as on Windows
+      dir.File("drv/a.inf.. "),
+  };
+  for (const std::string& path : spellings) {
+    platform::MappedFile file;
+    EXPECT_TRUE(file.Open(path)) << path;
+    EXPECT_EQ(Contents(file), content) << path;
+    file.Close();
+    EXPECT_FALSE(file.IsOpen());
+    EXPECT_EQ(file.data(), nullptr);
+    EXPECT_EQ(file.size(), 0u);
+  }
+  const std::string one = dir.Write("one", "x");
+  platform::MappedFile file;
+  ASSERT_TRUE(file.Open(one));
+  EXPECT_EQ(Contents(file), "x");
+}
+
+TEST(MappedFileTest, MapsNothingButRegularFilesOfOneByteToBelowTwoGiB) {
+  TempDir dir;
+  const std::string fifo = dir.File("pipe");
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  const std::string locked = dir.Write("locked.inf", "text");
+  ::chmod(locked.c_str(), 0);
+  const std::vector<std::pair<std::string, std::string>> cases = {
+      {"empty path", ""},
+      {"missing file", dir.File("missing.inf")},
+      {"missing folder", dir.File("no/such.inf")},
+      {"empty file", dir.Write("empty.inf", "")},
+      {"folder", dir.MakeDir("sub")},
+      {"named pipe without writer (must not block)", fifo},
+      {"character device", "/dev/zero"},
+      {"2 GiB", SparseFile(dir, "big", std::int64_t{1} << 31)},
+  };
+  for (const auto& [what, path] : cases) {
+    platform::MappedFile file;
+    EXPECT_FALSE(file.Open(path)) << what;
+    EXPECT_FALSE(file.IsOpen()) << what;
+    EXPECT_EQ(file.size(), 0u) << what;
+  }
+  if (::geteuid() != 0) {  // the superuser reads any file
+    platform::MappedFile file;
+    EXPECT_FALSE(file.Open(locked));
+  }
+  platform::MappedFile largest;
+  EXPECT_TRUE(largest.Open(SparseFile(dir, "largest", (std::int64_t{1} << 31) - 1)));
+  EXPECT_EQ(largest.size(), (std::size_t{1} << 31) - 1);
+}
+
+TEST(MappedFileTest, OpenReplacesTheMappingAndFailureLeavesNone) {
+  TempDir dir;
+  platform::MappedFile file;
+  ASSERT_TRUE(file.Open(dir.Write("a", "first")));
+  ASSERT_TRUE(file.Open(dir.Write("b", "second file")));
+  EXPECT_EQ(Contents(file), "second file");
+  EXPECT_FALSE(file.Open(dir.File("missing")));
+  EXPECT_FALSE(file.IsOpen());
+  EXPECT_EQ(file.size(), 0u);
+}
+
+TEST(MappedFileTest, MovesHandTheMappingOver) {
+  TempDir dir;
+  platform::MappedFile a;
+  ASSERT_TRUE(a.Open(dir.Write("a", "alpha")));
+  platform::MappedFile b(std::move(a));
+  EXPECT_FALSE(a.IsOpen());
+  EXPECT_EQ(a.size(), 0u);
+  EXPECT_EQ(Contents(b), "alpha");
+
+  platform::MappedFile c;
+  ASSERT_TRUE(c.Open(dir.Write("c", "gamma!")));
+  c = std::move(b);  // unmaps "gamma!"
+  EXPECT_EQ(Contents(c), "alpha");
+  EXPECT_FALSE(b.IsOpen());
+  auto& self = c;
+  c = std::move(self);
+  EXPECT_EQ(Contents(c), "alpha");
+}
+
+TEST(LowerCaseTableTest, FoldsAsciiCapitalsOnly) {
+  const platform::FoldTable& fold = platform::LowerCaseTable();
+  EXPECT_EQ(&fold, &platform::LowerCaseTable());
+  const std::vector<std::pair<unsigned char, unsigned char>> cases = {
+      {'A', 'a'}, {'Z', 'z'}, {'M', 'm'},   {'a', 'a'},   {'z', 'z'},   {'@', '@'},
+      {'[', '['}, {'`', '`'}, {'{', '{'},   {'\\', '\\'}, {'&', '&'},   {'_', '_'},
+      {'0', '0'}, {0, 0},     {0xC4, 0xC4}, {0xE4, 0xE4}, {0xFF, 0xFF}, {0x80, 0x80},
+  };
+  for (const auto& [byte, folded] : cases) EXPECT_EQ(fold[byte], folded) << int{byte};
+  int changed = 0;
+  for (int c = 0; c < 256; ++c) changed += fold[static_cast<unsigned char>(c)] != c ? 1 : 0;
+  EXPECT_EQ(changed, 26);
+}
+
+}  // namespace
