@@ -1,0 +1,332 @@
+// One scan of a text for many patterns.
+//
+// Hardware identifiers all hold a backslash ("PCI\VEN_8086&DEV_1234"), and in an INF file
+// backslashes are rare enough that finding them is cheap (memchr). Each pattern is anchored at
+// its first backslash: at every backslash of the text the patterns whose part before the
+// backslash ends in the byte before it are looked at, grouped by that part; within a group a
+// hash of the first bytes after the backslash picks the few patterns to compare in full. This
+// meets every occurrence of every pattern once, in increasing position, so keeping the end of
+// the last counted occurrence per pattern gives the greedy leftmost non-overlapping count the
+// Boyer-Moore-Horspool walk of TBaseSearch gives.
+//
+// Patterns without a backslash, and every pattern when the fold table turns some other byte
+// into a backslash (then a folded backslash need not be a backslash in the text), are counted
+// by TSearch itself.
+#include "search/multi_search.h"
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstring>
+#include <exception>
+#include <mutex>
+#include <thread>
+#include <tuple>
+#include <unordered_map>
+
+#include "platform/mapped_file.h"
+#include "search/file_search.h"
+
+namespace {
+
+constexpr std::uint32_t kNoPattern = 0xFFFFFFFFu;
+// Bytes after the backslash that go into the lookup key (two 64-bit words).
+constexpr std::size_t kMaxProbe = 16;
+
+struct ProbeKey {
+  std::uint64_t lo = 0;
+  std::uint64_t hi = 0;
+  bool operator==(const ProbeKey&) const = default;
+};
+
+std::uint64_t HashKey(const ProbeKey& key) {
+  std::uint64_t h = key.lo * 0x9E3779B97F4A7C15ull ^ key.hi * 0xC2B2AE3D27D4EB4Full;
+  return h ^ (h >> 29);
+}
+
+// The first `length` bytes of `bytes`, folded, as a key (unused bytes stay 0).
+ProbeKey MakeKey(const unsigned char* bytes, std::size_t length, const platform::FoldTable& fold) {
+  unsigned char buffer[kMaxProbe] = {};
+  for (std::size_t k = 0; k < length; ++k) buffer[k] = fold[bytes[k]];
+  ProbeKey key;
+  std::memcpy(&key.lo, buffer, 8);
+  std::memcpy(&key.hi, buffer + 8, 8);
+  return key;
+}
+
+}  // namespace
+
+struct MultiPatternCounter::Impl {
+  // Patterns whose first backslash comes after the same (folded) text and which put the same
+  // number of bytes after it into their key.
+  struct Slot {
+    ProbeKey key;
+    std::uint32_t first = 0;  // into `members`
+    std::uint32_t count = 0;  // 0: free slot
+  };
+  struct ProbeClass {
+    std::size_t probe = 0;  // key bytes after the backslash
+    std::vector<Slot> slots;
+    std::uint64_t mask = 0;
+    std::vector<std::uint32_t> members;  // distinct pattern numbers, slot by slot
+  };
+  struct Group {
+    std::string prefix;  // folded text before the backslash
+    std::vector<ProbeClass> classes;
+  };
+
+  explicit Impl(std::vector<std::string> patterns);
+  void CountAnchored(const unsigned char* text, std::size_t size, std::uint32_t* counts,
+                     std::uint64_t* lastEnd) const;
+
+  const platform::FoldTable& fold = platform::LowerCaseTable();
+  std::vector<std::string> originals;
+  std::vector<std::uint32_t> distinctOf;  // per original pattern, kNoPattern for an empty one
+  std::vector<std::string> distinct;      // folded, non-empty, each once
+  std::vector<std::uint32_t> firstOf;     // per distinct pattern, an original of that folded form
+  std::vector<std::uint32_t> bySearcher;  // distinct patterns counted by TSearch
+  std::vector<Group> groups;
+  std::vector<std::uint16_t> groupsEndingIn[256];  // by the folded byte before the backslash
+  int emptyPrefixGroup = -1;                       // patterns that start with the backslash
+};
+
+MultiPatternCounter::Impl::Impl(std::vector<std::string> patterns) : originals(std::move(patterns)) {
+  std::unordered_map<std::string, std::uint32_t> seen;
+  distinctOf.assign(originals.size(), kNoPattern);
+  for (std::size_t i = 0; i < originals.size(); ++i) {
+    if (originals[i].empty()) continue;
+    std::string folded = originals[i];
+    for (char& c : folded) c = static_cast<char>(fold[static_cast<unsigned char>(c)]);
+    const auto [it, added] = seen.emplace(folded, static_cast<std::uint32_t>(distinct.size()));
+    if (added) {
+      distinct.push_back(std::move(folded));
+      firstOf.push_back(static_cast<std::uint32_t>(i));
+    }
+    distinctOf[i] = it->second;
+  }
+
+  // The anchor needs a backslash in the text wherever a pattern's folded backslash matches.
+  bool anchorable = fold['\\'] == '\\';
+  for (int c = 0; c < 256; ++c) {
+    if (c != '\\' && fold[static_cast<unsigned char>(c)] == '\\') anchorable = false;
+  }
+
+  std::unordered_map<std::string, std::size_t> groupOf;
+  // Per group and probe length, the distinct patterns with their keys.
+  std::vector<std::vector<std::vector<std::pair<ProbeKey, std::uint32_t>>>> pending;
+  for (std::uint32_t d = 0; d < distinct.size(); ++d) {
+    const std::string& p = distinct[d];
+    const std::size_t slash = p.find('\\');
+    if (!anchorable || slash == std::string::npos) {
+      bySearcher.push_back(d);
+      continue;
+    }
+    const std::string prefix = p.substr(0, slash);
+    auto [it, added] = groupOf.emplace(prefix, groups.size());
+    if (added) {
+      groups.push_back(Group{prefix, {}});
+      pending.emplace_back(kMaxProbe + 1);
+      if (prefix.empty()) {
+        emptyPrefixGroup = static_cast<int>(it->second);
+      } else {
+        groupsEndingIn[static_cast<unsigned char>(prefix.back())].push_back(
+            static_cast<std::uint16_t>(it->second));
+      }
+    }
+    const std::size_t probe = std::min(kMaxProbe, p.size() - slash - 1);
+    const auto* after = reinterpret_cast<const unsigned char*>(p.data()) + slash + 1;
+    pending[it->second][probe].emplace_back(MakeKey(after, probe, fold), d);
+  }
+
+  for (std::size_t g = 0; g < groups.size(); ++g) {
+    for (std::size_t probe = 0; probe <= kMaxProbe; ++probe) {
+      auto& entries = pending[g][probe];
+      if (entries.empty()) continue;
+      std::sort(entries.begin(), entries.end(), [](const auto& a, const auto& b) {
+        return std::tie(a.first.lo, a.first.hi, a.second) < std::tie(b.first.lo, b.first.hi, b.second);
+      });
+      ProbeClass cls;
+      cls.probe = probe;
+      std::size_t capacity = 4;
+      while (capacity < entries.size() * 2) capacity *= 2;
+      cls.slots.resize(capacity);
+      cls.mask = capacity - 1;
+      for (std::size_t k = 0; k < entries.size();) {
+        std::size_t end = k;
+        while (end < entries.size() && entries[end].first == entries[k].first) ++end;
+        std::uint64_t at = HashKey(entries[k].first) & cls.mask;
+        while (cls.slots[at].count != 0) at = (at + 1) & cls.mask;
+        cls.slots[at] = Slot{entries[k].first, static_cast<std::uint32_t>(cls.members.size()),
+                             static_cast<std::uint32_t>(end - k)};
+        for (std::size_t e = k; e < end; ++e) cls.members.push_back(entries[e].second);
+        k = end;
+      }
+      groups[g].classes.push_back(std::move(cls));
+    }
+  }
+}
+
+void MultiPatternCounter::Impl::CountAnchored(const unsigned char* text, std::size_t size,
+                                              std::uint32_t* counts, std::uint64_t* lastEnd) const {
+  const unsigned char* const end = text + size;
+  const unsigned char* at = text;
+  while (at < end) {
+    at = static_cast<const unsigned char*>(std::memchr(at, '\\', static_cast<std::size_t>(end - at)));
+    if (at == nullptr) break;
+    const std::size_t slash = static_cast<std::size_t>(at - text);
+    ++at;
+    const std::vector<std::uint16_t>* ending = slash > 0 ? &groupsEndingIn[fold[text[slash - 1]]] : nullptr;
+    const std::size_t listed = ending != nullptr ? ending->size() : 0;
+    if (listed == 0 && emptyPrefixGroup < 0) continue;
+    const std::size_t after = size - slash - 1;  // bytes after the backslash
+    for (std::size_t n = 0; n <= listed; ++n) {
+      std::size_t g;
+      if (n < listed) {
+        g = (*ending)[n];
+      } else if (emptyPrefixGroup >= 0) {
+        g = static_cast<std::size_t>(emptyPrefixGroup);
+      } else {
+        break;
+      }
+      const Group& group = groups[g];
+      const std::size_t b = group.prefix.size();
+      if (b > slash) continue;
+      const std::size_t start = slash - b;
+      bool prefixEqual = true;
+      for (std::size_t k = 0; k + 1 < b; ++k) {  // the last byte chose the group
+        if (fold[text[start + k]] != static_cast<unsigned char>(group.prefix[k])) {
+          prefixEqual = false;
+          break;
+        }
+      }
+      if (!prefixEqual) continue;
+      for (const ProbeClass& cls : group.classes) {
+        if (cls.probe > after) break;  // classes go by increasing probe length
+        const ProbeKey key = MakeKey(text + slash + 1, cls.probe, fold);
+        std::uint64_t s = HashKey(key) & cls.mask;
+        while (cls.slots[s].count != 0 && !(cls.slots[s].key == key)) s = (s + 1) & cls.mask;
+        const Slot& slot = cls.slots[s];
+        for (std::uint32_t m = 0; m < slot.count; ++m) {
+          const std::uint32_t d = cls.members[slot.first + m];
+          const std::string& p = distinct[d];
+          if (start < lastEnd[d] || p.size() > size - start) continue;
+          // Prefix, backslash and probe bytes are equal already.
+          bool equal = true;
+          for (std::size_t k = b + 1 + cls.probe; k < p.size(); ++k) {
+            if (fold[text[start + k]] != static_cast<unsigned char>(p[k])) {
+              equal = false;
+              break;
+            }
+          }
+          if (equal) {
+            ++counts[d];
+            lastEnd[d] = start + p.size();
+          }
+        }
+      }
+    }
+  }
+}
+
+MultiPatternCounter::MultiPatternCounter(std::vector<std::string> patterns)
+    : impl_(std::make_unique<Impl>(std::move(patterns))) {}
+
+MultiPatternCounter::~MultiPatternCounter() = default;
+
+std::size_t MultiPatternCounter::PatternCount() const { return impl_->originals.size(); }
+
+void MultiPatternCounter::Count(std::string_view text, std::vector<std::uint32_t>& counts) const {
+  const Impl& impl = *impl_;
+  const std::size_t distinctCount = impl.distinct.size();
+  std::vector<std::uint32_t> found(distinctCount, 0);
+  std::vector<std::uint64_t> lastEnd(distinctCount, 0);
+  const auto* bytes = reinterpret_cast<const unsigned char*>(text.data());
+  if (!impl.groups.empty() && !text.empty())
+    impl.CountAnchored(bytes, text.size(), found.data(), lastEnd.data());
+  if (!impl.bySearcher.empty() && !text.empty()) {
+    TSearch search;
+    search.SetBuffer(bytes, static_cast<std::int64_t>(text.size()));
+    for (const std::uint32_t d : impl.bySearcher) {
+      search.SetPattern(impl.originals[impl.firstOf[d]]);
+      for (std::int64_t at = search.First(); at >= 0; at = search.Next()) ++found[d];
+    }
+  }
+  counts.assign(impl.originals.size(), 0);
+  for (std::size_t i = 0; i < counts.size(); ++i) {
+    if (impl.distinctOf[i] != kNoPattern) counts[i] = found[impl.distinctOf[i]];
+  }
+}
+
+std::vector<FileMatches> CountInFiles(const MultiPatternCounter& counter,
+                                      const std::vector<std::string>& paths, unsigned threads,
+                                      const std::function<void(std::size_t done)>& progress) {
+  std::vector<FileMatches> results(paths.size());
+  if (threads == 0) threads = std::max(1u, std::thread::hardware_concurrency());
+  if (threads > paths.size()) threads = static_cast<unsigned>(std::max<std::size_t>(1, paths.size()));
+
+  std::atomic<std::size_t> next{0};
+  std::atomic<std::size_t> done{0};
+  std::atomic<bool> failed{false};
+  std::exception_ptr error;
+  std::mutex errorLock;
+  using Clock = std::chrono::steady_clock;
+  constexpr auto kProgressEvery = std::chrono::milliseconds(20);
+  auto lastProgress = Clock::now();
+  auto fail = [&] {
+    const std::lock_guard<std::mutex> lock(errorLock);
+    if (!error) error = std::current_exception();
+    failed = true;
+  };
+
+  // Workers take the next file until none is left; the calling thread works too and reports.
+  auto work = [&](bool reports) {
+    try {
+      platform::MappedFile view;
+      std::string decoded;
+      std::vector<std::uint32_t> counts;
+      while (!failed.load(std::memory_order_relaxed)) {
+        const std::size_t k = next.fetch_add(1, std::memory_order_relaxed);
+        if (k >= paths.size()) break;
+        if (view.Open(paths[k])) {
+          counter.Count(SearchText(view, decoded), counts);
+          view.Close();
+          auto& out = results[k].counts;
+          for (std::size_t i = 0; i < counts.size(); ++i) {
+            if (counts[i] != 0) out.emplace_back(static_cast<std::uint32_t>(i), counts[i]);
+          }
+        }
+        const std::size_t finished = done.fetch_add(1, std::memory_order_relaxed) + 1;
+        if (reports && progress) {
+          const auto now = Clock::now();
+          if (now - lastProgress >= kProgressEvery) {
+            lastProgress = now;
+            progress(finished);
+          }
+        }
+      }
+    } catch (...) {
+      fail();
+    }
+  };
+
+  std::vector<std::thread> helpers;
+  helpers.reserve(threads - 1);
+  for (unsigned t = 1; t < threads; ++t) helpers.emplace_back(work, false);
+  work(true);
+  // The calling thread ran out of files; it keeps reporting while the others finish theirs.
+  try {
+    while (progress && done.load() < paths.size() && !failed.load()) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+      if (Clock::now() - lastProgress >= kProgressEvery) {
+        lastProgress = Clock::now();
+        progress(done.load());
+      }
+    }
+  } catch (...) {
+    fail();
+  }
+  for (std::thread& helper : helpers) helper.join();
+  if (error) std::rethrow_exception(error);
+  if (progress) progress(paths.size());
+  return results;
+}
