@@ -74,12 +74,23 @@ void TMainfrm::FinishRun() {
   Waitfrm().SetVisible(kWaitFormName, false);
 }
 
+void TMainfrm::TickAll(const std::string& list, const std::string& toggleLabel, void (TMainfrm::*toggle)()) {
+  // The toggle ticks all only while its label reads "Select All"; pressed a second time it
+  // would clear them, so a run that needs every entry ticks them itself then.
+  if (Caption(toggleLabel) == "Select All") {
+    (this->*toggle)();
+  } else {
+    form_.SetAllChecked(list, true);
+  }
+}
+
 void TMainfrm::UnpackInstallTntSpeedButtonClick() {
   const std::string arg = env_.args.empty() ? std::string() : env_.args.front();
+  OperationScope running(*this);
   AutomationOffOnFailure automationOff(config_);
   LogKey("log40", {arg});
   LogKey("log41");
-  PackNameLblClick();
+  TickAll("PacksChlbx", "PackNameLbl", &TMainfrm::PackNameLblClick);
   SetCaption("CMDUnpackMethoded", "2");
   RunWithOutputClick();
   config_.WriteString("Automation", "AutoDPInstall", "YES");
@@ -89,13 +100,16 @@ void TMainfrm::UnpackInstallTntSpeedButtonClick() {
 
 void TMainfrm::UnpackInstallHwidsTntSpeedButtonClick() {
   const std::string arg = env_.args.empty() ? std::string() : env_.args.front();
+  OperationScope running(*this);
   AutomationOffOnFailure automationOff(config_);
-  config_.WriteString("Automation", "AutoDPInstall", "YES");
   LogKey("log40", {arg});
   LogKey("log42");
-  PackNameLblClick();
+  TickAll("PacksChlbx", "PackNameLbl", &TMainfrm::PackNameLblClick);
   SearchByHWIDSbtnClick();
-  HWIDSlabelClick();
+  TickAll("HWIDS2Installchb", "HWIDSlabel", &TMainfrm::HWIDSlabelClick);
+  // Silent installation is switched on just before the installation, as in the unpack run, so
+  // a run stopped during the search leaves later manual work interactive.
+  config_.WriteString("Automation", "AutoDPInstall", "YES");
   InstallHWIDsbtnClick();
   FinishRun();
   SaveLinesUtf16(Caption("Workdir") + "UnattendedLOg.txt", form_.Items("LogLbx"));

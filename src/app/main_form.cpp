@@ -7,6 +7,8 @@
 #include "lang/form_translation.h"
 #include "platform/files.h"
 #include "platform/process.h"
+#include "search/file_search.h"
+#include "search/index_file.h"
 #include "shared/shared_functions.h"
 
 const char* const kApplicationTitle = "Velmora - Ostrel Edition - 15-02-2008";
@@ -113,6 +115,14 @@ std::vector<std::string> TMainfrm::HandlerNames() const {
 bool TMainfrm::Invoke(const std::string& handlerName) {
   auto it = handlers_.find(handlerName);
   if (it == handlers_.end()) return false;
+  // A click that reaches a disabled operation button while a run lets window messages through
+  // starts nothing: a second run never starts inside the first.
+  if (operationDepth_ > 0) {
+    for (const std::string& name : disabledControls_) {
+      const Control& c = form_.Get(name);
+      if (c.onClick == handlerName || c.onChange == handlerName) return true;
+    }
+  }
   try {
     (this->*(it->second))();
   } catch (const std::exception& e) {
@@ -130,6 +140,34 @@ void TMainfrm::AddLogLine(const std::string& line) {
   // Every log line also goes to standard error, so a terminal or a script can follow it.
   std::fwrite(line.data(), 1, line.size(), stderr);
   std::fputc('\n', stderr);
+}
+
+void TMainfrm::AddLogLines(const std::vector<std::string>& lines) {
+  if (lines.empty()) return;
+  form_.AppendItems("LogLbx", lines);
+  std::string block;
+  for (const std::string& line : lines) {
+    block += line;
+    block += '\n';
+  }
+  std::fwrite(block.data(), 1, block.size(), stderr);
+}
+
+TMainfrm::OperationScope::OperationScope(TMainfrm& window) : window_(window) {
+  if (window_.operationDepth_++ > 0) return;
+  window_.disabledControls_.clear();
+  for (const Control* c : window_.form_.Controls()) {
+    const bool operationButton = c->kind == ControlKind::SpeedButton || c->kind == ControlKind::ArrowButton ||
+                                 c->kind == ControlKind::MenuItem;
+    if (operationButton && c->enabled) window_.disabledControls_.push_back(c->name);
+  }
+  for (const std::string& name : window_.disabledControls_) window_.form_.SetEnabled(name, false);
+}
+
+TMainfrm::OperationScope::~OperationScope() {
+  if (--window_.operationDepth_ > 0) return;
+  for (const std::string& name : window_.disabledControls_) window_.form_.SetEnabled(name, true);
+  window_.disabledControls_.clear();
 }
 
 void TMainfrm::Log(const std::string& text) { AddLogLine(LogzTimeAndDate(1) + text); }

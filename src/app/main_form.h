@@ -15,6 +15,10 @@
 #include "app/ui_port.h"
 #include "lang/messages.h"
 
+class TSearch;
+class TFileSearch;
+class IndexFile;
+
 struct AppEnvironment {
   std::string programFile;         // full path of the running program file
   std::vector<std::string> args;   // command-line arguments after the program name
@@ -61,6 +65,8 @@ class TMainfrm {
   void LogKey(const std::string& key, const std::vector<MessageArg>& args = {});
   // The looked-up and formatted message text from the current language file.
   std::string Msg(const std::string& key, const std::vector<MessageArg>& args = {}) const;
+  // Appends many finished lines at once (one notification, one write to standard error).
+  void AddLogLines(const std::vector<std::string>& lines);
   // Copies a text file's lines through `CMDlogcmb` into the log, each time-stamped.
   void LogFileLines(const std::string& path);
 
@@ -71,6 +77,27 @@ class TMainfrm {
   bool AskYesNo(const std::string& text, bool unattendedAnswer);
   void ShowInfo(const std::string& text);     // box with an OK button and the title as caption
   void ShowMessage(const std::string& text);  // plain message dialog
+
+  // ---- the searchers, owned by the window from FormCreate to FormDestroy ----
+  TSearch* Search() { return search_.get(); }
+  TFileSearch* FileSearch() { return fileSearch_.get(); }
+  // True while a search or an installation by hardware IDs (or a one-click run) is running: the
+  // window's operation buttons are disabled and their handlers do not start.
+  bool OperationRunning() const { return operationDepth_ > 0; }
+  // Marks an operation as running for its lifetime; the outermost scope disables the
+  // operation buttons and enables them again at its end.
+  class OperationScope {
+   public:
+    explicit OperationScope(TMainfrm& window);
+    ~OperationScope();
+    OperationScope(const OperationScope&) = delete;
+    OperationScope& operator=(const OperationScope&) = delete;
+
+   private:
+    TMainfrm& window_;
+  };
+  // The driver pack of each entry of `HWIDS2Installchb`, in the same order.
+  const std::vector<std::string>& InstallEntryPacks() const { return installEntryPacks_; }
 
   // ---- shortcuts to controls of the main window ----
   std::string Caption(const std::string& name) const { return form_.Caption(name); }
@@ -144,6 +171,11 @@ class TMainfrm {
   void FinishRun();
   // Starts the clean-up script "clean.cmd" with its window hidden, without waiting for it.
   void StartCleanScript();
+  // Ticks every entry of a check list whatever the state of its toggle label.
+  void TickAll(const std::string& list, const std::string& toggleLabel, void (TMainfrm::*toggle)());
+  // Driver search helpers.
+  std::vector<std::string> GatherInfPaths(const std::vector<std::string>& lines);
+  void RestoreListsFromIndex();
 
   UiPort& ui_;
   AppEnvironment env_;
@@ -157,4 +189,10 @@ class TMainfrm {
   enum class SwitchRun { NotStarted, Running, Ended };
   SwitchRun switchRun_ = SwitchRun::NotStarted;
   std::string pickedPackFile_;  // the pack file last picked in the pack dialog during this run
+  std::unique_ptr<TSearch> search_;
+  std::unique_ptr<TFileSearch> fileSearch_;
+  std::unique_ptr<IndexFile> contentIndex_;  // DP_Content.ini while the search works on it
+  std::vector<std::string> installEntryPacks_;
+  int operationDepth_ = 0;
+  std::vector<std::string> disabledControls_;  // the buttons a running operation disabled
 };

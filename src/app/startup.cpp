@@ -6,6 +6,8 @@
 #include "app/text_util.h"
 #include "platform/devices.h"
 #include "platform/files.h"
+#include "search/file_search.h"
+#include "search/index_file.h"
 #include "shared/shared_functions.h"
 
 namespace {
@@ -63,6 +65,10 @@ void TMainfrm::FormCreate() {
 
   platform::devices::InitPnpApi();
 
+  // The searchers live as long as the window; only the file searcher is used.
+  search_ = std::make_unique<TSearch>();
+  fileSearch_ = std::make_unique<TFileSearch>();
+
   const std::string unpacked = Caption("Workdir") + "UnpackedDP.txt";
   if (platform::FileExists(unpacked)) form_.SetItems("UnpackedDPlb", platform::ReadTextLines(unpacked));
 
@@ -74,6 +80,9 @@ void TMainfrm::FormDestroy() {
   destroyed_ = true;
   config_.Rebind({});
   platform::devices::FreePnpApi();
+  fileSearch_.reset();
+  search_.reset();
+  contentIndex_.reset();
 }
 
 void TMainfrm::sClick() { ui_.OpenUrl(std::string("mailto:") + kContactAddress + "?subject=Velmora"); }

@@ -135,8 +135,8 @@ void CaptureConsoleOutputWith(const std::string& commandLine, std::string& targe
 
 }  // namespace runners_detail
 
-void RunAny(const std::string& commandLine, std::vector<std::string>& output,
-            const std::function<void()>& onLines) {
+std::optional<int> RunAny(const std::string& commandLine, std::vector<std::string>& output,
+                          const std::function<void()>& onLines) {
   proc::StartInfo info;
   info.commandLine = commandLine;
   info.window = proc::Window::Hidden;
@@ -145,7 +145,7 @@ void RunAny(const std::string& commandLine, std::vector<std::string>& output,
   info.error = proc::ErrorOutput::Empty;
 
   proc::ChildProcess child;
-  if (!proc::ChildProcess::TryStart(info, child)) return;  // the output list keeps its old content
+  if (!proc::ChildProcess::TryStart(info, child)) return std::nullopt;  // the output list keeps its content
 
   output.clear();
   bool previousEndedMidLine = false;
@@ -166,8 +166,9 @@ void RunAny(const std::string& commandLine, std::vector<std::string>& output,
       break;
     }
     // The cycle that sees the child ended has still read what the pipe held.
-    if (waited != proc::WaitResult::TimedOut) break;
+    if (waited != proc::WaitResult::TimedOut) return child.ExitCode();
   }
+  return -1;
 }
 
 bool CreateDOSProcessRedirected(const std::string& commandLine, const std::string& inputFile,

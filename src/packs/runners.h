@@ -10,6 +10,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -30,7 +31,8 @@ class RunnerError : public std::runtime_error {
 };
 
 // Runs the command line with its standard output going into a pipe and no standard input or
-// error. When the program cannot be started nothing else happens: `output` keeps its content.
+// error. When the program cannot be started nothing else happens: `output` keeps its content,
+// and nothing is returned.
 // Otherwise `output` is cleared, and every 100 ms what the pipe holds is read as one chunk, split
 // into lines (at CR LF, LF or CR; a zero byte ends the chunk's text) and appended; a line the
 // previous chunk left open is continued by the chunk's first line. After a cycle that found
@@ -38,9 +40,10 @@ class RunnerError : public std::runtime_error {
 // pipe. Returns when the child has ended and its output has been read. `onLines` runs after every
 // chunk that changed `output`; note that the last line may have grown since the previous call (a
 // line continued across chunks).
-// The window is not serviced meanwhile.
-void RunAny(const std::string& commandLine, std::vector<std::string>& output,
-            const std::function<void()>& onLines = {});
+// The window is not serviced meanwhile. Returns the child's exit code (-1 when the pipe failed
+// before the child ended).
+std::optional<int> RunAny(const std::string& commandLine, std::vector<std::string>& output,
+                          const std::function<void()>& onLines = {});
 
 // Runs the command line with standard input read from `inputFile` (created when missing) and
 // standard output written to `outputFile` (emptied first), no standard error, and waits without

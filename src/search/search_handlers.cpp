@@ -1,8 +1,457 @@
-// Driver search by hardware ID: the INF index, the search, the selective extraction.
-// These operations come with the driver search; until then they do nothing.
-#include "app/main_form.h"
+// Driver search by hardware ID: the INF index of the ticked packs, the search of every INF file
+// for the machine's hardware IDs, and the extraction and installation of only the driver folders
+// whose INF files matched.
+#include <algorithm>
+#include <chrono>
+#include <cstdint>
+#include <map>
+#include <set>
+#include <unordered_set>
 
-void TMainfrm::ExtractINFsbtnClick() {}
-void TMainfrm::SearchByHWIDSbtnClick() {}
-void TMainfrm::PrepareUnpackFilesbtnClick() {}
-void TMainfrm::InstallHWIDsbtnClick() {}
+#include "app/main_form.h"
+#include "app/text_util.h"
+#include "app/window_layout.h"
+#include "devices/hwid_rules.h"
+#include "packs/runners.h"
+#include "platform/files.h"
+#include "platform/ini_text.h"
+#include "platform/process.h"
+#include "search/file_search.h"
+#include "search/index_file.h"
+#include "search/multi_search.h"
+#include "shared/shared_functions.h"
+
+namespace {
+
+constexpr const char* kContentIndex = "DP_Content.ini";
+constexpr const char* kExtractList = "DP_Extract.ini";
+// Exit codes of the archive tool from this one on mean that it failed.
+constexpr int kArchiverFatal = 2;
+
+bool EndsWith7z(const std::string& name) {
+  if (name.size() < 3) return false;
+  const std::string tail = name.substr(name.size() - 3);
+  return tail == ".7z" || tail == ".7Z";
+}
+
+// Blanks and control characters off both ends.
+std::string Trim(const std::string& text) {
+  std::size_t b = 0;
+  std::size_t e = text.size();
+  while (b < e && static_cast<unsigned char>(text[b]) <= ' ') ++b;
+  while (e > b && static_cast<unsigned char>(text[e - 1]) <= ' ') --e;
+  return text.substr(b, e - b);
+}
+
+// True for a relative path that stays inside the folder it is taken from: not absolute, no
+// drive, no ".." part. The archive tool's output is not trusted to give only such paths.
+bool StaysInside(const std::string& path) {
+  if (path.empty() || path[0] == '/' || path[0] == '\\') return false;
+  if (path.size() >= 2 && path[1] == ':') return false;
+  std::size_t start = 0;
+  while (start <= path.size()) {
+    std::size_t end = path.find_first_of("/\\", start);
+    if (end == std::string::npos) end = path.size();
+    if (path.compare(start, end - start, "..") == 0 && end - start == 2) return false;
+    start = end + 1;
+  }
+  return true;
+}
+
+// The folder part of a path inside an archive, with its trailing separator ("" at the root).
+std::string ArchiveFolder(const std::string& path) {
+  const std::size_t slash = path.find_last_of("/\\");
+  return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+}
+
+// Lets the window run now and then while a long loop works, instead of at every step.
+class Pacer {
+ public:
+  explicit Pacer(UiPort& ui) : ui_(ui) {}
+  // True (after servicing the window) when the last service is long enough ago.
+  bool Tick() {
+    const auto now = std::chrono::steady_clock::now();
+    if (now - last_ < std::chrono::milliseconds(40)) return false;
+    last_ = now;
+    ui_.ProcessMessages();
+    return true;
+  }
+
+ private:
+  UiPort& ui_;
+  std::chrono::steady_clock::time_point last_ = std::chrono::steady_clock::now();
+};
+
+}  // namespace
+
+// Turns the archive tool's output lines into INF paths: the "Extracting" lines, cut as
+// MakePaths cuts them. A path that leads outside the working folder, or that the index cannot
+// hold as a section name, is logged and left out.
+std::vector<std::string> TMainfrm::GatherInfPaths(const std::vector<std::string>& lines) {
+  std::vector<std::string> raw;
+  MakePaths(&lines, raw);
+  std::vector<std::string> paths;
+  paths.reserve(raw.size());
+  for (std::string& path : raw) {
+    const std::string trimmed = Trim(path);
+    if (!StaysInside(trimmed)) {
+      LogKey("log72", {trimmed});
+    } else if (!platform::IniDocument::CanStore(trimmed, "PackName", "x")) {
+      LogKey("log73", {trimmed});
+    } else {
+      paths.push_back(std::move(path));
+    }
+  }
+  return paths;
+}
+
+// After No to the rebuild question in a new run of the program the lists of the index are
+// empty: they are made again from the kept index, so the search runs over it.
+void TMainfrm::RestoreListsFromIndex() {
+  if (!form_.Items("INFfullPathslb").empty()) return;
+  IndexFile index(Caption("Workdir") + kContentIndex);
+  std::vector<std::string> paths;
+  std::vector<std::pair<long long, std::string>> packs;
+  std::set<std::string> seenPacks;
+  for (const std::string& section : index.SectionNames()) {
+    if (!StaysInside(section)) {
+      LogKey("log72", {section});
+      continue;
+    }
+    paths.push_back(section);
+    const std::string pack = index.Read(section, "PackName", "NoName");
+    if (pack == "NoName" || !seenPacks.insert(pack).second) continue;
+    long long number = 0;
+    try {
+      number = std::stoll(index.Read(section, "PackNumber", "0"));
+    } catch (const std::exception&) {
+      number = 0;
+    }
+    packs.emplace_back(number, pack);
+  }
+  std::stable_sort(packs.begin(), packs.end(),
+                   [](const auto& a, const auto& b) { return a.first < b.first; });
+  form_.SetItems("INFfullPathslb", std::move(paths));
+  if (form_.Items("PackNamecbx").empty()) {
+    std::vector<std::string> names;
+    for (auto& [number, name] : packs) names.push_back(std::move(name));
+    form_.SetItems("PackNamecbx", std::move(names));
+  }
+}
+
+void TMainfrm::ExtractINFsbtnClick() {
+  const std::string workDir = Caption("Workdir");
+  const std::string indexPath = workDir + kContentIndex;
+  if (platform::FileExists(indexPath) && !AskYesNo(Msg("msg5"), true)) {
+    LogKey("log20");
+    RestoreListsFromIndex();
+    CutDecreaseHWIDSbtnClick();
+    return;
+  }
+
+  // Which packs to index is decided before anything is cleared or destroyed, so a run with no
+  // pack ticked loses neither the old index nor its lists.
+  std::vector<std::string> ticked;
+  const auto& packs = form_.Items("PacksChlbx");
+  for (std::size_t i = 0; i < packs.size(); ++i) {
+    if (form_.Checked("PacksChlbx", i)) ticked.push_back(packs[i]);
+  }
+  if (ticked.empty()) {
+    ShowMessage(Msg("msg6"));
+    return;
+  }
+
+  FormModel& wait = Waitfrm();
+  form_.ClearItems("PackNamecbx");
+  form_.ClearItems("INFpathslb");
+  form_.ClearItems("INFfullPathslb");
+  wait.ClearItems("CMDTemplb");
+  wait.SetGaugePosition("UnpackGauge", 0);
+  wait.SetGaugePosition("UnpackGauge2", 0);
+
+  AfterDeletClick();
+
+  if (platform::FileExists(indexPath)) {
+    WipeFile(indexPath);
+  } else {
+    LogKey("log71");
+  }
+  contentIndex_ = std::make_unique<IndexFile>(indexPath);
+  IndexFile& index = *contentIndex_;
+  form_.SetItems("PackNamecbx", ticked);
+
+  const std::string packDir = Caption("CMDPackDired");
+  const std::string outSwitch = platform::process::QuoteArgument(Caption("CMDPackOutDired"));
+  for (std::size_t n = 0; n < ticked.size(); ++n) {
+    const std::string& name = ticked[n];
+    wait.SetGaugeMax("UnpackGauge2", static_cast<int>(ticked.size()));
+    if (!EndsWith7z(name)) continue;
+    const std::string commandLine = "7z x " + ShortFileName(packDir + name + " ") + " " + outSwitch + " *.inf -r -y";
+    LogKey("log22");
+    LogKey("log23", {commandLine});
+    LogKey("log24", {name});
+    LogKey("log25");
+
+    // Whatever happens to this pack, the cursor and the windows are put back.
+    struct Restore {
+      TMainfrm& w;
+      ~Restore() {
+        w.Ui().SetBusyCursor(false);
+        w.Waitfrm().SetVisible(kWaitFormName, false);
+      }
+    } restore{*this};
+
+    wait.SetCaption("UnpackingLbl", Msg("log24", {name}));
+    wait.SetGaugePosition("UnpackGauge2", static_cast<int>(n));
+    wait.SetVisible(kWaitFormName, true);
+    ui_.SetBusyCursor(true);
+    form_.ClearItems("CMDlogcmb");
+    const std::string outputFile = Caption("CMDOutFileed");
+
+    LogKey("log26");
+    ui_.ProcessMessages();
+    // Each pack starts from an empty list: a tool that cannot be started leaves nothing behind
+    // that could be taken for this pack's output.
+    std::vector<std::string>& lines = wait.ItemsForWrite("CMDTemplb");
+    lines.clear();
+    wait.ItemsChanged("CMDTemplb");
+    const std::optional<int> exitCode = RunAny(commandLine, lines, [&] {
+      wait.ItemsChanged("CMDTemplb");
+      CMDTemplbDrawItem();
+    });
+    wait.ItemsChanged("CMDTemplb");
+    platform::WriteTextLines(outputFile, wait.Items("CMDTemplb"));
+    form_.SetItems("INFpathslb", platform::ReadTextLines(outputFile));
+
+    if (exitCode && *exitCode < kArchiverFatal) {
+      const std::vector<std::string> gathered = GatherInfPaths(form_.Items("INFpathslb"));
+      form_.AppendItems("INFfullPathslb", gathered);
+      // A path already indexed keeps the pack it was first gathered from.
+      for (const std::string& path : gathered) {
+        if (index.Read(path, "PackName", "NoName") != "NoName") continue;
+        index.Write(path, "PackName", name);
+        index.Write(path, "PackNumber", std::to_string(n));
+      }
+      index.Save();
+    }
+
+    LogFileLines(outputFile);
+    if (!exitCode) {
+      LogKey("log74", {name});
+    } else if (*exitCode >= kArchiverFatal) {
+      LogKey("log75", {name, *exitCode});
+    }
+    LogKey("log27");
+    LogKey("log28", {std::to_string(form_.Items("INFfullPathslb").size())});
+  }
+
+  Waitfrm().SetVisible(kWaitFormName, false);
+  index.Save();
+  CutDecreaseHWIDSbtnClick();
+}
+
+void TMainfrm::SearchByHWIDSbtnClick() {
+  OperationScope running(*this);
+  NewWaitfrm();
+  SetCaption("TimeStartlbl", FormatNow("%H:%M:%S"));
+  form_.ClearItems("SearchINFExtraxtPathslb");
+  LogKey("log61");
+
+  ExtractINFsbtnClick();
+
+  const std::string workDir = Caption("Workdir");
+  contentIndex_ = std::make_unique<IndexFile>(workDir + kContentIndex);
+  IndexFile& index = *contentIndex_;
+
+  const std::vector<std::string> ids = form_.Items("HWIDSforworklb");
+  const std::vector<std::string>& entries = form_.Items("INFfullPathslb");
+  std::vector<std::string> sections;
+  std::vector<std::string> files;
+  sections.reserve(entries.size());
+  files.reserve(entries.size());
+  for (const std::string& entry : entries) {
+    sections.push_back(Trim(entry));
+    files.push_back(workDir + sections.back());
+  }
+  std::vector<std::string> reduced;
+  reduced.reserve(ids.size());
+  for (const std::string& id : ids) reduced.push_back(DecreaseHWID(id, 2));
+
+  // Every file is read once and searched for all identifiers in one scan; the results are
+  // then written out pair by pair, identifiers outer and files inner, as a search of one pair
+  // at a time would write them.
+  FormModel& wait = Waitfrm();
+  Pacer pacer(ui_);
+  std::vector<FileMatches> matches;
+  if (!ids.empty() && !files.empty()) {
+    wait.SetVisible(kWaitFormName, true);
+    wait.SetGaugeMax("UnpackGauge", static_cast<int>(files.size()));
+    const MultiPatternCounter counter(reduced);
+    matches = CountInFiles(counter, files, 0, [&](std::size_t done) {
+      if (pacer.Tick()) wait.SetGaugePosition("UnpackGauge", static_cast<int>(done));
+    });
+  }
+  // For each identifier, the files it was found in with their counts, in file order.
+  std::vector<std::vector<std::pair<std::size_t, std::uint32_t>>> found(ids.size());
+  for (std::size_t k = 0; k < matches.size(); ++k) {
+    for (const auto& [pattern, count] : matches[k].counts) found[pattern].emplace_back(k, count);
+  }
+
+  std::vector<std::string> lines;
+  std::vector<std::string> matched;
+  for (std::size_t i = 0; i < ids.size(); ++i) {
+    wait.SetGaugePosition("UnpackGauge", 0);
+    wait.SetGaugePosition("UnpackGauge2", 0);
+    wait.SetGaugeMax("UnpackGauge2", static_cast<int>(ids.size()));
+    wait.SetGaugePosition("UnpackGauge2", static_cast<int>(i));
+    wait.SetGaugeMax("UnpackGauge", static_cast<int>(files.size()));
+    if (files.empty()) continue;
+    wait.SetVisible(kWaitFormName, true);
+    const std::string pairText = Msg("log62", {reduced[i]});
+    wait.SetCaption("UnpackingLbl", pairText);
+
+    lines.clear();
+    lines.reserve(files.size() + 3 * found[i].size());
+    std::string stamp = LogzTimeAndDate(1);
+    auto hit = found[i].begin();
+    for (std::size_t k = 0; k < files.size(); ++k) {
+      if ((k & 1023) == 1023) {
+        stamp = LogzTimeAndDate(1);
+        if (pacer.Tick()) wait.SetGaugePosition("UnpackGauge", static_cast<int>(k));
+      }
+      lines.push_back(stamp + pairText + files[k]);
+      if (hit == found[i].end() || hit->first != k) continue;
+      const std::uint32_t count = hit->second;
+      ++hit;
+      lines.push_back(stamp + Msg("log62", {files[k]}));
+      if (UpperCase(index.Read(sections[k], "Extract", "NO")) == "NO") {
+        index.Write(sections[k], "Extract", "YES");
+        index.Write(sections[k], "Found Pattern", reduced[i]);
+        index.Write(sections[k], "Found Pattern Full", ids[i]);
+      }
+      matched.push_back(sections[k]);
+      lines.push_back(stamp + Msg("log63", {static_cast<std::int64_t>(count), reduced[i]}));
+    }
+    AddLogLines(lines);
+    wait.SetGaugePosition("UnpackGauge", static_cast<int>(files.size() - 1));
+  }
+  lines = std::vector<std::string>();
+  index.Save();
+
+  DeleteDuples(&matched);
+  form_.SetItems("SearchINFExtraxtPathslb", std::move(matched));
+  LogKey("log64", {std::to_string(form_.Items("SearchINFExtraxtPathslb").size())});
+  LogKey("log65");
+  wait.SetVisible(kWaitFormName, false);
+  SetCaption("TImeStoplbl", FormatNow("%H:%M:%S"));
+  LogKey("log66");
+
+  PrepareUnpackFilesbtnClick();
+}
+
+void TMainfrm::PrepareUnpackFilesbtnClick() {
+  const std::string workDir = Caption("Workdir");
+  const std::string extractPath = workDir + kExtractList;
+  if (platform::FileExists(extractPath)) WipeFile(extractPath);
+  LogKey("log54");
+  const IndexFile content(workDir + kContentIndex);
+  IndexFile extract(extractPath);
+
+  std::vector<std::string> entries = form_.Items("HWIDS2Installchb");
+  std::vector<bool> checks;
+  for (std::size_t i = 0; i < entries.size(); ++i) checks.push_back(form_.Checked("HWIDS2Installchb", i));
+  std::vector<std::string> entryPacks = installEntryPacks_;
+  entryPacks.resize(entries.size());
+  for (std::size_t i = 0; i < entries.size(); ++i) {
+    if (entryPacks[i].empty()) entryPacks[i] = GetWord(entries[i], ":", 3);
+  }
+
+  const std::string foundText = Msg("log55");
+  const std::vector<std::string>& paths = form_.Items("SearchINFExtraxtPathslb");
+  for (std::size_t k = 0; k < paths.size(); ++k) {
+    const std::string& section = paths[k];
+    const std::string pack = content.Read(section, "PackName", "NO");
+    const std::string full = content.Read(section, "Found Pattern Full", "NO");
+    if (pack == "NO") {
+      // The index no longer holds this file (it was built anew or edited meanwhile).
+      LogKey("log76", {Trim(section)});
+      continue;
+    }
+    entries.push_back(full + ":" + foundText + ":" + pack);
+    checks.push_back(false);
+    entryPacks.push_back(pack);
+    if (!extract.Write(pack + ".txt", ArchiveFolder(Trim(section)) + "*.*", "Line" + std::to_string(k))) {
+      LogKey("log73", {Trim(section)});
+    }
+  }
+  extract.Save();
+  form_.ClearItems("SearchINFExtraxtPathslb");
+
+  for (const std::string& pack : form_.Items("PackNamecbx")) {
+    form_.SetItems("SearchINFExtraxtPathslb", extract.Keys(pack + ".txt"));
+    platform::WriteTextLines(workDir + pack + ".txt", form_.Items("SearchINFExtraxtPathslb"));
+  }
+
+  // Identical entries are offered once; the first keeps its place and its tick.
+  std::unordered_set<std::string> seen;
+  std::vector<std::string> keptEntries;
+  std::vector<std::string> keptPacks;
+  std::vector<bool> keptChecks;
+  for (std::size_t i = 0; i < entries.size(); ++i) {
+    if (!seen.insert(entries[i]).second) continue;
+    keptEntries.push_back(std::move(entries[i]));
+    keptPacks.push_back(std::move(entryPacks[i]));
+    keptChecks.push_back(checks[i]);
+  }
+  form_.SetItems("HWIDS2Installchb", std::move(keptEntries));
+  for (std::size_t i = 0; i < keptChecks.size(); ++i) {
+    if (keptChecks[i]) form_.SetChecked("HWIDS2Installchb", i, true);
+  }
+  installEntryPacks_ = std::move(keptPacks);
+  LogKey("log56");
+}
+
+void TMainfrm::InstallHWIDsbtnClick() {
+  OperationScope running(*this);
+  const std::string workDir = Caption("Workdir");
+  const std::string packDir = Caption("CMDPackDired");
+  const std::string outSwitch = platform::process::QuoteArgument(Caption("CMDPackOutDired"));
+  const std::vector<std::string> entries = form_.Items("HWIDS2Installchb");
+  FormModel& wait = Waitfrm();
+  // Several ticked entries of one pack need the pack's folders once: its list names them all.
+  std::set<std::string> extracted;
+  for (std::size_t i = 0; i < entries.size(); ++i) {
+    if (!form_.Checked("HWIDS2Installchb", i)) continue;
+    const std::string pack =
+        i < installEntryPacks_.size() && !installEntryPacks_[i].empty() ? installEntryPacks_[i]
+                                                                        : GetWord(entries[i], ":", 3);
+    if (!extracted.insert(pack).second) continue;
+    LogKey("log52");
+    const std::string commandLine = "7z x " + ShortFileName(packDir + pack) + " " + outSwitch + " " +
+                                    platform::process::QuoteArgument("@" + workDir + pack + ".txt") + " -y";
+    SetCaption("CMD4HWIDunpacked", commandLine);
+    wait.SetVisible(kWaitFormName, true);
+    ui_.ProcessMessages();
+    LogKey("log23", {commandLine});
+
+    std::vector<std::string>& lines = wait.ItemsForWrite("CMDTemplb");
+    lines.clear();
+    wait.ItemsChanged("CMDTemplb");
+    const std::optional<int> exitCode = RunAny(commandLine, lines, [&] {
+      wait.ItemsChanged("CMDTemplb");
+      CMDTemplbDrawItem();
+    });
+    wait.ItemsChanged("CMDTemplb");
+    const std::string outputFile = Caption("CMDOutFileed");
+    platform::WriteTextLines(outputFile, wait.Items("CMDTemplb"));
+    LogFileLines(outputFile);
+    if (!exitCode) {
+      LogKey("log74", {pack});
+    } else if (*exitCode >= kArchiverFatal) {
+      LogKey("log75", {pack, *exitCode});
+    }
+  }
+  wait.SetVisible(kWaitFormName, false);
+  InstallDPbtnClick();
+  LogKey("log53");
+}

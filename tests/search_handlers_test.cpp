@@ -1,0 +1,459 @@
+// The driver search on the main window: the INF index of the ticked packs, the search of the
+// extracted INF files for the machine's hardware IDs, the extraction list and the installation
+// of only the matching folders. A scripted archive tool in the program folder prints the
+// extraction lines the test gives it; the INF files are laid into the working folder by the test.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <random>
+
+#include "app/text_util.h"
+#include "app/window_layout.h"
+#include "devices/hwid_rules.h"
+#include "platform/profile.h"
+#include "search/file_search.h"
+#include "support/app_fixture.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using Lines = std::vector<std::string>;
+
+class SearchTest : public AppFixture {
+ protected:
+  void SetUp() override {
+    AppFixture::SetUp();
+    // Prints what the test laid down for the pack (named by its file name) and exits with the
+    // code the test chose; every call is recorded, each argument in brackets.
+    Tool("7z",
+         "{ printf '[%s]' \"$@\"; echo; } >> \"$VELMORA_WINDIR/7z-calls.txt\"\n"
+         "pack=$(basename \"$2\")\n"
+         "[ -f \"$VELMORA_WINDIR/out-$pack\" ] && cat \"$VELMORA_WINDIR/out-$pack\"\n"
+         "[ -f \"$VELMORA_WINDIR/exit-$pack\" ] && exit $(cat \"$VELMORA_WINDIR/exit-$pack\")\n"
+         "exit 0\n");
+    Tool("DPINST.exe", "echo \"$*\" > \"$VELMORA_WINDIR/dpinst-args.txt\"\n"
+                       "echo 'INFO: nothing to install' > \"$VELMORA_WINDIR/DPINST.LOG\"\n");
+  }
+
+  void Tool(const std::string& name, const std::string& body) {
+    const std::string path = tmp.Write("prog/" + name, "#!/bin/sh\n" + body);
+    fs::permissions(path, fs::perms::owner_all);
+  }
+  // A pack in the pack folder whose INF extraction prints "Extracting  <path>" for each path
+  // (and any other lines given as they are).
+  void Pack(const std::string& name, const Lines& paths, const Lines& otherLines = {}) {
+    tmp.Write("prog/DP/" + name, "pack");
+    std::string out = "7-Zip (a) 23.01\n";
+    for (const std::string& l : otherLines) out += l + "\n";
+    for (const std::string& p : paths) out += "Extracting  " + p + "\n";
+    out += "Everything is Ok\n";
+    tmp.Write("win/out-" + name, out);
+  }
+  void Inf(const std::string& path, const std::string& content) { tmp.Write("win/dp_tavi/" + path, content); }
+  void Ids(const Lines& ids) { main->Form().SetItems("HWIDSforWorkcbx", ids); }
+  // The packs of the pack folder listed again, all ticked.
+  void TickAllPacks() {
+    main->EnumBtnClick();
+    main->Form().SetAllChecked("PacksChlbx", true);
+  }
+  // Packs of the list in the given order, all ticked.
+  void PackList(const Lines& names) {
+    main->Form().SetItems("PacksChlbx", names);
+    main->Form().SetAllChecked("PacksChlbx", true);
+  }
+  std::string Index(const std::string& section, const std::string& key) {
+    return platform::profile::ReadString(workDir + "DP_Content.ini", section, key, "<missing>");
+  }
+  Lines Calls() {
+    if (!tmp.Exists("win/7z-calls.txt")) return {};
+    Lines lines;
+    std::ifstream in(winDir + "/7z-calls.txt");
+    for (std::string l; std::getline(in, l);) lines.push_back(l);
+    return lines;
+  }
+  // Log texts with one of the given key prefixes ("log62|"), from the last line starting with
+  // `from` on.
+  Lines LogFrom(const std::string& from, const Lines& prefixes) {
+    const Lines texts = LogTexts();
+    auto start = std::find_if(texts.rbegin(), texts.rend(),
+                              [&](const std::string& t) { return t.rfind(from, 0) == 0; });
+    Lines out;
+    for (auto it = start == texts.rend() ? texts.begin() : std::prev(start.base()); it != texts.end(); ++it) {
+      for (const std::string& p : prefixes) {
+        if (it->rfind(p, 0) == 0) out.push_back(*it);
+      }
+    }
+    return out;
+  }
+  const Lines& Items(const char* list) { return main->Form().Items(list); }
+};
+
+// ---- the INF index ----
+
+TEST_F(SearchTest, IndexRecordsEachPathWithTheFirstPackAndItsPosition) {
+  Start();
+  Pack("a.7z", {"D/N/1/net.inf", "shared/x.inf"}, {"Processing archive: a.7z", "Extracting"});
+  Pack("b.7Z", {"shared/x.inf", "D/V/2/vid.inf"});
+  Pack("c.7z", {"root.inf"});
+  Pack("skip.zip", {"never.inf"});
+  Pack("blank.7z ", {"never2.inf"});
+  PackList({"a.7z", "notes.txt", "b.7Z", "skip.zip", "blank.7z ", "c.7z"});
+  ui.answers = {true};
+  main->ExtractINFsbtnClick();
+
+  struct Row {
+    const char* section;
+    const char* pack;
+    const char* number;
+  };
+  for (const Row& r : {Row{"D/N/1/net.inf", "a.7z", "0"}, Row{"shared/x.inf", "a.7z", "0"},
+                       Row{"D/V/2/vid.inf", "b.7Z", "2"}, Row{"root.inf", "c.7z", "5"}}) {
+    SCOPED_TRACE(r.section);
+    EXPECT_EQ(Index(r.section, "PackName"), r.pack);
+    EXPECT_EQ(Index(r.section, "PackNumber"), r.number);
+  }
+  EXPECT_EQ(platform::profile::ReadSectionNames(workDir + "DP_Content.ini"),
+            (Lines{"D/N/1/net.inf", "shared/x.inf", "D/V/2/vid.inf", "root.inf"}));
+  // The paths of every pack in gathering order, as the tool printed them after the word.
+  EXPECT_EQ(Items("INFfullPathslb"),
+            (Lines{" D/N/1/net.inf", " shared/x.inf", " shared/x.inf", " D/V/2/vid.inf", " root.inf"}));
+  EXPECT_EQ(Items("PackNamecbx"), (Lines{"a.7z", "notes.txt", "b.7Z", "skip.zip", "blank.7z ", "c.7z"}));
+  // Only 7z packs reach the tool, each with the INF-only command line.
+  const Lines calls = Calls();
+  ASSERT_EQ(calls.size(), 3u);
+  EXPECT_EQ(calls[0], "[x][" + programDir + "DP/a.7z][-o" + workDir + "][*.inf][-r][-y]");
+  // log28 counts every path gathered so far, over all packs; lines that are no extraction
+  // lines are logged all the same.
+  EXPECT_EQ(LogFrom("log71", {"log28|"}), (Lines{"log28|2|%s", "log28|4|%s", "log28|5|%s"}));
+  EXPECT_TRUE(LogHas("Processing archive: a.7z"));
+  EXPECT_EQ(LogKeys().back(), "log14");  // the working list of hardware IDs is made at the end
+  EXPECT_FALSE(main->Waitfrm().Visible(kWaitFormName));
+  EXPECT_FALSE(ui.busy);
+}
+
+TEST_F(SearchTest, HostilePathsAndFailingToolsAddNothing) {
+  Start();
+  Pack("bad.7z", {"../escape.inf", "/abs/x.inf", "C:\\win\\x.inf", "a/../../y.inf", "br]acket.inf", "ok/..x.inf"});
+  Pack("broken.7z", {"half/done.inf"});
+  tmp.Write("win/exit-broken.7z", "2");
+  Pack("next.7z", {"next.inf"});
+  PackList({"bad.7z", "broken.7z", "gone.7z", "next.7z"});
+  main->ExtractINFsbtnClick();
+
+  EXPECT_EQ(Items("INFfullPathslb"), (Lines{" ok/..x.inf", " next.inf"}));
+  for (const char* logged : {"log72|../escape.inf|%s", "log72|/abs/x.inf|%s", "log72|C:\\win\\x.inf|%s",
+                             "log72|a/../../y.inf|%s", "log73|br]acket.inf|%s", "log75|broken.7z|2"}) {
+    EXPECT_TRUE(LogHas(logged)) << logged;
+  }
+  EXPECT_EQ(Index("half/done.inf", "PackName"), "<missing>");
+  EXPECT_EQ(Index("next.inf", "PackNumber"), "3");
+
+  // A tool that cannot be started gathers nothing, not even the output an earlier pack left.
+  fs::remove(programDir + "7z");
+  ui.answers = {true};
+  main->ExtractINFsbtnClick();
+  EXPECT_EQ(Items("INFfullPathslb"), Lines{});
+  EXPECT_TRUE(LogHas("log74|next.7z|%s"));
+  EXPECT_EQ(platform::profile::ReadSectionNames(workDir + "DP_Content.ini"), Lines{});
+}
+
+TEST_F(SearchTest, NoTickedPackKeepsTheOldIndexAndItsLists) {
+  Start();
+  Pack("a.7z", {"a.inf"});
+  TickAllPacks();
+  ui.answers = {true};
+  main->ExtractINFsbtnClick();
+  const std::string before = tmp.Read("win/dp_tavi/DP_Content.ini");
+
+  main->Form().SetAllChecked("PacksChlbx", false);
+  ui.answers = {true};
+  main->ExtractINFsbtnClick();
+  EXPECT_EQ(tmp.Read("win/dp_tavi/DP_Content.ini"), before);
+  EXPECT_EQ(Items("INFfullPathslb"), Lines{" a.inf"});
+  EXPECT_EQ(ui.shown.back(), "message:msg6|%s");
+}
+
+TEST_F(SearchTest, KeptIndexInANewRunIsSearchedAgain) {
+  Start();
+  Pack("a.7z", {"D/a.inf"});
+  Pack("b.7z", {"D/b.inf"});
+  Inf("D/a.inf", "PCI\\VEN_1AF4&DEV_1000");
+  Inf("D/b.inf", "nothing");
+  TickAllPacks();
+  main->ExtractINFsbtnClick();
+  main.reset();
+
+  // A new run of the program: No keeps the index, and its paths and packs come back.
+  Start();
+  Ids({"PCI\\VEN_1AF4&DEV_1000&SUBSYS_00011AF4&REV_00\\3&1&0"});
+  ui.answers = {false};
+  main->SearchByHWIDSbtnClick();
+  EXPECT_TRUE(LogHas("log20|%s|%s"));
+  EXPECT_EQ(Items("INFfullPathslb"), (Lines{"D/a.inf", "D/b.inf"}));
+  EXPECT_EQ(Items("PackNamecbx"), (Lines{"a.7z", "b.7z"}));
+  EXPECT_EQ(Index("D/a.inf", "Extract"), "YES");
+  EXPECT_EQ(tmp.Read("win/dp_tavi/a.7z.txt"), "D/*.*\r\n");
+  EXPECT_EQ(tmp.Read("win/dp_tavi/b.7z.txt"), "");
+}
+
+// ---- the search: one pass over each file gives what a search of each pair gives ----
+
+// The search of one identifier in one file at a time, as the handler's results are defined:
+// identifiers outer, INF paths inner, the file searcher walking every match, each index write
+// going to the file through the profile functions.
+struct PerPairResult {
+  Lines logLines;
+  Lines matched;
+};
+PerPairResult PerPairSearch(TMainfrm& w, const std::string& workDir, const std::string& indexFile) {
+  PerPairResult r;
+  TFileSearch searcher;
+  for (const std::string& id : w.Form().Items("HWIDSforworklb")) {
+    const std::string reduced = DecreaseHWID(id, 2);
+    for (const std::string& entry : w.Form().Items("INFfullPathslb")) {
+      std::string section = entry;
+      while (!section.empty() && static_cast<unsigned char>(section.front()) <= ' ') section.erase(0, 1);
+      while (!section.empty() && static_cast<unsigned char>(section.back()) <= ' ') section.pop_back();
+      const std::string file = workDir + section;
+      searcher.SetFilename(file);
+      searcher.SetPattern(id);
+      searcher.SetPattern(reduced);
+      r.logLines.push_back(w.Msg("log62", {reduced}) + file);
+      std::int64_t count = 0;
+      for (std::int64_t at = searcher.First(); at != -1; at = searcher.Next()) ++count;
+      if (count == 0) continue;
+      r.logLines.push_back(w.Msg("log62", {file}));
+      if (UpperCase(platform::profile::ReadString(indexFile, section, "Extract", "NO")) == "NO") {
+        platform::profile::WriteString(indexFile, section, "Extract", "YES");
+        platform::profile::WriteString(indexFile, section, "Found Pattern", reduced);
+        platform::profile::WriteString(indexFile, section, "Found Pattern Full", id);
+      }
+      r.matched.push_back(section);
+      r.logLines.push_back(w.Msg("log63", {count, reduced}));
+    }
+  }
+  DeleteDuples(&r.matched);
+  return r;
+}
+
+std::string Utf16(const std::string& text, bool bigEndian) {
+  std::string out = bigEndian ? "\xFE\xFF" : "\xFF\xFE";
+  for (char c : text) {
+    const char units[2] = {bigEndian ? '\0' : c, bigEndian ? c : '\0'};
+    out.append(units, 2);
+  }
+  return out;
+}
+
+TEST_F(SearchTest, OnePassSearchGivesThePerPairResultsByteForByte) {
+  Start();
+  const Lines ids = {
+      "PCI\\VEN_8086&DEV_1E31&SUBSYS_00011043&REV_04\\3&11583659&0&A0",
+      "PCI\\VEN_8086&DEV_1E31&SUBSYS_00021043&REV_05\\3&2&0",  // the same pattern as the first
+      "USB\\VID_046D&PID_C52B&MI_01\\7&1&0",
+      "HDAUDIO\\FUNC_01&VEN_10EC&DEV_0269&SUBSYS_10431C63&REV_1000\\4&1",
+      "ACPI\\ACPI\\0",  // "ACPI\ACPI" overlaps itself in "ACPI\ACPI\ACPI"
+      "ACPI\\PNP0A08\\0",
+      "HID\\VID_AAAA&PID_AAAA\\9&1",
+      "DISPLAY\\DEL4051\\5&1",
+      "ACPI\\GenuineIntel_-_Intel64_Family_6_Model_85\\_0",
+  };
+  Lines patterns;
+  for (const auto& id : ids) patterns.push_back(DecreaseHWID(id, 2));
+  const Lines filler = {"[Version]\r\nSignature=\"$Windows NT$\"\r\n", "%Dev% = Install, ", "\r\n", "&", "\\",
+                        "AAAA", "ACPI\\", "VEN_", "; comment \xC4\xD6\r\n", "PCI\\VEN_8086&DEV_1E3"};
+
+  std::mt19937 random(20261210);
+  auto pick = [&](std::size_t n) { return static_cast<std::size_t>(random() % n); };
+  auto randomCase = [&](std::string text) {
+    for (char& c : text) {
+      if (random() % 2) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    }
+    return text;
+  };
+  Lines paths;
+  for (int f = 0; f < 60; ++f) {
+    const std::string path = "D/" + std::string(1, static_cast<char>('A' + f % 5)) + "/" + std::to_string(f) +
+                             (f % 7 == 0 ? " drv.inf" : ".inf");
+    paths.push_back(path);
+    std::string content;
+    const std::size_t pieces = pick(40);
+    for (std::size_t p = 0; p < pieces; ++p) {
+      switch (pick(4)) {
+        case 0: content += randomCase(patterns[pick(patterns.size())]); break;
+        case 1: content += patterns[pick(patterns.size())].substr(0, 6 + pick(10)); break;  // near misses
+        case 2: content += "ACPI\\ACPI\\ACPI"; break;
+        default: content += filler[pick(filler.size())];
+      }
+    }
+    if (f % 11 == 3) continue;  // listed by the tool, missing on disk
+    if (f % 13 == 4) content.clear();
+    if (f % 9 == 5) content = Utf16(content, f % 2 == 0);
+    Inf(path, content);
+  }
+  Pack("one.7z", Lines(paths.begin(), paths.begin() + 35));
+  Pack("two.7z", Lines(paths.begin() + 30, paths.end()));  // five paths in both packs
+  TickAllPacks();
+  Ids(ids);
+  main->ExtractINFsbtnClick();
+  const std::string reference = tmp.Write("reference.ini", tmp.Read("win/dp_tavi/DP_Content.ini"));
+  // An earlier search of the same index already chose a pattern for one file.
+  platform::profile::WriteString(reference, paths[1], "Extract", "yes");
+  platform::profile::WriteString(reference, paths[1], "Found Pattern", "EARLIER");
+  platform::profile::WriteString(workDir + "DP_Content.ini", paths[1], "Extract", "yes");
+  platform::profile::WriteString(workDir + "DP_Content.ini", paths[1], "Found Pattern", "EARLIER");
+
+  Lines firstMatchList;
+  int changes = 0;
+  main->Form().Subscribe([&](const FormModel::Notification& n) {
+    if (n.control.name == "SearchINFExtraxtPathslb" && ++changes == 2) firstMatchList = n.control.items;
+  });
+  ui.answers = {false};  // keep the index just built
+  main->SearchByHWIDSbtnClick();
+
+  const PerPairResult expected = PerPairSearch(*main, workDir, reference);
+  ASSERT_GT(expected.matched.size(), 10u) << "the generated set must hold matches";
+  EXPECT_EQ(LogFrom("log61", {"log62|", "log63|"}), expected.logLines);
+  EXPECT_EQ(firstMatchList, expected.matched);
+  EXPECT_EQ(tmp.Read("win/dp_tavi/DP_Content.ini"), tmp.Read("reference.ini"));
+  EXPECT_TRUE(LogHas("log64|" + std::to_string(expected.matched.size()) + "|%s"));
+  EXPECT_EQ(Index(paths[1], "Found Pattern"), "EARLIER");
+  EXPECT_FALSE(main->Form().Caption("TimeStartlbl").empty());
+  EXPECT_FALSE(main->Form().Caption("TImeStoplbl").empty());
+}
+
+TEST_F(SearchTest, SearchCountsAndRecordsTheFirstIdentifier) {
+  Start();
+  Pack("p.7z", {"a/lower.inf", "a/two.inf", "b/utf16.inf", "c/none.inf"});
+  Inf("a/lower.inf", "pci\\ven_1af4&dev_1000&subsys_1 and PCI\\VEN_1AF4&DEV_1000");
+  Inf("a/two.inf", "AAAA HID\\VID_AAAA&PID_AAAAHID\\VID_AAAA&PID_AAAA");
+  Inf("b/utf16.inf", Utf16("Models: USB\\VID_0627&PID_0001", false));
+  Inf("c/none.inf", "PCI\\VEN_1AF4&DEV_100");
+  TickAllPacks();
+  Ids({"PCI\\VEN_1AF4&DEV_1000&SUBSYS_00011AF4&REV_00\\3&1&0", "HID\\VID_AAAA&PID_AAAA\\1",
+       "PCI\\VEN_1AF4&DEV_1000&SUBSYS_00021AF4&REV_00\\3&2&0", "USB\\VID_0627&PID_0001\\28754-0000:00:05.7-1"});
+  main->SearchByHWIDSbtnClick();
+
+  const std::string w = workDir;
+  EXPECT_EQ(LogFrom("log61", {"log63|"}),
+            (Lines{"log63|2|PCI\\VEN_1AF4&DEV_1000", "log63|2|HID\\VID_AAAA&PID_AAAA",
+                   "log63|2|PCI\\VEN_1AF4&DEV_1000", "log63|1|USB\\VID_0627&PID_0001"}));
+  EXPECT_EQ(Index("a/lower.inf", "Found Pattern Full"), "PCI\\VEN_1AF4&DEV_1000&SUBSYS_00011AF4&REV_00\\3&1&0");
+  EXPECT_EQ(Index("a/lower.inf", "Found Pattern"), "PCI\\VEN_1AF4&DEV_1000");
+  EXPECT_EQ(Index("b/utf16.inf", "Extract"), "YES");
+  EXPECT_EQ(Index("c/none.inf", "Extract"), "<missing>");
+  EXPECT_TRUE(LogHas("log64|3|%s"));
+  // One line per pair, and the match lines name the file.
+  EXPECT_EQ(LogFrom("log61", {"log62|"}).size(), 4u * 4u + 4u);
+  EXPECT_TRUE(LogHas("log62|" + w + "a/two.inf|%s"));
+  EXPECT_TRUE(LogHas("log62|HID\\VID_AAAA&PID_AAAA|%s" + w + "c/none.inf"));
+}
+
+// ---- the extraction list and the installation ----
+
+TEST_F(SearchTest, ExtractionListsNameEachMatchingFolderOncePerPack) {
+  Start();
+  Pack("Net Pack.7z", {"L/1/a.inf", "L/1/b.inf", "L/1/c.inf", "L/2/d.inf"});
+  Pack("x:y.7z", {"top.inf"});
+  Pack("empty.7z", {"z/z.inf"});
+  Inf("L/1/a.inf", "PCI\\VEN_10EC&DEV_8168");
+  Inf("L/1/b.inf", "PCI\\VEN_8086&DEV_100E");
+  Inf("L/1/c.inf", "pci\\ven_8086&dev_100e");
+  Inf("L/2/d.inf", "PCI\\VEN_8086&DEV_100E");
+  Inf("top.inf", "PCI\\VEN_8086&DEV_100E");
+  Inf("z/z.inf", "nothing here");
+  PackList({"Net Pack.7z", "x:y.7z", "empty.7z"});
+  Ids({"PCI\\VEN_8086&DEV_100E&SUBSYS_001E8086&REV_02\\3&1", "PCI\\VEN_10EC&DEV_8168&SUBSYS_1&REV_0C\\4&2"});
+  main->SearchByHWIDSbtnClick();
+
+  const std::string e1 = "PCI\\VEN_8086&DEV_100E&SUBSYS_001E8086&REV_02\\3&1:log55|%s|%s:";
+  const std::string e2 = "PCI\\VEN_10EC&DEV_8168&SUBSYS_1&REV_0C\\4&2:log55|%s|%s:";
+  EXPECT_EQ(Items("HWIDS2Installchb"), (Lines{e1 + "Net Pack.7z", e1 + "x:y.7z", e2 + "Net Pack.7z"}));
+  EXPECT_EQ(main->InstallEntryPacks(), (Lines{"Net Pack.7z", "x:y.7z", "Net Pack.7z"}));
+  EXPECT_EQ(tmp.Read("win/dp_tavi/Net Pack.7z.txt"), "L/1/*.*\r\nL/2/*.*\r\n");
+  EXPECT_EQ(tmp.Read("win/dp_tavi/x:y.7z.txt"), "*.*\r\n");
+  EXPECT_EQ(tmp.Read("win/dp_tavi/empty.7z.txt"), "");
+  // Match order: b, c, d (first ID), top, then a (second ID): later entries of a key win.
+  EXPECT_EQ(platform::profile::ReadString(workDir + "DP_Extract.ini", "Net Pack.7z.txt", "L/1/*.*", ""), "Line4");
+  EXPECT_EQ(platform::profile::ReadString(workDir + "DP_Extract.ini", "x:y.7z.txt", "*.*", ""), "Line3");
+
+  // A second search in the same run offers each entry once and keeps the person's ticks.
+  main->Form().SetChecked("HWIDS2Installchb", 1, true);
+  ui.answers = {false};
+  main->SearchByHWIDSbtnClick();
+  EXPECT_EQ(Items("HWIDS2Installchb").size(), 3u);
+  EXPECT_TRUE(main->Form().Checked("HWIDS2Installchb", 1));
+  EXPECT_FALSE(main->Form().Checked("HWIDS2Installchb", 0));
+
+  // Installing extracts each ticked pack once, with its list, then runs the installer.
+  fs::remove(winDir + "/7z-calls.txt");
+  main->Form().SetAllChecked("HWIDS2Installchb", true);
+  main->InstallHWIDsbtnClick();
+  EXPECT_EQ(Calls(), (Lines{"[x][" + programDir + "DP/Net Pack.7z][-o" + workDir + "][@" + workDir + "Net Pack.7z.txt][-y]",
+                            "[x][" + programDir + "DP/x:y.7z][-o" + workDir + "][@" + workDir + "x:y.7z.txt][-y]"}));
+  EXPECT_EQ(main->Form().Caption("CMD4HWIDunpacked"),
+            "7z x " + programDir + "DP/x:y.7z -o" + workDir + " @" + workDir + "x:y.7z.txt -y");
+  EXPECT_TRUE(tmp.Exists("win/dpinst-args.txt"));
+  EXPECT_EQ(LogKeys().back(), "log53");
+}
+
+TEST_F(SearchTest, BlanksInTheWorkingFolderReachTheToolAsOneArgument) {
+  const std::string stick = tmp.MakeDir("USB STICK");
+  setenv("VELMORA_WINDIR", (stick + "win").c_str(), 1);
+  tmp.MakeDir("USB STICK/win");
+  Start();
+  const std::string work = stick + "win/dp_tavi/";
+  Pack("p.7z", {"d/a.inf"});
+  tmp.Write(stick + "win/out-p.7z", tmp.Read("win/out-p.7z"));
+  tmp.Write(work + "d/a.inf", "PCI\\VEN_8086&DEV_100E");
+  TickAllPacks();
+  Ids({"PCI\\VEN_8086&DEV_100E&SUBSYS_1&REV_02\\3&1"});
+  main->SearchByHWIDSbtnClick();
+  main->Form().SetAllChecked("HWIDS2Installchb", true);
+  main->InstallHWIDsbtnClick();
+  const std::string calls = tmp.Read(stick + "win/7z-calls.txt");
+  EXPECT_EQ(calls, "[x][" + programDir + "DP/p.7z][-o" + work + "][*.inf][-r][-y]\n[x][" + programDir +
+                       "DP/p.7z][-o" + work + "][@" + work + "p.7z.txt][-y]\n");
+  EXPECT_EQ(main->Form().Caption("CMD4HWIDunpacked"),
+            "7z x " + programDir + "DP/p.7z \"-o" + work + "\" \"@" + work + "p.7z.txt\" -y");
+}
+
+TEST_F(SearchTest, ARunningSearchDisablesTheOperationButtonsAndStartsNoSecondRun) {
+  struct ReenteringUi : FakeUi {
+    TMainfrm* window = nullptr;
+    std::vector<bool> enabledSeen;
+    void ProcessMessages() override {
+      FakeUi::ProcessMessages();
+      if (window == nullptr) return;
+      enabledSeen.push_back(window->Form().Enabled("SearchByHWIDSbtn"));
+      TMainfrm* w = window;
+      window = nullptr;  // one try is enough
+      w->Invoke("SearchByHWIDSbtnClick");
+      w->Invoke("UnpackInstallHwidsTntSpeedButtonClick");
+      w->Invoke("InstallHWIDsbtnClick");
+    }
+  };
+  ReenteringUi reentering;
+  main = std::make_unique<TMainfrm>(reentering, AppEnvironment{programFile, {}});
+  main->FormCreate();
+  Pack("p.7z", {"d/a.inf"});
+  Inf("d/a.inf", "PCI\\VEN_8086&DEV_100E");
+  TickAllPacks();
+  Ids({"PCI\\VEN_8086&DEV_100E&SUBSYS_1&REV_02\\3&1"});
+  reentering.window = main.get();
+  main->Invoke("SearchByHWIDSbtnClick");
+
+  EXPECT_EQ(reentering.enabledSeen, std::vector<bool>{false});
+  // One search ran: the tool was called once and the search logged its start once.
+  EXPECT_EQ(Calls().size(), 1u);
+  const Lines keys = LogKeys();
+  EXPECT_EQ(std::count(keys.begin(), keys.end(), "log61"), 1);
+  for (const char* button : {"SearchByHWIDSbtn", "InstallHWIDsbtn", "UnpackInstallHwidsTntSpeedButton",
+                             "UnpackJvArrowButton", "UnpackDriverPacks1"}) {
+    EXPECT_TRUE(main->Form().Enabled(button)) << button;
+  }
+}
+
+}  // namespace
