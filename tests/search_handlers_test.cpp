@@ -33,8 +33,9 @@ class SearchTest : public AppFixture {
          "[ -f \"$VELMORA_WINDIR/out-$pack\" ] && cat \"$VELMORA_WINDIR/out-$pack\"\n"
          "[ -f \"$VELMORA_WINDIR/exit-$pack\" ] && exit $(cat \"$VELMORA_WINDIR/exit-$pack\")\n"
          "exit 0\n");
-    Tool("DPINST.exe", "echo \"$*\" > \"$VELMORA_WINDIR/dpinst-args.txt\"\n"
-                       "echo 'INFO: nothing to install' > \"$VELMORA_WINDIR/DPINST.LOG\"\n");
+    Tool("DPINST.exe",
+         "echo \"$*\" > \"$VELMORA_WINDIR/dpinst-args.txt\"\n"
+         "echo 'INFO: nothing to install' > \"$VELMORA_WINDIR/DPINST.LOG\"\n");
   }
 
   void Tool(const std::string& name, const std::string& body) {
@@ -135,7 +136,8 @@ TEST_F(SearchTest, IndexRecordsEachPathWithTheFirstPackAndItsPosition) {
 
 TEST_F(SearchTest, HostilePathsAndFailingToolsAddNothing) {
   Start();
-  Pack("bad.7z", {"../escape.inf", "/abs/x.inf", "C:\\win\\x.inf", "a/../../y.inf", "br]acket.inf", "ok/..x.inf"});
+  Pack("bad.7z",
+       {"../escape.inf", "/abs/x.inf", "C:\\win\\x.inf", "a/../../y.inf", "br]acket.inf", "ok/..x.inf"});
   Pack("broken.7z", {"half/done.inf"});
   tmp.Write("win/exit-broken.7z", "2");
   Pack("next.7z", {"next.inf"});
@@ -262,8 +264,16 @@ TEST_F(SearchTest, OnePassSearchGivesThePerPairResultsByteForByte) {
   };
   Lines patterns;
   for (const auto& id : ids) patterns.push_back(DecreaseHWID(id, 2));
-  const Lines filler = {"[Version]\r\nSignature=\"$Windows NT$\"\r\n", "%Dev% = Install, ", "\r\n", "&", "\\",
-                        "AAAA", "ACPI\\", "VEN_", "; comment \xC4\xD6\r\n", "PCI\\VEN_8086&DEV_1E3"};
+  const Lines filler = {"[Version]\r\nSignature=\"$Windows NT$\"\r\n",
+                        "%Dev% = Install, ",
+                        "\r\n",
+                        "&",
+                        "\\",
+                        "AAAA",
+                        "ACPI\\",
+                        "VEN_",
+                        "; comment \xC4\xD6\r\n",
+                        "PCI\\VEN_8086&DEV_1E3"};
 
   std::mt19937 random(20261210);
   auto pick = [&](std::size_t n) { return static_cast<std::size_t>(random() % n); };
@@ -282,10 +292,17 @@ TEST_F(SearchTest, OnePassSearchGivesThePerPairResultsByteForByte) {
     const std::size_t pieces = pick(40);
     for (std::size_t p = 0; p < pieces; ++p) {
       switch (pick(4)) {
-        case 0: content += randomCase(patterns[pick(patterns.size())]); break;
-        case 1: content += patterns[pick(patterns.size())].substr(0, 6 + pick(10)); break;  // near misses
-        case 2: content += "ACPI\\ACPI\\ACPI"; break;
-        default: content += filler[pick(filler.size())];
+        case 0:
+          content += randomCase(patterns[pick(patterns.size())]);
+          break;
+        case 1:
+          content += patterns[pick(patterns.size())].substr(0, 6 + pick(10));
+          break;  // near misses
+        case 2:
+          content += "ACPI\\ACPI\\ACPI";
+          break;
+        default:
+          content += filler[pick(filler.size())];
       }
     }
     if (f % 11 == 3) continue;  // listed by the tool, missing on disk
@@ -333,14 +350,16 @@ TEST_F(SearchTest, SearchCountsAndRecordsTheFirstIdentifier) {
   Inf("c/none.inf", "PCI\\VEN_1AF4&DEV_100");
   TickAllPacks();
   Ids({"PCI\\VEN_1AF4&DEV_1000&SUBSYS_00011AF4&REV_00\\3&1&0", "HID\\VID_AAAA&PID_AAAA\\1",
-       "PCI\\VEN_1AF4&DEV_1000&SUBSYS_00021AF4&REV_00\\3&2&0", "USB\\VID_0627&PID_0001\\28754-0000:00:05.7-1"});
+       "PCI\\VEN_1AF4&DEV_1000&SUBSYS_00021AF4&REV_00\\3&2&0",
+       "USB\\VID_0627&PID_0001\\28754-0000:00:05.7-1"});
   main->SearchByHWIDSbtnClick();
 
   const std::string w = workDir;
   EXPECT_EQ(LogFrom("log61", {"log63|"}),
             (Lines{"log63|2|PCI\\VEN_1AF4&DEV_1000", "log63|2|HID\\VID_AAAA&PID_AAAA",
                    "log63|2|PCI\\VEN_1AF4&DEV_1000", "log63|1|USB\\VID_0627&PID_0001"}));
-  EXPECT_EQ(Index("a/lower.inf", "Found Pattern Full"), "PCI\\VEN_1AF4&DEV_1000&SUBSYS_00011AF4&REV_00\\3&1&0");
+  EXPECT_EQ(Index("a/lower.inf", "Found Pattern Full"),
+            "PCI\\VEN_1AF4&DEV_1000&SUBSYS_00011AF4&REV_00\\3&1&0");
   EXPECT_EQ(Index("a/lower.inf", "Found Pattern"), "PCI\\VEN_1AF4&DEV_1000");
   EXPECT_EQ(Index("b/utf16.inf", "Extract"), "YES");
   EXPECT_EQ(Index("c/none.inf", "Extract"), "<missing>");
@@ -376,7 +395,8 @@ TEST_F(SearchTest, ExtractionListsNameEachMatchingFolderOncePerPack) {
   EXPECT_EQ(tmp.Read("win/dp_tavi/x:y.7z.txt"), "*.*\r\n");
   EXPECT_EQ(tmp.Read("win/dp_tavi/empty.7z.txt"), "");
   // Match order: b, c, d (first ID), top, then a (second ID): later entries of a key win.
-  EXPECT_EQ(platform::profile::ReadString(workDir + "DP_Extract.ini", "Net Pack.7z.txt", "L/1/*.*", ""), "Line4");
+  EXPECT_EQ(platform::profile::ReadString(workDir + "DP_Extract.ini", "Net Pack.7z.txt", "L/1/*.*", ""),
+            "Line4");
   EXPECT_EQ(platform::profile::ReadString(workDir + "DP_Extract.ini", "x:y.7z.txt", "*.*", ""), "Line3");
 
   // A second search in the same run offers each entry once and keeps the person's ticks.
@@ -391,8 +411,10 @@ TEST_F(SearchTest, ExtractionListsNameEachMatchingFolderOncePerPack) {
   fs::remove(winDir + "/7z-calls.txt");
   main->Form().SetAllChecked("HWIDS2Installchb", true);
   main->InstallHWIDsbtnClick();
-  EXPECT_EQ(Calls(), (Lines{"[x][" + programDir + "DP/Net Pack.7z][-o" + workDir + "][@" + workDir + "Net Pack.7z.txt][-y]",
-                            "[x][" + programDir + "DP/x:y.7z][-o" + workDir + "][@" + workDir + "x:y.7z.txt][-y]"}));
+  EXPECT_EQ(
+      Calls(),
+      (Lines{"[x][" + programDir + "DP/Net Pack.7z][-o" + workDir + "][@" + workDir + "Net Pack.7z.txt][-y]",
+             "[x][" + programDir + "DP/x:y.7z][-o" + workDir + "][@" + workDir + "x:y.7z.txt][-y]"}));
   EXPECT_EQ(main->Form().Caption("CMD4HWIDunpacked"),
             "7z x " + programDir + "DP/x:y.7z -o" + workDir + " @" + workDir + "x:y.7z.txt -y");
   EXPECT_TRUE(tmp.Exists("win/dpinst-args.txt"));

@@ -22,7 +22,8 @@ TMainfrm::TMainfrm(UiPort& ui, AppEnvironment env) : ui_(ui), env_(std::move(env
   platform::process::SetProgramFolder(ProgramFolder());
   // The error report lies in the working folder; follow it whenever it is set.
   form_.Subscribe([](const FormModel::Notification& n) {
-    if (n.change == ChangeKind::Caption && n.control.name == "Workdir") ErrorReport::SetFolder(n.control.caption);
+    if (n.change == ChangeKind::Caption && n.control.name == "Workdir")
+      ErrorReport::SetFolder(n.control.caption);
   });
 }
 

@@ -20,8 +20,8 @@ class TFileSearch;
 class IndexFile;
 
 struct AppEnvironment {
-  std::string programFile;         // full path of the running program file
-  std::vector<std::string> args;   // command-line arguments after the program name
+  std::string programFile;        // full path of the running program file
+  std::vector<std::string> args;  // command-line arguments after the program name
 };
 
 // One fixed text naming the product, the maker, the edition and its date; the caption of
@@ -44,7 +44,9 @@ class TMainfrm {
   // Creates a fresh progress window; earlier instances stay hidden.
   FormModel& NewWaitfrm();
   // Front ends subscribe to learn of new progress windows.
-  void OnNewWaitfrm(std::function<void(FormModel&)> listener) { newWaitListeners_.push_back(std::move(listener)); }
+  void OnNewWaitfrm(std::function<void(FormModel&)> listener) {
+    newWaitListeners_.push_back(std::move(listener));
+  }
 
   UiPort& Ui() { return ui_; }
   const AppEnvironment& Env() const { return env_; }

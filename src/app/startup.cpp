@@ -15,7 +15,6 @@ namespace {
 constexpr const char* kContactAddress = "support@velmora.example.org";
 constexpr const char* kNewVersionPage = "https://velmora.example.org/news";
 
-
 }  // namespace
 
 void TMainfrm::FormCreate() {
@@ -25,7 +24,8 @@ void TMainfrm::FormCreate() {
   for (const std::string& line : {
            rule,
            std::string(kApplicationTitle),
-           std::string("Driver packs: 7z archives of driver folders from https://velmora.example.org/driverpacks"),
+           std::string(
+               "Driver packs: 7z archives of driver folders from https://velmora.example.org/driverpacks"),
            std::string("7-Zip command-line archiver files 7-zip.chm, 7z.exe and 7z.dll by Igor Pavlov, "
                        "https://www.7-zip.org #ver.4.57#"),
            std::string("Driver package installer DPINST.exe by Microsoft Corporation #ver.2.01#"),

@@ -11,7 +11,8 @@ IndexFile::IndexFile(std::string path) : path_(std::move(path)) {
   }
 }
 
-std::string IndexFile::Read(const std::string& section, const std::string& key, const std::string& fallback) const {
+std::string IndexFile::Read(const std::string& section, const std::string& key,
+                            const std::string& fallback) const {
   std::optional<std::string> value = doc_.Get(section, key);
   return value ? std::move(*value) : fallback;
 }

@@ -186,7 +186,8 @@ void TMainfrm::ExtractINFsbtnClick() {
     const std::string& name = ticked[n];
     wait.SetGaugeMax("UnpackGauge2", static_cast<int>(ticked.size()));
     if (!EndsWith7z(name)) continue;
-    const std::string commandLine = "7z x " + ShortFileName(packDir + name + " ") + " " + outSwitch + " *.inf -r -y";
+    const std::string commandLine =
+        "7z x " + ShortFileName(packDir + name + " ") + " " + outSwitch + " *.inf -r -y";
     LogKey("log22");
     LogKey("log23", {commandLine});
     LogKey("log24", {name});
@@ -422,9 +423,9 @@ void TMainfrm::InstallHWIDsbtnClick() {
   std::set<std::string> extracted;
   for (std::size_t i = 0; i < entries.size(); ++i) {
     if (!form_.Checked("HWIDS2Installchb", i)) continue;
-    const std::string pack =
-        i < installEntryPacks_.size() && !installEntryPacks_[i].empty() ? installEntryPacks_[i]
-                                                                        : GetWord(entries[i], ":", 3);
+    const std::string pack = i < installEntryPacks_.size() && !installEntryPacks_[i].empty()
+                                 ? installEntryPacks_[i]
+                                 : GetWord(entries[i], ":", 3);
     if (!extracted.insert(pack).second) continue;
     LogKey("log52");
     const std::string commandLine = "7z x " + ShortFileName(packDir + pack) + " " + outSwitch + " " +
