@@ -683,6 +683,114 @@ TEST_F(EndToEnd, UnthSavesTheWholeLogAsUtf16EndingWithTheCleanUpLine) {
   EXPECT_NE(text->find("prog-äöü"), std::string::npos);
 }
 
+// ---- /unth finds, extracts and installs exactly the drivers of this machine ----
+
+// A small INF file naming one hardware ID in its models section.
+std::string InfText(const std::string& hardwareId) {
+  return "[Version]\r\nSignature=\"$Windows NT$\"\r\nClass=System\r\n[Manufacturer]\r\n%Mfg%=Models\r\n"
+         "[Models]\r\n%Dev% = Install, " +
+         hardwareId + "\r\n[Strings]\r\nMfg=\"Test\"\r\nDev=\"Test device\"\r\n";
+}
+
+std::string Utf16Le(const std::string& ascii) {
+  std::string out = "\xFF\xFE";
+  for (char c : ascii) {
+    out += c;
+    out += '\0';
+  }
+  return out;
+}
+
+TEST_F(EndToEnd, UnthExtractsAndInstallsOnlyTheDriversWhoseInfFilesNameThisMachinesDevices) {
+  CopyProgram();
+  // The laptop tree's devices include PCI\VEN_8086&DEV_15D7 (network), PCI\VEN_8086&DEV_5917
+  // (graphics), USB\VID_046D&PID_C52B&MI_01 (receiver) and HDAUDIO\FUNC_01&VEN_10EC&DEV_0257.
+  struct Driver {
+    const char* pack;
+    const char* folder;
+    std::string inf;
+    bool matches;
+  };
+  const std::vector<Driver> drivers = {
+      {"lap", "L/Net/Intel", InfText("PCI\\VEN_8086&DEV_15D7&SUBSYS_225D17AA"), true},
+      {"lap", "L/Net/Other", InfText("PCI\\VEN_10EC&DEV_8168"), false},
+      {"lap", "L/Audio/HDA", Utf16Le(InfText("HDAUDIO\\FUNC_01&VEN_10EC&DEV_0257&SUBSYS_17AA225D")), true},
+      {"usb", "U/Logi", InfText("usb\\vid_046d&pid_c52b&mi_01"), true},
+      {"usb", "U/Cam", InfText("USB\\VID_9999&PID_0001"), false},
+      {"vid", "V/Gfx", InfText("PCI\\VEN_8086&DEV_5917"), true},
+  };
+  for (const Driver& d : drivers) {
+    const std::string leaf = fs::path(d.folder).filename().string();
+    WriteFile(root_ / "packsrc" / d.pack / d.folder / (leaf + ".inf"), d.inf);
+    WriteFile(root_ / "packsrc" / d.pack / d.folder / (leaf + ".sys"), "payload of " + leaf + "\n");
+  }
+  WriteFile(root_ / "packsrc/vid/V/Gfx/sub/extra.bin", "more\n");
+  ASSERT_NO_FATAL_FAILURE(Pack("Laptop Drivers.7z", "lap", {"L"}));
+  ASSERT_NO_FATAL_FAILURE(Pack("usb.7z", "usb", {"U"}));
+  ASSERT_NO_FATAL_FAILURE(Pack("video.7z", "vid", {"V"}));
+  RecordTreeBeforeCleanUp();
+
+  auto program = Start({"/unth"}, "unth-search", {{"VELMORA_SYSFS", kLaptopSysfs}});
+  ASSERT_TRUE(program->Wait(90)) << "the program did not close by itself";
+  EXPECT_EQ(program->ExitCode(), 0) << program->Describe();
+  const Log log = LogOf("unth-search");
+  EXPECT_TRUE(log.other.empty()) << "unexpected line on standard error: " << log.other.front();
+
+  // The index: every INF file with its pack, Extract=YES exactly for the matching ones.
+  const std::string index = WorkDir() + "DP_Content.ini";
+  std::set<std::string> extractYes;
+  for (const std::string& section : platform::profile::ReadSectionNames(index)) {
+    if (platform::profile::ReadString(index, section, "Extract", "NO") == "YES") extractYes.insert(section);
+  }
+  EXPECT_EQ(extractYes, (std::set<std::string>{"L/Net/Intel/Intel.inf", "L/Audio/HDA/HDA.inf",
+                                               "U/Logi/Logi.inf", "V/Gfx/Gfx.inf"}));
+  EXPECT_EQ(platform::profile::ReadSectionNames(index).size(), drivers.size());
+  EXPECT_EQ(platform::profile::ReadString(index, "U/Logi/Logi.inf", "Found Pattern", ""),
+            "USB\\VID_046D&PID_C52B");
+  EXPECT_EQ(platform::profile::ReadString(index, "L/Audio/HDA/HDA.inf", "PackName", ""), "Laptop Drivers.7z");
+
+  // One list file per pack naming exactly its matching folders.
+  auto listed = [&](const std::string& pack) {
+    const std::vector<std::string> lines = SplitLines(ReadFile(WorkDir() + pack + ".txt"));
+    return std::set<std::string>(lines.begin(), lines.end());
+  };
+  EXPECT_EQ(listed("Laptop Drivers.7z"), (std::set<std::string>{"L/Net/Intel/*.*", "L/Audio/HDA/*.*"}));
+  EXPECT_EQ(listed("usb.7z"), std::set<std::string>{"U/Logi/*.*"});
+  EXPECT_EQ(listed("video.7z"), std::set<std::string>{"V/Gfx/*.*"});
+
+  // Exactly those folders were extracted, with their payloads; the others have their INF only.
+  const std::set<std::string> tree = TreeBeforeCleanUp();
+  for (const Driver& d : drivers) {
+    const std::string leaf = fs::path(d.folder).filename().string();
+    EXPECT_EQ(tree.count("f " + std::string(d.folder) + "/" + leaf + ".inf"), 1u) << d.folder;
+    EXPECT_EQ(tree.count("f " + std::string(d.folder) + "/" + leaf + ".sys"), d.matches ? 1u : 0u)
+        << d.folder;
+  }
+  EXPECT_EQ(tree.count("f V/Gfx/sub/extra.bin"), 1u);
+  // Each pack with a match was extracted once, by its list.
+  EXPECT_EQ(log.CountStartingWith(Msg("log23", {"7z x "})), 3u + 3u);
+  EXPECT_TRUE(log.Has(Msg("log23", {"7z x \"" + (prog_ / "DP/Laptop Drivers.7z").string() + "\" -o" +
+                                    WorkDir() + " \"@" + WorkDir() + "Laptop Drivers.7z.txt\" -y"})));
+
+  // The installer ran silently on the Windows folder, and its log names the extracted INF files.
+  const std::size_t install = log.Find(Msg("log49", {"DPINST.exe /s /path " + Win()}));
+  ASSERT_LT(install, log.texts.size());
+  for (const char* inf : {"L/Net/Intel/Intel.inf", "U/Logi/Logi.inf", "V/Gfx/Gfx.inf"}) {
+    EXPECT_TRUE(
+        std::any_of(log.texts.begin() + static_cast<long>(install), log.texts.end(),
+                    [&](const std::string& line) { return line.find(WorkDir() + inf) != std::string::npos; }))
+        << inf;
+  }
+  EXPECT_LT(log.Find(Msg("log53")), log.Find(Msg("log15")));
+  EXPECT_EQ(Ini("Automation", "AutoDPInstall"), "No");
+  const std::string saved = ReadFile(WorkDir() + "UnattendedLOg.txt");
+  const std::optional<std::string> text = Utf16LeToUtf8(saved.substr(std::min<std::size_t>(2, saved.size())));
+  ASSERT_TRUE(text.has_value());
+  const std::vector<std::string> savedLines = SplitLines(*text);
+  ASSERT_FALSE(savedLines.empty());
+  EXPECT_EQ(savedLines.back().substr(std::min<std::size_t>(22, savedLines.back().size())), Msg("log15"));
+}
+
 // ---- both unpack methods with the real archive tool of the program folder ----
 
 TEST_F(EndToEnd, BothUnpackMethodsPutThePacksUnderTheWorkingFolder) {
