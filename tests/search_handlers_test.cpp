@@ -421,6 +421,20 @@ TEST_F(SearchTest, ExtractionListsNameEachMatchingFolderOncePerPack) {
   EXPECT_EQ(LogKeys().back(), "log53");
 }
 
+TEST_F(SearchTest, AMatchTheIndexNoLongerHoldsIsLoggedAndSkipped) {
+  Start();
+  tmp.Write("win/dp_tavi/DP_Content.ini",
+            "[d/a.inf]\r\nPackName=p.7z\r\nPackNumber=0\r\nExtract=YES\r\nFound Pattern Full=PCI\\X\r\n");
+  main->Form().SetItems("PackNamecbx", {"p.7z"});
+  main->Form().SetItems("SearchINFExtraxtPathslb", {"gone/b.inf", "d/a.inf"});
+  main->PrepareUnpackFilesbtnClick();
+  EXPECT_EQ(Items("HWIDS2Installchb"), Lines{"PCI\\X:log55|%s|%s:p.7z"});
+  EXPECT_TRUE(LogHas("log76|gone/b.inf|%s"));
+  // The skipped match takes no place in the list: the kept one is still the second match.
+  EXPECT_EQ(platform::profile::ReadString(workDir + "DP_Extract.ini", "p.7z.txt", "d/*.*", ""), "Line1");
+  EXPECT_EQ(tmp.Read("win/dp_tavi/p.7z.txt"), "d/*.*\r\n");
+}
+
 TEST_F(SearchTest, BlanksInTheWorkingFolderReachTheToolAsOneArgument) {
   const std::string stick = tmp.MakeDir("USB STICK");
   setenv("VELMORA_WINDIR", (stick + "win").c_str(), 1);
