@@ -88,7 +88,7 @@ struct MultiPatternCounter::Impl {
     std::size_t probe = 0;  // key bytes after the backslash
     ProbeKey kept;          // those bytes of a 16-byte key
     std::vector<Slot> slots;
-    std::uint64_t mask = 0;              // slots - 1
+    std::size_t mask = 0;                // slots - 1
     int shift = 0;                       // 64 - log2(slots)
     std::vector<std::uint32_t> members;  // distinct pattern numbers, slot by slot
   };
@@ -185,7 +185,7 @@ MultiPatternCounter::Impl::Impl(std::vector<std::string> patterns) : originals(s
       for (std::size_t k = 0; k < entries.size();) {
         std::size_t end = k;
         while (end < entries.size() && entries[end].first == entries[k].first) ++end;
-        std::uint64_t at = HashKey(entries[k].first) >> cls.shift;
+        auto at = static_cast<std::size_t>(HashKey(entries[k].first) >> cls.shift);
         while (cls.slots[at].count != 0) at = (at + 1) & cls.mask;
         cls.slots[at] = Slot{entries[k].first, static_cast<std::uint32_t>(cls.members.size()),
                              static_cast<std::uint32_t>(end - k)};
@@ -244,7 +244,7 @@ void MultiPatternCounter::Impl::CountAnchored(const unsigned char* text, std::si
         if (cls.probe > after) break;  // classes go by increasing probe length
         const ProbeKey key = quick ? ProbeKey{window.lo & cls.kept.lo, window.hi & cls.kept.hi}
                                    : MakeKey(text + slash + 1, cls.probe, fold);
-        std::uint64_t s = HashKey(key) >> cls.shift;
+        auto s = static_cast<std::size_t>(HashKey(key) >> cls.shift);
         while (cls.slots[s].count != 0 && !(cls.slots[s].key == key)) s = (s + 1) & cls.mask;
         const Slot& slot = cls.slots[s];
         for (std::uint32_t m = 0; m < slot.count; ++m) {
