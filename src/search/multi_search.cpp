@@ -20,6 +20,7 @@
 #include <cstring>
 #include <exception>
 #include <mutex>
+#include <system_error>
 #include <thread>
 #include <tuple>
 #include <unordered_map>
@@ -109,7 +110,7 @@ struct MultiPatternCounter::Impl {
   std::vector<std::uint32_t> firstOf;     // per distinct pattern, an original of that folded form
   std::vector<std::uint32_t> bySearcher;  // distinct patterns counted by TSearch
   std::vector<Group> groups;
-  std::vector<std::uint16_t> groupsEndingIn[256];  // by the folded byte before the backslash
+  std::vector<std::uint32_t> groupsEndingIn[256];  // by the folded byte before the backslash
   int emptyPrefixGroup = -1;                       // patterns that start with the backslash
 };
 
@@ -153,7 +154,7 @@ MultiPatternCounter::Impl::Impl(std::vector<std::string> patterns) : originals(s
         emptyPrefixGroup = static_cast<int>(it->second);
       } else {
         groupsEndingIn[static_cast<unsigned char>(prefix.back())].push_back(
-            static_cast<std::uint16_t>(it->second));
+            static_cast<std::uint32_t>(it->second));
       }
     }
     const std::size_t probe = std::min(kMaxProbe, p.size() - slash - 1);
@@ -206,7 +207,7 @@ void MultiPatternCounter::Impl::CountAnchored(const unsigned char* text, std::si
     if (at == nullptr) break;
     const std::size_t slash = static_cast<std::size_t>(at - text);
     ++at;
-    const std::vector<std::uint16_t>* ending = slash > 0 ? &groupsEndingIn[fold[text[slash - 1]]] : nullptr;
+    const std::vector<std::uint32_t>* ending = slash > 0 ? &groupsEndingIn[fold[text[slash - 1]]] : nullptr;
     const std::size_t listed = ending != nullptr ? ending->size() : 0;
     if (listed == 0 && emptyPrefixGroup < 0) continue;
     const std::size_t after = size - slash - 1;  // bytes after the backslash
@@ -350,7 +351,13 @@ std::vector<FileMatches> CountInFiles(const MultiPatternCounter& counter,
 
   std::vector<std::thread> helpers;
   helpers.reserve(threads - 1);
-  for (unsigned t = 1; t < threads; ++t) helpers.emplace_back(work, false);
+  for (unsigned t = 1; t < threads; ++t) {
+    try {
+      helpers.emplace_back(work, false);
+    } catch (const std::system_error&) {
+      break;  // the system has no more threads to give: fewer do the work
+    }
+  }
   work(true);
   // The calling thread ran out of files; it keeps reporting while the others finish theirs.
   try {
