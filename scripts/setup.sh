@@ -8,6 +8,7 @@ packages=(
   qt6-base-dev libgl-dev              # the Linux front end (Qt 6 Widgets)
   libgtest-dev libgmock-dev googletest # unit tests
   libbenchmark-dev                    # benchmarks (bench/)
+  ripgrep                             # benchmarks: fixed-string search to compare with
   libpugixml-dev                      # the device tree's XML file
   libboost-stacktrace-dev             # call stacks in the error report
   7zip                                # the archiver behind the 7z stand-in

@@ -42,6 +42,9 @@ TEST(MappedFileTest, MapsTheBytesOfARegularFile) {
     EXPECT_FALSE(file.IsOpen());
     EXPECT_EQ(file.data(), nullptr);
     EXPECT_EQ(file.size(), 0u);
+    std::string buffer;
+    ASSERT_EQ(platform::ReadWholeFileInto(path, buffer), content.size()) << path;
+    EXPECT_EQ(buffer.substr(0, content.size()), content) << path;
   }
   const std::string one = dir.Write("one", "x");
   platform::MappedFile file;
@@ -70,6 +73,8 @@ TEST(MappedFileTest, MapsNothingButRegularFilesOfOneByteToBelowTwoGiB) {
     EXPECT_FALSE(file.Open(path)) << what;
     EXPECT_FALSE(file.IsOpen()) << what;
     EXPECT_EQ(file.size(), 0u) << what;
+    std::string buffer;
+    EXPECT_EQ(platform::ReadWholeFileInto(path, buffer), 0u) << what;
   }
   if (::geteuid() != 0) {  // the superuser reads any file
     platform::MappedFile file;
@@ -89,6 +94,19 @@ TEST(MappedFileTest, OpenReplacesTheMappingAndFailureLeavesNone) {
   EXPECT_FALSE(file.Open(dir.File("missing")));
   EXPECT_FALSE(file.IsOpen());
   EXPECT_EQ(file.size(), 0u);
+}
+
+TEST(ReadWholeFileIntoTest, ReusesOneBufferForFilesOfAnySize) {
+  TempDir dir;
+  const std::string large(100000, 'L');
+  const std::string small = "small file";
+  std::string buffer;
+  ASSERT_EQ(platform::ReadWholeFileInto(dir.Write("large", large), buffer), large.size());
+  EXPECT_EQ(buffer, large);
+  ASSERT_EQ(platform::ReadWholeFileInto(dir.Write("small", small), buffer), small.size());
+  EXPECT_EQ(buffer.size(), large.size()) << "the buffer does not shrink";
+  EXPECT_EQ(buffer.substr(0, small.size()), small);
+  EXPECT_EQ(platform::ReadWholeFileInto(dir.File("missing"), buffer), 0u);
 }
 
 TEST(MappedFileTest, MovesHandTheMappingOver) {

@@ -30,6 +30,12 @@ class MappedFile {
   std::size_t size_ = 0;
 };
 
+// The bytes of a file that MappedFile would map, read into `buffer` instead: a regular file of
+// 1 byte to below 2 GiB. Returns the number of bytes read, which are the first ones of `buffer`;
+// 0 when nothing was read. `buffer` only grows, so one buffer serves many files without new
+// allocations; reading small files this way costs less than mapping them.
+std::size_t ReadWholeFileInto(const std::string& path, std::string& buffer);
+
 // The byte folding table of case-insensitive searches: entry c is the lower-case form of the
 // one-character text c. Windows: the system's lower-casing of the ANSI code page, so accented
 // letters of the code page fold too. Linux (UTF-8 text, where a byte is no character of its

@@ -3,6 +3,18 @@
 
 #include <cstring>
 
+namespace {
+
+// A UTF-16 byte-order mark at the start: FF FE (little-endian) or FE FF (big-endian).
+bool IsUtf16(const unsigned char* data, std::size_t size, bool& bigEndian) {
+  if (size < 2 || !((data[0] == 0xFF && data[1] == 0xFE) || (data[0] == 0xFE && data[1] == 0xFF)))
+    return false;
+  bigEndian = data[0] == 0xFE;
+  return true;
+}
+
+}  // namespace
+
 TBaseSearch::TBaseSearch() : fold_(platform::LowerCaseTable()) {}
 
 void TBaseSearch::SetPattern(const std::string& text) {
@@ -94,40 +106,49 @@ void TFileSearch::SetFilename(const std::string& name) {
   decoded_.clear();
   SetBuffer(nullptr, 0);
   if (name.empty() || !view_.Open(name)) return;
-  const std::string_view text = SearchText(view_, decoded_);
-  if (text.data() == decoded_.data()) view_.Close();  // the narrowed copy is all the search needs
-  if (SetBuffer(reinterpret_cast<const unsigned char*>(text.data()), static_cast<std::int64_t>(text.size())) >
-      0) {
-    filename_ = name;
+  const unsigned char* text = view_.data();
+  std::size_t size = view_.size();
+  bool bigEndian = false;
+  if (IsUtf16(text, size, bigEndian)) {
+    NarrowUtf16(text, size, bigEndian, decoded_);
+    view_.Close();  // the narrowed copy is all the search needs
+    text = reinterpret_cast<const unsigned char*>(decoded_.data());
+    size = decoded_.size();
   }
+  if (SetBuffer(text, static_cast<std::int64_t>(size)) > 0) filename_ = name;
 }
 
-void NarrowUtf16(const unsigned char* data, std::size_t size, bool bigEndian, std::string& out) {
+namespace {
+
+// Writes size / 2 bytes to `out`, which may be `data` itself: unit k is read before byte k is
+// written, and k <= 2k.
+void Narrow(const unsigned char* data, std::size_t size, bool bigEndian, unsigned char* out) {
   const std::size_t units = size / 2;  // an odd last byte is no character
-  out.resize(units);
   const std::size_t high = bigEndian ? 0 : 1;
   for (std::size_t k = 0; k < units; ++k) {
     const unsigned char* unit = data + 2 * k;
-    out[k] = unit[high] == 0 ? static_cast<char>(unit[1 - high]) : '\0';
+    out[k] = unit[high] == 0 ? unit[1 - high] : 0;
   }
 }
 
-std::string_view SearchText(const platform::MappedFile& view, std::string& decoded) {
-  if (!view.IsOpen()) return {};
-  const unsigned char* data = view.data();
-  const std::size_t size = view.size();
-  if (size >= 2 && ((data[0] == 0xFF && data[1] == 0xFE) || (data[0] == 0xFE && data[1] == 0xFF))) {
-    NarrowUtf16(data, size, data[0] == 0xFE, decoded);
-    return decoded;
-  }
-  return {reinterpret_cast<const char*>(data), size};
+}  // namespace
+
+void NarrowUtf16(const unsigned char* data, std::size_t size, bool bigEndian, std::string& out) {
+  out.resize(size / 2);
+  Narrow(data, size, bigEndian, reinterpret_cast<unsigned char*>(out.data()));
+}
+
+std::string_view SearchTextInPlace(std::string& buffer, std::size_t size) {
+  auto* data = reinterpret_cast<unsigned char*>(buffer.data());
+  bool bigEndian = false;
+  if (!IsUtf16(data, size, bigEndian)) return {buffer.data(), size};
+  Narrow(data, size, bigEndian, data);
+  return {buffer.data(), size / 2};
 }
 
 bool LoadSearchText(const std::string& path, std::string& out) {
   out.clear();
-  platform::MappedFile view;
-  if (!view.Open(path)) return false;
-  const std::string_view text = SearchText(view, out);
-  if (text.data() != out.data()) out.assign(text);
-  return true;
+  const std::size_t size = platform::ReadWholeFileInto(path, out);
+  out.resize(SearchTextInPlace(out, size).size());
+  return size > 0;
 }

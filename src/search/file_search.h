@@ -90,8 +90,9 @@ class TSearch : public TBaseSearch {
 // TFileSearch describes. `out` is replaced; false (and `out` empty) when the file is missing,
 // unreadable, empty, not a regular file or 2 GiB or larger.
 bool LoadSearchText(const std::string& path, std::string& out);
-// The search text of a mapped file: the mapping itself, or for a UTF-16 file its narrowed form,
-// written into `decoded` (which must outlive the result). Empty when nothing is mapped.
-std::string_view SearchText(const platform::MappedFile& view, std::string& decoded);
+// The search text of a file read into `buffer` (its first `size` bytes, as
+// platform::ReadWholeFileInto leaves them): those bytes, or for a UTF-16 file its narrowed form,
+// written over the start of `buffer`.
+std::string_view SearchTextInPlace(std::string& buffer, std::size_t size);
 // The narrowing of UTF-16 bytes (with their byte-order mark) to 8-bit search text.
 void NarrowUtf16(const unsigned char* data, std::size_t size, bool bigEndian, std::string& out);

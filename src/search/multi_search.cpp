@@ -20,6 +20,7 @@
 #include <cstring>
 #include <exception>
 #include <mutex>
+#include <system_error>
 #include <thread>
 #include <tuple>
 #include <unordered_map>
@@ -39,9 +40,10 @@ struct ProbeKey {
   bool operator==(const ProbeKey&) const = default;
 };
 
+// A multiplicative hash: its top bits depend on every bit of the key, so a table index is
+// taken from the top (keys of one group share their first bytes, "ven_" or "vid_").
 std::uint64_t HashKey(const ProbeKey& key) {
-  std::uint64_t h = key.lo * 0x9E3779B97F4A7C15ull ^ key.hi * 0xC2B2AE3D27D4EB4Full;
-  return h ^ (h >> 29);
+  return (key.lo ^ (key.hi * 0xC2B2AE3D27D4EB4Full)) * 0x9E3779B97F4A7C15ull;
 }
 
 // The first `length` bytes of `bytes`, folded, as a key (unused bytes stay 0).
@@ -52,6 +54,25 @@ ProbeKey MakeKey(const unsigned char* bytes, std::size_t length, const platform:
   std::memcpy(&key.lo, buffer, 8);
   std::memcpy(&key.hi, buffer + 8, 8);
   return key;
+}
+
+// Eight bytes folded at once when the fold table changes ASCII capitals only: every byte
+// from 'A' to 'Z' gets the 0x20 bit, bytes with the top bit set stay as they are.
+std::uint64_t FoldAscii8(std::uint64_t x) {
+  constexpr std::uint64_t kOnes = 0x0101010101010101ull;
+  const std::uint64_t low7 = x & (kOnes * 0x7F);
+  const std::uint64_t atLeastA = low7 + kOnes * (0x80 - 'A');    // top bit set where >= 'A'
+  const std::uint64_t aboveZ = low7 + kOnes * (0x80 - 'Z' - 1);  // top bit set where > 'Z'
+  const std::uint64_t capital = atLeastA & ~aboveZ & ~x & (kOnes * 0x80);
+  return x | (capital >> 2);
+}
+
+bool IsAsciiFold(const platform::FoldTable& fold) {
+  for (int c = 0; c < 256; ++c) {
+    const int lower = c >= 'A' && c <= 'Z' ? c + ('a' - 'A') : c;
+    if (fold[static_cast<unsigned char>(c)] != lower) return false;
+  }
+  return true;
 }
 
 }  // namespace
@@ -66,8 +87,10 @@ struct MultiPatternCounter::Impl {
   };
   struct ProbeClass {
     std::size_t probe = 0;  // key bytes after the backslash
+    ProbeKey kept;          // those bytes of a 16-byte key
     std::vector<Slot> slots;
-    std::uint64_t mask = 0;
+    std::size_t mask = 0;                // slots - 1
+    int shift = 0;                       // 64 - log2(slots)
     std::vector<std::uint32_t> members;  // distinct pattern numbers, slot by slot
   };
   struct Group {
@@ -80,13 +103,14 @@ struct MultiPatternCounter::Impl {
                      std::uint64_t* lastEnd) const;
 
   const platform::FoldTable& fold = platform::LowerCaseTable();
+  const bool asciiFold = IsAsciiFold(fold);
   std::vector<std::string> originals;
   std::vector<std::uint32_t> distinctOf;  // per original pattern, kNoPattern for an empty one
   std::vector<std::string> distinct;      // folded, non-empty, each once
   std::vector<std::uint32_t> firstOf;     // per distinct pattern, an original of that folded form
   std::vector<std::uint32_t> bySearcher;  // distinct patterns counted by TSearch
   std::vector<Group> groups;
-  std::vector<std::uint16_t> groupsEndingIn[256];  // by the folded byte before the backslash
+  std::vector<std::uint32_t> groupsEndingIn[256];  // by the folded byte before the backslash
   int emptyPrefixGroup = -1;                       // patterns that start with the backslash
 };
 
@@ -130,7 +154,7 @@ MultiPatternCounter::Impl::Impl(std::vector<std::string> patterns) : originals(s
         emptyPrefixGroup = static_cast<int>(it->second);
       } else {
         groupsEndingIn[static_cast<unsigned char>(prefix.back())].push_back(
-            static_cast<std::uint16_t>(it->second));
+            static_cast<std::uint32_t>(it->second));
       }
     }
     const std::size_t probe = std::min(kMaxProbe, p.size() - slash - 1);
@@ -147,14 +171,22 @@ MultiPatternCounter::Impl::Impl(std::vector<std::string> patterns) : originals(s
       });
       ProbeClass cls;
       cls.probe = probe;
+      unsigned char kept[kMaxProbe] = {};
+      std::memset(kept, 0xFF, probe);
+      std::memcpy(&cls.kept.lo, kept, 8);
+      std::memcpy(&cls.kept.hi, kept + 8, 8);
       std::size_t capacity = 4;
-      while (capacity < entries.size() * 2) capacity *= 2;
+      cls.shift = 62;
+      while (capacity < entries.size() * 2) {
+        capacity *= 2;
+        --cls.shift;
+      }
       cls.slots.resize(capacity);
       cls.mask = capacity - 1;
       for (std::size_t k = 0; k < entries.size();) {
         std::size_t end = k;
         while (end < entries.size() && entries[end].first == entries[k].first) ++end;
-        std::uint64_t at = HashKey(entries[k].first) & cls.mask;
+        auto at = static_cast<std::size_t>(HashKey(entries[k].first) >> cls.shift);
         while (cls.slots[at].count != 0) at = (at + 1) & cls.mask;
         cls.slots[at] = Slot{entries[k].first, static_cast<std::uint32_t>(cls.members.size()),
                              static_cast<std::uint32_t>(end - k)};
@@ -175,10 +207,19 @@ void MultiPatternCounter::Impl::CountAnchored(const unsigned char* text, std::si
     if (at == nullptr) break;
     const std::size_t slash = static_cast<std::size_t>(at - text);
     ++at;
-    const std::vector<std::uint16_t>* ending = slash > 0 ? &groupsEndingIn[fold[text[slash - 1]]] : nullptr;
+    const std::vector<std::uint32_t>* ending = slash > 0 ? &groupsEndingIn[fold[text[slash - 1]]] : nullptr;
     const std::size_t listed = ending != nullptr ? ending->size() : 0;
     if (listed == 0 && emptyPrefixGroup < 0) continue;
     const std::size_t after = size - slash - 1;  // bytes after the backslash
+    // The 16 bytes after the backslash, folded, for the keys of every class (when there are 16).
+    ProbeKey window;
+    const bool quick = asciiFold && after >= kMaxProbe;
+    if (quick) {
+      std::memcpy(&window.lo, text + slash + 1, 8);
+      std::memcpy(&window.hi, text + slash + 9, 8);
+      window.lo = FoldAscii8(window.lo);
+      window.hi = FoldAscii8(window.hi);
+    }
     for (std::size_t n = 0; n <= listed; ++n) {
       std::size_t g;
       if (n < listed) {
@@ -202,8 +243,9 @@ void MultiPatternCounter::Impl::CountAnchored(const unsigned char* text, std::si
       if (!prefixEqual) continue;
       for (const ProbeClass& cls : group.classes) {
         if (cls.probe > after) break;  // classes go by increasing probe length
-        const ProbeKey key = MakeKey(text + slash + 1, cls.probe, fold);
-        std::uint64_t s = HashKey(key) & cls.mask;
+        const ProbeKey key = quick ? ProbeKey{window.lo & cls.kept.lo, window.hi & cls.kept.hi}
+                                   : MakeKey(text + slash + 1, cls.probe, fold);
+        auto s = static_cast<std::size_t>(HashKey(key) >> cls.shift);
         while (cls.slots[s].count != 0 && !(cls.slots[s].key == key)) s = (s + 1) & cls.mask;
         const Slot& slot = cls.slots[s];
         for (std::uint32_t m = 0; m < slot.count; ++m) {
@@ -281,15 +323,13 @@ std::vector<FileMatches> CountInFiles(const MultiPatternCounter& counter,
   // Workers take the next file until none is left; the calling thread works too and reports.
   auto work = [&](bool reports) {
     try {
-      platform::MappedFile view;
-      std::string decoded;
+      std::string buffer;  // read, not mapped: cheaper for small files, and no address-space lock
       std::vector<std::uint32_t> counts;
       while (!failed.load(std::memory_order_relaxed)) {
         const std::size_t k = next.fetch_add(1, std::memory_order_relaxed);
         if (k >= paths.size()) break;
-        if (view.Open(paths[k])) {
-          counter.Count(SearchText(view, decoded), counts);
-          view.Close();
+        if (const std::size_t size = platform::ReadWholeFileInto(paths[k], buffer); size > 0) {
+          counter.Count(SearchTextInPlace(buffer, size), counts);
           auto& out = results[k].counts;
           for (std::size_t i = 0; i < counts.size(); ++i) {
             if (counts[i] != 0) out.emplace_back(static_cast<std::uint32_t>(i), counts[i]);
@@ -311,7 +351,13 @@ std::vector<FileMatches> CountInFiles(const MultiPatternCounter& counter,
 
   std::vector<std::thread> helpers;
   helpers.reserve(threads - 1);
-  for (unsigned t = 1; t < threads; ++t) helpers.emplace_back(work, false);
+  for (unsigned t = 1; t < threads; ++t) {
+    try {
+      helpers.emplace_back(work, false);
+    } catch (const std::system_error&) {
+      break;  // the system has no more threads to give: fewer do the work
+    }
+  }
   work(true);
   // The calling thread ran out of files; it keeps reporting while the others finish theirs.
   try {
