@@ -31,7 +31,8 @@ double Ms(Clock::time_point start) {
 
 void Report(const char* what, std::vector<double> ms) {
   std::sort(ms.begin(), ms.end());
-  std::printf("%s: median %.1f ms, slowest %.1f ms (%zu steps)\n", what, ms[ms.size() / 2], ms.back(), ms.size());
+  std::printf("%s: median %.1f ms, slowest %.1f ms (%zu steps)\n", what, ms[ms.size() / 2], ms.back(),
+              ms.size());
 }
 
 }  // namespace
@@ -65,9 +66,10 @@ int main(int argc, char** argv) {
   const auto whole = Clock::now();
   for (int b = 0; b < blocks; ++b) {
     for (int k = 0; k < perBlock; ++k) {
-      block[static_cast<std::size_t>(k)] = "[10.12.2026 14.02.11] HWID search [PCI\\VEN_8086&DEV_1C3A]:/home/user/.local/"
-                                           "share/velmora/dp_tavi/D/C/Intel/" +
-                                           std::to_string(b) + "/" + std::to_string(k) + ".inf";
+      block[static_cast<std::size_t>(k)] =
+          "[10.12.2026 14.02.11] HWID search [PCI\\VEN_8086&DEV_1C3A]:/home/user/.local/"
+          "share/velmora/dp_tavi/D/C/Intel/" +
+          std::to_string(b) + "/" + std::to_string(k) + ".inf";
     }
     const auto start = Clock::now();
     form.AppendItems("LogLbx", block);

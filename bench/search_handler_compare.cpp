@@ -53,7 +53,9 @@ class QuietUi : public UiPort {
   void OpenUrl(const std::string&) override {}
 };
 
-double Seconds(Clock::time_point start) { return std::chrono::duration<double>(Clock::now() - start).count(); }
+double Seconds(Clock::time_point start) {
+  return std::chrono::duration<double>(Clock::now() - start).count();
+}
 
 double Median(std::vector<double> values) {
   std::sort(values.begin(), values.end());
@@ -155,8 +157,8 @@ int main(int argc, char** argv) {
   setenv("VELMORA_WINDIR", win.c_str(), 1);
   setenv("VELMORA_DRIVE_TYPE", "3", 1);
 
-  std::printf("%zu INF files in %s, %zu identifiers, %d rounds\n", infNames.size(), infFolder.c_str(), ids.size(),
-              rounds);
+  std::printf("%zu INF files in %s, %zu identifiers, %d rounds\n", infNames.size(), infFolder.c_str(),
+              ids.size(), rounds);
   const std::string rg = "rg -F -i -c -f '" + (root / "patterns.txt").string() + "' '" + infFolder.string() +
                          "' > /dev/null 2>&1";
   // The page cache warm for both sides.
@@ -203,9 +205,12 @@ int main(int argc, char** argv) {
 
   const double search = Median(searchTimes);
   const double ripgrep = Median(rgTimes);
-  std::printf("index of %zu paths from the tool's output: median %.3f s\n", infNames.size(), Median(indexTimes));
-  std::printf("whole search: median %.3f s, ripgrep median %.3f s, ratio %.2f\n", search, ripgrep, search / ripgrep);
-  std::printf("log lines added by one search: %zu; entries offered for installation: %zu\n", logLines, matched);
+  std::printf("index of %zu paths from the tool's output: median %.3f s\n", infNames.size(),
+              Median(indexTimes));
+  std::printf("whole search: median %.3f s, ripgrep median %.3f s, ratio %.2f\n", search, ripgrep,
+              search / ripgrep);
+  std::printf("log lines added by one search: %zu; entries offered for installation: %zu\n", logLines,
+              matched);
   std::printf("peak resident memory %ld KiB; resident with the log of one search %ld KiB\n", peakAfterSearch,
               residentWithLog);
   fs::remove_all(root);

@@ -1,6 +1,7 @@
 #!/bin/sh
 # clean.cmd - removes the unpacked driver folders and extracted files from Velmora's
-# working folder and keeps the program's own files there.
+# working folder, with the record of unpacked packs (UnpackedDP.txt), and keeps the program's
+# own files there.
 #
 # Usage: clean.cmd [working-folder]
 #
@@ -85,8 +86,11 @@ find -P "$real" -mindepth 1 -maxdepth 1 -exec sh -c '
     lower=$(printf "%sx" "$name" | tr "[:upper:]" "[:lower:]")
     lower=${lower%x}
     case $lower in
+      # The record of unpacked packs goes with the unpacked drivers.
+      unpackeddp.txt)
+        if [ -L "$entry" ] || [ ! -d "$entry" ]; then rm -f -- "$entry" || status=2; continue; fi ;;
       # The program'"'"'s own files.
-      dp_tavi.ini | unpackeddp.txt | dp_tavi_error.log | unattendedlog.txt | hwids.ini | \
+      dp_tavi.ini | dp_tavi_error.log | unattendedlog.txt | hwids.ini | \
       drivers.txt | classes.txt | hwidsl.txt | hwidstemp.txt | oldtree.txt | newtree.txt | \
       velmoratavi.xml | dp_content.ini | dp_extract.ini | listofcomponents.ini | cmd | cmdout)
         continue ;;

@@ -22,13 +22,17 @@ class UnpackInstallTest : public AppFixture {
   }
   void FakeArchiver() {
     // Records its arguments and prints two extraction lines, like the archive tool.
-    Tool("7z", "printf '%s\\n' \"$@\" >> \"$VELMORA_WINDIR/7z-args.txt\"\n"
-               "echo 'Extracting  drv/a.inf'\necho 'Extracting  drv/a.sys'\necho 'Everything is Ok'\n");
+    Tool("7z",
+         "printf '%s\\n' \"$@\" >> \"$VELMORA_WINDIR/7z-args.txt\"\n"
+         "echo 'Extracting  drv/a.inf'\necho 'Extracting  drv/a.sys'\necho 'Everything is Ok'\n");
   }
   void FakeInstaller(int lines) {
-    Tool("DPINST.exe", "echo \"$*\" > \"$VELMORA_WINDIR/dpinst-args.txt\"\n"
-                       "i=0; while [ $i -lt " + std::to_string(lines) + " ]; do echo \"line $i\"; i=$((i+1)); done"
-                       " > \"$VELMORA_WINDIR/DPINST.LOG\"\n");
+    Tool("DPINST.exe",
+         "echo \"$*\" > \"$VELMORA_WINDIR/dpinst-args.txt\"\n"
+         "i=0; while [ $i -lt " +
+             std::to_string(lines) +
+             " ]; do echo \"line $i\"; i=$((i+1)); done"
+             " > \"$VELMORA_WINDIR/DPINST.LOG\"\n");
   }
   void Packs(std::initializer_list<const char*> names) {
     for (const char* n : names) tmp.Write(std::string("prog/DP/") + n, "pack");
@@ -56,7 +60,8 @@ TEST_F(UnpackInstallTest, UnpacksTickedPacksByBothMethodsAndLogsInOrder) {
     main->SetCaption("CMDUnpackMethoded", method);
     main->RunWithOutputClick();
     auto texts = LogTexts();
-    auto it = std::find_if(texts.begin(), texts.end(), [](const std::string& t) { return t.rfind("log22|", 0) == 0; });
+    auto it = std::find_if(texts.begin(), texts.end(),
+                           [](const std::string& t) { return t.rfind("log22|", 0) == 0; });
     ASSERT_NE(it, texts.end());
     const std::string expectedLine = "7z x " + programDir + "DP/one.7z -o" + workDir + " -y";
     std::vector<std::string> run(it, texts.end());
@@ -171,10 +176,13 @@ TEST_F(UnpackInstallTest, MethodOneWithoutArchiverEndsTheRun) {
   main->SetCaption("CMDUnpackMethoded", "1");
   EXPECT_TRUE(main->Invoke("RunWithOutputClick"));
   ASSERT_FALSE(ui.shown.empty());
-  EXPECT_EQ(ui.shown.back().rfind("error:[function: CreateDOSProcessRedirected ]\n\nFunction failure\n\nError!!!!", 0), 0u)
+  EXPECT_EQ(ui.shown.back().rfind(
+                "error:[function: CreateDOSProcessRedirected ]\n\nFunction failure\n\nError!!!!", 0),
+            0u)
       << ui.shown.back();
   EXPECT_FALSE(tmp.Exists("win/dp_tavi/UnpackedDP.txt"));
-  EXPECT_EQ(main->Form().Items("UnpackedDPlb").size(), 1u);
+  // A pack whose tool never ran is not recorded as unpacked.
+  EXPECT_EQ(main->Form().Items("UnpackedDPlb").size(), 0u);
   EXPECT_FALSE(ui.busy);
   EXPECT_FALSE(main->Waitfrm().Visible(kWaitFormName));
 }
@@ -188,8 +196,9 @@ TEST_F(UnpackInstallTest, InstallerCommandLines) {
     bool progress;
   };
   const Case cases[] = {
-      {"YES", "YES", false, true, true}, {"Yes", "NO", true, false, true}, {"NO", "yes", false, true, false},
-      {"no", "No", false, false, false}, {"maybe", "YES", false, false, false},
+      {"YES", "YES", false, true, true},     {"Yes", "NO", true, false, true},
+      {"NO", "yes", false, true, false},     {"no", "No", false, false, false},
+      {"maybe", "YES", false, false, false},
   };
   FakeInstaller(3);
   const std::string location = tmp.MakeDir("loose drivers");
@@ -204,7 +213,8 @@ TEST_F(UnpackInstallTest, InstallerCommandLines) {
       if (n.change == ChangeKind::Visible && n.control.visible) shownProgress = true;
     });
     main->InstallDPbtnClick();
-    std::string expected = std::string("DPINST.exe ") + (c.silent ? "/s " : "") + "/path " + (c.location ? location : winDir);
+    std::string expected =
+        std::string("DPINST.exe ") + (c.silent ? "/s " : "") + "/path " + (c.location ? location : winDir);
     EXPECT_TRUE(LogHas("log49|" + expected + "|%s"));
     EXPECT_EQ(shownProgress, c.progress);
     EXPECT_FALSE(tmp.Exists("win/DPINST.LOG"));
@@ -219,7 +229,9 @@ TEST_F(UnpackInstallTest, InstallerLogIsCopiedAndGaugesStopAtTheirMaximum) {
   SetIni("Automation", "AutoDPInstall", "YES");
   main->InstallDPbtnClick();
   auto texts = LogTexts();
-  EXPECT_EQ(std::count_if(texts.begin(), texts.end(), [](const std::string& t) { return t.rfind("line ", 0) == 0; }), 250);
+  EXPECT_EQ(std::count_if(texts.begin(), texts.end(),
+                          [](const std::string& t) { return t.rfind("line ", 0) == 0; }),
+            250);
   EXPECT_TRUE(LogHas("line 249"));
   EXPECT_TRUE(LogHas("Cleaning log file"));
   EXPECT_EQ(main->Waitfrm().GaugePosition("UnpackGauge"), 200);

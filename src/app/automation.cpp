@@ -4,6 +4,7 @@
 #include "app/log_save.h"
 #include "app/main_form.h"
 #include "app/window_layout.h"
+#include "platform/files.h"
 #include "shared/shared_functions.h"
 
 namespace {
@@ -51,17 +52,54 @@ void TMainfrm::StartFromSwitch(const std::string& sw) {
   } runEnded{switchRun_};
   switchRun_ = SwitchRun::Running;
   if (arg == "/untd") {
-    UnpackInstallTntSpeedButtonClick();
-    form_.SetEnabled("AutoCloseTimer", true);
+    RunUnattended(&TMainfrm::UnpackInstallTntSpeedButtonClick);
   } else if (arg == "/unth") {
-    UnpackInstallHwidsTntSpeedButtonClick();
-    form_.SetEnabled("AutoCloseTimer", true);
+    RunUnattended(&TMainfrm::UnpackInstallHwidsTntSpeedButtonClick);
   } else if (arg == "/inir") {
     LogKey("log40", {arg});
     CreateInibtnClick();
     LogKey("log44");
     SetCaption("StopVolatileed", kRunOnceMarker);
   }
+}
+
+// The hardware-ID run keeps its log in a file; one that stopped early keeps it too.
+void TMainfrm::SaveUnattendedLogAfterFailure(void (TMainfrm::*chain)()) {
+  if (chain != &TMainfrm::UnpackInstallHwidsTntSpeedButtonClick) return;
+  try {
+    SaveLinesUtf16(Caption("Workdir") + "UnattendedLOg.txt", form_.Items("LogLbx"));
+  } catch (const std::exception&) {
+    // The log on standard error and the error report still have it.
+  }
+}
+
+void TMainfrm::RunUnattended(void (TMainfrm::*chain)()) {
+  exitStatus_ = 0;
+  // Nobody waits in front of a switch run: an error is logged (the error report has it since
+  // it was raised) and the program still closes by itself, with a status that says so.
+  try {
+    const std::string workdir = Caption("Workdir");
+    try {
+      AfterDeletClick();
+    } catch (const std::exception&) {
+      // Judged just below by whether the folder is there.
+    }
+    if (workdir.empty() || !platform::DirectoryExists(workdir)) {
+      LogKey("log77", {workdir});
+      exitStatus_ = 2;
+    } else {
+      (this->*chain)();
+    }
+  } catch (const std::exception& e) {
+    LogKey("log78", {e.what()});
+    StepFailed();
+    SaveUnattendedLogAfterFailure(chain);
+  } catch (...) {
+    LogKey("log78", {"unknown error"});
+    StepFailed();
+    SaveUnattendedLogAfterFailure(chain);
+  }
+  form_.SetEnabled("AutoCloseTimer", true);
 }
 
 // The common end of both runs: automation off, the clean-up started, the run marked done.
@@ -107,6 +145,10 @@ void TMainfrm::UnpackInstallHwidsTntSpeedButtonClick() {
   TickAll("PacksChlbx", "PackNameLbl", &TMainfrm::PackNameLblClick);
   SearchByHWIDSbtnClick();
   TickAll("HWIDS2Installchb", "HWIDSlabel", &TMainfrm::HWIDSlabelClick);
+  if (form_.Items("HWIDS2Installchb").empty()) {
+    LogKey("log81");
+    StepFailed();
+  }
   // Silent installation is switched on just before the installation, as in the unpack run, so
   // a run stopped during the search leaves later manual work interactive.
   config_.WriteString("Automation", "AutoDPInstall", "YES");

@@ -25,6 +25,12 @@ TMainfrm::TMainfrm(UiPort& ui, AppEnvironment env) : ui_(ui), env_(std::move(env
     if (n.change == ChangeKind::Caption && n.control.name == "Workdir")
       ErrorReport::SetFolder(n.control.caption);
   });
+  // A configuration value that cannot be written is said once per file, with the reason.
+  config_.OnWriteFailed([this](const std::string& path, const std::string& reason) {
+    if (path == unwritableConfig_) return;
+    unwritableConfig_ = path;
+    LogKey("log80", {path, reason});
+  });
 }
 
 TMainfrm::~TMainfrm() {

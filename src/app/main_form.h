@@ -72,6 +72,15 @@ class TMainfrm {
   // Copies a text file's lines through `CMDlogcmb` into the log, each time-stamped.
   void LogFileLines(const std::string& path);
 
+  // ---- the outcome of a switch run ----
+  // 0 when every step succeeded (and when no switch run was made), 1 when a step failed,
+  // 2 when the run could not start.
+  int ExitStatus() const { return exitStatus_; }
+  // A step of an operation failed; the step has logged why.
+  void StepFailed() {
+    if (exitStatus_ == 0) exitStatus_ = 1;
+  }
+
   // ---- reaching the person ----
   // A run started by a command-line switch never waits on a person: until it has ended,
   // messages go to the log and a question takes the answer that lets the run finish.
@@ -170,6 +179,9 @@ class TMainfrm {
  private:
   void RegisterHandlers();
   void StartFromSwitch(const std::string& sw);
+  // Runs one of the unattended chains; whatever happens, the program then closes by itself.
+  void RunUnattended(void (TMainfrm::*chain)());
+  void SaveUnattendedLogAfterFailure(void (TMainfrm::*chain)());
   void FinishRun();
   // Starts the clean-up script "clean.cmd" with its window hidden, without waiting for it.
   void StartCleanScript();
@@ -196,5 +208,7 @@ class TMainfrm {
   std::unique_ptr<IndexFile> contentIndex_;  // DP_Content.ini while the search works on it
   std::vector<std::string> installEntryPacks_;
   int operationDepth_ = 0;
+  int exitStatus_ = 0;
+  std::string unwritableConfig_;               // the configuration file whose write failure was logged
   std::vector<std::string> disabledControls_;  // the buttons a running operation disabled
 };

@@ -45,7 +45,8 @@ void TMainfrm::FirstCheckbtnClick() {
   auto openConfig = [&](const std::string& path, const char* startFrom) {
     config_.Rebind(path);
     SetCaption("IniLocationlbl", path);
-    if (config_.ReadString("Program", "Initial", "Error reading Initial param") == "Error reading Initial param") {
+    if (config_.ReadString("Program", "Initial", "Error reading Initial param") ==
+        "Error reading Initial param") {
       config_.WriteString("Program", "Initial", "Yes");
     }
     if (!config_.WriteString("Program", "Start From", startFrom)) {
@@ -98,7 +99,8 @@ void TMainfrm::FirstCheckbtnClick() {
 void TMainfrm::CreateOutDirbtnClick() {
   LogKey("log9");
   config_.Rebind(Caption("IniLocationlbl"));
-  const std::string dpExternal = UpperCase(config_.ReadString("DP_Options", "DPExternal", "Error reading DPExternal param "));
+  const std::string dpExternal =
+      UpperCase(config_.ReadString("DP_Options", "DPExternal", "Error reading DPExternal param "));
   if (dpExternal != "YES") {
     const std::string missing = "Error reading CMDPackDir param ";
     std::string packDir = config_.ReadString("Program", "CMDPackDir", missing);
@@ -106,15 +108,16 @@ void TMainfrm::CreateOutDirbtnClick() {
       // A key that cannot be read counts as empty: the packs lie in "DP" beside the program.
       // When the folder cannot be stored (a read-only configuration file), it still holds for
       // this run.
-      std::string appFolder =
-          platform::ExtractFilePath(config_.ReadString("Program", "AppMainPath", "Error reading AppMainPath param "));
+      std::string appFolder = platform::ExtractFilePath(
+          config_.ReadString("Program", "AppMainPath", "Error reading AppMainPath param "));
       if (appFolder.empty()) appFolder = ProgramFolder();
       packDir = appFolder + "DP" + Sep();
       config_.WriteString("Program", "CMDPackDir", packDir);
     }
     SetCaption("CMDPackDired", packDir);
   } else {
-    if (UpperCase(config_.ReadString("DP_Options", "SelectDPDir", "Error reading DP_Options param")) == "YES") {
+    if (UpperCase(config_.ReadString("DP_Options", "SelectDPDir", "Error reading DP_Options param")) ==
+        "YES") {
       // Windows ignores letter case in "Dp" and "DP"; Linux does not, so both places use one spelling.
       std::string firstFolder = platform::CurrentDirectory() + Sep() + "DP" + Sep();
       if (auto picked = ui_.OpenFile(Form().Caption("ExternalDPDirod"), "7z files|*.7z|", firstFolder)) {
@@ -180,8 +183,13 @@ void TMainfrm::StartCleanScript() {
   // Found by the usual program search, the program's folder first. Not waited for, and whether
   // it started is not checked: the script runs on its own, also after the program has ended.
   namespace proc = platform::process;
+  // The script removes the unpacked drivers and the record of unpacked packs with them, so the
+  // packs are unpacked again next time; it is told the working folder in use.
+  std::string workdir = Caption("Workdir");
+  while (workdir.size() > 1 && (workdir.back() == '/' || workdir.back() == '\\')) workdir.pop_back();
+  form_.ClearItems("UnpackedDPlb");
   proc::StartInfo info;
-  info.commandLine = "clean.cmd";
+  info.commandLine = "clean.cmd " + proc::QuoteArgument(workdir);
   info.window = proc::Window::Hidden;
   info.input = proc::Input::Inherit;
   info.output = proc::Output::Inherit;

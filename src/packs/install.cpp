@@ -23,10 +23,14 @@ void TMainfrm::InstallDPbtnClick() {
   Finish finish{*this};
 
   const std::string winDir = Caption("WinDirlbl");
+  // A switch run installs silently whatever the configuration file could keep: nobody is
+  // there to answer an interactive installer.
   const std::string autoInstall =
-      UpperCase(config_.ReadString("Automation", "AutoDPInstall", "Error reading AutoDPInstall param"));
-  const std::string nonCompressed = UpperCase(
-      config_.ReadString("DP_Options", "NonCompressedDriversFolder", "Error reading NonCompressedDriversFolder param"));
+      Unattended()
+          ? std::string("YES")
+          : UpperCase(config_.ReadString("Automation", "AutoDPInstall", "Error reading AutoDPInstall param"));
+  const std::string nonCompressed = UpperCase(config_.ReadString(
+      "DP_Options", "NonCompressedDriversFolder", "Error reading NonCompressedDriversFolder param"));
 
   auto prepareProgress = [&] {
     FormModel& wait = Waitfrm();

@@ -61,6 +61,10 @@ bool CreateDOSProcessRedirected(const std::string& commandLine, const std::strin
 // when the program cannot be started.
 void CaptureConsoleOutput(const std::string& commandLine, std::string& target, UiPort* ui);
 
+// True for a line in which the archive tool reports an error: "ERROR: ..." (a damaged item),
+// "Error:", an "Errors: <n>" total, or an archive it cannot open.
+bool IsArchiverErrorLine(const std::string& line);
+
 // Length of the file in bytes; -1 when it cannot be opened or read, or does not fit the result.
 std::int32_t GetFileSize(const std::string& fileName);
 

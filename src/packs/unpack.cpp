@@ -27,6 +27,9 @@ int MethodNumber(const std::string& text) {
   return number;
 }
 
+// Exit codes of the archive tool from this one on mean that it failed.
+constexpr int kArchiverFatal = 2;
+
 bool EndsWith7z(const std::string& name) {
   if (name.size() < 3) return false;
   const std::string tail = name.substr(name.size() - 3);
@@ -52,6 +55,7 @@ void TMainfrm::RunWithOutputClick() {
   form_.SetItems("PackNamecbx", chosen);
   if (chosen.empty()) {
     ShowInfo(Msg("msg6"));
+    StepFailed();
     return;
   }
 
@@ -84,8 +88,8 @@ void TMainfrm::RunWithOutputClick() {
     const int method = MethodNumber(Caption("CMDUnpackMethoded"));
 
     if (ListContained(name, form_.Items("UnpackedDPlb"))) continue;
-    // Recorded before the tool runs, so a failed unpack still counts as unpacked.
-    form_.AppendItem("UnpackedDPlb", name);
+    // The tool's exit code where the method gives one (method 1 leaves only its output).
+    std::optional<int> exitCode = 0;
     if (method == 1) {
       LogKey("log58");
       ui_.ProcessMessages();
@@ -94,7 +98,10 @@ void TMainfrm::RunWithOutputClick() {
       LogKey("log26");
       ui_.ProcessMessages();
       std::vector<std::string>& lines = wait.ItemsForWrite("CMDTemplb");
-      RunAny(commandLine, lines, [&] {
+      // A tool that cannot be started must not leave an earlier pack's output to be judged.
+      lines.clear();
+      wait.ItemsChanged("CMDTemplb");
+      exitCode = RunAny(commandLine, lines, [&] {
         wait.ItemsChanged("CMDTemplb");
         CMDTemplbDrawItem();
       });
@@ -102,11 +109,28 @@ void TMainfrm::RunWithOutputClick() {
       platform::WriteTextLines(outputFile, wait.Items("CMDTemplb"));
     }
     LogFileLines(outputFile);
+    // A pack counts as unpacked only when the tool ended without failing and reported no
+    // error, so a damaged, unreadable or interrupted pack is tried again next time.
+    const auto& output = form_.Items("CMDlogcmb");
+    const bool errorLine = std::any_of(output.begin(), output.end(), IsArchiverErrorLine);
+    if (!exitCode) {
+      LogKey("log74", {name});
+      StepFailed();
+    } else if (*exitCode >= kArchiverFatal) {
+      LogKey("log75", {name, *exitCode});
+      StepFailed();
+    } else if (errorLine) {
+      LogKey("log79", {name});
+      StepFailed();
+    } else {
+      form_.AppendItem("UnpackedDPlb", name);
+    }
     LogKey("log27");
     wait.SetVisible(kWaitFormName, false);
   }
 
-  if (UpperCase(config_.ReadString("Automation", "AutoDPInstall", "Error reading AutoDPInstall param")) == "YES") {
+  if (UpperCase(config_.ReadString("Automation", "AutoDPInstall", "Error reading AutoDPInstall param")) ==
+      "YES") {
     InstallDPbtnClick();
   }
   Waitfrm().SetVisible(kWaitFormName, false);
@@ -132,6 +156,7 @@ void TMainfrm::UnpackJvArrowButtonClick() {
 void TMainfrm::CMDTemplbDrawItem() {
   FormModel& wait = Waitfrm();
   wait.SetGaugeMax("UnpackGauge", 800);
-  wait.SetGaugePosition("UnpackGauge", static_cast<int>(std::min<std::size_t>(wait.Items("CMDTemplb").size(), 800)));
+  wait.SetGaugePosition("UnpackGauge",
+                        static_cast<int>(std::min<std::size_t>(wait.Items("CMDTemplb").size(), 800)));
   wait.SetGaugeMax("UnpackGauge", 800);
 }

@@ -158,6 +158,7 @@ void TMainfrm::ExtractINFsbtnClick() {
   }
   if (ticked.empty()) {
     ShowMessage(Msg("msg6"));
+    StepFailed();
     return;
   }
 
@@ -239,8 +240,10 @@ void TMainfrm::ExtractINFsbtnClick() {
     LogFileLines(outputFile);
     if (!exitCode) {
       LogKey("log74", {name});
+      StepFailed();
     } else if (*exitCode >= kArchiverFatal) {
       LogKey("log75", {name, *exitCode});
+      StepFailed();
     }
     LogKey("log27");
     LogKey("log28", {std::to_string(form_.Items("INFfullPathslb").size())});
@@ -448,8 +451,10 @@ void TMainfrm::InstallHWIDsbtnClick() {
     LogFileLines(outputFile);
     if (!exitCode) {
       LogKey("log74", {pack});
+      StepFailed();
     } else if (*exitCode >= kArchiverFatal) {
       LogKey("log75", {pack, *exitCode});
+      StepFailed();
     }
   }
   wait.SetVisible(kWaitFormName, false);

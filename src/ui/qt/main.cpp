@@ -1,6 +1,7 @@
 // Velmora_TAVI: the program. Starts error tracking, the Qt application, the main window and
 // its progress window, and runs the event loop until the main window closes.
 #include <QApplication>
+#include <cstdio>
 #include <cstdlib>
 #include <string>
 #include <vector>
@@ -31,8 +32,17 @@ int main(int argc, char** argv) {
 
   std::vector<std::string> args;
   for (int i = 1; i < argc; ++i) args.emplace_back(argv[i]);
-  // A switch run on a machine without a display works in an offscreen window.
-  if (!args.empty() && IsSwitch(args.front()) && !HasDisplay()) qputenv("QT_QPA_PLATFORM", "offscreen");
+  const bool switchRun = !args.empty() && IsSwitch(args.front());
+  if (!HasDisplay()) {
+    if (!switchRun) {
+      std::fprintf(stderr,
+                   "Velmora_TAVI: no display (DISPLAY is not set). Start it on a desktop, under xvfb-run, "
+                   "or with /untd, /unth or /inir, which run without one.\n");
+      return 2;
+    }
+    // A switch run on a machine without a display works in an offscreen window.
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+  }
 
   QApplication app(argc, argv);
   look::ApplyToApplication(app);
@@ -43,5 +53,8 @@ int main(int argc, char** argv) {
   frontEnd.Start();
   const int code = QApplication::exec();
   frontEnd.Finish();
+  // A switch run tells a calling script how it went: 0 every step succeeded, 1 a step failed,
+  // 2 the run could not start.
+  if (code == 0 && switchRun && args.front() != "/inir") return mainForm.ExitStatus();
   return code;
 }
