@@ -174,6 +174,20 @@ TEST_F(AutomationTest, SwitchRunsEndWithAStatusThatSaysHowTheyWent) {
   }
 }
 
+TEST_F(AutomationTest, AnUnwritableConfigurationIsLoggedAndTheSwitchRunStillInstallsSilently) {
+  Tools();
+  fs::permissions(tmp.Write("prog/DPINST.exe", "#!/bin/sh\necho \"$*\" > \"$VELMORA_WINDIR/DPINST.LOG\"\n"),
+                  fs::perms::owner_all);
+  Start({"/untd"});
+  // Read-only from now on: the run's "YES" cannot be written.
+  fs::permissions(programDir + "dp_tavi.ini", fs::perms::owner_read);
+  main->FormActivate();
+  EXPECT_TRUE(LogHas("/s /path " + winDir)) << "the installer did not run silently";
+  const std::vector<std::string> keys = LogKeys();
+  EXPECT_EQ(std::count(keys.begin(), keys.end(), "log80"), 1);
+  EXPECT_TRUE(main->Form().Enabled("AutoCloseTimer"));
+}
+
 TEST_F(AutomationTest, AWorkingFolderThatCannotBeUsedEndsTheRunAtOnce) {
   Tools();
   setenv("VELMORA_WINDIR", "/proc/nowhere", 1);

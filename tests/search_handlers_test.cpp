@@ -449,9 +449,11 @@ TEST_F(SearchTest, BlanksInTheWorkingFolderReachTheToolAsOneArgument) {
   main->SearchByHWIDSbtnClick();
   main->Form().SetAllChecked("HWIDS2Installchb", true);
   main->InstallHWIDsbtnClick();
+  main->UnpackDriverPacks2method1Click();
   const std::string calls = tmp.Read(stick + "win/7z-calls.txt");
   EXPECT_EQ(calls, "[x][" + programDir + "DP/p.7z][-o" + work + "][*.inf][-r][-y]\n[x][" + programDir +
-                       "DP/p.7z][-o" + work + "][@" + work + "p.7z.txt][-y]\n");
+                       "DP/p.7z][-o" + work + "][@" + work + "p.7z.txt][-y]\n[x][" + programDir +
+                       "DP/p.7z][-o" + work + "][-y]\n");
   EXPECT_EQ(main->Form().Caption("CMD4HWIDunpacked"),
             "7z x " + programDir + "DP/p.7z \"-o" + work + "\" \"@" + work + "p.7z.txt\" -y");
 }

@@ -32,6 +32,13 @@ TEST_F(StartupTest, LogStartsWithBannerThenLog45) {
   EXPECT_EQ(main->Form().ItemIndex("MainPageControle"), 0);
 }
 
+TEST_F(StartupTest, FirstStartMakesThePackFolderBesideTheProgram) {
+  std::filesystem::remove_all(programDir + "DP");
+  Start();
+  EXPECT_TRUE(std::filesystem::is_directory(programDir + "DP"));
+  EXPECT_EQ(main->Caption("CMDPackDired"), programDir + "DP/");
+}
+
 TEST_F(StartupTest, FreshStartWritesDefaultsOnce) {
   Start();
   EXPECT_EQ(Ini("Program", "Initial"), "no");
@@ -162,8 +169,8 @@ TEST_F(StartupTest, AutoHWIDSearchQuestion) {
     bool answer;
     const char* after;
   };
-  for (const Case& c : {Case{"yes", true, false, "yes"}, Case{"YES", true, true, "NO"}, Case{"N/A", false, false, "N/A"},
-                        Case{"No", false, false, "No"}}) {
+  for (const Case& c : {Case{"yes", true, false, "yes"}, Case{"YES", true, true, "NO"},
+                        Case{"N/A", false, false, "N/A"}, Case{"No", false, false, "No"}}) {
     SCOPED_TRACE(c.value);
     Start();
     main.reset();
@@ -171,7 +178,8 @@ TEST_F(StartupTest, AutoHWIDSearchQuestion) {
     ui.shown.clear();
     ui.answers = {c.answer};
     Start();
-    bool asked = std::any_of(ui.shown.begin(), ui.shown.end(), [](const std::string& s) { return s.rfind("ask:msg7", 0) == 0; });
+    bool asked = std::any_of(ui.shown.begin(), ui.shown.end(),
+                             [](const std::string& s) { return s.rfind("ask:msg7", 0) == 0; });
     EXPECT_EQ(asked, c.asked);
     EXPECT_EQ(Ini("Automation", "AutoHWIDSearch"), c.after);
     auto keys = LogKeys();
@@ -284,8 +292,10 @@ TEST_F(StartupBadInputTest, LanguageFolderProblemsFallBackToKeyTexts) {
   const Case cases[] = {
       {"empty folder", [](TempDir& t) { std::filesystem::remove(t.File("prog/lng/english.lng")); }, 0},
       {"no folder", [](TempDir& t) { std::filesystem::remove_all(t.File("prog/lng")); }, 0},
-      {"file without Msg", [](TempDir& t) { t.Write("prog/lng/english.lng", "[About]\r\nTranslateLangName=Bare\r\n"); }, 1},
-      {"binary file", [](TempDir& t) { t.Write("prog/lng/english.lng", std::string("\0\xFF[Msg\n=\r", 9)); }, 1},
+      {"file without Msg",
+       [](TempDir& t) { t.Write("prog/lng/english.lng", "[About]\r\nTranslateLangName=Bare\r\n"); }, 1},
+      {"binary file", [](TempDir& t) { t.Write("prog/lng/english.lng", std::string("\0\xFF[Msg\n=\r", 9)); },
+       1},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);

@@ -169,6 +169,22 @@ TEST_F(UnpackInstallTest, MethodThatIsNoNumberEndsTheRunBeforeAPackCountsAsUnpac
   }
 }
 
+TEST_F(UnpackInstallTest, TotalProgressStepsOncePerPack) {
+  FakeArchiver();
+  Packs({"a.7z", "b.7z", "c.7z"});
+  Start();
+  TickAll();
+  std::vector<int> positions;
+  main->Waitfrm().Subscribe([&](const FormModel::Notification& n) {
+    if (n.control.name == "UnpackGauge2" && n.change == ChangeKind::Gauge)
+      positions.push_back(n.control.position);
+  });
+  main->UnpackDriverPacks2method1Click();
+  positions.erase(std::unique(positions.begin(), positions.end()), positions.end());
+  EXPECT_EQ(positions, (std::vector<int>{0, 1, 2, 3}));
+  EXPECT_EQ(main->Waitfrm().GaugeMax("UnpackGauge2"), 3);
+}
+
 TEST_F(UnpackInstallTest, MethodOneWithoutArchiverEndsTheRun) {
   Packs({"a.7z", "b.7z"});
   Start();

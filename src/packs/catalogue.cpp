@@ -132,6 +132,12 @@ void TMainfrm::CreateOutDirbtnClick() {
     config_.WriteString("Program", "CMDPackDir", packDir);
     SetCaption("CMDPackDired", config_.ReadString("Program", "CMDPackDir", packDir));
   }
+  // The pack folder beside the program is made at the first start, so a new user finds where
+  // the packs go. A folder that cannot be made (a program on a CD) is left to the pack list.
+  const std::string packDir = Caption("CMDPackDired");
+  if (packDir == ProgramFolder() + "DP" + Sep() && !platform::DirectoryExists(packDir)) {
+    platform::ForceDirectories(packDir);
+  }
   LogKey("log10");
 }
 

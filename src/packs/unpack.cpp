@@ -9,6 +9,7 @@
 #include "app/window_layout.h"
 #include "packs/runners.h"
 #include "platform/files.h"
+#include "platform/process.h"
 #include "shared/shared_functions.h"
 
 namespace {
@@ -59,10 +60,15 @@ void TMainfrm::RunWithOutputClick() {
     return;
   }
 
-  for (const std::string& name : chosen) {
+  wait.SetGaugeMax("UnpackGauge2", static_cast<int>(chosen.size()));
+  for (std::size_t n = 0; n < chosen.size(); ++n) {
+    const std::string& name = chosen[n];
+    // The total progress steps once per pack.
+    wait.SetGaugePosition("UnpackGauge2", static_cast<int>(n));
     if (!EndsWith7z(name)) continue;
     const std::string packDir = Caption("CMDPackDired");
-    const std::string outSwitch = Caption("CMDPackOutDired");
+    // The output switch is one word even when the working folder holds a blank.
+    const std::string outSwitch = platform::process::QuoteArgument(Caption("CMDPackOutDired"));
     const std::string archive = ShortFileName(packDir + name);
     const std::string commandLine = "7z x " + archive + " " + outSwitch + " -y";
     LogKey("log22");
@@ -129,6 +135,7 @@ void TMainfrm::RunWithOutputClick() {
     wait.SetVisible(kWaitFormName, false);
   }
 
+  wait.SetGaugePosition("UnpackGauge2", static_cast<int>(chosen.size()));
   if (UpperCase(config_.ReadString("Automation", "AutoDPInstall", "Error reading AutoDPInstall param")) ==
       "YES") {
     InstallDPbtnClick();
