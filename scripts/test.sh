@@ -12,7 +12,7 @@ ctest --preset default -j2
 
 echo "== AddressSanitizer and UndefinedBehaviorSanitizer"
 bash scripts/build.sh asan
-ASAN_OPTIONS=detect_leaks=0 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 ctest --preset asan -j2
+ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 ctest --preset asan -j2
 
 echo "== 32-bit Windows core library (MinGW-w64 i686)"
 bash scripts/build.sh win32

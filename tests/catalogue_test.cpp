@@ -112,14 +112,18 @@ TEST_F(CatalogueTest, DeletePacksStartsTheCleanUpWithoutWaitingOrChecking) {
                             "  i=$((i+1)); [ $i -gt 100 ] && { touch \"$VELMORA_WINDIR/gave-up\"; exit 1; }\n"
                             "  sleep 0.1\n"
                             "done\n"
-                            "touch \"$VELMORA_WINDIR/cleaned\"\n"),
+                            "echo \"$1\" > \"$VELMORA_WINDIR/cleaned\"\n"),
                   fs::perms::owner_all);
+  main->Form().SetItems("UnpackedDPlb", {"a.7z"});
   ui.answers = {true};
   main->DeletePacksbtnClick();
+  // The record of unpacked packs goes with the drivers the script removes.
+  EXPECT_TRUE(main->Form().Items("UnpackedDPlb").empty());
   tmp.Write("win/go", "");
   for (int i = 0; i < 200 && !tmp.Exists("win/cleaned"); ++i)
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
-  EXPECT_TRUE(tmp.Exists("win/cleaned"));
+  // The script is told the working folder in use.
+  EXPECT_EQ(tmp.Read("win/cleaned"), workDir.substr(0, workDir.size() - 1) + "\n");
   EXPECT_FALSE(tmp.Exists("win/gave-up"));
   EXPECT_EQ(ui.shown.back(), "ask:msg4|%s");
 }
@@ -134,6 +138,12 @@ TEST_F(CatalogueTest, PreparationRecreatesWorkingFolderAndEmptiesInputFile) {
   EXPECT_EQ(LogKeys().back(), "log1");
   main->AfterDeletClick();
   EXPECT_EQ(LogKeys().back(), "log2");
+
+  // A folder that cannot be made: the person is told, with the system's code.
+  main->SetCaption("Workdir", tmp.Write("a file", "x") + "/dp_tavi/");
+  main->AfterDeletClick();
+  EXPECT_EQ(ui.shown.back(), "message:msg1|20");
+  EXPECT_EQ(LogTexts().back(), "log3|20|%s");
 }
 
 }  // namespace

@@ -74,6 +74,10 @@ TEST_F(UnpackInstallTest, UnpacksTickedPacksByBothMethodsAndLogsInOrder) {
     EXPECT_EQ(run[6], "Extracting  drv/a.sys");
     EXPECT_EQ(run[7], "Everything is Ok");
     EXPECT_EQ(run[8].substr(0, 6), "log27|");
+    // Method 2 fills the progress window's list; its gauge measures it against 800 lines.
+    if (std::string(method) == "2") {
+      EXPECT_EQ(main->Waitfrm().GaugeMax("UnpackGauge"), 800);
+    }
     // The buffer keeps the last pack's output as it was loaded for the log.
     EXPECT_EQ(
         main->Form().Items("CMDlogcmb"),
@@ -169,6 +173,30 @@ TEST_F(UnpackInstallTest, MethodThatIsNoNumberEndsTheRunBeforeAPackCountsAsUnpac
   }
 }
 
+TEST_F(UnpackInstallTest, MenuEntriesChooseTheirMethod) {
+  FakeArchiver();
+  Packs({"one.7z"});
+  struct Case {
+    const char* handler;
+    const char* methodKey;  // log58: method 1, log26: method 2
+    bool freshProgressWindow;
+  };
+  for (const Case& c : {Case{"UnpackDriverPacks1Click", "log58", false},
+                        Case{"UnpackDriverPacks2method1Click", "log26", false},
+                        Case{"UnpackJvArrowButtonClick", "log26", true}}) {
+    SCOPED_TRACE(c.handler);
+    Start();
+    TickAll();
+    const std::size_t windows = main->Forms().size();
+    EXPECT_TRUE(main->Invoke(c.handler));
+    const auto keys = LogKeys();
+    EXPECT_EQ(std::count(keys.begin(), keys.end(), c.methodKey), 1);
+    EXPECT_EQ(main->Forms().size(), windows + (c.freshProgressWindow ? 1 : 0));
+    main.reset();
+    fs::remove(workDir + "UnpackedDP.txt");
+  }
+}
+
 TEST_F(UnpackInstallTest, TotalProgressStepsOncePerPack) {
   FakeArchiver();
   Packs({"a.7z", "b.7z", "c.7z"});
@@ -225,14 +253,17 @@ TEST_F(UnpackInstallTest, InstallerCommandLines) {
     SetIni("DP_Options", "NonCompressedDriversFolder", c.nonCompressed);
     SetIni("DP_Options", "NonCompressedDriversFolderLocation", location);
     bool shownProgress = false;
+    bool installCaption = false;
     main->Waitfrm().Subscribe([&](const FormModel::Notification& n) {
       if (n.change == ChangeKind::Visible && n.control.visible) shownProgress = true;
+      if (n.control.name == "UnpackingLbl" && n.control.caption == "log48|%s|%s") installCaption = true;
     });
     main->InstallDPbtnClick();
     std::string expected =
         std::string("DPINST.exe ") + (c.silent ? "/s " : "") + "/path " + (c.location ? location : winDir);
     EXPECT_TRUE(LogHas("log49|" + expected + "|%s"));
     EXPECT_EQ(shownProgress, c.progress);
+    EXPECT_EQ(installCaption, c.progress);
     EXPECT_FALSE(tmp.Exists("win/DPINST.LOG"));
     EXPECT_EQ(LogKeys().back(), "log51");
     main.reset();
@@ -265,7 +296,9 @@ TEST_F(UnpackInstallTest, MissingInstallerLogEndsWithErrorAfterClosingLine) {
 
 TEST_F(UnpackInstallTest, AutomaticInstallRunsAfterTheLastPackBeforeTheListIsSaved) {
   FakeArchiver();
-  FakeInstaller(1);
+  Tool("DPINST.exe",
+       "if [ -e \"$VELMORA_WINDIR/dp_tavi/UnpackedDP.txt\" ]; then echo found; else echo none; fi"
+       " > \"$VELMORA_WINDIR/list-at-install.txt\"\necho done > \"$VELMORA_WINDIR/DPINST.LOG\"\n");
   Packs({"one.7z"});
   Start();
   SetIni("Automation", "AutoDPInstall", "yes");
@@ -278,6 +311,8 @@ TEST_F(UnpackInstallTest, AutomaticInstallRunsAfterTheLastPackBeforeTheListIsSav
   ASSERT_NE(install, keys.end());
   EXPECT_LT(unpacked, install);
   EXPECT_TRUE(tmp.Exists("win/dp_tavi/UnpackedDP.txt"));
+  // The installer ran before the list was saved: it found no list yet.
+  EXPECT_EQ(tmp.Read("win/list-at-install.txt"), "none\n");
 }
 
 }  // namespace
