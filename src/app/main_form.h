@@ -7,6 +7,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -107,6 +108,26 @@ class TMainfrm {
    private:
     TMainfrm& window_;
   };
+  // The busy cursor while it lives; at its end, whatever happened, the normal cursor and the
+  // progress window hidden.
+  class BusyScope {
+   public:
+    explicit BusyScope(TMainfrm& window);
+    ~BusyScope();
+    BusyScope(const BusyScope&) = delete;
+    BusyScope& operator=(const BusyScope&) = delete;
+
+   private:
+    TMainfrm& window_;
+  };
+  // Runs an archive tool command line with its output going into the progress window's list
+  // (emptied first, so a tool that cannot be started leaves no earlier output to be taken for
+  // its own), then saves that list to the output file. The tool's exit code; nothing when it
+  // could not be started.
+  std::optional<int> RunArchiver(const std::string& commandLine);
+  // Logs an archive tool run that failed for the pack (it could not be started, or it ended
+  // with a fatal exit code) as a failed step; true when the run did not fail.
+  bool ArchiverSucceeded(const std::string& pack, const std::optional<int>& exitCode);
   // The driver pack of each entry of `HWIDS2Installchb`, in the same order.
   const std::vector<std::string>& InstallEntryPacks() const { return installEntryPacks_; }
 

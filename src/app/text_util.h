@@ -12,6 +12,15 @@ inline std::string UpperCase(std::string text) {
   return text;
 }
 
+// The text without the blanks and control characters at both ends.
+inline std::string TrimBlanks(const std::string& text) {
+  std::size_t b = 0;
+  std::size_t e = text.size();
+  while (b < e && static_cast<unsigned char>(text[b]) <= ' ') ++b;
+  while (e > b && static_cast<unsigned char>(text[e - 1]) <= ' ') --e;
+  return text.substr(b, e - b);
+}
+
 // The current local date and time.
 inline std::tm LocalNow() {
   std::time_t now = std::chrono::system_clock::to_time_t(std::chrono::system_clock::now());

@@ -28,9 +28,6 @@ int MethodNumber(const std::string& text) {
   return number;
 }
 
-// Exit codes of the archive tool from this one on mean that it failed.
-constexpr int kArchiverFatal = 2;
-
 bool EndsWith7z(const std::string& name) {
   if (name.size() < 3) return false;
   const std::string tail = name.substr(name.size() - 3);
@@ -74,20 +71,11 @@ void TMainfrm::RunWithOutputClick() {
     LogKey("log22");
     LogKey("log23", {commandLine});
 
-    // Whatever happens to this pack, the cursor and the windows are put back.
-    struct Restore {
-      TMainfrm& w;
-      ~Restore() {
-        w.Ui().SetBusyCursor(false);
-        w.Waitfrm().SetVisible(kWaitFormName, false);
-      }
-    } restore{*this};
-
     LogKey("log24", {name});
     LogKey("log57", {std::to_string(GetFileSize(packDir + name))});
     wait.SetVisible(kWaitFormName, true);
     wait.SetCaption("UnpackingLbl", Msg("log24", {name}));
-    ui_.SetBusyCursor(true);
+    const BusyScope busy(*this);
     form_.ClearItems("CMDlogcmb");
     const std::string outputFile = Caption("CMDOutFileed");
     const std::string inputFile = Caption("CMDFileed");
@@ -103,28 +91,15 @@ void TMainfrm::RunWithOutputClick() {
     } else if (method == 2) {
       LogKey("log26");
       ui_.ProcessMessages();
-      std::vector<std::string>& lines = wait.ItemsForWrite("CMDTemplb");
-      // A tool that cannot be started must not leave an earlier pack's output to be judged.
-      lines.clear();
-      wait.ItemsChanged("CMDTemplb");
-      exitCode = RunAny(commandLine, lines, [&] {
-        wait.ItemsChanged("CMDTemplb");
-        CMDTemplbDrawItem();
-      });
-      wait.ItemsChanged("CMDTemplb");
-      platform::WriteTextLines(outputFile, wait.Items("CMDTemplb"));
+      exitCode = RunArchiver(commandLine);
     }
     LogFileLines(outputFile);
     // A pack counts as unpacked only when the tool ended without failing and reported no
     // error, so a damaged, unreadable or interrupted pack is tried again next time.
     const auto& output = form_.Items("CMDlogcmb");
     const bool errorLine = std::any_of(output.begin(), output.end(), IsArchiverErrorLine);
-    if (!exitCode) {
-      LogKey("log74", {name});
-      StepFailed();
-    } else if (*exitCode >= kArchiverFatal) {
-      LogKey("log75", {name, *exitCode});
-      StepFailed();
+    if (!ArchiverSucceeded(name, exitCode)) {
+      // Said by the check.
     } else if (errorLine) {
       LogKey("log79", {name});
       StepFailed();
@@ -142,6 +117,39 @@ void TMainfrm::RunWithOutputClick() {
   }
   Waitfrm().SetVisible(kWaitFormName, false);
   platform::WriteTextLines(Caption("Workdir") + "UnpackedDP.txt", form_.Items("UnpackedDPlb"));
+}
+
+TMainfrm::BusyScope::BusyScope(TMainfrm& window) : window_(window) { window_.Ui().SetBusyCursor(true); }
+
+TMainfrm::BusyScope::~BusyScope() {
+  window_.Ui().SetBusyCursor(false);
+  window_.Waitfrm().SetVisible(kWaitFormName, false);
+}
+
+std::optional<int> TMainfrm::RunArchiver(const std::string& commandLine) {
+  FormModel& wait = Waitfrm();
+  std::vector<std::string>& lines = wait.ItemsForWrite("CMDTemplb");
+  lines.clear();
+  wait.ItemsChanged("CMDTemplb");
+  const std::optional<int> exitCode = RunAny(commandLine, lines, [&] {
+    wait.ItemsChanged("CMDTemplb");
+    CMDTemplbDrawItem();
+  });
+  wait.ItemsChanged("CMDTemplb");
+  platform::WriteTextLines(Caption("CMDOutFileed"), wait.Items("CMDTemplb"));
+  return exitCode;
+}
+
+bool TMainfrm::ArchiverSucceeded(const std::string& pack, const std::optional<int>& exitCode) {
+  if (!exitCode) {
+    LogKey("log74", {pack});
+  } else if (*exitCode >= kArchiverFatal) {
+    LogKey("log75", {pack, *exitCode});
+  } else {
+    return true;
+  }
+  StepFailed();
+  return false;
 }
 
 void TMainfrm::UnpackDriverPacks1Click() {

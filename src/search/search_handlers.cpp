@@ -25,22 +25,11 @@ namespace {
 
 constexpr const char* kContentIndex = "DP_Content.ini";
 constexpr const char* kExtractList = "DP_Extract.ini";
-// Exit codes of the archive tool from this one on mean that it failed.
-constexpr int kArchiverFatal = 2;
 
 bool EndsWith7z(const std::string& name) {
   if (name.size() < 3) return false;
   const std::string tail = name.substr(name.size() - 3);
   return tail == ".7z" || tail == ".7Z";
-}
-
-// Blanks and control characters off both ends.
-std::string Trim(const std::string& text) {
-  std::size_t b = 0;
-  std::size_t e = text.size();
-  while (b < e && static_cast<unsigned char>(text[b]) <= ' ') ++b;
-  while (e > b && static_cast<unsigned char>(text[e - 1]) <= ' ') --e;
-  return text.substr(b, e - b);
 }
 
 // True for a relative path that stays inside the folder it is taken from: not absolute, no
@@ -93,7 +82,7 @@ std::vector<std::string> TMainfrm::GatherInfPaths(const std::vector<std::string>
   std::vector<std::string> paths;
   paths.reserve(raw.size());
   for (std::string& path : raw) {
-    const std::string trimmed = Trim(path);
+    const std::string trimmed = TrimBlanks(path);
     if (!StaysInside(trimmed)) {
       LogKey("log72", {trimmed});
     } else if (!platform::IniDocument::CanStore(trimmed, "PackName", "x")) {
@@ -194,37 +183,19 @@ void TMainfrm::ExtractINFsbtnClick() {
     LogKey("log24", {name});
     LogKey("log25");
 
-    // Whatever happens to this pack, the cursor and the windows are put back.
-    struct Restore {
-      TMainfrm& w;
-      ~Restore() {
-        w.Ui().SetBusyCursor(false);
-        w.Waitfrm().SetVisible(kWaitFormName, false);
-      }
-    } restore{*this};
-
     wait.SetCaption("UnpackingLbl", Msg("log24", {name}));
     wait.SetGaugePosition("UnpackGauge2", static_cast<int>(n));
     wait.SetVisible(kWaitFormName, true);
-    ui_.SetBusyCursor(true);
+    const BusyScope busy(*this);
     form_.ClearItems("CMDlogcmb");
     const std::string outputFile = Caption("CMDOutFileed");
 
     LogKey("log26");
     ui_.ProcessMessages();
-    // Each pack starts from an empty list: a tool that cannot be started leaves nothing behind
-    // that could be taken for this pack's output.
-    std::vector<std::string>& lines = wait.ItemsForWrite("CMDTemplb");
-    lines.clear();
-    wait.ItemsChanged("CMDTemplb");
-    const std::optional<int> exitCode = RunAny(commandLine, lines, [&] {
-      wait.ItemsChanged("CMDTemplb");
-      CMDTemplbDrawItem();
-    });
-    wait.ItemsChanged("CMDTemplb");
-    platform::WriteTextLines(outputFile, wait.Items("CMDTemplb"));
+    const std::optional<int> exitCode = RunArchiver(commandLine);
     form_.SetItems("INFpathslb", platform::ReadTextLines(outputFile));
 
+    // A tool that failed adds nothing to the index.
     if (exitCode && *exitCode < kArchiverFatal) {
       const std::vector<std::string> gathered = GatherInfPaths(form_.Items("INFpathslb"));
       form_.AppendItems("INFfullPathslb", gathered);
@@ -238,13 +209,7 @@ void TMainfrm::ExtractINFsbtnClick() {
     }
 
     LogFileLines(outputFile);
-    if (!exitCode) {
-      LogKey("log74", {name});
-      StepFailed();
-    } else if (*exitCode >= kArchiverFatal) {
-      LogKey("log75", {name, *exitCode});
-      StepFailed();
-    }
+    ArchiverSucceeded(name, exitCode);
     LogKey("log27");
     LogKey("log28", {std::to_string(form_.Items("INFfullPathslb").size())});
   }
@@ -274,7 +239,7 @@ void TMainfrm::SearchByHWIDSbtnClick() {
   sections.reserve(entries.size());
   files.reserve(entries.size());
   for (const std::string& entry : entries) {
-    sections.push_back(Trim(entry));
+    sections.push_back(TrimBlanks(entry));
     files.push_back(workDir + sections.back());
   }
   std::vector<std::string> reduced;
@@ -378,14 +343,15 @@ void TMainfrm::PrepareUnpackFilesbtnClick() {
     const std::string full = content.Read(section, "Found Pattern Full", "NO");
     if (pack == "NO") {
       // The index no longer holds this file (it was built anew or edited meanwhile).
-      LogKey("log76", {Trim(section)});
+      LogKey("log76", {TrimBlanks(section)});
       continue;
     }
     entries.push_back(full + ":" + foundText + ":" + pack);
     checks.push_back(false);
     entryPacks.push_back(pack);
-    if (!extract.Write(pack + ".txt", ArchiveFolder(Trim(section)) + "*.*", "Line" + std::to_string(k))) {
-      LogKey("log73", {Trim(section)});
+    if (!extract.Write(pack + ".txt", ArchiveFolder(TrimBlanks(section)) + "*.*",
+                       "Line" + std::to_string(k))) {
+      LogKey("log73", {TrimBlanks(section)});
     }
   }
   extract.Save();
@@ -438,24 +404,9 @@ void TMainfrm::InstallHWIDsbtnClick() {
     ui_.ProcessMessages();
     LogKey("log23", {commandLine});
 
-    std::vector<std::string>& lines = wait.ItemsForWrite("CMDTemplb");
-    lines.clear();
-    wait.ItemsChanged("CMDTemplb");
-    const std::optional<int> exitCode = RunAny(commandLine, lines, [&] {
-      wait.ItemsChanged("CMDTemplb");
-      CMDTemplbDrawItem();
-    });
-    wait.ItemsChanged("CMDTemplb");
-    const std::string outputFile = Caption("CMDOutFileed");
-    platform::WriteTextLines(outputFile, wait.Items("CMDTemplb"));
-    LogFileLines(outputFile);
-    if (!exitCode) {
-      LogKey("log74", {pack});
-      StepFailed();
-    } else if (*exitCode >= kArchiverFatal) {
-      LogKey("log75", {pack, *exitCode});
-      StepFailed();
-    }
+    const std::optional<int> exitCode = RunArchiver(commandLine);
+    LogFileLines(Caption("CMDOutFileed"));
+    ArchiverSucceeded(pack, exitCode);
   }
   wait.SetVisible(kWaitFormName, false);
   InstallDPbtnClick();
