@@ -1,7 +1,7 @@
 // The demo driver packs (data/demo, built into <build>/demo/DP): every INF file reads as an INF
 // file the installer accepts, every driver folder holds one INF file and the driver file it
 // names, the built archives hold exactly the files of data/demo, and the packs serve some devices
-// of the recorded virtual machine and notebook trees as the hardware ID search sees them.
+// of the recorded virtual machine and notebook trees as the hardware ID search finds them.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -21,6 +21,7 @@
 #include "devices/get_device_list.h"
 #include "devices/hwid_rules.h"
 #include "platform/process.h"
+#include "search/file_search.h"
 #include "support/scoped_env.h"
 
 #ifdef VELMORA_DPINST_PATH
@@ -299,12 +300,16 @@ std::vector<std::string> ReducedIdsOf(const std::string& tree) {
   return reduced;
 }
 
-// "<pack>: <path>" of the demo INF files holding the text anywhere, letter case ignored, as the
-// search looks for a reduced ID.
+// "<pack>: <path>" of the demo INF files in which the program's file searcher finds the reduced
+// ID (anywhere in the file, letter case ignored, UTF-16 files narrowed).
 std::set<std::string> InfsHolding(const std::vector<DemoInf>& infs, const std::string& reducedId) {
   std::set<std::string> found;
+  TFileSearch searcher;
+  searcher.SetPattern(reducedId);
   for (const DemoInf& inf : infs) {
-    if (Upper(inf.text).find(Upper(reducedId)) != std::string::npos) found.insert(inf.pack + ": " + inf.path);
+    searcher.SetFilename(inf.file.string());
+    EXPECT_EQ(searcher.Filename(), inf.file.string()) << "the searcher cannot read the file";
+    if (searcher.First() >= 0) found.insert(inf.pack + ": " + inf.path);
   }
   return found;
 }
