@@ -170,7 +170,10 @@ else
   installer=$(printf '%s\n' "$full_text" | sed -e 's/^\[[0-9. ]*\] //' | grep -E 'Serves present device|^Summary:' || true)
 fi
 if [ -n "$installer" ]; then
-  echo "$installer" | sed -e 's/^ *//' -e 's/^/  /'
+  # One line per device served (a device is named once per ID of the INF file that fits it).
+  echo "$installer" | sed -e 's/^ *//' | awk '
+    /^Serves present device: / { device = $4; if (seen[device]++) next }
+    { print "  " $0 }'
 else
   echo "  no result lines"
 fi
