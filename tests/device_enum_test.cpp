@@ -11,6 +11,7 @@
 
 #include "devices/get_device_list.h"
 #include "platform/devices.h"
+#include "support/scoped_env.h"
 #include "support/temp_dir.h"
 
 namespace fs = std::filesystem;
@@ -19,28 +20,6 @@ using platform::devices::DeviceInfo;
 namespace {
 
 const std::string kSysfsData = std::string(VELMORA_TESTDATA_DIR) + "/sysfs/";
-
-// Sets an environment variable for the life of the object.
-class ScopedEnv {
- public:
-  ScopedEnv(const char* name, const std::string& value) : name_(name) {
-    if (const char* old = std::getenv(name)) old_ = old;
-    setenv(name, value.c_str(), 1);
-  }
-  ~ScopedEnv() {
-    if (old_) {
-      setenv(name_, old_->c_str(), 1);
-    } else {
-      unsetenv(name_);
-    }
-  }
-  ScopedEnv(const ScopedEnv&) = delete;
-  ScopedEnv& operator=(const ScopedEnv&) = delete;
-
- private:
-  const char* name_;
-  std::optional<std::string> old_;
-};
 
 // Compares an identifier with an expectation in which "#" stands for a generated hash
 // (one to eight upper-case hexadecimal digits).

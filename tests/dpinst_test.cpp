@@ -8,6 +8,7 @@
 
 #include "platform/process.h"
 #include "shared/shared_functions.h"
+#include "support/scoped_env.h"
 #include "support/temp_dir.h"
 
 #ifdef VELMORA_DPINST_PATH
@@ -117,27 +118,6 @@ TEST(InfFileTest, JunkGivesNothingAndNoHarm) {
 }
 
 // ---- whole runs ----
-
-class ScopedEnv {
- public:
-  ScopedEnv(const char* name, const std::string& value) : name_(name) {
-    if (const char* old = std::getenv(name)) old_ = old;
-    ::setenv(name, value.c_str(), 1);
-  }
-  ~ScopedEnv() {
-    if (old_) {
-      ::setenv(name_, old_->c_str(), 1);
-    } else {
-      ::unsetenv(name_);
-    }
-  }
-  ScopedEnv(const ScopedEnv&) = delete;
-  ScopedEnv& operator=(const ScopedEnv&) = delete;
-
- private:
-  const char* name_;
-  std::optional<std::string> old_;
-};
 
 class DpinstRunTest : public ::testing::Test {
  protected:

@@ -789,6 +789,76 @@ TEST_F(EndToEnd, UnthExtractsAndInstallsOnlyTheDriversWhoseInfFilesNameThisMachi
   EXPECT_EQ(savedLines.back().substr(std::min<std::size_t>(22, savedLines.back().size())), Msg("log15"));
 }
 
+// ---- /unth on the demo packs the program folder ships ----
+
+TEST_F(EndToEnd, UnthOnTheDemoPacksExtractsTheDriversOfTheVirtualMachine) {
+  CopyProgram();
+  std::set<std::string> packs;
+  for (const fs::directory_entry& entry : fs::directory_iterator(prog_ / "demo" / "DP")) {
+    fs::copy_file(entry.path(), prog_ / "DP" / entry.path().filename());
+    packs.insert(entry.path().filename().string());
+  }
+  ASSERT_EQ(packs, (std::set<std::string>{"DP_Chipset_demo.7z", "DP_LAN_demo.7z", "DP_MassStorage_demo.7z",
+                                          "DP_Sound_demo.7z", "DP_Virtio demo.7z"}));
+  RecordTreeBeforeCleanUp();
+
+  auto program = Start({"/unth"}, "unth-demo",
+                       {{"VELMORA_SYSFS", std::string(VELMORA_TESTDATA_DIR) + "/sysfs/virtio/sys"}});
+  ASSERT_TRUE(program->Wait(90)) << "the program did not close by itself";
+  EXPECT_EQ(program->ExitCode(), 0) << program->Describe();
+  const Log log = LogOf("unth-demo");
+  EXPECT_TRUE(log.other.empty()) << "unexpected line on standard error: " << log.other.front();
+
+  // The driver folders for the virtual machine's devices, by pack.
+  const std::map<std::string, std::set<std::string>> matching = {
+      {"DP_Chipset_demo.7z",
+       {"D/C/Intel/1/q35chip", "D/C/ACPI/1/acpisys", "D/C/ACPI/2/serial", "D/C/ACPI/3/ps2kbd"}},
+      {"DP_Virtio demo.7z",
+       {"D/V/RedHat/1/virtio_net", "D/V/RedHat/2/virtio_blk", "D/V/RedHat/4/virtio_balloon",
+        "D/V/RedHat/6/virtio_rng", "D/V/RedHat/7/virtio_vsock"}},
+  };
+  std::set<std::string> expectedInfs;
+  for (const auto& [pack, drivers] : matching) {
+    for (const std::string& driver : drivers) expectedInfs.insert(driver + ".inf");
+  }
+  const std::string index = WorkDir() + "DP_Content.ini";
+  std::set<std::string> extractYes;
+  for (const std::string& section : platform::profile::ReadSectionNames(index)) {
+    if (platform::profile::ReadString(index, section, "Extract", "NO") == "YES") extractYes.insert(section);
+  }
+  EXPECT_EQ(extractYes, expectedInfs);
+  EXPECT_EQ(platform::profile::ReadString(index, "D/V/RedHat/1/virtio_net.inf", "Found Pattern", ""),
+            "PCI\\VEN_1AF4&DEV_1041");
+  EXPECT_EQ(platform::profile::ReadString(index, "D/V/RedHat/1/virtio_net.inf", "PackName", ""),
+            "DP_Virtio demo.7z");
+
+  // Each pack's list file names its matching folders; the pack with a blank in its name was
+  // extracted by its list too: the matching folders hold their driver files, the others only the
+  // INF file the index took.
+  const std::set<std::string> tree = TreeBeforeCleanUp();
+  std::size_t driverFiles = 0;
+  for (const std::string& pack : packs) {
+    SCOPED_TRACE(pack);
+    const auto it = matching.find(pack);
+    const std::set<std::string> drivers = it == matching.end() ? std::set<std::string>{} : it->second;
+    std::set<std::string> folders;
+    for (const std::string& driver : drivers)
+      folders.insert(fs::path(driver).parent_path().string() + "/*.*");
+    const std::vector<std::string> lines = SplitLines(ReadFile(WorkDir() + pack + ".txt"));
+    EXPECT_EQ(std::set<std::string>(lines.begin(), lines.end()), folders);
+    for (const std::string& driver : drivers) EXPECT_EQ(tree.count("f " + driver + ".sys"), 1u) << driver;
+  }
+  for (const std::string& entry : tree) {
+    if (entry.size() > 4 && entry.compare(entry.size() - 4, 4, ".sys") == 0) ++driverFiles;
+  }
+  EXPECT_EQ(driverFiles, expectedInfs.size()) << "driver files of folders that did not match were extracted";
+
+  // The installer found the virtio network adapter's driver.
+  EXPECT_TRUE(std::any_of(log.texts.begin(), log.texts.end(), [](const std::string& line) {
+    return line.find("Serves present device: PCI\\VEN_1AF4&DEV_1041") != std::string::npos;
+  }));
+}
+
 // ---- both unpack methods with the real archive tool of the program folder ----
 
 TEST_F(EndToEnd, BothUnpackMethodsPutThePacksUnderTheWorkingFolder) {
