@@ -65,22 +65,6 @@ if [ "$headless" = no ]; then
 fi
 
 # ---- no display: the unattended run on this machine's hardware IDs ----
-# The program starts clean.cmd at the end of the run, which empties the working folder. In the
-# scratch copy clean.cmd first keeps a copy of the working folder as the run left it, so the
-# summary can show the extracted driver folders.
-mv "$prog/clean.cmd" "$prog/clean-shipped.cmd"
-cat >"$prog/clean.cmd" <<'EOF'
-#!/bin/sh
-# Put here by scripts/run.sh: keeps a copy of the working folder in ../unpacked, then runs the
-# program's own clean.cmd.
-here=$(dirname "$0")
-work=${1:-${VELMORA_WINDIR:?}/dp_tavi}
-rm -rf "$here/../unpacked.partial"
-cp -a "$work" "$here/../unpacked.partial" && mv "$here/../unpacked.partial" "$here/../unpacked"
-exec "$here/clean-shipped.cmd" "$@"
-EOF
-chmod +x "$prog/clean.cmd"
-
 log="$scratch/velmora.log"
 echo
 echo "No display found: Velmora's unattended run /unth on this machine's hardware IDs"
@@ -94,15 +78,6 @@ set +e
   >"$log" 2>&1
 status=$?
 set -e
-# The copy is taken at the start of the clean-up, seconds before the program closes; give a
-# slow machine a moment more.
-if [ "$status" -eq 0 ]; then
-  for _ in $(seq 50); do
-    [ -d "$scratch/unpacked" ] && break
-    sleep 0.2
-  done
-fi
-
 trim() { sed -e 's/\r$//'; }
 
 echo
@@ -132,12 +107,9 @@ fi
 
 echo
 echo "== Driver folders extracted into $work (from the list files <pack>.txt there)"
+# On Linux the run keeps the drivers it prepared (the installer here installs nothing), so
+# they are still in the working folder.
 unpacked="$work"
-if [ -d "$scratch/unpacked" ]; then
-  unpacked="$scratch/unpacked"
-  echo "  (clean.cmd emptied the working folder at the end of the run, as it always does;"
-  echo "   the files below are in the copy taken just before: $unpacked)"
-fi
 extracted=0
 for pack in "${packs[@]}"; do
   name=$(basename "$pack")

@@ -11,6 +11,14 @@ namespace {
 
 constexpr const char* kRunOnceMarker = "FORMACTIVE";
 
+// Whether the driver package installer of this system installs the drivers (Windows), or only
+// prepares them for a Windows installation (the stand-in on other systems).
+#ifdef _WIN32
+constexpr bool kInstallerInstalls = true;
+#else
+constexpr bool kInstallerInstalls = false;
+#endif
+
 // A run whose step fails part-way sets the automation flag back to "No", as its end would,
 // so later unpacking does not install silently on its own.
 class AutomationOffOnFailure {
@@ -106,8 +114,14 @@ void TMainfrm::RunUnattended(void (TMainfrm::*chain)()) {
 void TMainfrm::FinishRun() {
   LogKey("log43");
   config_.WriteString("Automation", "AutoDPInstall", "No");
-  LogKey("log15");
-  StartCleanScript();
+  if (kInstallerInstalls) {
+    LogKey("log15");
+    StartCleanScript();
+  } else {
+    // The installer here only prepares the drivers for Windows: the clean-up would delete the
+    // very drivers the run has just prepared, so they stay, and the log says where.
+    LogKey("log82", {Caption("Workdir")});
+  }
   SetCaption("StopVolatileed", kRunOnceMarker);
   Waitfrm().SetVisible(kWaitFormName, false);
 }

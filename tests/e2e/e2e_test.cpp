@@ -339,25 +339,14 @@ class EndToEnd : public ::testing::Test {
     fs::create_directories(prog_ / "DP");
   }
 
-  // Replaces clean.cmd by one that first records the working folder's tree (and the record of
-  // unpacked packs) in record/, then runs the shipped clean.cmd, so a test sees what the run left
-  // before the clean-up removed it.
-  void RecordTreeBeforeCleanUp() {
-    fs::rename(prog_ / "clean.cmd", prog_ / "clean-shipped.cmd");
-    WriteFile(prog_ / "clean.cmd",
-              "#!/bin/sh\n"
-              "find \"$VELMORA_WINDIR/dp_tavi\" -mindepth 1 -printf '%y %P\\n' | sort"
-              " > \"$VELMORA_E2E_RECORD/before-clean.txt\"\n"
-              "cp \"$1/UnpackedDP.txt\" \"$VELMORA_E2E_RECORD/\" 2>/dev/null\n"
-              "exec \"$(dirname \"$0\")/clean-shipped.cmd\" \"$@\"\n");
-    fs::permissions(prog_ / "clean.cmd",
-                    fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec);
-  }
-
-  // "<kind> <path>" lines of the working folder as clean.cmd found it.
-  std::set<std::string> TreeBeforeCleanUp() const {
-    const std::vector<std::string> lines = SplitLines(ReadFile(root_ / "record" / "before-clean.txt"));
-    return {lines.begin(), lines.end()};
+  // "<kind> <path>" lines of the working folder as the run left it (kinds: f file, d folder,
+  // l link). A switch run keeps the drivers it prepared here: the installer of this system does
+  // not install them, so the run starts no clean-up.
+  std::set<std::string> WorkingTree() const {
+    std::set<std::string> lines;
+    for (const auto& [path, kind] : Tree(root_ / "win" / "dp_tavi", {}))
+      lines.insert(std::string(1, kind) + " " + path);
+    return lines;
   }
 
   // Builds `pack` in DP/ from the files under packsrc/<source> (with 7zz a, plus `options`).
@@ -567,7 +556,6 @@ TEST_F(EndToEnd, UntdUnpacksGoodPacksSafelyInstallsAndClosesThenSkipsThemNextTim
   ASSERT_NO_FATAL_FAILURE(GoodPacks());
   ASSERT_NO_FATAL_FAILURE(CorruptPack());
   ASSERT_NO_FATAL_FAILURE(HostilePack());
-  RecordTreeBeforeCleanUp();
   const std::set<std::string> packs = {"Driver Pack One.7z", "second.7Z", "corrupt.7z", "hostile.7z"};
   const auto treeBefore = TreeOutsideWorkingFolder();
 
@@ -591,9 +579,9 @@ TEST_F(EndToEnd, UntdUnpacksGoodPacksSafelyInstallsAndClosesThenSkipsThemNextTim
   EXPECT_TRUE(log.Has("Extracting  Drivers/Net/net.inf"));
   EXPECT_TRUE(log.Has("Extracting  Video/vid.inf"));
 
-  // What the packs left in the working folder before clean.cmd ran: the good packs whole, the
+  // What the packs left in the working folder: the good packs whole, the
   // undamaged part of the corrupt one, the harmless files of the hostile one, and no link.
-  const std::set<std::string> unpacked = TreeBeforeCleanUp();
+  const std::set<std::string> unpacked = WorkingTree();
   for (const char* entry : {"f Drivers/Net/net.inf", "f Drivers/Net/net.sys", "f Drivers/Net/read me.txt",
                             "f Video/vid.inf", "f Video/vid.dll", "f Broken/fine.inf", "f harmless.txt",
                             "d link_dir", "f link_dir/payload.txt", "f UnpackedDP.txt"}) {
@@ -623,35 +611,37 @@ TEST_F(EndToEnd, UntdUnpacksGoodPacksSafelyInstallsAndClosesThenSkipsThemNextTim
     return line.find(WorkDir() + "Drivers/Net/net.inf") != std::string::npos;
   })) << "the installer's log does not name the unpacked INF file";
   EXPECT_FALSE(fs::exists(root_ / "win" / "DPINST.LOG"));
-  EXPECT_LT(log.Find(Msg("log43")), log.Find(Msg("log15")));
+  // The run ends by saying where the prepared drivers stay.
+  EXPECT_EQ(log.texts.back(), Msg("log82", {WorkDir()}));
+  EXPECT_LT(log.Find(Msg("log43")), log.Find(Msg("log82", {WorkDir()})));
   EXPECT_EQ(Ini("Automation", "AutoDPInstall"), "No");
 
-  // The record of unpacked packs names the packs that unpacked, not the damaged one; clean.cmd
-  // then removed it with the unpacked drivers, so the packs are unpacked again next time.
-  const std::string listed = ReadFile(root_ / "record" / "UnpackedDP.txt");
+  // The record of unpacked packs names the packs that unpacked, not the damaged one.
+  const std::string listed = ReadFile(WorkDir() + "UnpackedDP.txt");
   const std::vector<std::string> names = SplitLines(listed);
   EXPECT_EQ(std::set<std::string>(names.begin(), names.end()),
             (std::set<std::string>{"Driver Pack One.7z", "second.7Z", "hostile.7z"}));
   EXPECT_EQ(names.size(), 3u);
   EXPECT_EQ(std::count(listed.begin(), listed.end(), '\n'), std::count(listed.begin(), listed.end(), '\r'));
   EXPECT_TRUE(log.Has(Msg("log79", {"corrupt.7z"})) || log.Has(Msg("log75", {"corrupt.7z", 2})));
-  EXPECT_FALSE(fs::exists(WorkDir() + "Drivers"));
-  EXPECT_FALSE(fs::exists(WorkDir() + "UnpackedDP.txt"));
+  EXPECT_TRUE(fs::exists(WorkDir() + "Drivers/Net/net.sys"));
 
-  // A second run finds the packs to unpack again, since their drivers are gone.
+  // A second run skips the packs recorded as unpacked and tries the damaged one again.
   auto second = Start({"/untd"}, "untd2");
   ASSERT_TRUE(second->Wait(60)) << "the second run did not close by itself";
   EXPECT_EQ(second->ExitCode(), 1) << second->Describe();
   const Log again = LogOf("untd2");
-  EXPECT_EQ(again.Count(Msg("log26")), 4u);
-  EXPECT_EQ(again.Count(Msg("log27")), 4u);
-  EXPECT_TRUE(again.Has("Extracting  Drivers/Net/net.inf"));
+  EXPECT_EQ(again.Count(Msg("log22")), 4u);
+  EXPECT_EQ(again.Count(Msg("log26")), 1u);
+  EXPECT_EQ(again.Count(Msg("log27")), 1u);
+  EXPECT_EQ(again.CountStartingWith("Extracting  Drivers/"), 0u);
+  EXPECT_EQ(ReadFile(WorkDir() + "UnpackedDP.txt"), listed);
   EXPECT_EQ(Ini("Automation", "AutoDPInstall"), "No");
 }
 
 // ---- /unth: search-and-install, log saved, close ----
 
-TEST_F(EndToEnd, UnthSavesTheWholeLogAsUtf16EndingWithTheCleanUpLine) {
+TEST_F(EndToEnd, UnthSavesTheWholeLogAsUtf16EndingWithItsLastLine) {
   CopyProgram("prog-äöü");  // a folder name that is not ASCII reaches the saved log
   ASSERT_NO_FATAL_FAILURE(GoodPacks());
   auto program = Start({"/unth"}, "unth", {{"VELMORA_SYSFS", kLaptopSysfs}});
@@ -673,7 +663,7 @@ TEST_F(EndToEnd, UnthSavesTheWholeLogAsUtf16EndingWithTheCleanUpLine) {
   const std::vector<std::string> saved = SplitLines(*text);
   ASSERT_FALSE(saved.empty());
   ASSERT_TRUE(IsStamped(saved.back())) << saved.back();
-  EXPECT_EQ(saved.back().substr(22), Msg("log15"));
+  EXPECT_EQ(saved.back().substr(22), Msg("log82", {WorkDir()}));
   // The saved log is the log as it stood: the same lines as on standard error up to that point.
   ASSERT_LE(saved.size(), log.lines.size());
   EXPECT_EQ(saved,
@@ -726,7 +716,6 @@ TEST_F(EndToEnd, UnthExtractsAndInstallsOnlyTheDriversWhoseInfFilesNameThisMachi
   ASSERT_NO_FATAL_FAILURE(Pack("Laptop Drivers.7z", "lap", {"L"}));
   ASSERT_NO_FATAL_FAILURE(Pack("usb.7z", "usb", {"U"}));
   ASSERT_NO_FATAL_FAILURE(Pack("video.7z", "vid", {"V"}));
-  RecordTreeBeforeCleanUp();
 
   auto program = Start({"/unth"}, "unth-search", {{"VELMORA_SYSFS", kLaptopSysfs}});
   ASSERT_TRUE(program->Wait(90)) << "the program did not close by itself";
@@ -757,7 +746,7 @@ TEST_F(EndToEnd, UnthExtractsAndInstallsOnlyTheDriversWhoseInfFilesNameThisMachi
   EXPECT_EQ(listed("video.7z"), std::set<std::string>{"V/Gfx/*.*"});
 
   // Exactly those folders were extracted, with their payloads; the others have their INF only.
-  const std::set<std::string> tree = TreeBeforeCleanUp();
+  const std::set<std::string> tree = WorkingTree();
   for (const Driver& d : drivers) {
     const std::string leaf = fs::path(d.folder).filename().string();
     EXPECT_EQ(tree.count("f " + std::string(d.folder) + "/" + leaf + ".inf"), 1u) << d.folder;
@@ -779,14 +768,15 @@ TEST_F(EndToEnd, UnthExtractsAndInstallsOnlyTheDriversWhoseInfFilesNameThisMachi
                     [&](const std::string& line) { return line.find(WorkDir() + inf) != std::string::npos; }))
         << inf;
   }
-  EXPECT_LT(log.Find(Msg("log53")), log.Find(Msg("log15")));
+  EXPECT_LT(log.Find(Msg("log53")), log.Find(Msg("log82", {WorkDir()})));
   EXPECT_EQ(Ini("Automation", "AutoDPInstall"), "No");
   const std::string saved = ReadFile(WorkDir() + "UnattendedLOg.txt");
   const std::optional<std::string> text = Utf16LeToUtf8(saved.substr(std::min<std::size_t>(2, saved.size())));
   ASSERT_TRUE(text.has_value());
   const std::vector<std::string> savedLines = SplitLines(*text);
   ASSERT_FALSE(savedLines.empty());
-  EXPECT_EQ(savedLines.back().substr(std::min<std::size_t>(22, savedLines.back().size())), Msg("log15"));
+  EXPECT_EQ(savedLines.back().substr(std::min<std::size_t>(22, savedLines.back().size())),
+            Msg("log82", {WorkDir()}));
 }
 
 // ---- /unth on the demo packs the program folder ships ----
@@ -800,7 +790,6 @@ TEST_F(EndToEnd, UnthOnTheDemoPacksExtractsTheDriversOfTheVirtualMachine) {
   }
   ASSERT_EQ(packs, (std::set<std::string>{"DP_Chipset_demo.7z", "DP_LAN_demo.7z", "DP_MassStorage_demo.7z",
                                           "DP_Sound_demo.7z", "DP_Virtio demo.7z"}));
-  RecordTreeBeforeCleanUp();
 
   auto program = Start({"/unth"}, "unth-demo",
                        {{"VELMORA_SYSFS", std::string(VELMORA_TESTDATA_DIR) + "/sysfs/virtio/sys"}});
@@ -835,7 +824,7 @@ TEST_F(EndToEnd, UnthOnTheDemoPacksExtractsTheDriversOfTheVirtualMachine) {
   // Each pack's list file names its matching folders; the pack with a blank in its name was
   // extracted by its list too: the matching folders hold their driver files, the others only the
   // INF file the index took.
-  const std::set<std::string> tree = TreeBeforeCleanUp();
+  const std::set<std::string> tree = WorkingTree();
   std::size_t driverFiles = 0;
   for (const std::string& pack : packs) {
     SCOPED_TRACE(pack);
