@@ -4,7 +4,6 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdint>
-#include <map>
 #include <set>
 #include <unordered_set>
 
