@@ -123,10 +123,11 @@ TEST_F(StartupTest, NonCompressedDriversFolderMovesWorkingFolderOnlyOnNonCdStart
     const char* startFrom;
     bool moved;
   };
-  for (const Case& c : {Case{"3", "Non CD", true}, Case{"5", "CD", false}}) {
-    SCOPED_TRACE(c.startFrom);
+  for (const Case& c : {Case{"3", "Non CD", true}, Case{"5", "CD", false}, Case{"5", "Non CD", false}}) {
+    SCOPED_TRACE(std::string(c.driveType) + " " + c.startFrom);
     setenv("VELMORA_DRIVE_TYPE", c.driveType, 1);
-    // On a CD-ROM the copy beside the program becomes the file in use, "Start From" included.
+    // On a CD-ROM the copy beside the program becomes the file in use, but the start from the
+    // CD counts, whatever the copy says.
     tmp.Write("prog/dp_tavi.ini", std::string("[Program]\r\nInitial=no\r\nStart From=") + c.startFrom +
                                       "\r\nAppMainPath=" + programFile +
                                       "\r\n[DP_Options]\r\nNonCompressedDriversFolder=yes\r\n"
@@ -143,12 +144,26 @@ TEST_F(StartupTest, NonCompressedDriversFolderMovesWorkingFolderOnlyOnNonCdStart
 }
 
 TEST_F(StartupTest, CdRomStartUsesCopyInWorkingFolder) {
-  tmp.Write("prog/dp_tavi.ini", "[Program]\r\nInitial=no\r\nStart From=CD\r\nCustomKey=kept\r\n");
-  setenv("VELMORA_DRIVE_TYPE", "5", 1);
-  Start();
-  EXPECT_EQ(main->Caption("IniLocationlbl"), workDir + "dp_tavi.ini");
-  EXPECT_EQ(platform::profile::ReadString(workDir + "dp_tavi.ini", "Program", "CustomKey", ""), "kept");
-  EXPECT_EQ(main->Caption("CMDOutFileed"), workDir + "cmdout");
+  // The copy beside the program, as it was configured where it last ran (or without the key).
+  for (const char* startFrom : {"Start From=CD\r\n", "Start From=Non CD\r\n", ""}) {
+    SCOPED_TRACE(startFrom);
+    const std::string copy = std::string("[Program]\r\nInitial=no\r\n") + startFrom +
+                             "AppMainPath=" + programFile + "\r\nCustomKey=kept\r\n";
+    tmp.Write("prog/dp_tavi.ini", copy);
+    setenv("VELMORA_DRIVE_TYPE", "5", 1);
+    Start();
+    const std::string workIni = workDir + "dp_tavi.ini";
+    EXPECT_EQ(main->Caption("IniLocationlbl"), workIni);
+    EXPECT_EQ(platform::profile::ReadString(workIni, "Program", "CustomKey", ""), "kept");
+    EXPECT_EQ(platform::profile::ReadString(workIni, "Program", "Start From", ""), "CD");
+    // The tool files lie in the working folder, never on the CD.
+    EXPECT_EQ(main->Caption("CMDOutFileed"), workDir + "cmdout");
+    EXPECT_EQ(main->Caption("CMDFileed"), workDir + "cmd");
+    EXPECT_EQ(main->Caption("CMDPackOutDired"), "-o" + workDir);
+    EXPECT_EQ(tmp.Read("prog/dp_tavi.ini"), copy);
+    main.reset();
+    std::filesystem::remove(workIni);
+  }
 }
 
 TEST_F(StartupTest, UnknownDriveTypeFallsBackToProgramFolderFile) {

@@ -41,6 +41,13 @@ void TMainfrm::FirstCheckbtnClick() {
   const std::string programIni = ProgramFolder() + "dp_tavi.ini";
   platform::DriveType type = platform::GetDriveType(env_.programFile);
 
+  // Records where the program started in the configuration file in use.
+  auto recordStart = [&](const char* startFrom) {
+    if (!config_.WriteString("Program", "Start From", startFrom)) {
+      // A read-only folder or file: the program goes on with the defaults it would have written.
+      Log("Configuration file cannot be written: " + config_.path());
+    }
+  };
   // Opens the configuration file, marks it for defaults when new and records where the program started.
   auto openConfig = [&](const std::string& path, const char* startFrom) {
     config_.Rebind(path);
@@ -49,10 +56,7 @@ void TMainfrm::FirstCheckbtnClick() {
         "Error reading Initial param") {
       config_.WriteString("Program", "Initial", "Yes");
     }
-    if (!config_.WriteString("Program", "Start From", startFrom)) {
-      // A read-only folder or file: the program goes on with the defaults it would have written.
-      Log("Configuration file cannot be written: " + path);
-    }
+    recordStart(startFrom);
   };
 
   // On a RAM disk the file is opened before the drive is logged; on the others after.
@@ -83,8 +87,13 @@ void TMainfrm::FirstCheckbtnClick() {
       if (haveCopy) copy = platform::ReadWholeFile(programIni);
       const std::string workIni = workdir + "dp_tavi.ini";
       openConfig(workIni, "CD");
-      // The program folder's file stands: its content replaces the two keys just written.
-      if (haveCopy) platform::WriteFileAtomically(workIni, copy);
+      if (haveCopy) {
+        // The program folder's file stands, but it was written where the program last ran (most
+        // often "Non CD"): the start from the CD is recorded again, so the tool files go to the
+        // working folder and not to the CD.
+        platform::WriteFileAtomically(workIni, copy);
+        recordStart("CD");
+      }
       return;
     }
     case platform::DriveType::RamDisk:
