@@ -5,6 +5,7 @@
 #include <filesystem>
 
 #include "devices/hwid_rules.h"
+#include "platform/files.h"
 #include "platform/profile.h"
 #include "support/app_fixture.h"
 
@@ -78,7 +79,7 @@ TEST_F(DeviceHandlersTest, PreparingTheWorkingListTwiceGivesTheSameLists) {
 
 TEST_F(DeviceHandlersTest, ExtendedCollectionWritesReportAndDriverFiles) {
   Start();
-  main->SetCaption("WinDirlbl", "C:\\WINDOWS");  // a 10-character Windows folder, as on Windows
+  main->SetCaption("WinDirlbl", "C:\\WINDOWS");  // the Windows folder the tool's paths name
   main->CollectClassesBtClick();
   EXPECT_EQ(Report("Net", "1Net-HWID"), "PCI\\VEN_10EC&DEV_8168&SUBSYS_00011234&REV_01\\4&1&0&00E4");
   EXPECT_EQ(Report("Net", "1Net-Name"), "Realtek");
@@ -97,6 +98,43 @@ TEST_F(DeviceHandlersTest, ExtendedCollectionWritesReportAndDriverFiles) {
   auto keys = LogKeys();
   EXPECT_EQ(std::count(keys.begin(), keys.end(), "log5"), 1);
   EXPECT_EQ(main->Form().ItemIndex("HWIDsPageControl"), 0);
+}
+
+TEST_F(DeviceHandlersTest, DriverFilesAreRecordedWhenTheyLieInTheWindowsFolder) {
+  struct Case {
+    std::string windowsFolder;
+    std::string file;  // the driver file the tool names
+    bool recorded;
+  };
+  const Case cases[] = {
+      {"C:\\WINDOWS", "C:\\WINDOWS\\system32\\drivers\\rt.sys", true},
+      {"C:\\WINNT", "C:\\WINNT\\system32\\drivers\\rt.sys", true},
+      {"D:\\Windows.Old", "D:\\Windows.Old\\system32\\drivers\\rt.sys", true},
+      {"C:\\WINDOWS\\", "C:\\WINDOWS\\system32\\drivers\\rt.sys", true},
+      {winDir, winDir + "/System32/drivers/rt.sys", true},
+      {"C:\\WINDOWS", "C:\\WINDOWSOLD\\rt.sys", false},  // a folder beside it
+      {"C:\\WINDOWS", "C:\\WINDOWS", false},             // the folder itself
+      {"C:\\WINDOWS", "D:\\Copy\\C:\\WINDOWS\\rt.sys", false},
+      {"C:\\WINDOWS", "c:\\windows\\system32\\rt.sys", platform::PathsIgnoreCase()},
+  };
+  Start();
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.windowsFolder + " " + c.file);
+    const std::string net =
+        "'PCI\\VEN_10EC&DEV_8168\\4&1' '    Name: Ethernet'"
+        " '    Driver installed from X:\\Source\\net.inf [RTL8168]. 1 file(s) used by driver:'"
+        " '        " +
+        c.file + "' '1 matching device(s) found.'";
+    Script("devcon", "case \"$1 $2\" in\n  'driverfiles =Net') printf '%s\\n' " + net +
+                         ";;\n  *) echo 'No matching devices found.';;\nesac\n");
+    fs::remove(workDir + "HWIDs.ini");
+    fs::remove(workDir + "drivers.txt");
+    main->SetCaption("WinDirlbl", c.windowsFolder);
+    main->CollectClassesBtClick();
+    EXPECT_EQ(Report("Net", "1Net-HWID"), "PCI\\VEN_10EC&DEV_8168\\4&1");
+    EXPECT_EQ(Report("Net", "1Net-Driver_file2"), "<missing>");
+    EXPECT_EQ(Report("Net", "1Net-Driver_file3"), c.recorded ? c.file : "<missing>");
+  }
 }
 
 TEST_F(DeviceHandlersTest, ExtendedCollectionReusesDriverListWhenAsked) {

@@ -126,6 +126,35 @@ TEST(StrReplaceTest, EndlessGrowthIsReportedNotLoopedOn) {
   EXPECT_THROW(StrReplace(std::string(24, 'a') + "b", "ab", "bbaa"), std::length_error);
 }
 
+TEST(IsInFolderTest, NeedsTheWholeFolderAndASeparator) {
+  struct Case {
+    std::string path, folder;
+    bool exact, ignoringCase;
+  };
+  const std::vector<Case> cases = {
+      {"C:\\WINDOWS\\inf\\net.inf", "C:\\WINDOWS", true, true},
+      {"C:\\WINNT\\system32\\rt.sys", "C:\\WINNT", true, true},
+      {"C:\\WINDOWS\\inf", "C:\\WINDOWS\\", true, true},  // the folder ends with a separator
+      {"/srv/win/drivers/rt.sys", "/srv/win", true, true},
+      {"/srv/win\\drivers", "/srv/win", true, true},                  // either separator
+      {"/srv/win/", "/srv/win", true, true},                          // a separator right after it
+      {"/usr/lib", "/", true, true},                                  // the root holds everything
+      {"C:\\WINDOWSOLD\\rt.sys", "C:\\WINDOWS", false, false},        // a folder beside it
+      {"C:\\WINDOWS", "C:\\WINDOWS", false, false},                   // the folder itself
+      {"C:\\WIN", "C:\\WINDOWS", false, false},                       // shorter than the folder
+      {"D:\\C:\\WINDOWS\\rt.sys", "C:\\WINDOWS", false, false},       // elsewhere in the path
+      {"C:\\WINDOWS\\rt.sys", "", false, false},                      // no folder
+      {"c:\\windows\\system32\\rt.sys", "C:\\WINDOWS", false, true},  // only the case differs
+      {"C:\\WINDOWS\\rt.sys", "c:\\Windows", false, true},
+      {"C:\\WIND\xC3\x96WS\\rt.sys", "C:\\WIND\xC3\xB6WS", false, false},  // ASCII letters only
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.path + " in " + c.folder);
+    EXPECT_EQ(IsInFolder(c.path, c.folder, false), c.exact);
+    EXPECT_EQ(IsInFolder(c.path, c.folder, true), c.ignoringCase);
+  }
+}
+
 TEST(AsciiCodeTest, EncodesAndDecodes) {
   struct Case {
     std::string text, codes;

@@ -186,7 +186,7 @@ void TMainfrm::CollectClassesBtClick() {
         report.Set(className, key("Driver installed from"), line);
         trimmed = Trim(line);
       }
-      if (trimmed.size() >= 10 && winDir.size() == 10 && trimmed.compare(0, 10, winDir) == 0) {
+      if (IsInFolder(trimmed, winDir, platform::PathsIgnoreCase())) {
         report.Set(className, key("Driver_file") + std::to_string(l), trimmed);
       }
     }

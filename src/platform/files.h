@@ -17,6 +17,9 @@ namespace platform {
 
 // The path separator of the target ('\\' on Windows, '/' on Linux).
 char PathSeparator();
+// True when the target's paths name the same entry whatever their letter case (Windows),
+// false when letter case tells entries apart (Linux).
+bool PathsIgnoreCase();
 // Replaces both '\\' and '/' by the target's separator.
 std::string NativePath(const std::string& path);
 // Folder part of a path including its trailing separator ("" when there is none).

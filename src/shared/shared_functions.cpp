@@ -153,6 +153,21 @@ std::string GetWord(const std::string& text, const std::string& delimiter, int n
   return n <= count ? word : std::string();
 }
 
+bool IsInFolder(const std::string& path, const std::string& folder, bool ignoreCase) {
+  if (folder.empty()) return false;
+  auto isSeparator = [](char c) { return c == '\\' || c == '/'; };
+  std::size_t length = folder.size();
+  while (length > 0 && isSeparator(folder[length - 1])) --length;
+  if (path.size() <= length || !isSeparator(path[length])) return false;
+  auto fold = [ignoreCase](char c) {
+    return ignoreCase && c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
+  };
+  for (std::size_t i = 0; i < length; ++i) {
+    if (fold(path[i]) != fold(folder[i])) return false;
+  }
+  return true;
+}
+
 std::string StrReplace(const std::string& text, const std::string& oldText, const std::string& newText) {
   if (oldText.empty()) return text;
   std::string result = text;

@@ -57,6 +57,11 @@ std::string GetWord(const std::string& text, const std::string& delimiter, int n
 // without end (more than 64 times its length).
 std::string StrReplace(const std::string& text, const std::string& oldText, const std::string& newText);
 
+// True when `path` lies in `folder`, at any depth: it starts with the folder, followed by a
+// separator of either kind (a separator at the folder's end counts). ASCII letter case is
+// ignored when `ignoreCase` is set. An empty folder holds nothing.
+bool IsInFolder(const std::string& path, const std::string& folder, bool ignoreCase);
+
 // "abc" -> "#97#98#99".
 std::string StrToAscii(const std::string& text);
 // The reverse: each group ending at '#' or at the end is a decimal character code (low 8 bits

@@ -153,6 +153,8 @@ std::string HomeDirectory() {
 
 char PathSeparator() { return '/'; }
 
+bool PathsIgnoreCase() { return false; }
+
 std::string NativePath(const std::string& path) {
   std::string native = path;
   for (char& c : native) {

@@ -85,6 +85,8 @@ bool IsOpen(std::intptr_t handle) { return Native(handle) != INVALID_HANDLE_VALU
 
 char PathSeparator() { return '\\'; }
 
+bool PathsIgnoreCase() { return true; }
+
 std::string NativePath(const std::string& path) {
   std::string native = path;
   for (char& c : native) {
