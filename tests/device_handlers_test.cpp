@@ -2,23 +2,50 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <filesystem>
+#include <functional>
+#include <optional>
 
 #include "devices/hwid_rules.h"
 #include "platform/files.h"
 #include "platform/profile.h"
 #include "support/app_fixture.h"
+#include "support/tree_shape.h"
 
 namespace {
 
 namespace fs = std::filesystem;
+
+// Sets an environment variable for the life of the object.
+class ScopedEnv {
+ public:
+  ScopedEnv(const char* name, const std::string& value) : name_(name) {
+    if (const char* old = std::getenv(name)) old_ = old;
+    setenv(name, value.c_str(), 1);
+  }
+  ~ScopedEnv() {
+    if (old_) {
+      setenv(name_, old_->c_str(), 1);
+    } else {
+      unsetenv(name_);
+    }
+  }
+  ScopedEnv(const ScopedEnv&) = delete;
+  ScopedEnv& operator=(const ScopedEnv&) = delete;
+
+ private:
+  const char* name_;
+  std::optional<std::string> old_;
+};
 
 class DeviceHandlersTest : public AppFixture {
  protected:
   void SetUp() override {
     AppFixture::SetUp();
     setenv("VELMORA_SYSFS", (std::string(VELMORA_TESTDATA_DIR) + "/sysfs/laptop/sys").c_str(), 1);
-    // The device console: two classes with devices, every other class without.
+    // The device console: two classes with devices, one it says nothing about, every other
+    // class without devices.
     Script("devcon",
            "case \"$1 $2\" in\n"
            "  'find pci*') printf '%s\\n' 'PCI\\VEN_8086&DEV_1234\\3&11&0&10: Test bridge' '1 matching device(s) found.';;\n"
@@ -27,9 +54,11 @@ class DeviceHandlersTest : public AppFixture {
            " '    Name: Realtek: Ethernet' '    Driver installed from C:\\WINDOWS\\inf\\net.inf [RTL8168]. 2 file(s) used by driver:'"
            " '        C:\\WINDOWS\\system32\\drivers\\rt.sys' '1 matching device(s) found.';;\n"
            "  'driverfiles =Mouse') printf '%s\\n' 'HID\\VID_046D&PID_C52B\\7&1' '    Name: Mouse' '1 matching device(s) found.';;\n"
+           "  'driverfiles =Printer') ;;\n"
            "  *) echo 'No matching devices found.';;\n"
            "esac\n");
-    tmp.Write("prog/Data/classes.tavi", "Net: Network adapters\r\nDisplay: Display adapters\r\n\r\n  Mouse  \r\n");
+    tmp.Write("prog/Data/classes.tavi",
+              "Net: Network adapters\r\nDisplay: Display adapters\r\n\r\n  Mouse  \r\nPrinter: Printers\r\n");
   }
   void Script(const std::string& name, const std::string& body) {
     fs::permissions(tmp.Write("prog/" + name, "#!/bin/sh\n" + body), fs::perms::owner_all);
@@ -93,6 +122,7 @@ TEST_F(DeviceHandlersTest, ExtendedCollectionWritesReportAndDriverFiles) {
   EXPECT_EQ(drivers.rfind("*Net\r\nPCI\\VEN_10EC", 0), 0u);
   EXPECT_NE(drivers.find("*Mouse\r\n"), std::string::npos);
   EXPECT_EQ(drivers.find("*Display"), std::string::npos);
+  EXPECT_EQ(drivers.find("*Printer"), std::string::npos);  // no output, no empty class
   EXPECT_TRUE(tmp.Exists("win/dp_tavi/classes.txt"));
   EXPECT_FALSE(main->Form().Visible("EqGauge"));
   auto keys = LogKeys();
@@ -134,6 +164,57 @@ TEST_F(DeviceHandlersTest, DriverFilesAreRecordedWhenTheyLieInTheWindowsFolder) 
     EXPECT_EQ(Report("Net", "1Net-HWID"), "PCI\\VEN_10EC&DEV_8168\\4&1");
     EXPECT_EQ(Report("Net", "1Net-Driver_file2"), "<missing>");
     EXPECT_EQ(Report("Net", "1Net-Driver_file3"), c.recorded ? c.file : "<missing>");
+  }
+}
+
+TEST_F(DeviceHandlersTest, ExtendedCollectionWithoutAStartableDeviceConsoleSaysWhyAndKeepsTheTree) {
+  struct Case {
+    const char* name;
+    std::function<void()> breakTool;
+    std::string logged;  // the log line, or its start when the system's reason follows
+    bool reason;
+  };
+  const Case cases[] = {
+      {"missing", [&] { fs::remove(programDir + "devcon"); }, "log83|" + programDir + "|%s", false},
+      {"no program", [&] { fs::permissions(tmp.Write("prog/devcon", "no program\n"), fs::perms::owner_all); },
+       "log84|" + programDir + "devcon|", true},
+  };
+  const std::string tool = tmp.Read("prog/devcon");
+  // Nothing on PATH either.
+  ScopedEnv path("PATH", tmp.MakeDir("empty-bin"));
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    fs::remove(workDir + "drivers.txt");
+    Start();
+    main->CollectClassesBtClick();  // with the tool: a tree and a saved list
+    const std::string drivers = tmp.Read("win/dp_tavi/drivers.txt");
+    const std::vector<std::string> tree = Shape(main->Form().Tree("EqTreeView"));
+    ASSERT_NE(std::find(tree.begin(), tree.end(), "0:*Net/0/-1"), tree.end())
+        << ::testing::PrintToString(tree);
+    c.breakTool();
+    ui.answers = {true};  // collect anew
+    main->CollectClassesBtClick();
+
+    std::vector<std::string> said;
+    for (const std::string& text : LogTexts()) {
+      if (text.rfind("log83|", 0) == 0 || text.rfind("log84|", 0) == 0) said.push_back(text);
+    }
+    ASSERT_EQ(said.size(), 1u);
+    if (c.reason) {
+      EXPECT_EQ(said[0].rfind(c.logged, 0), 0u) << said[0];
+      EXPECT_GT(said[0].size(), c.logged.size() + 2) << "the reason is missing";
+    } else {
+      EXPECT_EQ(said[0], c.logged);
+    }
+    auto keys = LogKeys();
+    EXPECT_EQ(std::count(keys.begin(), keys.end(), "log5"), 1);  // only the first run finished
+    // No class was added: the saved list and the tree are those of the first run.
+    EXPECT_EQ(tmp.Read("win/dp_tavi/drivers.txt"), drivers);
+    EXPECT_EQ(Shape(main->Form().Tree("EqTreeView")), tree);
+    EXPECT_TRUE(main->Form().Items("ThirdFilterlb").empty());
+    EXPECT_FALSE(main->Form().Visible("EqGauge"));
+    main.reset();
+    fs::permissions(tmp.Write("prog/devcon", tool), fs::perms::owner_all);
   }
 }
 

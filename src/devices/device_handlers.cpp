@@ -10,6 +10,7 @@
 #include "packs/runners.h"
 #include "platform/files.h"
 #include "platform/ini_text.h"
+#include "platform/process.h"
 #include "shared/shared_functions.h"
 
 namespace {
@@ -155,9 +156,23 @@ void TMainfrm::CollectClassesBtClick() {
     if (className.empty()) continue;  // a blank line of the class list names no class
 
     std::vector<std::string> output;
-    RunAny("devcon driverfiles =" + className, output);
+    platform::process::ProcessFailure failure;
+    if (!RunAny("devcon driverfiles =" + className, output, {}, &failure)) {
+      // Without the device console no class can be collected: say where it was looked for, or
+      // why the one found did not start, and leave the tree and the saved list as they are.
+      const std::string found = platform::process::FindProgram("devcon");
+      if (found.empty()) {
+        LogKey("log83", {platform::process::ProgramFolder()});
+      } else {
+        LogKey("log84", {found, failure.message});
+      }
+      form_.SetGaugePosition("EqGauge", 0);
+      form_.SetVisible("EqGauge", false);
+      return;
+    }
     form_.SetItems("FirstFilterlb", output);
-    if (output.empty() || output.front() != "No matching devices found.") {
+    // A class without any line of output (the tool failed) would only be an empty node.
+    if (!output.empty() && output.front() != "No matching devices found.") {
       form_.AppendItem("ThirdFilterlb", "*" + className);
       form_.AppendItems("ThirdFilterlb", output);
     }

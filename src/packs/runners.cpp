@@ -136,7 +136,7 @@ void CaptureConsoleOutputWith(const std::string& commandLine, std::string& targe
 }  // namespace runners_detail
 
 std::optional<int> RunAny(const std::string& commandLine, std::vector<std::string>& output,
-                          const std::function<void()>& onLines) {
+                          const std::function<void()>& onLines, proc::ProcessFailure* failure) {
   proc::StartInfo info;
   info.commandLine = commandLine;
   info.window = proc::Window::Hidden;
@@ -145,7 +145,8 @@ std::optional<int> RunAny(const std::string& commandLine, std::vector<std::strin
   info.error = proc::ErrorOutput::Empty;
 
   proc::ChildProcess child;
-  if (!proc::ChildProcess::TryStart(info, child)) return std::nullopt;  // the output list keeps its content
+  if (!proc::ChildProcess::TryStart(info, child, failure))
+    return std::nullopt;  // the output list keeps its content
 
   output.clear();
   bool previousEndedMidLine = false;

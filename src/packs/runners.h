@@ -17,6 +17,9 @@
 #include <vector>
 
 class UiPort;
+namespace platform::process {
+struct ProcessFailure;
+}
 
 // An error raised by CreateDOSProcessRedirected. what() is the message shown to the user;
 // detail() is what the system said, when there was something (code and text).
@@ -32,7 +35,7 @@ class RunnerError : public std::runtime_error {
 
 // Runs the command line with its standard output going into a pipe and no standard input or
 // error. When the program cannot be started nothing else happens: `output` keeps its content,
-// and nothing is returned.
+// nothing is returned, and `failure` (when given) tells why.
 // Otherwise `output` is cleared, and every 100 ms what the pipe holds is read as one chunk, split
 // into lines (at CR LF, LF or CR; a zero byte ends the chunk's text) and appended; a line the
 // previous chunk left open is continued by the chunk's first line. After a cycle that found
@@ -43,7 +46,8 @@ class RunnerError : public std::runtime_error {
 // The window is not serviced meanwhile. Returns the child's exit code (-1 when the pipe failed
 // before the child ended).
 std::optional<int> RunAny(const std::string& commandLine, std::vector<std::string>& output,
-                          const std::function<void()>& onLines = {});
+                          const std::function<void()>& onLines = {},
+                          platform::process::ProcessFailure* failure = nullptr);
 
 // Runs the command line with standard input read from `inputFile` (created when missing) and
 // standard output written to `outputFile` (emptied first), no standard error, and waits without
