@@ -50,7 +50,7 @@ class QuietUi : public UiPort {
   }
   void ProcessMessages() override {}
   void SetBusyCursor(bool) override {}
-  void OpenUrl(const std::string&) override {}
+  bool OpenUrl(const std::string&) override { return false; }
 };
 
 double Seconds(Clock::time_point start) {

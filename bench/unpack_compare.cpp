@@ -38,7 +38,7 @@ class SilentUi : public UiPort {
   }
   void ProcessMessages() override {}
   void SetBusyCursor(bool) override {}
-  void OpenUrl(const std::string&) override {}
+  bool OpenUrl(const std::string&) override { return false; }
 };
 
 double Seconds(const std::function<void()>& work) {

@@ -239,13 +239,20 @@ TEST_F(DeviceHandlersTest, PickingSearchingAndToggling) {
   Start();
   FormModel& f = main->Form();
   main->HWIDSelectlbClick();
-  EXPECT_EQ(ui.urls.back(), "https://www.google.com/search?q=Search via Inet");
+  EXPECT_EQ(ui.urls.back(), "https://www.google.com/search?q=Search%20via%20Inet");
   f.SetItems("HWIDSforWorkcbx", {"PCI\\VEN_1AB2&DEV_3C4D&SUBSYS_5E6F7A8B&REV_02\\3&11583659&0&E0"});
   f.SetItemIndex("HWIDSforWorkcbx", 0);
   main->HWIDSforWorkcbxSelect();
   EXPECT_EQ(main->Caption("HWIDSelectlb"), "PCI\\VEN_1AB2&DEV_3C4D");
   main->HWIDSelectlbClick();
-  EXPECT_EQ(ui.urls.back(), "https://www.google.com/search?q=PCI\\VEN_1AB2&DEV_3C4D");
+  // The whole identifier reaches the search, not the part before its first '&'.
+  EXPECT_EQ(ui.urls.back(), "https://www.google.com/search?q=PCI%5CVEN_1AB2%26DEV_3C4D");
+  EXPECT_EQ(ui.urls.size(), 2u);
+  const auto keys = LogKeys();
+  EXPECT_EQ(std::count(keys.begin(), keys.end(), "log85"), 0);
+  ui.urlsOpen = false;  // no browser could be started
+  main->HWIDSelectlbClick();
+  EXPECT_TRUE(LogHas("log85|https://www.google.com/search?q=PCI%5CVEN_1AB2%26DEV_3C4D|%s"));
 
   f.SetItems("HWIDS2Installchb", {"a", "b"});
   main->HWIDSlabelClick();

@@ -39,7 +39,7 @@ class RecordingUi : public UiPort {
   }
   void ProcessMessages() override { ++pumps; }
   void SetBusyCursor(bool busy) override { cursor.push_back(busy); }
-  void OpenUrl(const std::string&) override {}
+  bool OpenUrl(const std::string&) override { return false; }
 };
 
 // ---- RunAny: line joining over chunks ----

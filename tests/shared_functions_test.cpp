@@ -126,6 +126,26 @@ TEST(StrReplaceTest, EndlessGrowthIsReportedNotLoopedOn) {
   EXPECT_THROW(StrReplace(std::string(24, 'a') + "b", "ab", "bbaa"), std::length_error);
 }
 
+TEST(PercentEncodeTest, KeepsUnreservedCharactersAndEncodesEveryOtherByte) {
+  struct Case {
+    std::string text, encoded;
+  };
+  const std::vector<Case> cases = {
+      {"", ""},
+      {"AZaz09-._~", "AZaz09-._~"},
+      {"PCI\\VEN_1AB2&DEV_3C4D", "PCI%5CVEN_1AB2%26DEV_3C4D"},
+      {"Search via Inet", "Search%20via%20Inet"},
+      {"a+b=c?d#e/f:g%h", "a%2Bb%3Dc%3Fd%23e%2Ff%3Ag%25h"},
+      {"@[]!$'()*,;\"<>{}|^`", "%40%5B%5D%21%24%27%28%29%2A%2C%3B%22%3C%3E%7B%7D%7C%5E%60"},
+      {"\xC3\xA4", "%C3%A4"},  // UTF-8 bytes of a non-ASCII letter
+      {std::string("\0\t\x7F\xFF", 4), "%00%09%7F%FF"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.text);
+    EXPECT_EQ(PercentEncode(c.text), c.encoded);
+  }
+}
+
 TEST(IsInFolderTest, NeedsTheWholeFolderAndASeparator) {
   struct Case {
     std::string path, folder;

@@ -240,12 +240,20 @@ TEST_F(StartupTest, OrdinaryFirstStartLeavesNoErrorReport) {
 
 TEST_F(StartupTest, LinksGoToTheShell) {
   Make();
+  main->SetCaption("LangFileLabel", programDir + "lng/english.lng");
   main->sClick();
   main->Label5Click();
   ASSERT_EQ(ui.urls.size(), 2u);
   EXPECT_EQ(ui.urls[0].rfind("mailto:", 0), 0u);
   EXPECT_NE(ui.urls[0].find("subject=Velmora"), std::string::npos);
   EXPECT_EQ(ui.urls[1].rfind("https://", 0), 0u);
+  EXPECT_EQ(LogKeys().size(), 0u);
+  // Without a program to open them, the log says so.
+  ui.urlsOpen = false;
+  main->sClick();
+  main->Label5Click();
+  EXPECT_EQ(LogKeys(), (std::vector<std::string>{"log85", "log85"}));
+  EXPECT_TRUE(LogHas("log85|" + ui.urls[1] + "|%s"));
 }
 
 }  // namespace

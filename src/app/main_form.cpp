@@ -222,3 +222,7 @@ void TMainfrm::ShowMessage(const std::string& text) {
   }
   ui_.ShowMessage(text);
 }
+
+void TMainfrm::OpenLink(const std::string& url) {
+  if (!ui_.OpenUrl(url)) LogKey("log85", {url});
+}

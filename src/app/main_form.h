@@ -89,6 +89,8 @@ class TMainfrm {
   bool AskYesNo(const std::string& text, bool unattendedAnswer);
   void ShowInfo(const std::string& text);     // box with an OK button and the title as caption
   void ShowMessage(const std::string& text);  // plain message dialog
+  // Hands a web or mail link to the system; logs when no program could be started for it.
+  void OpenLink(const std::string& url);
 
   // ---- the searchers, owned by the window from FormCreate to FormDestroy ----
   TSearch* Search() { return search_.get(); }

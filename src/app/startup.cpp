@@ -85,9 +85,9 @@ void TMainfrm::FormDestroy() {
   contentIndex_.reset();
 }
 
-void TMainfrm::sClick() { ui_.OpenUrl(std::string("mailto:") + kContactAddress + "?subject=Velmora"); }
+void TMainfrm::sClick() { OpenLink(std::string("mailto:") + kContactAddress + "?subject=Velmora"); }
 
-void TMainfrm::Label5Click() { ui_.OpenUrl(kNewVersionPage); }
+void TMainfrm::Label5Click() { OpenLink(kNewVersionPage); }
 
 void TMainfrm::AutoCloseTimerTimer() {
   form_.SetEnabled("AutoCloseTimer", false);

@@ -26,8 +26,8 @@ class UiPort {
   virtual void ProcessMessages() = 0;
   // Hourglass cursor on or off.
   virtual void SetBusyCursor(bool busy) = 0;
-  // Hands a web or mail link to the system shell.
-  virtual void OpenUrl(const std::string& url) = 0;
+  // Hands a web or mail link to the system shell. False when no program could be started for it.
+  virtual bool OpenUrl(const std::string& url) = 0;
   // Closes the main window, which ends the program.
   virtual void CloseMainWindow() {}
 };

@@ -230,7 +230,10 @@ void TMainfrm::HWIDSforWorkcbxSelect() {
   SetCaption("HWIDSelectlb", DecreaseHWID(items[static_cast<std::size_t>(index)], 2));
 }
 
-void TMainfrm::HWIDSelectlbClick() { ui_.OpenUrl(kSearchPage + Caption("HWIDSelectlb")); }
+void TMainfrm::HWIDSelectlbClick() {
+  // A hardware ID holds '&' and '\\', which would end or bend the query: it goes in encoded.
+  OpenLink(kSearchPage + PercentEncode(Caption("HWIDSelectlb")));
+}
 
 void TMainfrm::HWIDSlabelClick() {
   const std::string label = Caption("HWIDSlabel");

@@ -153,6 +153,26 @@ std::string GetWord(const std::string& text, const std::string& delimiter, int n
   return n <= count ? word : std::string();
 }
 
+std::string PercentEncode(const std::string& text) {
+  static constexpr char kHex[] = "0123456789ABCDEF";
+  std::string encoded;
+  encoded.reserve(text.size() * 3);
+  for (const char c : text) {
+    const auto byte = static_cast<unsigned char>(c);
+    const bool unreserved = (byte >= 'A' && byte <= 'Z') || (byte >= 'a' && byte <= 'z') ||
+                            (byte >= '0' && byte <= '9') || byte == '-' || byte == '.' || byte == '_' ||
+                            byte == '~';
+    if (unreserved) {
+      encoded.push_back(c);
+    } else {
+      encoded.push_back('%');
+      encoded.push_back(kHex[byte >> 4]);
+      encoded.push_back(kHex[byte & 0x0F]);
+    }
+  }
+  return encoded;
+}
+
 bool IsInFolder(const std::string& path, const std::string& folder, bool ignoreCase) {
   if (folder.empty()) return false;
   auto isSeparator = [](char c) { return c == '\\' || c == '/'; };

@@ -57,6 +57,10 @@ std::string GetWord(const std::string& text, const std::string& delimiter, int n
 // without end (more than 64 times its length).
 std::string StrReplace(const std::string& text, const std::string& oldText, const std::string& newText);
 
+// The text percent-encoded for a web address: letters, digits and "-._~" stay as they are,
+// every other byte becomes "%" and two upper-case hex digits ("A&B C" -> "A%26B%20C").
+std::string PercentEncode(const std::string& text);
+
 // True when `path` lies in `folder`, at any depth: it starts with the folder, followed by a
 // separator of either kind (a separator at the folder's end counts). ASCII letter case is
 // ignored when `ignoreCase` is set. An empty folder holds nothing.

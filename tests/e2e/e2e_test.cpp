@@ -312,7 +312,7 @@ class QuietUi : public UiPort {
   }
   void ProcessMessages() override {}
   void SetBusyCursor(bool) override {}
-  void OpenUrl(const std::string&) override {}
+  bool OpenUrl(const std::string&) override { return false; }
 };
 
 // ---- the fixture ----

@@ -22,6 +22,7 @@ class FakeUi : public UiPort {
   bool busy = false;
   bool closed = false;
   std::vector<std::string> urls;
+  bool urlsOpen = true;  // what OpenUrl answers
 
   bool AskYesNo(const std::string& text, const std::string&) override;
   void ShowInfo(const std::string& text, const std::string&) override { shown.push_back("info:" + text); }
@@ -31,7 +32,10 @@ class FakeUi : public UiPort {
   std::optional<std::string> SaveFile(const std::string&, const std::string&, const std::string&) override;
   void ProcessMessages() override { ++processMessagesCalls; }
   void SetBusyCursor(bool b) override { busy = b; }
-  void OpenUrl(const std::string& url) override { urls.push_back(url); }
+  bool OpenUrl(const std::string& url) override {
+    urls.push_back(url);
+    return urlsOpen;
+  }
   void CloseMainWindow() override { closed = true; }
 };
 

@@ -100,7 +100,7 @@ void QtUiPort::SetBusyCursor(bool busy) {
     QGuiApplication::restoreOverrideCursor();
 }
 
-void QtUiPort::OpenUrl(const std::string& url) { QDesktopServices::openUrl(QUrl(Q(url))); }
+bool QtUiPort::OpenUrl(const std::string& url) { return QDesktopServices::openUrl(QUrl(Q(url))); }
 
 void QtUiPort::CloseMainWindow() {
   if (mainWindow_) mainWindow_->close();

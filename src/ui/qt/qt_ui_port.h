@@ -28,7 +28,7 @@ class QtUiPort : public UiPort {
                                       const std::string& proposedName) override;
   void ProcessMessages() override;
   void SetBusyCursor(bool busy) override;
-  void OpenUrl(const std::string& url) override;
+  bool OpenUrl(const std::string& url) override;
   void CloseMainWindow() override;
 
   // A filter in the original toolkit's form, "7z files|*.7z|Text file|*.txt|" (description and
