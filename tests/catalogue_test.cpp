@@ -112,7 +112,9 @@ TEST_F(CatalogueTest, DeletePacksStartsTheCleanUpWithoutWaitingOrChecking) {
                             "  i=$((i+1)); [ $i -gt 100 ] && { touch \"$VELMORA_WINDIR/gave-up\"; exit 1; }\n"
                             "  sleep 0.1\n"
                             "done\n"
-                            "echo \"$1\" > \"$VELMORA_WINDIR/cleaned\"\n"),
+                            // Written whole before it appears, so the test never reads it half done.
+                            "echo \"$1\" > \"$VELMORA_WINDIR/cleaned.part\"\n"
+                            "mv \"$VELMORA_WINDIR/cleaned.part\" \"$VELMORA_WINDIR/cleaned\"\n"),
                   fs::perms::owner_all);
   main->Form().SetItems("UnpackedDPlb", {"a.7z"});
   ui.answers = {true};

@@ -11,33 +11,12 @@
 #include "platform/files.h"
 #include "platform/profile.h"
 #include "support/app_fixture.h"
+#include "support/scoped_env.h"
 #include "support/tree_shape.h"
 
 namespace {
 
 namespace fs = std::filesystem;
-
-// Sets an environment variable for the life of the object.
-class ScopedEnv {
- public:
-  ScopedEnv(const char* name, const std::string& value) : name_(name) {
-    if (const char* old = std::getenv(name)) old_ = old;
-    setenv(name, value.c_str(), 1);
-  }
-  ~ScopedEnv() {
-    if (old_) {
-      setenv(name_, old_->c_str(), 1);
-    } else {
-      unsetenv(name_);
-    }
-  }
-  ScopedEnv(const ScopedEnv&) = delete;
-  ScopedEnv& operator=(const ScopedEnv&) = delete;
-
- private:
-  const char* name_;
-  std::optional<std::string> old_;
-};
 
 class DeviceHandlersTest : public AppFixture {
  protected:
@@ -48,12 +27,15 @@ class DeviceHandlersTest : public AppFixture {
     // class without devices.
     Script("devcon",
            "case \"$1 $2\" in\n"
-           "  'find pci*') printf '%s\\n' 'PCI\\VEN_8086&DEV_1234\\3&11&0&10: Test bridge' '1 matching device(s) found.';;\n"
+           "  'find pci*') printf '%s\\n' 'PCI\\VEN_8086&DEV_1234\\3&11&0&10: Test bridge' '1 matching "
+           "device(s) found.';;\n"
            "  'find '*) echo 'No matching devices found.';;\n"
            "  'driverfiles =Net') printf '%s\\n' 'PCI\\VEN_10EC&DEV_8168&SUBSYS_00011234&REV_01\\4&1&0&00E4'"
-           " '    Name: Realtek: Ethernet' '    Driver installed from C:\\WINDOWS\\inf\\net.inf [RTL8168]. 2 file(s) used by driver:'"
+           " '    Name: Realtek: Ethernet' '    Driver installed from C:\\WINDOWS\\inf\\net.inf [RTL8168]. 2 "
+           "file(s) used by driver:'"
            " '        C:\\WINDOWS\\system32\\drivers\\rt.sys' '1 matching device(s) found.';;\n"
-           "  'driverfiles =Mouse') printf '%s\\n' 'HID\\VID_046D&PID_C52B\\7&1' '    Name: Mouse' '1 matching device(s) found.';;\n"
+           "  'driverfiles =Mouse') printf '%s\\n' 'HID\\VID_046D&PID_C52B\\7&1' '    Name: Mouse' '1 "
+           "matching device(s) found.';;\n"
            "  'driverfiles =Printer') ;;\n"
            "  *) echo 'No matching devices found.';;\n"
            "esac\n");
@@ -90,12 +72,14 @@ TEST_F(DeviceHandlersTest, SimpleCollectionFillsListsReportAndWorkingList) {
   EXPECT_EQ(f.ItemIndex("MainPageControle"), 2);
   EXPECT_EQ(f.ItemIndex("HWIDsPageControl"), 1);
   auto keys = LogKeys();
-  for (const char* key : {"log11", "log12", "log13", "log14"}) EXPECT_NE(std::find(keys.begin(), keys.end(), key), keys.end());
+  for (const char* key : {"log11", "log12", "log13", "log14"})
+    EXPECT_NE(std::find(keys.begin(), keys.end(), key), keys.end());
 }
 
 TEST_F(DeviceHandlersTest, PreparingTheWorkingListTwiceGivesTheSameLists) {
   Start();
-  main->Form().SetItems("HWIDSforWorkcbx", {"PCI\\VEN_1&DEV_2\\3", "ROOT\\LEGACY\\0", "PCI\\VEN_1&DEV_2\\3", "USB\\VID_1&PID_2\\5"});
+  main->Form().SetItems("HWIDSforWorkcbx", {"PCI\\VEN_1&DEV_2\\3", "ROOT\\LEGACY\\0", "PCI\\VEN_1&DEV_2\\3",
+                                            "USB\\VID_1&PID_2\\5"});
   main->CutDecreaseHWIDSbtnClick();
   const std::vector<std::string> expected{"PCI\\VEN_1&DEV_2\\3", "USB\\VID_1&PID_2\\5"};
   EXPECT_EQ(main->Form().Items("HWIDSforworklb"), expected);
