@@ -93,7 +93,11 @@ TEST_F(DeviceHandlersTest, PreparingTheWorkingListTwiceGivesTheSameLists) {
 TEST_F(DeviceHandlersTest, ExtendedCollectionWritesReportAndDriverFiles) {
   Start();
   main->SetCaption("WinDirlbl", "C:\\WINDOWS");  // the Windows folder the tool's paths name
+  // The report keeps what earlier runs wrote.
+  tmp.Write("win/dp_tavi/HWIDs.ini", "[Earlier]\r\nKept=yes\r\n[Net]\r\n9Net-Name=old device\r\n");
   main->CollectClassesBtClick();
+  EXPECT_EQ(Report("Earlier", "Kept"), "yes");
+  EXPECT_EQ(Report("Net", "9Net-Name"), "old device");
   EXPECT_EQ(Report("Net", "1Net-HWID"), "PCI\\VEN_10EC&DEV_8168&SUBSYS_00011234&REV_01\\4&1&0&00E4");
   EXPECT_EQ(Report("Net", "1Net-Name"), "Realtek");
   EXPECT_EQ(Report("Net", "1Net-Driver installed from"), "C:\\WINDOWS\\inf\\net.inf");
@@ -210,6 +214,15 @@ TEST_F(DeviceHandlersTest, ExtendedCollectionReusesDriverListWhenAsked) {
   EXPECT_FALSE(tmp.Exists("win/dp_tavi/HWIDs.ini"));
   EXPECT_EQ(tmp.Read("win/dp_tavi/drivers.txt"), "*Net\r\nPCI\\VEN_1\r\n");
   EXPECT_EQ(ui.shown.front(), "ask:msg3|%s");
+  // The saved list is shown as the tree (after the computer's name: the class with its
+  // identifier below it), the simple collection runs, and the reuse is logged once.
+  const std::vector<std::string> shape = Shape(main->Form().Get("EqTreeView").tree);
+  ASSERT_EQ(shape.size(), 3u);
+  EXPECT_EQ(shape[1].rfind("0:*Net/", 0), 0u) << shape[1];
+  EXPECT_EQ(shape[2].rfind("1:PCI\\VEN_1/", 0), 0u) << shape[2];
+  EXPECT_FALSE(main->Form().Items("HWIDsSimpleListBox").empty());
+  const auto keys = LogKeys();
+  EXPECT_EQ(std::count(keys.begin(), keys.end(), "log5"), 1);
 }
 
 TEST_F(DeviceHandlersTest, MissingClassListStopsWithError) {
