@@ -19,17 +19,23 @@ class TranslationTest : public AppFixture {
 TEST_F(TranslationTest, CaptionsAndHintsByKind) {
   Make();
   const std::string lng = WriteLanguage(
-      "NodeNameLbl=Bereit\r\n"                       // label, no hint key
-      "Savelb=ignored\r\nSavelbHnt=list hint\r\n"    // plain list box: hint only
-      "GetDevlbHnt=only a hint\r\n"                  // list box without key N: unchanged
-      "GroupBox1=Gruppe\r\n"                         // on both windows
-      "EnumBtn=Aufzählen\r\nEnumBtnHnt=Packs\r\n"   // speed button
-      "LogLbx=never\r\nPacksChlbx=never\r\n"         // kinds that are not handled
-      "CMDUnpackMethoded=No Comments\r\n");          // "No Comments" counts as missing
-  TranslateFormComponents(main->Forms(), lng);
+      "NodeNameLbl=Bereit\r\n"                     // label, no hint key: the English one
+      "FindDirsbtn=Ordner\r\n"                     // no hint key anywhere
+      "Savelb=ignored\r\nSavelbHnt=list hint\r\n"  // plain list box: hint only
+      "GetDevlbHnt=only a hint\r\n"                // list box without key N: unchanged
+      "GroupBox1=Gruppe\r\n"                       // on both windows
+      "EnumBtn=Aufzählen\r\nEnumBtnHnt=Packs\r\n"  // speed button
+      "LogLbx=never\r\nPacksChlbx=never\r\n"       // kinds that are not handled
+      "CMDUnpackMethoded=No Comments\r\n");        // "No Comments" counts as missing
+  TranslateFormComponents(main->Forms(), TextSource({lng}));
   const FormModel& f = main->Form();
   EXPECT_EQ(f.Caption("NodeNameLbl"), "Bereit");
-  EXPECT_EQ(f.Hint("NodeNameLbl"), "No Comments");
+  EXPECT_EQ(f.Hint("NodeNameLbl"), "");
+  EXPECT_EQ(f.Caption("FindDirsbtn"), "Ordner");
+  EXPECT_EQ(f.Hint("FindDirsbtn"), "No Comments");
+  // Keys the file lacks come from the built-in English texts.
+  EXPECT_EQ(f.Caption("SaveLogbtn"), "Save Log");
+  EXPECT_EQ(f.Hint("SaveLogbtn"), "Save the application log to a text file");
   EXPECT_EQ(f.Caption("EnumBtn"), "Aufzählen");
   EXPECT_EQ(f.Hint("EnumBtn"), "Packs");
   EXPECT_EQ(f.Hint("Savelb"), "list hint");
@@ -40,15 +46,20 @@ TEST_F(TranslationTest, CaptionsAndHintsByKind) {
   EXPECT_EQ(f.Caption("LogLbx"), "");
   EXPECT_EQ(f.Caption("CMDUnpackMethoded"), "1");
   // Applying twice gives the same texts as once.
-  TranslateFormComponents(main->Forms(), lng);
+  TranslateFormComponents(main->Forms(), TextSource({lng}));
   EXPECT_EQ(f.Caption("EnumBtn"), "Aufzählen");
-  EXPECT_EQ(f.Hint("NodeNameLbl"), "No Comments");
+  EXPECT_EQ(f.Hint("FindDirsbtn"), "No Comments");
 }
 
-TEST_F(TranslationTest, MissingFileTranslatesNothing) {
+TEST_F(TranslationTest, WithoutAUsableFileTheBuiltInEnglishTextsAreApplied) {
   Make();
-  TranslateFormComponents(main->Forms(), tmp.File("missing.lng"));
-  EXPECT_EQ(main->Form().Caption("EnumBtn"), "Enumirate DP");
+  const FormModel& f = main->Form();
+  // The Home Page's two main buttons have no design caption: only the texts give them one.
+  ASSERT_EQ(f.Caption("UnpackInstallTntSpeedButton"), "");
+  TranslateFormComponents(main->Forms(), TextSource({tmp.File("missing.lng")}));
+  EXPECT_EQ(f.Caption("EnumBtn"), "Enumerate DP");
+  EXPECT_EQ(f.Caption("UnpackInstallTntSpeedButton"), "Unpack all && Install");
+  EXPECT_EQ(f.Caption("UnpackInstallHwidsTntSpeedButton"), "Search by HWIDs && Install");
 }
 
 TEST_F(TranslationTest, ChooserListsFilesAndPickingChangesMessagesNotCaptions) {
@@ -111,7 +122,8 @@ TEST_F(TranslationTest, InventoryListsControlsByKind) {
   EXPECT_EQ(read("HINTS", "FindDirsbtnHnt"), "");
   EXPECT_EQ(read("Labels", "NodeNameLbl"), "Ready");
   EXPECT_EQ(read("Sheets", "FirstTabSheet"), "Home Page");
-  EXPECT_EQ(read("MenuItems", "UnpackDriverPacks1"), "Unpack Driver Packs (1 method)");
+  // Captions the test language lacks are the built-in English ones.
+  EXPECT_EQ(read("MenuItems", "UnpackDriverPacks1"), "Unpack Driver Packs (method 1)");
   EXPECT_EQ(read("Edits", "CMDUnpackMethoded"), "1");
   EXPECT_EQ(read("HINTS", "SavelbHnt"), "");
   EXPECT_EQ(read("ListBoxies", "Savelb"), "<missing>");
@@ -135,7 +147,8 @@ namespace {
 class FreshProgressWindowTest : public AppFixture {};
 
 TEST_F(FreshProgressWindowTest, SpeaksTheCurrentLanguage) {
-  tmp.Write("prog/lng/deutsch.lng", "[About]\r\nTranslateLangName=Deutsch\r\n[Mainfrm]\r\nUnpackingLbl=Verarbeitung\r\n");
+  tmp.Write("prog/lng/deutsch.lng",
+            "[About]\r\nTranslateLangName=Deutsch\r\n[Msg]\r\n[Mainfrm]\r\nUnpackingLbl=Verarbeitung\r\n");
   Start();
   main->SetCaption("LangFileLabel", programDir + "lng/deutsch.lng");
   main->TranslateTntButtonClick();

@@ -55,7 +55,7 @@ FormModel& TMainfrm::NewWaitfrm() {
   BuildWaitForm(fresh);
   // A fresh progress window speaks the language of the rest of the program at once, rather
   // than its design texts until the next time a language is applied.
-  TranslateFormComponents({&fresh}, Caption("LangFileLabel"));
+  TranslateFormComponents({&fresh}, Texts());
   for (auto& listener : newWaitListeners_) listener(fresh);
   return fresh;
 }
@@ -182,8 +182,17 @@ void TMainfrm::Log(const std::string& text) { AddLogLine(LogzTimeAndDate(1) + te
 void TMainfrm::LogKey(const std::string& key, const std::vector<MessageArg>& args) { Log(Msg(key, args)); }
 
 std::string TMainfrm::Msg(const std::string& key, const std::vector<MessageArg>& args) const {
-  return MessageText(form_.Caption("LangFileLabel"), key, args);
+  return Texts().Message(key, args);
 }
+
+TextSource TMainfrm::Texts() const {
+  std::string chosen = form_.Caption("LangFileLabel");
+  std::string english = EnglishLanguageFile();
+  if (chosen == english) return TextSource({std::move(english)});
+  return TextSource({std::move(chosen), std::move(english)});
+}
+
+std::string TMainfrm::EnglishLanguageFile() const { return ProgramFolder() + "lng" + Sep() + "english.lng"; }
 
 void TMainfrm::LogFileLines(const std::string& path) {
   form_.SetItems("CMDlogcmb", platform::ReadTextLines(path));

@@ -66,8 +66,13 @@ class TMainfrm {
   void Log(const std::string& text);
   // Appends time stamp + the looked-up message formatted with its arguments.
   void LogKey(const std::string& key, const std::vector<MessageArg>& args = {});
-  // The looked-up and formatted message text from the current language file.
+  // The looked-up and formatted message text from the current language file (see Texts).
   std::string Msg(const std::string& key, const std::vector<MessageArg>& args = {}) const;
+  // Where texts come from: the chosen language file (LangFileLabel), then the English file of
+  // the program's language folder, then the built-in English texts.
+  TextSource Texts() const;
+  // The English language file of the program's language folder.
+  std::string EnglishLanguageFile() const;
   // Appends many finished lines at once (one notification, one write to standard error).
   void AddLogLines(const std::vector<std::string>& lines);
   // Copies a text file's lines through `CMDlogcmb` into the log, each time-stamped.
@@ -201,6 +206,10 @@ class TMainfrm {
 
  private:
   void RegisterHandlers();
+  // Shows every window in the chosen language and logs the language applied. A chosen file
+  // that cannot be used is named in the log, and so is the English file when it cannot stand
+  // in for it either.
+  void ApplyLanguage();
   void StartFromSwitch(const std::string& sw);
   // Runs one of the unattended chains; whatever happens, the program then closes by itself.
   void RunUnattended(void (TMainfrm::*chain)());

@@ -31,14 +31,7 @@ std::vector<TranslatableKind> TranslatableKinds(ControlKind kind) {
   }
 }
 
-void TranslateFormComponents(const std::vector<FormModel*>& forms, const std::string& langFile) {
-  platform::IniDocument doc;
-  if (!platform::FileExists(langFile)) return;  // a missing language file translates nothing
-  try {
-    doc = platform::IniDocument::Parse(platform::ReadWholeFile(langFile));
-  } catch (const std::exception&) {
-    return;  // a missing language file translates nothing
-  }
+void TranslateFormComponents(const std::vector<FormModel*>& forms, const TextSource& texts) {
   for (FormModel* form : forms) {
     std::vector<const Control*> controls = form->Controls();
     for (auto it = controls.rbegin(); it != controls.rend(); ++it) {
@@ -46,9 +39,9 @@ void TranslateFormComponents(const std::vector<FormModel*>& forms, const std::st
       if (c.name.empty()) continue;
       std::vector<TranslatableKind> kinds = TranslatableKinds(c.kind);
       if (kinds.empty()) continue;
-      std::string caption = doc.Get("Mainfrm", c.name).value_or(kNoComments);
+      std::string caption = texts.Find("Mainfrm", c.name).value_or(kNoComments);
       if (caption == kNoComments) continue;
-      std::string hint = doc.Get("Mainfrm", c.name + "Hnt").value_or(kNoComments);
+      std::string hint = texts.Find("Mainfrm", c.name + "Hnt").value_or(kNoComments);
       for (const TranslatableKind& k : kinds) {
         if (k.setsCaption) form->SetCaption(c.name, caption);
         form->SetHint(c.name, hint);
@@ -77,7 +70,7 @@ void TMainfrm::EnumLanguagesTntButtonClick() {
   const std::string change =
       platform::profile::ReadString(ini, "Program", "LanguageChange", "Can\"t read LanguageChange param");
   const std::string upper = UpperCase(change);
-  std::string current = ProgramFolder() + "lng" + Sep() + "english.lng";
+  std::string current = EnglishLanguageFile();
   if (upper == "YES") {
     current = platform::profile::ReadString(ini, "Program", "LanguageFile", "Can\"t read LanguageFile param");
   }
@@ -104,7 +97,20 @@ void TMainfrm::LanguageNameTntComboBoxChange() {
 void TMainfrm::TranslateTntButtonClick() {
   const std::string langFile = Caption("LangFileLabel");
   ConfigFile(Caption("IniLocationlbl")).WriteString("Program", "LanguageFile", langFile);
-  TranslateFormComponents(Forms(), langFile);
+  ApplyLanguage();
+}
+
+void TMainfrm::ApplyLanguage() {
+  const std::string langFile = Caption("LangFileLabel");
+  const std::string english = EnglishLanguageFile();
+  // The texts come from the first usable file of the chosen one and the English one.
+  for (const std::string& file : {langFile, english}) {
+    const LanguageFileState state = CheckLanguageFile(file);
+    if (state == LanguageFileState::Usable) break;
+    LogKey(state == LanguageFileState::Unreadable ? "log86" : "log87", {file});
+    if (file == english) break;
+  }
+  TranslateFormComponents(Forms(), Texts());
   LogKey("log70", {langFile});
 }
 

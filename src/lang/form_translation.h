@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "app/form_model.h"
+#include "lang/messages.h"
 
 // What a control of a kind takes from the language file.
 struct TranslatableKind {
@@ -17,5 +18,6 @@ struct TranslatableKind {
 std::vector<TranslatableKind> TranslatableKinds(ControlKind kind);
 
 // Replaces captions and hints of every control of the given windows from section "Mainfrm"
-// of the language file. A missing or unreadable file translates nothing.
-void TranslateFormComponents(const std::vector<FormModel*>& forms, const std::string& langFile);
+// of the text sources: a key the chosen language file lacks comes from the English file or
+// the built-in English texts, so no control is left without its text.
+void TranslateFormComponents(const std::vector<FormModel*>& forms, const TextSource& texts);
