@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <filesystem>
 
 #include "lang/form_translation.h"
 #include "platform/profile.h"
@@ -93,20 +94,74 @@ TEST_F(TranslationTest, ChooserListsFilesAndPickingChangesMessagesNotCaptions) {
 
 TEST_F(TranslationTest, LanguageChangeDecidesTheStartLanguage) {
   WriteTestLanguage(programDir + "lng/deutsch.lng", "Deutsch");
+  const std::string german = programDir + "lng/deutsch.lng";
+  const std::string elsewhere = tmp.File("old place/lng/");
   struct Case {
     const char* change;
-    const char* expected;
+    std::string file;      // LanguageFile in the configuration
+    std::string expected;  // the start language
+    const char* shown;     // the chooser's entry
   };
-  for (const Case& c : {Case{"yes", "lng/deutsch.lng"}, Case{"YES", "lng/deutsch.lng"}, Case{"no", "lng/english.lng"},
-                        Case{"NO", "lng/english.lng"}}) {
-    SCOPED_TRACE(c.change);
+  const Case cases[] = {
+      {"yes", german, german, "Deutsch"},
+      {"YES", german, german, "Deutsch"},
+      {"no", german, programDir + "lng/english.lng", "English"},
+      {"NO", german, programDir + "lng/english.lng", "English"},
+      // The program moved: its own language folder holds the file.
+      {"YES", elsewhere + "deutsch.lng", german, "Deutsch"},
+      // A file that is gone: named, and English is the language in use.
+      {"YES", elsewhere + "gone.lng", elsewhere + "gone.lng", "English"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.change) + " " + c.file);
     Start();
     main.reset();
     platform::profile::WriteString(programDir + "dp_tavi.ini", "Program", "LanguageChange", c.change);
-    platform::profile::WriteString(programDir + "dp_tavi.ini", "Program", "LanguageFile", programDir + "lng/deutsch.lng");
+    platform::profile::WriteString(programDir + "dp_tavi.ini", "Program", "LanguageFile", c.file);
     Start();
-    EXPECT_EQ(main->Caption("LangFileLabel"), programDir + c.expected);
+    EXPECT_EQ(main->Caption("LangFileLabel"), c.expected);
+    const FormModel& f = main->Form();
+    const int shown = f.ItemIndex("LanguageNameTntComboBox");
+    ASSERT_GE(shown, 0);
+    EXPECT_EQ(f.Items("LanguageNameTntComboBox")[static_cast<std::size_t>(shown)], c.shown);
+    EXPECT_EQ(f.Caption("LanguageNameTntComboBox"), c.shown);
+    EXPECT_EQ(f.ItemIndex("LanguageTntComboBox"), shown);
     main.reset();
+  }
+}
+
+TEST_F(TranslationTest, AnAppliedLanguageIsTheLanguageOfTheNextStart) {
+  WriteTestLanguage(programDir + "lng/deutsch.lng", "Deutsch");
+  const std::string german = programDir + "lng/deutsch.lng";
+  struct Case {
+    const char* driveType;
+    std::string configuration;  // where the configuration lies
+  };
+  // From a CD the configuration lies in the working folder: that is where the choice is kept.
+  for (const Case& c : {Case{"3", programDir + "dp_tavi.ini"}, Case{"5", workDir + "dp_tavi.ini"}}) {
+    SCOPED_TRACE(c.driveType);
+    setenv("VELMORA_DRIVE_TYPE", c.driveType, 1);
+    Start();
+    FormModel* f = &main->Form();
+    const auto& names = f->Items("LanguageNameTntComboBox");
+    const auto found = std::find(names.begin(), names.end(), "Deutsch");
+    ASSERT_NE(found, names.end());
+    f->SetItemIndex("LanguageNameTntComboBox", static_cast<int>(found - names.begin()));
+    main->LanguageNameTntComboBoxChange();
+    main->TranslateTntButtonClick();
+    EXPECT_EQ(platform::profile::ReadString(c.configuration, "Program", "LanguageChange", ""), "YES");
+    EXPECT_EQ(platform::profile::ReadString(c.configuration, "Program", "LanguageFile", ""), german);
+    main.reset();
+
+    Start();
+    f = &main->Form();
+    EXPECT_EQ(main->Caption("LangFileLabel"), german);
+    EXPECT_EQ(f->Caption("LanguageNameTntComboBox"), "Deutsch");
+    EXPECT_EQ(f->Caption("EnumBtn"), "Deutsch enumerate");
+    EXPECT_TRUE(LogHas("log70|" + german + "|%s"));
+    main.reset();
+    std::filesystem::remove(programDir + "dp_tavi.ini");
+    std::filesystem::remove(workDir + "dp_tavi.ini");
   }
 }
 

@@ -210,6 +210,11 @@ class TMainfrm {
   // that cannot be used is named in the log, and so is the English file when it cannot stand
   // in for it either.
   void ApplyLanguage();
+  // The language file the configuration names for a start (see EnumLanguagesTntButtonClick).
+  std::string StartLanguageFile() const;
+  // Selects in the language chooser the language whose texts are shown: the chosen one, or
+  // English when the chosen file cannot be used; no entry when neither is listed.
+  void ShowLanguageInUse();
   void StartFromSwitch(const std::string& sw);
   // Runs one of the unattended chains; whatever happens, the program then closes by itself.
   void RunUnattended(void (TMainfrm::*chain)());

@@ -41,6 +41,8 @@ void TMainfrm::FormCreate() {
 
   FirstCheckbtnClick();
   CreateInibtnClick();
+  // The configuration file in use is known now (on a CD it lies in the working folder).
+  SetCaption("LangFileLabel", StartLanguageFile());
   EnumBtnClick();
 
   const std::string packInfo = ProgramFolder() + "Data" + Sep() + "PackInfo.txt";
@@ -72,7 +74,7 @@ void TMainfrm::FormCreate() {
   const std::string unpacked = Caption("Workdir") + "UnpackedDP.txt";
   if (platform::FileExists(unpacked)) form_.SetItems("UnpackedDPlb", platform::ReadTextLines(unpacked));
 
-  TranslateTntButtonClick();
+  ApplyLanguage();
 }
 
 void TMainfrm::FormDestroy() {

@@ -66,23 +66,40 @@ void TMainfrm::EnumLanguagesTntButtonClick() {
   form_.SetItems("LanguageNameTntComboBox", std::move(names));
   form_.SetItems("LanguageTntComboBox", std::move(paths));
 
-  const std::string ini = ProgramFolder() + "dp_tavi.ini";
+  SetCaption("LangFileLabel", StartLanguageFile());
+  ShowLanguageInUse();
+}
+
+std::string TMainfrm::StartLanguageFile() const {
+  // Before the configuration file is placed by drive type, the program folder's file counts.
+  const ConfigFile config(config_.IsBound() ? config_.path() : ProgramFolder() + "dp_tavi.ini");
   const std::string change =
-      platform::profile::ReadString(ini, "Program", "LanguageChange", "Can\"t read LanguageChange param");
-  const std::string upper = UpperCase(change);
-  std::string current = EnglishLanguageFile();
-  if (upper == "YES") {
-    current = platform::profile::ReadString(ini, "Program", "LanguageFile", "Can\"t read LanguageFile param");
-  }
+      config.ReadString("Program", "LanguageChange", "Can\"t read LanguageChange param");
   // Any other value (also a missing key on the very first start) keeps the English file, so
   // the first messages of a fresh start read as text instead of as missing translations.
-  SetCaption("LangFileLabel", current);
-  form_.SetItemIndex("LanguageNameTntComboBox", 0);
-  form_.SetItemIndex("LanguageTntComboBox", 0);
-  if (!form_.Items("LanguageNameTntComboBox").empty()) {
-    form_.SetCaption("LanguageNameTntComboBox", form_.Items("LanguageNameTntComboBox").front());
-    form_.SetCaption("LanguageTntComboBox", form_.Items("LanguageTntComboBox").front());
+  if (UpperCase(change) != "YES") return EnglishLanguageFile();
+  const std::string file = config.ReadString("Program", "LanguageFile", "Can\"t read LanguageFile param");
+  // A program moved to another folder (a stick under another drive letter) still finds its
+  // language in its own language folder.
+  const std::string own = ProgramFolder() + "lng" + Sep() + platform::ExtractFileName(file);
+  if (!platform::FileExists(file) && platform::FileExists(own)) return own;
+  return file;
+}
+
+void TMainfrm::ShowLanguageInUse() {
+  std::string inUse = Caption("LangFileLabel");
+  if (CheckLanguageFile(inUse) != LanguageFileState::Usable) inUse = EnglishLanguageFile();
+  const std::vector<std::string>& paths = form_.Items("LanguageTntComboBox");
+  const std::vector<std::string>& names = form_.Items("LanguageNameTntComboBox");
+  int index = -1;
+  for (std::size_t i = 0; i < paths.size() && i < names.size(); ++i) {
+    if (paths[i] == inUse) index = static_cast<int>(i);
   }
+  const auto at = static_cast<std::size_t>(index);
+  form_.SetItemIndex("LanguageNameTntComboBox", index);
+  form_.SetItemIndex("LanguageTntComboBox", index);
+  form_.SetCaption("LanguageNameTntComboBox", index >= 0 ? names[at] : std::string());
+  form_.SetCaption("LanguageTntComboBox", index >= 0 ? paths[at] : std::string());
 }
 
 void TMainfrm::LanguageNameTntComboBoxChange() {
@@ -95,13 +112,15 @@ void TMainfrm::LanguageNameTntComboBoxChange() {
 }
 
 void TMainfrm::TranslateTntButtonClick() {
-  const std::string langFile = Caption("LangFileLabel");
-  ConfigFile(Caption("IniLocationlbl")).WriteString("Program", "LanguageFile", langFile);
+  config_.Rebind(Caption("IniLocationlbl"));
+  // A language a person applies is also the language of the next start.
+  config_.WriteString("Program", "LanguageChange", "YES");
   ApplyLanguage();
 }
 
 void TMainfrm::ApplyLanguage() {
   const std::string langFile = Caption("LangFileLabel");
+  config_.WriteString("Program", "LanguageFile", langFile);
   const std::string english = EnglishLanguageFile();
   // The texts come from the first usable file of the chosen one and the English one.
   for (const std::string& file : {langFile, english}) {
@@ -111,6 +130,7 @@ void TMainfrm::ApplyLanguage() {
     if (file == english) break;
   }
   TranslateFormComponents(Forms(), Texts());
+  ShowLanguageInUse();
   LogKey("log70", {langFile});
 }
 
