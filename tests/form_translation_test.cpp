@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <functional>
 
 #include "lang/form_translation.h"
 #include "platform/profile.h"
@@ -162,6 +163,127 @@ TEST_F(TranslationTest, AnAppliedLanguageIsTheLanguageOfTheNextStart) {
     main.reset();
     std::filesystem::remove(programDir + "dp_tavi.ini");
     std::filesystem::remove(workDir + "dp_tavi.ini");
+  }
+}
+
+// A language of its own words, so what the program shows can be told from every English text.
+class AppliedLanguageTest : public AppFixture {
+ protected:
+  void SetUp() override {
+    AppFixture::SetUp();
+    german = tmp.Write("prog/lng/deutsch.lng",
+                       "[About]\r\nTranslateLangName=Deutsch\r\nAboutFile=Info_de.txt\r\n"
+                       "[Msg]\r\nlog88=Auswahl aufheben\r\nlog89=Ja\r\nlog90=Nein\r\n"
+                       "[Mainfrm]\r\nPackNameLbl=Alle Pakete\r\nHWIDSlabel=Alle HWIDs\r\n");
+    tmp.Write("prog/Data/Info_de.txt", "Info Zeile 1\r\nInfo Zeile 2\r\n");
+  }
+  // Applies a language as a person does: picked in the chooser, then "Apply translation".
+  void Apply(const std::string& file) {
+    main->SetCaption("LangFileLabel", file);
+    main->TranslateTntButtonClick();
+  }
+
+  std::string german;
+};
+
+TEST_F(AppliedLanguageTest, SelectLinksToggleInEveryLanguage) {
+  struct Case {
+    const char* link;
+    const char* list;
+    void (TMainfrm::*click)();
+    const char* selectText;
+  };
+  for (const Case& c : {Case{"PackNameLbl", "PacksChlbx", &TMainfrm::PackNameLblClick, "Alle Pakete"},
+                        Case{"HWIDSlabel", "HWIDS2Installchb", &TMainfrm::HWIDSlabelClick, "Alle HWIDs"}}) {
+    SCOPED_TRACE(c.link);
+    Start();
+    FormModel& f = main->Form();
+    f.SetItems(c.list, {"a", "b"});
+    Apply(german);
+    EXPECT_EQ(f.Caption(c.link), c.selectText);
+    ((*main).*c.click)();
+    EXPECT_TRUE(f.Checked(c.list, 0) && f.Checked(c.list, 1));
+    EXPECT_EQ(f.Caption(c.link), "Auswahl aufheben");
+    ((*main).*c.click)();
+    EXPECT_FALSE(f.Checked(c.list, 0) || f.Checked(c.list, 1));
+    EXPECT_EQ(f.Caption(c.link), c.selectText);
+
+    // Ticked in one language, cleared in the next: the link keeps its meaning.
+    ((*main).*c.click)();
+    Apply(programDir + "lng/english.lng");
+    EXPECT_EQ(f.Caption(c.link), main->Msg("log88"));
+    ((*main).*c.click)();
+    EXPECT_FALSE(f.Checked(c.list, 0) || f.Checked(c.list, 1));
+    EXPECT_EQ(f.Caption(c.link), "Select All");
+    // Back in the language that shows the first text, nothing changes it.
+    Apply(german);
+    EXPECT_EQ(f.Caption(c.link), c.selectText);
+    main.reset();
+  }
+}
+
+TEST_F(AppliedLanguageTest, QuestionsAreAnsweredInTheLanguage) {
+  Start();
+  Apply(german);
+  EXPECT_EQ(ui.yesText, "Ja");
+  EXPECT_EQ(ui.noText, "Nein");
+  main.reset();
+  // A run from the command line logs the answer it takes in the language's words.
+  Make({"/untd"});
+  main->SetCaption("LangFileLabel", german);
+  EXPECT_TRUE(main->AskYesNo("Weiter?", true));
+  EXPECT_FALSE(main->AskYesNo("Abbrechen?", false));
+  EXPECT_TRUE(LogHas("Weiter? - Ja"));
+  EXPECT_TRUE(LogHas("Abbrechen? - Nein"));
+}
+
+TEST_F(AppliedLanguageTest, TheAboutPageIsTheTextTheLanguageNames) {
+  const std::vector<std::string> english = {"About line 1", "About line 2"};
+  const std::vector<std::string> deutsch = {"Info Zeile 1", "Info Zeile 2"};
+  struct Case {
+    const char* name;
+    std::function<void(TempDir&)> prepare;
+    std::vector<std::string> shown;
+    std::vector<std::string> logged;  // the lines naming a missing text (at the start, then applied)
+  };
+  const Case cases[] = {
+      {"the language's own text", [](TempDir&) {}, deutsch, {}},
+      {"own text missing: the English one",
+       [](TempDir& t) { std::filesystem::remove(t.File("prog/Data/Info_de.txt")); },
+       english,
+       {"log93|" + programDir + "Data/Info_de.txt|%s"}},
+      {"no text named: the English one",
+       [](TempDir& t) {
+         t.Write("prog/lng/deutsch.lng", "[About]\r\nTranslateLangName=Deutsch\r\n[Msg]\r\n");
+       },
+       english,
+       {}},
+      {"no text at all",
+       [](TempDir& t) {
+         std::filesystem::remove(t.File("prog/Data/Info_de.txt"));
+         std::filesystem::remove(t.File("prog/Data/PackInfo.txt"));
+       },
+       {},
+       {"log93|" + programDir + "Data/PackInfo.txt|%s", "log93|" + programDir + "Data/Info_de.txt|%s"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    SetUp();  // every case starts from the same program folder
+    c.prepare(tmp);
+    Start();
+    Apply(german);
+    EXPECT_EQ(main->Form().Items("AboutListBox"), c.shown);
+    std::vector<std::string> missing;
+    for (const std::string& text : LogTexts()) {
+      if (text.rfind("log93|", 0) == 0) missing.push_back(text);
+    }
+    EXPECT_EQ(missing, c.logged);
+    // Back in English the English text shows again.
+    if (tmp.Exists("prog/Data/PackInfo.txt")) {
+      Apply(programDir + "lng/english.lng");
+      EXPECT_EQ(main->Form().Items("AboutListBox"), english);
+    }
+    main.reset();
   }
 }
 

@@ -266,7 +266,7 @@ TEST_F(StartupBadInputTest, UnwritableConfigurationStillStartsWithDefaults) {
   // A folder in place of the file: no write can reach it, whoever runs the test.
   tmp.MakeDir("prog/dp_tavi.ini");
   Start();
-  EXPECT_TRUE(LogHas("Configuration file cannot be written: " + programDir + "dp_tavi.ini"));
+  EXPECT_TRUE(LogHas("log95|" + programDir + "dp_tavi.ini|%s"));
   EXPECT_EQ(main->Caption("CMDPackDired"), programDir + "DP/");
   EXPECT_EQ(main->Caption("CMDPackOutDired"), "-o" + workDir);
   EXPECT_EQ(LogKeys().back(), "log70");
@@ -275,7 +275,7 @@ TEST_F(StartupBadInputTest, UnwritableConfigurationStillStartsWithDefaults) {
 TEST_F(StartupBadInputTest, RamDiskOpensTheConfigurationBeforeTheDriveLines) {
   // An unwritable file makes the opening visible in the log.
   tmp.MakeDir("prog/dp_tavi.ini");
-  const std::string opened = "Configuration file cannot be written: " + programDir + "dp_tavi.ini";
+  const std::string opened = "log95|" + programDir + "dp_tavi.ini|%s";
   struct Case {
     const char* type;
     std::vector<std::string> expected;

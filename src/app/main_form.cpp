@@ -55,7 +55,7 @@ FormModel& TMainfrm::NewWaitfrm() {
   BuildWaitForm(fresh);
   // A fresh progress window speaks the language of the rest of the program at once, rather
   // than its design texts until the next time a language is applied.
-  TranslateFormComponents({&fresh}, Texts());
+  TranslateFormComponents({&fresh}, shownTexts_);
   for (auto& listener : newWaitListeners_) listener(fresh);
   return fresh;
 }
@@ -194,6 +194,23 @@ TextSource TMainfrm::Texts() const {
 
 std::string TMainfrm::EnglishLanguageFile() const { return ProgramFolder() + "lng" + Sep() + "english.lng"; }
 
+std::string TMainfrm::SelectAllText(const std::string& link) const {
+  return shownTexts_.Find("Mainfrm", link).value_or("Select All");
+}
+
+std::string TMainfrm::RemoveSelectionText() const { return shownTexts_.Message("log88"); }
+
+void TMainfrm::ToggleAll(const std::string& link, const std::string& list) {
+  const std::string caption = Caption(link);
+  if (caption == SelectAllText(link)) {
+    form_.SetAllChecked(list, true);
+    SetCaption(link, RemoveSelectionText());
+  } else if (caption == RemoveSelectionText()) {
+    form_.SetAllChecked(list, false);
+    SetCaption(link, SelectAllText(link));
+  }
+}
+
 void TMainfrm::LogFileLines(const std::string& path) {
   form_.SetItems("CMDlogcmb", platform::ReadTextLines(path));
   for (const std::string& line : form_.Items("CMDlogcmb")) Log(line);
@@ -210,7 +227,7 @@ bool TMainfrm::Unattended() const {
 
 bool TMainfrm::AskYesNo(const std::string& text, bool unattendedAnswer) {
   if (Unattended()) {
-    Log(text + (unattendedAnswer ? " - Yes" : " - No"));
+    Log(text + " - " + Msg(unattendedAnswer ? "log89" : "log90"));
     return unattendedAnswer;
   }
   return ui_.AskYesNo(text, kApplicationTitle);

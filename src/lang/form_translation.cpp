@@ -21,7 +21,10 @@ std::vector<TranslatableKind> TranslatableKinds(ControlKind kind) {
     case ControlKind::Label:
     case ControlKind::LinkLabel: return {{"Labels", true, false}};
     case ControlKind::Button: return {{"Buttons", true, false}};
-    case ControlKind::SpeedButton: return {{nullptr, true, false}};
+    case ControlKind::Form:
+    case ControlKind::SpeedButton:
+    case ControlKind::ArrowButton:
+      return {{nullptr, true, false}};
     case ControlKind::TabSheet: return {{"Sheets", true, false}};
     case ControlKind::ComboBox: return {{"ComboBoxies", true, false}};
     case ControlKind::GroupBox: return {{"GroupBoxies", true, false}};
@@ -129,7 +132,16 @@ void TMainfrm::ApplyLanguage() {
     LogKey(state == LanguageFileState::Unreadable ? "log86" : "log87", {file});
     if (file == english) break;
   }
-  TranslateFormComponents(Forms(), Texts());
+  // A select link that shows its second text goes on showing it, in the new language.
+  std::vector<std::string> clearing;
+  for (const char* link : {"PackNameLbl", "HWIDSlabel"}) {
+    if (Caption(link) == RemoveSelectionText()) clearing.emplace_back(link);
+  }
+  shownTexts_ = Texts();
+  TranslateFormComponents(Forms(), shownTexts_);
+  for (const std::string& link : clearing) SetCaption(link, RemoveSelectionText());
+  ui_.SetAnswerTexts(shownTexts_.Message("log89"), shownTexts_.Message("log90"));
+  LoadAboutText();
   ShowLanguageInUse();
   LogKey("log70", {langFile});
 }
