@@ -7,6 +7,7 @@
 #include <QFileDialog>
 #include <QGuiApplication>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QUrl>
 #include <cstdio>
 
@@ -24,8 +25,18 @@ QtUiPort::~QtUiPort() {
 }
 
 bool QtUiPort::AskYesNo(const std::string& text, const std::string& caption) {
-  return QMessageBox::question(mainWindow_, Q(caption), Q(text), QMessageBox::Yes | QMessageBox::No,
-                               QMessageBox::No) == QMessageBox::Yes;
+  QMessageBox box(QMessageBox::Question, Q(caption), Q(text), QMessageBox::Yes | QMessageBox::No,
+                  mainWindow_);
+  box.setDefaultButton(QMessageBox::No);
+  // Button texts are read for keyboard accelerators: an ampersand is doubled to show as itself.
+  if (!yesText_.isEmpty()) box.button(QMessageBox::Yes)->setText(QString(yesText_).replace('&', "&&"));
+  if (!noText_.isEmpty()) box.button(QMessageBox::No)->setText(QString(noText_).replace('&', "&&"));
+  return box.exec() == QMessageBox::Yes;
+}
+
+void QtUiPort::SetAnswerTexts(const std::string& yes, const std::string& no) {
+  yesText_ = Q(yes);
+  noText_ = Q(no);
 }
 
 void QtUiPort::ShowInfo(const std::string& text, const std::string& caption) {
