@@ -28,7 +28,10 @@ TEST_F(TranslationTest, CaptionsAndHintsByKind) {
       "GroupBox1=Gruppe\r\n"                       // on both windows
       "EnumBtn=Aufzählen\r\nEnumBtnHnt=Packs\r\n"  // speed button
       "LogLbx=never\r\nPacksChlbx=never\r\n"       // kinds that are not handled
-      "CMDUnpackMethoded=No Comments\r\n");        // "No Comments" counts as missing
+      "CMDUnpackMethoded=No Comments\r\n"          // "No Comments" counts as missing
+      "Label6=Mail && Co\r\n"                      // "&&" shows as one ampersand
+      "InstallDPbtn=&Installieren && Ende\r\n"     // a single "&" marks an accelerator
+      "CMDPackDired=C:\\A&&B\r\n");                // an edit's text is taken as it is
   TranslateFormComponents(main->Forms(), TextSource({lng}));
   const FormModel& f = main->Form();
   EXPECT_EQ(f.Caption("NodeNameLbl"), "Bereit");
@@ -47,10 +50,30 @@ TEST_F(TranslationTest, CaptionsAndHintsByKind) {
   EXPECT_EQ(main->Waitfrm().Caption("GroupBox1"), "Gruppe");
   EXPECT_EQ(f.Caption("LogLbx"), "");
   EXPECT_EQ(f.Caption("CMDUnpackMethoded"), "1");
+  EXPECT_EQ(f.Caption("Label6"), "Mail & Co");
+  EXPECT_EQ(f.Caption("InstallDPbtn"), "Installieren & Ende");
+  EXPECT_EQ(f.Caption("CMDPackDired"), "C:\\A&&B");
   // Applying twice gives the same texts as once.
   TranslateFormComponents(main->Forms(), TextSource({lng}));
   EXPECT_EQ(f.Caption("EnumBtn"), "Aufzählen");
   EXPECT_EQ(f.Hint("FindDirsbtn"), "No Comments");
+}
+
+TEST(Captions, AcceleratorMarksAndTheShownText) {
+  struct Case {
+    const char* marked;
+    const char* shown;
+  };
+  for (const Case& c : {Case{"Unpack all && Install", "Unpack all & Install"}, Case{"&File", "File"},
+                        Case{"a&&&b", "a&b"}, Case{"end&", "end"}, Case{"&&&&", "&&"}, Case{"", ""},
+                        Case{"PCI\\VEN_1&&DEV_2", "PCI\\VEN_1&DEV_2"}}) {
+    EXPECT_EQ(ShownCaption(c.marked), c.shown) << c.marked;
+  }
+  // Written back for a language file, every shown text reads as itself again.
+  for (const char* shown : {"A & B", "&&", "PCI\\VEN_1&DEV_2&SUBSYS_3", "plain", ""}) {
+    EXPECT_EQ(ShownCaption(MarkedCaption(shown)), shown);
+  }
+  EXPECT_EQ(MarkedCaption("A & B"), "A && B");
 }
 
 TEST_F(TranslationTest, WithoutAUsableFileTheBuiltInEnglishTextsAreApplied) {
@@ -60,8 +83,8 @@ TEST_F(TranslationTest, WithoutAUsableFileTheBuiltInEnglishTextsAreApplied) {
   ASSERT_EQ(f.Caption("UnpackInstallTntSpeedButton"), "");
   TranslateFormComponents(main->Forms(), TextSource({tmp.File("missing.lng")}));
   EXPECT_EQ(f.Caption("EnumBtn"), "Enumerate DP");
-  EXPECT_EQ(f.Caption("UnpackInstallTntSpeedButton"), "Unpack all && Install");
-  EXPECT_EQ(f.Caption("UnpackInstallHwidsTntSpeedButton"), "Search by HWIDs && Install");
+  EXPECT_EQ(f.Caption("UnpackInstallTntSpeedButton"), "Unpack all & Install");
+  EXPECT_EQ(f.Caption("UnpackInstallHwidsTntSpeedButton"), "Search by HWIDs & Install");
 }
 
 TEST_F(TranslationTest, ChooserListsFilesAndPickingChangesMessagesNotCaptions) {
@@ -289,6 +312,7 @@ TEST_F(AppliedLanguageTest, TheAboutPageIsTheTextTheLanguageNames) {
 
 TEST_F(TranslationTest, InventoryListsControlsByKind) {
   Start();
+  main->SetCaption("NodeNameLbl", "PCI\\VEN_1&DEV_2");
   main->EnumControlsButtonClick();
   const std::string inv = workDir + "ListOfComponents.ini";
   auto read = [&](const char* section, const std::string& key) {
@@ -297,7 +321,9 @@ TEST_F(TranslationTest, InventoryListsControlsByKind) {
   EXPECT_NE(read("Mainfrm", "Creation Date"), "<missing>");
   EXPECT_EQ(read("Buttons", "FindDirsbtn"), "Find Dirrectories");
   EXPECT_EQ(read("HINTS", "FindDirsbtnHnt"), "");
-  EXPECT_EQ(read("Labels", "NodeNameLbl"), "Ready");
+  // Written as a language file writes it: a shown "&" doubled.
+  EXPECT_EQ(read("Labels", "NodeNameLbl"), "PCI\\VEN_1&&DEV_2");
+  EXPECT_EQ(read("Labels", "Label6"), "Send E-Mail");
   EXPECT_EQ(read("Sheets", "FirstTabSheet"), "Home Page");
   // Captions the test language lacks are the built-in English ones.
   EXPECT_EQ(read("MenuItems", "UnpackDriverPacks1"), "Unpack Driver Packs (method 1)");

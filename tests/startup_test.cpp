@@ -383,8 +383,8 @@ TEST_F(StartupBadInputTest, UnusableLanguageFilesAreNamedAndTheTextsComeFromEngl
     }
     EXPECT_EQ(named, c.named);
     // The window stays usable: the Home Page's two main buttons have their English captions.
-    EXPECT_EQ(main->Caption("UnpackInstallTntSpeedButton"), "Unpack all && Install");
-    EXPECT_EQ(main->Caption("UnpackInstallHwidsTntSpeedButton"), "Search by HWIDs && Install");
+    EXPECT_EQ(main->Caption("UnpackInstallTntSpeedButton"), "Unpack all & Install");
+    EXPECT_EQ(main->Caption("UnpackInstallHwidsTntSpeedButton"), "Search by HWIDs & Install");
     main.reset();
     std::filesystem::remove(programDir + "dp_tavi.ini");
     std::filesystem::remove(german);

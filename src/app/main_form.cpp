@@ -195,7 +195,8 @@ TextSource TMainfrm::Texts() const {
 std::string TMainfrm::EnglishLanguageFile() const { return ProgramFolder() + "lng" + Sep() + "english.lng"; }
 
 std::string TMainfrm::SelectAllText(const std::string& link) const {
-  return shownTexts_.Find("Mainfrm", link).value_or("Select All");
+  // The caption as the translation shows it (the language file marks accelerators).
+  return ShownCaption(shownTexts_.Find("Mainfrm", link).value_or("Select All"));
 }
 
 std::string TMainfrm::RemoveSelectionText() const { return shownTexts_.Message("log88"); }

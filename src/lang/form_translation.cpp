@@ -34,6 +34,46 @@ std::vector<TranslatableKind> TranslatableKinds(ControlKind kind) {
   }
 }
 
+bool CaptionHasAccelerators(ControlKind kind) {
+  switch (kind) {
+    case ControlKind::Label:
+    case ControlKind::LinkLabel:
+    case ControlKind::Button:
+    case ControlKind::SpeedButton:
+    case ControlKind::ArrowButton:
+    case ControlKind::TabSheet:
+    case ControlKind::GroupBox:
+    case ControlKind::MenuItem:
+      return true;
+    default:
+      return false;
+  }
+}
+
+std::string ShownCaption(const std::string& marked) {
+  std::string shown;
+  shown.reserve(marked.size());
+  for (std::size_t i = 0; i < marked.size(); ++i) {
+    if (marked[i] != '&') {
+      shown.push_back(marked[i]);
+    } else if (i + 1 < marked.size() && marked[i + 1] == '&') {
+      shown.push_back('&');
+      ++i;
+    }
+  }
+  return shown;
+}
+
+std::string MarkedCaption(const std::string& shown) {
+  std::string marked;
+  marked.reserve(shown.size());
+  for (char c : shown) {
+    if (c == '&') marked.push_back('&');
+    marked.push_back(c);
+  }
+  return marked;
+}
+
 void TranslateFormComponents(const std::vector<FormModel*>& forms, const TextSource& texts) {
   for (FormModel* form : forms) {
     std::vector<const Control*> controls = form->Controls();
@@ -44,6 +84,7 @@ void TranslateFormComponents(const std::vector<FormModel*>& forms, const TextSou
       if (kinds.empty()) continue;
       std::string caption = texts.Find("Mainfrm", c.name).value_or(kNoComments);
       if (caption == kNoComments) continue;
+      if (CaptionHasAccelerators(c.kind)) caption = ShownCaption(caption);
       std::string hint = texts.Find("Mainfrm", c.name + "Hnt").value_or(kNoComments);
       for (const TranslatableKind& k : kinds) {
         if (k.setsCaption) form->SetCaption(c.name, caption);
@@ -159,7 +200,10 @@ void TMainfrm::EnumControlsButtonClick() {
       const Control& c = **it;
       for (const TranslatableKind& k : TranslatableKinds(c.kind)) {
         if (k.section == nullptr) continue;
-        if (!k.hintOnly) inventory.Set(k.section, c.name, c.caption);
+        if (!k.hintOnly) {
+          inventory.Set(k.section, c.name,
+                        CaptionHasAccelerators(c.kind) ? MarkedCaption(c.caption) : c.caption);
+        }
         inventory.Set("HINTS", c.name + "Hnt", c.hint);
       }
     }
