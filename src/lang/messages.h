@@ -2,7 +2,7 @@
 //
 // No operation holds the text of its own messages: each one is named by a key ("log1",
 // "msg3", ...) and looked up in section "Msg" of the current language file at the moment it
-// is needed. Language files are data written by translators, so a text may carry format
+// is needed (through a TextSource, which falls back to English for what that file lacks). Language files are data written by translators, so a text may carry format
 // specifiers that do not fit the arguments the program passes; the formatter never reads
 // an argument that was not passed and never crashes on such a text.
 #pragma once

@@ -13,6 +13,7 @@
 
 #include "app/main_form.h"
 #include "platform/files.h"
+#include "ui/qt/look.h"
 
 namespace {
 
@@ -28,9 +29,8 @@ bool QtUiPort::AskYesNo(const std::string& text, const std::string& caption) {
   QMessageBox box(QMessageBox::Question, Q(caption), Q(text), QMessageBox::Yes | QMessageBox::No,
                   mainWindow_);
   box.setDefaultButton(QMessageBox::No);
-  // Button texts are read for keyboard accelerators: an ampersand is doubled to show as itself.
-  if (!yesText_.isEmpty()) box.button(QMessageBox::Yes)->setText(QString(yesText_).replace('&', "&&"));
-  if (!noText_.isEmpty()) box.button(QMessageBox::No)->setText(QString(noText_).replace('&', "&&"));
+  if (!yesText_.isEmpty()) box.button(QMessageBox::Yes)->setText(look::LiteralText(yesText_));
+  if (!noText_.isEmpty()) box.button(QMessageBox::No)->setText(look::LiteralText(noText_));
   return box.exec() == QMessageBox::Yes;
 }
 
