@@ -47,7 +47,7 @@ TEST_F(CatalogueTest, SelectAllTogglesExactCaptionsOnly) {
   FormModel& f = main->Form();
   main->PackNameLblClick();
   EXPECT_TRUE(f.Checked("PacksChlbx", 0) && f.Checked("PacksChlbx", 1));
-  EXPECT_EQ(f.Caption("PackNameLbl"), "Remove Selection");
+  EXPECT_EQ(f.Caption("PackNameLbl"), main->Msg("log88"));
   main->PackNameLblClick();
   EXPECT_FALSE(f.Checked("PacksChlbx", 0) || f.Checked("PacksChlbx", 1));
   EXPECT_EQ(f.Caption("PackNameLbl"), "Select All");
@@ -80,7 +80,7 @@ TEST_F(CatalogueTest, ChangeLocationTakesFolderOfPickedPack) {
   EXPECT_EQ(Ini("DP_Options", "DPExternal"), "no");
   EXPECT_EQ(Ini("DP_Options", "SelectDPDir"), "no");
   EXPECT_EQ(Ini("Program", "Initial"), "No");
-  EXPECT_TRUE(LogHas("Driver packs located in: " + other));
+  EXPECT_TRUE(LogHas("log91|" + other + "|%s"));
   EXPECT_EQ(ui.shown.back(), "info:msg2|%s");
   // Cancelling the dialog later in the same run keeps the pack picked before.
   main->ChangeDPlocationbtnClick();

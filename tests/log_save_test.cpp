@@ -38,7 +38,7 @@ TEST_F(SaveLogTest, SavesTwiceEachEndingWithItsOwnLine) {
     std::string bytes = tmp.Read(target);
     ASSERT_GE(bytes.size(), 2u);
     EXPECT_EQ(bytes.substr(0, 2), "\xFF\xFE");
-    std::string expectedEnd = Utf8ToUtf16Le("Application log saved to file - " + target + "\r\n");
+    std::string expectedEnd = Utf8ToUtf16Le("log92|" + target + "|%s\r\n");
     EXPECT_TRUE(bytes.ends_with(expectedEnd)) << target;
     EXPECT_TRUE(LogHas("log60|" + target + "|%s"));
   }
@@ -58,7 +58,7 @@ TEST_F(SaveLogTest, UnwritableTargetFailsAndKeepsTheLogLine) {
   ui.files = {tmp.File("no such folder/log")};
   EXPECT_TRUE(main->Invoke("SaveLogbtnClick"));
   EXPECT_EQ(ui.shown.back().rfind("error:", 0), 0u);
-  EXPECT_TRUE(LogTexts().back().rfind("Application log saved to file - ", 0) == 0);
+  EXPECT_TRUE(LogTexts().back().rfind("log92|", 0) == 0);
 }
 
 }  // namespace

@@ -5,7 +5,10 @@
 #include <chrono>
 #include <cstdint>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <limits>
+#include <optional>
 #include <random>
 #include <string>
 #include <vector>
@@ -98,6 +101,97 @@ TEST_F(MessagesTest, MessageTextFormatsNumberThenText) {
   EXPECT_EQ(MessageText(file, "log17", {std::size_t{42}}), "Driver packs found: 42");
   EXPECT_EQ(MessageText(file, "log45"), "Started");
   EXPECT_EQ(MessageText(file, "log45", {"dropped"}), "Started");
+}
+
+// ---------------------------------------------------------------------------------------
+// The chain of text sources
+// ---------------------------------------------------------------------------------------
+
+std::string ShippedEnglish() { return std::string(VELMORA_SOURCE_DIR) + "/data/lng/english.lng"; }
+
+TEST_F(MessagesTest, BuiltInTextsAreTheShippedEnglishFile) {
+  std::ifstream in(ShippedEnglish(), std::ios::binary);
+  ASSERT_TRUE(in);
+  const std::string shipped((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  EXPECT_EQ(BuiltInEnglishText(), shipped);
+}
+
+TEST_F(MessagesTest, LanguageFileStates) {
+  struct Case {
+    const char* name;
+    std::string path;
+    LanguageFileState expected;
+  };
+  const std::vector<Case> cases = {
+      {"language file", dir.Write("good.lng", "[About]\r\n[Msg]\r\nlog1=x\r\n"), LanguageFileState::Usable},
+      {"empty Msg section", dir.Write("empty.lng", "[Msg]\r\n"), LanguageFileState::Usable},
+      {"section name in other letter case", dir.Write("lower.lng", "[msg]\nlog1=x\n"),
+       LanguageFileState::Usable},
+      {"no Msg section", dir.Write("nomsg.lng", "[About]\r\n[Mainfrm]\r\nEnumBtn=x\r\n"),
+       LanguageFileState::NoMessages},
+      {"unclosed section header", dir.Write("open.lng", std::string("\0\xFF[Msg\n=\r", 9)),
+       LanguageFileState::NoMessages},
+      {"empty file", dir.Write("zero.lng", ""), LanguageFileState::NoMessages},
+      {"missing file", dir.File("missing.lng"), LanguageFileState::Unreadable},
+      {"folder", dir.MakeDir("folder.lng"), LanguageFileState::Unreadable},
+      {"no path", "", LanguageFileState::Unreadable},
+  };
+  for (const Case& c : cases) EXPECT_EQ(CheckLanguageFile(c.path), c.expected) << c.name;
+}
+
+TEST_F(MessagesTest, EachKeyComesFromTheFirstSourceThatHasIt) {
+  const std::string chosen = dir.Write("german.lng",
+                                       "[Msg]\r\nlog1=Deutsch eins %s\r\n"
+                                       "[Mainfrm]\r\nEnumBtn=Aufzählen\r\n");
+  const std::string english = dir.Write("english.lng",
+                                        "[Msg]\r\nlog1=English one %s\r\nlog2=English two\r\n"
+                                        "[Mainfrm]\r\nEnumBtn=Enumerate\r\nSaveLogbtn=Save\r\n");
+  const std::string noMessages = dir.Write("nomsg.lng",
+                                           "[About]\r\nTranslateLangName=Broken\r\n"
+                                           "[Mainfrm]\r\nEnumBtn=from a file without Msg\r\n");
+  const std::string missing = dir.File("missing.lng");
+  const std::string builtIn45 = TranslateMessage("Msg", "log45", ShippedEnglish());
+  const std::string builtIn1 = TranslateMessage("Msg", "log1", ShippedEnglish());
+  ASSERT_EQ(builtIn45, "Velmora started");
+  struct Case {
+    const char* name;
+    std::vector<std::string> files;
+    const char* section;
+    const char* key;
+    std::optional<std::string> expected;
+  };
+  const std::vector<Case> cases = {
+      {"chosen file", {chosen, english}, "Msg", "log1", "Deutsch eins %s"},
+      {"chosen file, captions", {chosen, english}, "Mainfrm", "EnumBtn", "Aufzählen"},
+      {"order counts", {english, chosen}, "Msg", "log1", "English one %s"},
+      {"missing key from the English file", {chosen, english}, "Msg", "log2", "English two"},
+      {"missing caption from the English file", {chosen, english}, "Mainfrm", "SaveLogbtn", "Save"},
+      {"missing from both: built in", {chosen, english}, "Msg", "log45", builtIn45},
+      {"file without Msg passed over", {noMessages, english}, "Mainfrm", "EnumBtn", "Enumerate"},
+      {"missing file passed over", {missing, english}, "Msg", "log1", "English one %s"},
+      {"both unusable: built in", {missing, noMessages}, "Msg", "log1", builtIn1},
+      {"no files: built in", {}, "Msg", "log45", builtIn45},
+      {"no source has it", {chosen, english}, "Msg", "log21", std::nullopt},
+      {"unknown section", {chosen, english}, "Nowhere", "log1", std::nullopt},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(TextSource(c.files).Find(c.section, c.key), c.expected) << c.name;
+  }
+  // Messages are formatted; a key nobody has gives the text naming it, without arguments.
+  const TextSource texts({chosen, english});
+  EXPECT_EQ(texts.Message("log1", {"x"}), "Deutsch eins x");
+  EXPECT_EQ(texts.Message("log2", {"dropped"}), "English two");
+  EXPECT_EQ(texts.Message("log21", {"dropped"}), Fallback("log21"));
+}
+
+TEST_F(MessagesTest, ARepairedFileIsUsedAgainAtTheNextLookup) {
+  const std::string english = dir.Write("english.lng", "[Msg]\r\nlog1=English\r\n");
+  const std::string chosen = dir.Write("german.lng", "garbage\r\n");
+  const TextSource texts({chosen, english});
+  EXPECT_EQ(texts.Message("log1"), "English");
+  dir.Write("german.lng", "[Msg]\r\nlog1=Deutsch\r\n");
+  EXPECT_EQ(CheckLanguageFile(chosen), LanguageFileState::Usable);
+  EXPECT_EQ(texts.Message("log1"), "Deutsch");
 }
 
 // ---------------------------------------------------------------------------------------

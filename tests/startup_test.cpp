@@ -266,7 +266,7 @@ TEST_F(StartupBadInputTest, UnwritableConfigurationStillStartsWithDefaults) {
   // A folder in place of the file: no write can reach it, whoever runs the test.
   tmp.MakeDir("prog/dp_tavi.ini");
   Start();
-  EXPECT_TRUE(LogHas("Configuration file cannot be written: " + programDir + "dp_tavi.ini"));
+  EXPECT_TRUE(LogHas("log95|" + programDir + "dp_tavi.ini|%s"));
   EXPECT_EQ(main->Caption("CMDPackDired"), programDir + "DP/");
   EXPECT_EQ(main->Caption("CMDPackOutDired"), "-o" + workDir);
   EXPECT_EQ(LogKeys().back(), "log70");
@@ -275,7 +275,7 @@ TEST_F(StartupBadInputTest, UnwritableConfigurationStillStartsWithDefaults) {
 TEST_F(StartupBadInputTest, RamDiskOpensTheConfigurationBeforeTheDriveLines) {
   // An unwritable file makes the opening visible in the log.
   tmp.MakeDir("prog/dp_tavi.ini");
-  const std::string opened = "Configuration file cannot be written: " + programDir + "dp_tavi.ini";
+  const std::string opened = "log95|" + programDir + "dp_tavi.ini|%s";
   struct Case {
     const char* type;
     std::vector<std::string> expected;
@@ -306,28 +306,88 @@ TEST_F(StartupBadInputTest, RamDiskOpensTheConfigurationBeforeTheDriveLines) {
   }
 }
 
-TEST_F(StartupBadInputTest, LanguageFolderProblemsFallBackToKeyTexts) {
+TEST_F(StartupBadInputTest, UnusableLanguageFilesAreNamedAndTheTextsComeFromEnglish) {
+  // The start language is the English file unless the configuration names another.
+  const auto chooseGerman = [](TempDir& t) {
+    t.Write("prog/dp_tavi.ini", "[Program]\r\nInitial=no\r\nLanguageChange=YES\r\nLanguageFile=" +
+                                    t.File("prog/lng/deutsch.lng") + "\r\n");
+  };
+  const std::string english = programDir + "lng/english.lng";
+  const std::string german = programDir + "lng/deutsch.lng";
+  // With the test English file usable, log lines read "key|args"; without it, built-in English.
+  const std::string builtInStart = "Velmora started";
   struct Case {
     const char* name;
     std::function<void(TempDir&)> prepare;
     std::size_t languages;
+    std::vector<std::string> named;  // the lines naming unusable files, in order
+    std::string started;             // the text of log45
   };
   const Case cases[] = {
-      {"empty folder", [](TempDir& t) { std::filesystem::remove(t.File("prog/lng/english.lng")); }, 0},
-      {"no folder", [](TempDir& t) { std::filesystem::remove_all(t.File("prog/lng")); }, 0},
+      {"empty folder",
+       [](TempDir& t) { std::filesystem::remove(t.File("prog/lng/english.lng")); },
+       0,
+       {"The language file " + english + " cannot be read; English texts are used instead"},
+       builtInStart},
+      {"no folder",
+       [](TempDir& t) { std::filesystem::remove_all(t.File("prog/lng")); },
+       0,
+       {"The language file " + english + " cannot be read; English texts are used instead"},
+       builtInStart},
       {"file without Msg",
-       [](TempDir& t) { t.Write("prog/lng/english.lng", "[About]\r\nTranslateLangName=Bare\r\n"); }, 1},
-      {"binary file", [](TempDir& t) { t.Write("prog/lng/english.lng", std::string("\0\xFF[Msg\n=\r", 9)); },
-       1},
+       [](TempDir& t) { t.Write("prog/lng/english.lng", "[About]\r\nTranslateLangName=Bare\r\n"); },
+       1,
+       {"The file " + english +
+        " is not a language file (it has no [Msg] section); English texts are used instead"},
+       builtInStart},
+      {"binary file",
+       [](TempDir& t) { t.Write("prog/lng/english.lng", std::string("\0\xFF[Msg\n=\r", 9)); },
+       1,
+       {"The file " + english +
+        " is not a language file (it has no [Msg] section); English texts are used instead"},
+       builtInStart},
+      {"chosen file missing", chooseGerman, 1, {"log86|" + german + "|%s"}, "log45|%s|%s"},
+      {"chosen file without Msg",
+       [chooseGerman](TempDir& t) {
+         chooseGerman(t);
+         t.Write("prog/lng/deutsch.lng",
+                 "[About]\r\nTranslateLangName=Deutsch\r\n[Mainfrm]\r\nEnumBtn=x\r\n");
+       },
+       2,
+       {"log87|" + german + "|%s"},
+       "log45|%s|%s"},
+      {"chosen and English file unusable",
+       [chooseGerman](TempDir& t) {
+         chooseGerman(t);
+         t.Write("prog/lng/deutsch.lng", "garbage");
+         std::filesystem::remove(t.File("prog/lng/english.lng"));
+       },
+       1,
+       {"The file " + german +
+            " is not a language file (it has no [Msg] section); English texts are used instead",
+        "The language file " + english + " cannot be read; English texts are used instead"},
+       builtInStart},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     c.prepare(tmp);
     Start();
     EXPECT_EQ(main->Form().Items("LanguageNameTntComboBox").size(), c.languages);
-    EXPECT_TRUE(LogHas("Translation text for log45 not found"));
+    EXPECT_TRUE(LogHas(c.started));
+    std::vector<std::string> named;
+    for (const std::string& text : LogTexts()) {
+      if (text.rfind("log86|", 0) == 0 || text.rfind("log87|", 0) == 0 ||
+          text.find("English texts are used instead") != std::string::npos) {
+        named.push_back(text);
+      }
+    }
+    EXPECT_EQ(named, c.named);
+    // The window stays usable: the Home Page's two main buttons have their English captions.
+    EXPECT_EQ(main->Caption("UnpackInstallTntSpeedButton"), "Unpack all & Install");
+    EXPECT_EQ(main->Caption("UnpackInstallHwidsTntSpeedButton"), "Search by HWIDs & Install");
     main.reset();
     std::filesystem::remove(programDir + "dp_tavi.ini");
+    std::filesystem::remove(german);
     WriteTestLanguage(programDir + "lng/english.lng", "English");
   }
 }

@@ -280,7 +280,7 @@ TEST_F(UnpackInstallTest, InstallerLogIsCopiedAndGaugesStopAtTheirMaximum) {
                           [](const std::string& t) { return t.rfind("line ", 0) == 0; }),
             250);
   EXPECT_TRUE(LogHas("line 249"));
-  EXPECT_TRUE(LogHas("Cleaning log file"));
+  EXPECT_TRUE(LogHas("log96|%s|%s"));
   EXPECT_EQ(main->Waitfrm().GaugePosition("UnpackGauge"), 200);
   EXPECT_EQ(main->Waitfrm().GaugePosition("UnpackGauge2"), 200);
   EXPECT_EQ(main->Waitfrm().Caption("UnpackingLbl"), "log50|line 249|%s");

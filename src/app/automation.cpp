@@ -127,9 +127,9 @@ void TMainfrm::FinishRun() {
 }
 
 void TMainfrm::TickAll(const std::string& list, const std::string& toggleLabel, void (TMainfrm::*toggle)()) {
-  // The toggle ticks all only while its label reads "Select All"; pressed a second time it
+  // The toggle ticks all only while its label shows its first text; pressed a second time it
   // would clear them, so a run that needs every entry ticks them itself then.
-  if (Caption(toggleLabel) == "Select All") {
+  if (Caption(toggleLabel) == SelectAllText(toggleLabel)) {
     (this->*toggle)();
   } else {
     form_.SetAllChecked(list, true);

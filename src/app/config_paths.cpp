@@ -19,7 +19,7 @@ void TMainfrm::CreateInibtnClick() {
   config_.Rebind(Caption("IniLocationlbl"));
 
   if (config_.ReadString("Program", "Initial", "Error reading Initial param") == "Yes") {
-    const std::string languageFile = ProgramFolder() + "lng" + Sep() + "english.lng";
+    const std::string languageFile = EnglishLanguageFile();
     config_.WriteString("Program", "Initial", "no");
     config_.WriteString("Program", "RecreateIni", "no");
     config_.WriteString("Program", "AppMainPath", env_.programFile);

@@ -80,7 +80,7 @@ void TMainfrm::SaveLogbtnClick() {
     return;
   }
   const std::string target = *chosen + "- Velmora_TAVI ApplicationLog" + ".txt";
-  Log("Application log saved to file - " + target);
+  LogKey("log92", {target});
   SaveLinesUtf16(target, form_.Items("LogLbx"));
   const std::string saved = Msg("log60", {target});
   Log(saved);

@@ -55,7 +55,7 @@ FormModel& TMainfrm::NewWaitfrm() {
   BuildWaitForm(fresh);
   // A fresh progress window speaks the language of the rest of the program at once, rather
   // than its design texts until the next time a language is applied.
-  TranslateFormComponents({&fresh}, Caption("LangFileLabel"));
+  TranslateFormComponents({&fresh}, shownTexts_);
   for (auto& listener : newWaitListeners_) listener(fresh);
   return fresh;
 }
@@ -182,7 +182,34 @@ void TMainfrm::Log(const std::string& text) { AddLogLine(LogzTimeAndDate(1) + te
 void TMainfrm::LogKey(const std::string& key, const std::vector<MessageArg>& args) { Log(Msg(key, args)); }
 
 std::string TMainfrm::Msg(const std::string& key, const std::vector<MessageArg>& args) const {
-  return MessageText(form_.Caption("LangFileLabel"), key, args);
+  return Texts().Message(key, args);
+}
+
+TextSource TMainfrm::Texts() const {
+  std::string chosen = form_.Caption("LangFileLabel");
+  std::string english = EnglishLanguageFile();
+  if (chosen == english) return TextSource({std::move(english)});
+  return TextSource({std::move(chosen), std::move(english)});
+}
+
+std::string TMainfrm::EnglishLanguageFile() const { return ProgramFolder() + "lng" + Sep() + "english.lng"; }
+
+std::string TMainfrm::SelectAllText(const std::string& link) const {
+  // The caption as the translation shows it (the language file marks accelerators).
+  return ShownCaption(shownTexts_.Find("Mainfrm", link).value_or("Select All"));
+}
+
+std::string TMainfrm::RemoveSelectionText() const { return shownTexts_.Message("log88"); }
+
+void TMainfrm::ToggleAll(const std::string& link, const std::string& list) {
+  const std::string caption = Caption(link);
+  if (caption == SelectAllText(link)) {
+    form_.SetAllChecked(list, true);
+    SetCaption(link, RemoveSelectionText());
+  } else if (caption == RemoveSelectionText()) {
+    form_.SetAllChecked(list, false);
+    SetCaption(link, SelectAllText(link));
+  }
 }
 
 void TMainfrm::LogFileLines(const std::string& path) {
@@ -201,7 +228,7 @@ bool TMainfrm::Unattended() const {
 
 bool TMainfrm::AskYesNo(const std::string& text, bool unattendedAnswer) {
   if (Unattended()) {
-    Log(text + (unattendedAnswer ? " - Yes" : " - No"));
+    Log(text + " - " + Msg(unattendedAnswer ? "log89" : "log90"));
     return unattendedAnswer;
   }
   return ui_.AskYesNo(text, kApplicationTitle);

@@ -66,8 +66,17 @@ class TMainfrm {
   void Log(const std::string& text);
   // Appends time stamp + the looked-up message formatted with its arguments.
   void LogKey(const std::string& key, const std::vector<MessageArg>& args = {});
-  // The looked-up and formatted message text from the current language file.
+  // The looked-up and formatted message text from the current language file (see Texts).
   std::string Msg(const std::string& key, const std::vector<MessageArg>& args = {}) const;
+  // Where texts come from: the chosen language file (LangFileLabel), then the English file of
+  // the program's language folder, then the built-in English texts.
+  TextSource Texts() const;
+  // The English language file of the program's language folder.
+  std::string EnglishLanguageFile() const;
+  // The two captions of a select link (PackNameLbl, HWIDSlabel) in the language the windows
+  // show: the link's own caption ticks every entry of its list, the text of log88 clears them.
+  std::string SelectAllText(const std::string& link) const;
+  std::string RemoveSelectionText() const;
   // Appends many finished lines at once (one notification, one write to standard error).
   void AddLogLines(const std::vector<std::string>& lines);
   // Copies a text file's lines through `CMDlogcmb` into the log, each time-stamped.
@@ -201,6 +210,15 @@ class TMainfrm {
 
  private:
   void RegisterHandlers();
+  // Shows every window in the chosen language and logs the language applied. A chosen file
+  // that cannot be used is named in the log, and so is the English file when it cannot stand
+  // in for it either.
+  void ApplyLanguage();
+  // The language file the configuration names for a start (see EnumLanguagesTntButtonClick).
+  std::string StartLanguageFile() const;
+  // Selects in the language chooser the language whose texts are shown: the chosen one, or
+  // English when the chosen file cannot be used; no entry when neither is listed.
+  void ShowLanguageInUse();
   void StartFromSwitch(const std::string& sw);
   // Runs one of the unattended chains; whatever happens, the program then closes by itself.
   void RunUnattended(void (TMainfrm::*chain)());
@@ -208,6 +226,11 @@ class TMainfrm {
   void FinishRun();
   // Starts the clean-up script "clean.cmd" with its window hidden, without waiting for it.
   void StartCleanScript();
+  // Ticks (or clears) every entry of `list` when its select link shows its first (second)
+  // text, and turns the link to the other text; a link showing neither does nothing.
+  void ToggleAll(const std::string& link, const std::string& list);
+  // Fills the About page with the text file the language names (see the language files).
+  void LoadAboutText();
   // Ticks every entry of a check list whatever the state of its toggle label.
   void TickAll(const std::string& list, const std::string& toggleLabel, void (TMainfrm::*toggle)());
   // Driver search helpers.
@@ -234,4 +257,5 @@ class TMainfrm {
   int exitStatus_ = 0;
   std::string unwritableConfig_;               // the configuration file whose write failure was logged
   std::vector<std::string> disabledControls_;  // the buttons a running operation disabled
+  TextSource shownTexts_;  // the texts of the language the windows show (built-in English at first)
 };

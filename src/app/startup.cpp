@@ -41,19 +41,9 @@ void TMainfrm::FormCreate() {
 
   FirstCheckbtnClick();
   CreateInibtnClick();
+  // The configuration file in use is known now (on a CD it lies in the working folder).
+  SetCaption("LangFileLabel", StartLanguageFile());
   EnumBtnClick();
-
-  const std::string packInfo = ProgramFolder() + "Data" + Sep() + "PackInfo.txt";
-  // The About text is part of the delivery; without it the rest of start-up still runs.
-  if (!platform::FileExists(packInfo)) {
-    Log("About text not found: " + packInfo);
-  } else {
-    try {
-      form_.SetItems("AboutListBox", platform::ReadTextLines(packInfo));
-    } catch (const std::exception& e) {
-      Log(std::string("About text not loaded: ") + e.what());
-    }
-  }
 
   if (UpperCase(config_.ReadString("Automation", "AutoHWIDSearch", "N/A")) == "YES") {
     if (AskYesNo(Msg("msg7"), false)) {
@@ -72,7 +62,25 @@ void TMainfrm::FormCreate() {
   const std::string unpacked = Caption("Workdir") + "UnpackedDP.txt";
   if (platform::FileExists(unpacked)) form_.SetItems("UnpackedDPlb", platform::ReadTextLines(unpacked));
 
-  TranslateTntButtonClick();
+  ApplyLanguage();
+}
+
+void TMainfrm::LoadAboutText() {
+  const std::string data = ProgramFolder() + "Data" + Sep();
+  const std::string english = data + "PackInfo.txt";
+  std::string about = data + shownTexts_.Find("About", "AboutFile").value_or("PackInfo.txt");
+  // The About text is part of the delivery; without it the rest of start-up still runs. A
+  // language whose own text is missing shows the English one.
+  if (!platform::FileExists(about)) {
+    LogKey("log93", {about});
+    if (about == english || !platform::FileExists(english)) return;
+    about = english;
+  }
+  try {
+    form_.SetItems("AboutListBox", platform::ReadTextLines(about));
+  } catch (const std::exception& e) {
+    LogKey("log94", {e.what()});
+  }
 }
 
 void TMainfrm::FormDestroy() {

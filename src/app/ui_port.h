@@ -10,6 +10,8 @@ class UiPort {
   virtual ~UiPort() = default;
   // Question box with Yes and No and a question icon. True for Yes.
   virtual bool AskYesNo(const std::string& text, const std::string& caption) = 0;
+  // The texts of the Yes and No buttons of question boxes, in the program's language.
+  virtual void SetAnswerTexts(const std::string& /*yes*/, const std::string& /*no*/) {}
   // Information box with one OK button.
   virtual void ShowInfo(const std::string& text, const std::string& caption) = 0;
   // Plain message dialog with an OK button.

@@ -235,16 +235,7 @@ void TMainfrm::HWIDSelectlbClick() {
   OpenLink(kSearchPage + PercentEncode(Caption("HWIDSelectlb")));
 }
 
-void TMainfrm::HWIDSlabelClick() {
-  const std::string label = Caption("HWIDSlabel");
-  if (label == "Select All") {
-    form_.SetAllChecked("HWIDS2Installchb", true);
-    SetCaption("HWIDSlabel", "Remove Selection");
-  } else if (label == "Remove Selection") {
-    form_.SetAllChecked("HWIDS2Installchb", false);
-    SetCaption("HWIDSlabel", "Select All");
-  }
-}
+void TMainfrm::HWIDSlabelClick() { ToggleAll("HWIDSlabel", "HWIDS2Installchb"); }
 
 void TMainfrm::EqTreeViewClick() {
   const std::string& selected = Caption("EqTreeView");

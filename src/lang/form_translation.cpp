@@ -21,7 +21,10 @@ std::vector<TranslatableKind> TranslatableKinds(ControlKind kind) {
     case ControlKind::Label:
     case ControlKind::LinkLabel: return {{"Labels", true, false}};
     case ControlKind::Button: return {{"Buttons", true, false}};
-    case ControlKind::SpeedButton: return {{nullptr, true, false}};
+    case ControlKind::Form:
+    case ControlKind::SpeedButton:
+    case ControlKind::ArrowButton:
+      return {{nullptr, true, false}};
     case ControlKind::TabSheet: return {{"Sheets", true, false}};
     case ControlKind::ComboBox: return {{"ComboBoxies", true, false}};
     case ControlKind::GroupBox: return {{"GroupBoxies", true, false}};
@@ -31,14 +34,47 @@ std::vector<TranslatableKind> TranslatableKinds(ControlKind kind) {
   }
 }
 
-void TranslateFormComponents(const std::vector<FormModel*>& forms, const std::string& langFile) {
-  platform::IniDocument doc;
-  if (!platform::FileExists(langFile)) return;  // a missing language file translates nothing
-  try {
-    doc = platform::IniDocument::Parse(platform::ReadWholeFile(langFile));
-  } catch (const std::exception&) {
-    return;  // a missing language file translates nothing
+bool CaptionHasAccelerators(ControlKind kind) {
+  switch (kind) {
+    case ControlKind::Label:
+    case ControlKind::LinkLabel:
+    case ControlKind::Button:
+    case ControlKind::SpeedButton:
+    case ControlKind::ArrowButton:
+    case ControlKind::TabSheet:
+    case ControlKind::GroupBox:
+    case ControlKind::MenuItem:
+      return true;
+    default:
+      return false;
   }
+}
+
+std::string ShownCaption(const std::string& marked) {
+  std::string shown;
+  shown.reserve(marked.size());
+  for (std::size_t i = 0; i < marked.size(); ++i) {
+    if (marked[i] != '&') {
+      shown.push_back(marked[i]);
+    } else if (i + 1 < marked.size() && marked[i + 1] == '&') {
+      shown.push_back('&');
+      ++i;
+    }
+  }
+  return shown;
+}
+
+std::string MarkedCaption(const std::string& shown) {
+  std::string marked;
+  marked.reserve(shown.size());
+  for (char c : shown) {
+    if (c == '&') marked.push_back('&');
+    marked.push_back(c);
+  }
+  return marked;
+}
+
+void TranslateFormComponents(const std::vector<FormModel*>& forms, const TextSource& texts) {
   for (FormModel* form : forms) {
     std::vector<const Control*> controls = form->Controls();
     for (auto it = controls.rbegin(); it != controls.rend(); ++it) {
@@ -46,9 +82,10 @@ void TranslateFormComponents(const std::vector<FormModel*>& forms, const std::st
       if (c.name.empty()) continue;
       std::vector<TranslatableKind> kinds = TranslatableKinds(c.kind);
       if (kinds.empty()) continue;
-      std::string caption = doc.Get("Mainfrm", c.name).value_or(kNoComments);
+      std::string caption = texts.Find("Mainfrm", c.name).value_or(kNoComments);
       if (caption == kNoComments) continue;
-      std::string hint = doc.Get("Mainfrm", c.name + "Hnt").value_or(kNoComments);
+      if (CaptionHasAccelerators(c.kind)) caption = ShownCaption(caption);
+      std::string hint = texts.Find("Mainfrm", c.name + "Hnt").value_or(kNoComments);
       for (const TranslatableKind& k : kinds) {
         if (k.setsCaption) form->SetCaption(c.name, caption);
         form->SetHint(c.name, hint);
@@ -73,23 +110,40 @@ void TMainfrm::EnumLanguagesTntButtonClick() {
   form_.SetItems("LanguageNameTntComboBox", std::move(names));
   form_.SetItems("LanguageTntComboBox", std::move(paths));
 
-  const std::string ini = ProgramFolder() + "dp_tavi.ini";
+  SetCaption("LangFileLabel", StartLanguageFile());
+  ShowLanguageInUse();
+}
+
+std::string TMainfrm::StartLanguageFile() const {
+  // Before the configuration file is placed by drive type, the program folder's file counts.
+  const ConfigFile config(config_.IsBound() ? config_.path() : ProgramFolder() + "dp_tavi.ini");
   const std::string change =
-      platform::profile::ReadString(ini, "Program", "LanguageChange", "Can\"t read LanguageChange param");
-  const std::string upper = UpperCase(change);
-  std::string current = ProgramFolder() + "lng" + Sep() + "english.lng";
-  if (upper == "YES") {
-    current = platform::profile::ReadString(ini, "Program", "LanguageFile", "Can\"t read LanguageFile param");
-  }
+      config.ReadString("Program", "LanguageChange", "Can\"t read LanguageChange param");
   // Any other value (also a missing key on the very first start) keeps the English file, so
   // the first messages of a fresh start read as text instead of as missing translations.
-  SetCaption("LangFileLabel", current);
-  form_.SetItemIndex("LanguageNameTntComboBox", 0);
-  form_.SetItemIndex("LanguageTntComboBox", 0);
-  if (!form_.Items("LanguageNameTntComboBox").empty()) {
-    form_.SetCaption("LanguageNameTntComboBox", form_.Items("LanguageNameTntComboBox").front());
-    form_.SetCaption("LanguageTntComboBox", form_.Items("LanguageTntComboBox").front());
+  if (UpperCase(change) != "YES") return EnglishLanguageFile();
+  const std::string file = config.ReadString("Program", "LanguageFile", "Can\"t read LanguageFile param");
+  // A program moved to another folder (a stick under another drive letter) still finds its
+  // language in its own language folder.
+  const std::string own = ProgramFolder() + "lng" + Sep() + platform::ExtractFileName(file);
+  if (!platform::FileExists(file) && platform::FileExists(own)) return own;
+  return file;
+}
+
+void TMainfrm::ShowLanguageInUse() {
+  std::string inUse = Caption("LangFileLabel");
+  if (CheckLanguageFile(inUse) != LanguageFileState::Usable) inUse = EnglishLanguageFile();
+  const std::vector<std::string>& paths = form_.Items("LanguageTntComboBox");
+  const std::vector<std::string>& names = form_.Items("LanguageNameTntComboBox");
+  int index = -1;
+  for (std::size_t i = 0; i < paths.size() && i < names.size(); ++i) {
+    if (paths[i] == inUse) index = static_cast<int>(i);
   }
+  const auto at = static_cast<std::size_t>(index);
+  form_.SetItemIndex("LanguageNameTntComboBox", index);
+  form_.SetItemIndex("LanguageTntComboBox", index);
+  form_.SetCaption("LanguageNameTntComboBox", index >= 0 ? names[at] : std::string());
+  form_.SetCaption("LanguageTntComboBox", index >= 0 ? paths[at] : std::string());
 }
 
 void TMainfrm::LanguageNameTntComboBoxChange() {
@@ -102,9 +156,34 @@ void TMainfrm::LanguageNameTntComboBoxChange() {
 }
 
 void TMainfrm::TranslateTntButtonClick() {
+  config_.Rebind(Caption("IniLocationlbl"));
+  // A language a person applies is also the language of the next start.
+  config_.WriteString("Program", "LanguageChange", "YES");
+  ApplyLanguage();
+}
+
+void TMainfrm::ApplyLanguage() {
   const std::string langFile = Caption("LangFileLabel");
-  ConfigFile(Caption("IniLocationlbl")).WriteString("Program", "LanguageFile", langFile);
-  TranslateFormComponents(Forms(), langFile);
+  config_.WriteString("Program", "LanguageFile", langFile);
+  const std::string english = EnglishLanguageFile();
+  // The texts come from the first usable file of the chosen one and the English one.
+  for (const std::string& file : {langFile, english}) {
+    const LanguageFileState state = CheckLanguageFile(file);
+    if (state == LanguageFileState::Usable) break;
+    LogKey(state == LanguageFileState::Unreadable ? "log86" : "log87", {file});
+    if (file == english) break;
+  }
+  // A select link that shows its second text goes on showing it, in the new language.
+  std::vector<std::string> clearing;
+  for (const char* link : {"PackNameLbl", "HWIDSlabel"}) {
+    if (Caption(link) == RemoveSelectionText()) clearing.emplace_back(link);
+  }
+  shownTexts_ = Texts();
+  TranslateFormComponents(Forms(), shownTexts_);
+  for (const std::string& link : clearing) SetCaption(link, RemoveSelectionText());
+  ui_.SetAnswerTexts(shownTexts_.Message("log89"), shownTexts_.Message("log90"));
+  LoadAboutText();
+  ShowLanguageInUse();
   LogKey("log70", {langFile});
 }
 
@@ -121,7 +200,10 @@ void TMainfrm::EnumControlsButtonClick() {
       const Control& c = **it;
       for (const TranslatableKind& k : TranslatableKinds(c.kind)) {
         if (k.section == nullptr) continue;
-        if (!k.hintOnly) inventory.Set(k.section, c.name, c.caption);
+        if (!k.hintOnly) {
+          inventory.Set(k.section, c.name,
+                        CaptionHasAccelerators(c.kind) ? MarkedCaption(c.caption) : c.caption);
+        }
         inventory.Set("HINTS", c.name + "Hnt", c.hint);
       }
     }

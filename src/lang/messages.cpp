@@ -1,5 +1,6 @@
 #include "lang/messages.h"
 
+#include <cctype>
 #include <charconv>
 #include <chrono>
 #include <cstdint>
@@ -31,6 +32,8 @@ constexpr std::size_t kMaxCachedFiles = 16;
 struct CachedFile {
   platform::FileStamp stamp;
   platform::IniDocument document;
+  // Whether the text has a [Msg] section, that is whether it is a language file at all.
+  bool hasMessages = false;
   // Content as read, kept only while the entry is racy.
   bool racy = false;
   std::string content;
@@ -55,6 +58,15 @@ bool IsRacy(const platform::FileStamp& stamp) {
   const std::int64_t window = wholeSeconds ? kCoarseRacyWindowNs : kFineRacyWindowNs;
   const std::int64_t age = NowNs() - stamp.mtime;
   return age > -window && age < window;
+}
+
+bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i])))
+      return false;
+  }
+  return true;
 }
 
 // A language file is a few kilobytes; anything beyond this is not one and is not read.
@@ -82,6 +94,10 @@ bool Load(const std::string& path, const platform::FileStamp& stamp, CachedFile&
     entry.document = platform::IniDocument::Parse(std::move(content));
     entry.content.clear();
     entry.content.shrink_to_fit();
+  }
+  entry.hasMessages = false;
+  for (const std::string& section : entry.document.SectionNames()) {
+    if (EqualsIgnoringCase(section, "Msg")) entry.hasMessages = true;
   }
   return true;
 }
@@ -273,6 +289,33 @@ std::string TranslateMessage(const std::string& section, const std::string& key,
       if (std::optional<std::string> value = entry->document.Get(section, key)) return *std::move(value);
     }
   }
+  return "Translation text for " + key + " not found";
+}
+
+LanguageFileState CheckLanguageFile(const std::string& path) {
+  if (path.empty()) return LanguageFileState::Unreadable;
+  std::lock_guard lock(cacheMutex);
+  const CachedFile* entry = CurrentEntry(path);
+  if (entry == nullptr) return LanguageFileState::Unreadable;
+  return entry->hasMessages ? LanguageFileState::Usable : LanguageFileState::NoMessages;
+}
+
+std::optional<std::string> TextSource::Find(const std::string& section, const std::string& key) const {
+  {
+    std::lock_guard lock(cacheMutex);
+    for (const std::string& file : files_) {
+      if (file.empty()) continue;
+      const CachedFile* entry = CurrentEntry(file);
+      if (entry == nullptr || !entry->hasMessages) continue;
+      if (std::optional<std::string> value = entry->document.Get(section, key)) return value;
+    }
+  }
+  static const platform::IniDocument builtIn = platform::IniDocument::Parse(BuiltInEnglishText());
+  return builtIn.Get(section, key);
+}
+
+std::string TextSource::Message(const std::string& key, const std::vector<MessageArg>& args) const {
+  if (std::optional<std::string> text = Find("Msg", key)) return FormatMessageText(*text, args);
   return "Translation text for " + key + " not found";
 }
 

@@ -2,7 +2,7 @@
 //
 // No operation holds the text of its own messages: each one is named by a key ("log1",
 // "msg3", ...) and looked up in section "Msg" of the current language file at the moment it
-// is needed. Language files are data written by translators, so a text may carry format
+// is needed (through a TextSource, which falls back to English for what that file lacks). Language files are data written by translators, so a text may carry format
 // specifiers that do not fit the arguments the program passes; the formatter never reads
 // an argument that was not passed and never crashes on such a text.
 #pragma once
@@ -10,6 +10,7 @@
 #include <concepts>
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <variant>
@@ -58,6 +59,35 @@ std::string FormatMessageText(const std::string& format, const std::vector<Messa
 // TranslateMessage("Msg", key, langFile) formatted with `args`.
 std::string MessageText(const std::string& langFile, const std::string& key,
                         const std::vector<MessageArg>& args = {});
+
+// The English texts built into the program: lng/english.lng as it was when the program was
+// built. They are the last place every text is looked up in, so the windows and the log read
+// well even when no language file can be used.
+std::string_view BuiltInEnglishText();
+
+// Whether a language file can be used. One that cannot be read (missing, a folder, unreadable)
+// or that holds no [Msg] section is no language file and is passed over as a whole.
+enum class LanguageFileState { Usable, Unreadable, NoMessages };
+LanguageFileState CheckLanguageFile(const std::string& path);
+
+// Where the program's texts come from, most wanted first: language files (the chosen one, then
+// the English one), then the built-in English texts. A file that cannot be used is passed over
+// as a whole; a key that one file lacks is taken from the next source. Files are read through
+// the same cache as TranslateMessage.
+class TextSource {
+ public:
+  explicit TextSource(std::vector<std::string> files = {}) : files_(std::move(files)) {}
+
+  const std::vector<std::string>& Files() const { return files_; }
+  // The value of `key` in `section` of the first source that has it; nothing when none has it.
+  std::optional<std::string> Find(const std::string& section, const std::string& key) const;
+  // Find("Msg", key) formatted with `args`; "Translation text for " + key + " not found" when
+  // no source has the key.
+  std::string Message(const std::string& key, const std::vector<MessageArg>& args = {}) const;
+
+ private:
+  std::vector<std::string> files_;
+};
 
 // Forgets every parsed language file (the next lookup reads the file again).
 void ClearMessageCache();

@@ -45,7 +45,7 @@ void TMainfrm::FirstCheckbtnClick() {
   auto recordStart = [&](const char* startFrom) {
     if (!config_.WriteString("Program", "Start From", startFrom)) {
       // A read-only folder or file: the program goes on with the defaults it would have written.
-      Log("Configuration file cannot be written: " + config_.path());
+      LogKey("log95", {config_.path()});
     }
   };
   // Opens the configuration file, marks it for defaults when new and records where the program started.
@@ -137,7 +137,7 @@ void TMainfrm::CreateOutDirbtnClick() {
         pickedPackFile_.empty() ? ProgramFolder() + "DP" + Sep() : platform::ExtractFilePath(pickedPackFile_);
     config_.WriteString("DP_Options", "DPExternalDir", packDir);
     config_.WriteString("DP_Options", "DPExternal", "no");
-    Log("Driver packs located in: " + packDir);
+    LogKey("log91", {packDir});
     config_.WriteString("Program", "CMDPackDir", packDir);
     SetCaption("CMDPackDired", config_.ReadString("Program", "CMDPackDir", packDir));
   }
@@ -165,16 +165,7 @@ void TMainfrm::EnumBtnClick() {
   LogKey("log18");
 }
 
-void TMainfrm::PackNameLblClick() {
-  const std::string label = Caption("PackNameLbl");
-  if (label == "Select All") {
-    Form().SetAllChecked("PacksChlbx", true);
-    SetCaption("PackNameLbl", "Remove Selection");
-  } else if (label == "Remove Selection") {
-    Form().SetAllChecked("PacksChlbx", false);
-    SetCaption("PackNameLbl", "Select All");
-  }
-}
+void TMainfrm::PackNameLblClick() { ToggleAll("PackNameLbl", "PacksChlbx"); }
 
 void TMainfrm::ChangeDPlocationbtnClick() {
   config_.Rebind(Caption("IniLocationlbl"));

@@ -72,6 +72,6 @@ void TMainfrm::InstallDPbtnClick() {
     wait.SetGaugePosition("UnpackGauge", position);
     wait.SetGaugePosition("UnpackGauge2", position);
   }
-  Log("Cleaning log file");
+  LogKey("log96");
   WipeFile(logFile);
 }

@@ -7,6 +7,7 @@
 #include <QAction>
 #include <QComboBox>
 #include <QGroupBox>
+#include <QImage>
 #include <QLabel>
 #include <QMenu>
 #include <QProgressBar>
@@ -22,6 +23,7 @@
 
 #include "app/form_model.h"
 #include "app/window_layout.h"
+#include "lang/form_translation.h"
 #include "ui/qt/item_list_model.h"
 #include "ui/qt/item_list_view.h"
 
@@ -268,49 +270,128 @@ TEST_F(RendererTest, ATreeClickNamesTheNodeThenRunsTheHandler) {
   EXPECT_EQ(tree->topLevelItemCount(), 0);
 }
 
-TEST_F(RendererTest, CaptionChangesShowInTheWidget) {
-  auto* tabs = MainWidget<QTabWidget>("MainPageControle");
+// The text a widget draws: buttons, group boxes, tabs and menu items read "&" as an
+// accelerator mark ("&&" draws one ampersand); labels and window titles draw their text.
+QString Drawn(const QString& text, bool accelerators) {
+  return accelerators ? QString::fromStdString(ShownCaption(text.toStdString())) : text;
+}
+
+TEST_F(RendererTest, CaptionsShowExactlyAsTheyAre) {
   struct Case {
     FormModel* model;
-    FormRenderer* view;
     const char* control;
     std::string caption;
-    QString shown;
-    std::function<QString(FormRenderer&)> read;
+    std::function<QString(FormRenderer&)> read;  // the text the widget draws
   };
   const auto text = [](const char* name) {
     return [name](FormRenderer& v) {
       QWidget* w = v.Widget(name);
-      if (auto* label = qobject_cast<QLabel*>(w)) return label->text();
-      if (auto* button = qobject_cast<QAbstractButton*>(w)) return button->text();
-      if (auto* group = qobject_cast<QGroupBox*>(w)) return group->title();
+      if (auto* label = qobject_cast<QLabel*>(w)) return Drawn(label->text(), false);
+      if (auto* button = qobject_cast<QAbstractButton*>(w)) return Drawn(button->text(), true);
+      if (auto* group = qobject_cast<QGroupBox*>(w)) return Drawn(group->title(), true);
       return QStringLiteral("<no text>");
     };
   };
+  const auto tab = [](const char* name) {
+    return [name](FormRenderer& v) {
+      auto* pages = qobject_cast<QTabWidget*>(v.Widget("MainPageControle"));
+      return Drawn(pages->tabText(pages->indexOf(v.Widget(name))), true);
+    };
+  };
+  const auto title = [](FormRenderer& v) { return v.Window()->windowTitle(); };
   const std::vector<Case> cases = {
-      {&main_, mainView_.get(), "NodeNameLbl", "Searching", QStringLiteral("Searching"), text("NodeNameLbl")},
-      {&main_, mainView_.get(), "NodeNameLbl", "Find && install", QStringLiteral("Find & install"),
-       text("NodeNameLbl")},
-      {&main_, mainView_.get(), "Label6", "E-Mail senden", QStringLiteral("E-Mail senden"), text("Label6")},
-      {&main_, mainView_.get(), "EnumBtn", "Enumerate DP", QStringLiteral("Enumerate DP"), text("EnumBtn")},
-      {&main_, mainView_.get(), "Loggbx", "Protokoll", QStringLiteral("Protokoll"), text("Loggbx")},
-      {&main_, mainView_.get(), "MainSheet", "Treiberpakete", QStringLiteral("Treiberpakete"),
-       [tabs](FormRenderer& v) { return tabs->tabText(tabs->indexOf(v.Widget("MainSheet"))); }},
-      {&main_, mainView_.get(), kMainFormName, "Velmora", QStringLiteral("Velmora"),
-       [](FormRenderer& v) { return v.Window()->windowTitle(); }},
-      {&main_, mainView_.get(), "UnpackDriverPacks1", "Methode 1", QStringLiteral("Methode 1"),
-       [](FormRenderer& v) { return v.Action("UnpackDriverPacks1")->text(); }},
-      {&wait_, waitView_.get(), "UnpackingLbl", "Unpacking a.7z", QStringLiteral("Unpacking a.7z"),
-       text("UnpackingLbl")},
-      {&wait_, waitView_.get(), kWaitFormName, "Bitte warten", QStringLiteral("Bitte warten"),
-       [](FormRenderer& v) { return v.Window()->windowTitle(); }},
+      {&main_, "NodeNameLbl", "Searching", text("NodeNameLbl")},
+      // A clicked tree node: the hardware ID keeps every "&".
+      {&main_, "NodeNameLbl", "PCI\\VEN_8086&DEV_1C3A&SUBSYS_1C3A1849", text("NodeNameLbl")},
+      {&main_, "NodeNameLbl", "Find && install", text("NodeNameLbl")},
+      {&main_, "NodeNameLbl", "<b>not bold</b>", text("NodeNameLbl")},
+      {&main_, "HWIDSelectlb", "USB\\VID_046D&PID_C077", text("HWIDSelectlb")},
+      {&main_, "Label6", "E-Mail senden", text("Label6")},
+      {&main_, "EnumBtn", "Enumerate DP", text("EnumBtn")},
+      {&main_, "UnpackInstallHwidsTntSpeedButton", "Nach HWIDs suchen & installieren",
+       text("UnpackInstallHwidsTntSpeedButton")},
+      {&main_, "Loggbx", "Protokoll & Log", text("Loggbx")},
+      {&main_, "MainSheet", "Treiber & Pakete", tab("MainSheet")},
+      {&main_, kMainFormName, "Velmora & Co", title},
+      {&main_, "UnpackDriverPacks1", "Methode & 1",
+       [](FormRenderer& v) { return Drawn(v.Action("UnpackDriverPacks1")->text(), true); }},
+      {&wait_, "UnpackingLbl", "Unpacking a&b.7z", text("UnpackingLbl")},
+      {&wait_, kWaitFormName, "Bitte warten", title},
   };
   for (const Case& c : cases) {
+    FormRenderer& view = c.model == &main_ ? *mainView_ : *waitView_;
     c.model->SetCaption(c.control, c.caption);
-    EXPECT_EQ(c.read(*c.view), c.shown) << c.control;
+    EXPECT_EQ(c.read(view), QString::fromStdString(c.caption)) << c.control;
+  }
+  EXPECT_EQ(MainWidget<QLabel>("NodeNameLbl")->textFormat(), Qt::PlainText);
+  // Widgets made for captions that are already set show them the same way.
+  FormRenderer fresh(main_, Recorder());
+  FormRenderer freshWait(wait_, Recorder(), fresh.Window());
+  for (const Case& c : cases) {
+    FormModel& model = *c.model;
+    EXPECT_EQ(c.read(c.model == &main_ ? fresh : freshWait), QString::fromStdString(model.Caption(c.control)))
+        << c.control;
   }
   main_.SetHint("EnumBtn", "Read the packs again");
   EXPECT_EQ(mainView_->Widget("EnumBtn")->toolTip(), QStringLiteral("Read the packs again"));
+}
+
+TEST_F(RendererTest, ButtonsAreAsWideAsTheirCaptions) {
+  mainView_->Window()->show();
+  main_.SetItemIndex("MainPageControle", 0);
+  auto* unpack = MainWidget<QToolButton>("UnpackInstallTntSpeedButton");
+  auto* search = MainWidget<QToolButton>("UnpackInstallHwidsTntSpeedButton");
+  auto* group = MainWidget<QGroupBox>("HomeGroupBox");
+  struct Case {
+    const char* unpack;
+    const char* search;
+  };
+  for (const Case& c :
+       {Case{"Unpack all & Install", "Search by HWIDs & Install"},
+        Case{"Alle entpacken & installieren", "Nach HWIDs suchen & installieren"}, Case{"Los", "Suchen"}}) {
+    SCOPED_TRACE(c.unpack);
+    main_.SetCaption("UnpackInstallTntSpeedButton", c.unpack);
+    main_.SetCaption("UnpackInstallHwidsTntSpeedButton", c.search);
+    for (int i = 0; i < 3; ++i) QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
+    for (QToolButton* button : {unpack, search}) {
+      const int textWidth = button->fontMetrics().horizontalAdvance(Drawn(button->text(), true));
+      EXPECT_GT(button->width(), textWidth) << button->objectName().toStdString();
+      EXPECT_GE(button->width(), button->sizeHint().width()) << button->objectName().toStdString();
+      // Never narrower than designed.
+      EXPECT_GE(button->width(), 184) << button->objectName().toStdString();
+      EXPECT_TRUE(group->rect().contains(button->geometry())) << button->objectName().toStdString();
+    }
+    EXPECT_FALSE(unpack->geometry().intersects(search->geometry()));
+  }
+}
+
+TEST_F(RendererTest, TheTreesExpandArrowsShowOnItsDarkBackground) {
+  mainView_->Window()->show();
+  main_.SetItemIndex("MainPageControle", 2);
+  TreeRoots& roots = main_.Tree("EqTreeView");
+  for (const char* name : {"Display adapters", "Network adapters"}) {
+    TreeNode* node = roots.emplace_back(std::make_unique<TreeNode>()).get();
+    node->text = name;
+    node->AddChild("PCI\\VEN_8086&DEV_1C3A");
+  }
+  main_.TreeChanged("EqTreeView");
+  auto* tree = MainWidget<QTreeWidget>("EqTreeView");
+  tree->topLevelItem(0)->setExpanded(false);
+  tree->topLevelItem(1)->setExpanded(true);
+  const QImage image = tree->viewport()->grab().toImage();
+  const qreal scale = image.devicePixelRatio();
+  for (int item = 0; item < 2; ++item) {
+    SCOPED_TRACE(item == 0 ? "folded" : "open");
+    const QRect row = tree->visualItemRect(tree->topLevelItem(item));
+    int lit = 0;
+    for (int y = row.top(); y <= row.bottom(); ++y) {
+      for (int x = 0; x < tree->indentation(); ++x) {
+        const QColor pixel = image.pixelColor(static_cast<int>(x * scale), static_cast<int>(y * scale));
+        if (pixel.green() > 96) ++lit;
+      }
+    }
+    EXPECT_GT(lit, 4);
+  }
 }
 
 TEST_F(RendererTest, VisibilityEnablingAndGaugesFollowTheModel) {

@@ -7,7 +7,9 @@
 #include <QApplication>
 #include <QGuiApplication>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QTest>
+#include <QTimer>
 
 namespace {
 
@@ -36,6 +38,38 @@ TEST(QtUiPort, KeepsOneBusyCursorAndRestoresIt) {
   EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
   ui.SetBusyCursor(false);
   EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
+}
+
+TEST(QtUiPort, QuestionsShowTheButtonTextsOfTheLanguage) {
+  struct Case {
+    const char* yes;
+    const char* no;
+    QMessageBox::StandardButton pressed;
+    QStringList shown;
+    bool answer;
+  };
+  const Case cases[] = {
+      {"Ja", "Nein", QMessageBox::Yes, {"Ja", "Nein"}, true},
+      {"Ja", "Nein", QMessageBox::No, {"Ja", "Nein"}, false},
+      // An ampersand is shown as itself, not taken for a keyboard accelerator.
+      {"Oui & go", "Non", QMessageBox::Yes, {"Oui && go", "Non"}, true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.yes);
+    QtUiPort ui;
+    ui.SetAnswerTexts(c.yes, c.no);
+    QStringList shown;
+    QTimer::singleShot(0, [&] {
+      for (QWidget* w : QApplication::topLevelWidgets()) {
+        auto* box = qobject_cast<QMessageBox*>(w);
+        if (box == nullptr || !box->isVisible()) continue;
+        shown << box->button(QMessageBox::Yes)->text() << box->button(QMessageBox::No)->text();
+        box->button(c.pressed)->click();
+      }
+    });
+    EXPECT_EQ(ui.AskYesNo("Weiter?", "Velmora"), c.answer);
+    EXPECT_EQ(shown, c.shown);
+  }
 }
 
 TEST(QtUiPort, AnErrorDuringACommandLineRunDoesNotWait) {

@@ -23,8 +23,14 @@ class FakeUi : public UiPort {
   bool closed = false;
   std::vector<std::string> urls;
   bool urlsOpen = true;  // what OpenUrl answers
+  std::string yesText;  // the texts of the Yes and No buttons the program set last
+  std::string noText;
 
   bool AskYesNo(const std::string& text, const std::string&) override;
+  void SetAnswerTexts(const std::string& yes, const std::string& no) override {
+    yesText = yes;
+    noText = no;
+  }
   void ShowInfo(const std::string& text, const std::string&) override { shown.push_back("info:" + text); }
   void ShowMessage(const std::string& text) override { shown.push_back("message:" + text); }
   void ShowError(const std::string& text) override { shown.push_back("error:" + text); }

@@ -45,6 +45,7 @@ bool IsDarkList(const std::string& name) {
 
 bool IsList(K kind) { return kind == K::ListBox || kind == K::UnicodeListBox || kind == K::CheckListBox; }
 bool IsCombo(K kind) { return kind == K::ComboBox || kind == K::UnicodeComboBox; }
+bool IsButton(K kind) { return kind == K::Button || kind == K::SpeedButton || kind == K::ArrowButton; }
 
 // Guards a block in which the model is copied into widgets.
 class SyncScope {
@@ -248,7 +249,7 @@ void FormRenderer::BuildMenusAndTimers() {
     if (c->kind != K::MenuItem) continue;
     auto parent = bound_.find(c->parent);
     if (parent == bound_.end() || parent->second.menu == nullptr) continue;
-    QAction* action = parent->second.menu->addAction(Q(c->caption));
+    QAction* action = parent->second.menu->addAction(look::LiteralText(Q(c->caption)));
     action->setObjectName(Q(c->name));
     action->setToolTip(Q(c->hint));
     action->setEnabled(c->enabled);
@@ -291,20 +292,23 @@ QWidget* FormRenderer::Create(const Control& c, QWidget* parent) {
       break;
     }
     case K::GroupBox:
-      widget = new QGroupBox(Q(c.caption), parent);
+      widget = new QGroupBox(look::LiteralText(Q(c.caption)), parent);
       break;
     case K::Label:
-      widget = new QLabel(look::LabelText(Q(c.caption)), parent);
+      widget = new QLabel(Q(c.caption), parent);
+      // A caption is shown as it is: a hardware ID's "&" and a "<" are text, not markup.
+      static_cast<QLabel*>(widget)->setTextFormat(Qt::PlainText);
       break;
     case K::LinkLabel: {
-      auto* label = new LinkLabel(look::LabelText(Q(c.caption)), parent);
+      auto* label = new LinkLabel(Q(c.caption), parent);
+      label->setTextFormat(Qt::PlainText);
       const std::string handler = c.onClick;
       connect(label, &LinkLabel::clicked, this, [this, handler] { Route(handler); });
       widget = label;
       break;
     }
     case K::Button: {
-      auto* button = new QPushButton(Q(c.caption), parent);
+      auto* button = new QPushButton(look::LiteralText(Q(c.caption)), parent);
       const std::string handler = c.onClick;
       connect(button, &QPushButton::clicked, this, [this, handler] { Route(handler); });
       widget = button;
@@ -313,7 +317,7 @@ QWidget* FormRenderer::Create(const Control& c, QWidget* parent) {
     case K::SpeedButton:
     case K::ArrowButton: {
       auto* button = new QToolButton(parent);
-      button->setText(Q(c.caption));
+      button->setText(look::LiteralText(Q(c.caption)));
       button->setAutoRaise(true);
       button->setToolButtonStyle(Qt::ToolButtonTextOnly);
       if (c.kind == K::ArrowButton) {
@@ -396,7 +400,7 @@ QWidget* FormRenderer::CreatePageControl(const Control& c, QWidget* parent) {
     bound_[sheet->name].tabs = tabs;
     order_.push_back(sheet->name);
     BuildChildren(page, sheet->name);
-    const int tab = tabs->addTab(page, Q(sheet->caption));
+    const int tab = tabs->addTab(page, look::LiteralText(Q(sheet->caption)));
     tabs->setTabVisible(tab, sheet->visible);
     pages.push_back(Page{index, page});
   }
@@ -482,6 +486,16 @@ void FormRenderer::LayOut(QWidget* container, const Control* containerControl, c
   outer->setContentsMargins(margin, margin, margin, margin);
   outer->setSpacing(isForm ? 4 : 2);
 
+  // A button is as wide as its design or as its caption needs, whichever is more: a longer
+  // translation widens it rather than being cut off or running into its neighbour.
+  const auto setWidth = [](const Control* control, QWidget* widget) {
+    if (control->width <= 0) return;
+    if (IsButton(control->kind)) {
+      widget->setMinimumWidth(control->width);
+    } else {
+      widget->setFixedWidth(control->width);
+    }
+  };
   std::vector<std::pair<const Control*, QWidget*>> tops, bottoms, lefts, rights, clients, loose;
   for (const auto& [control, widget] : children) {
     const std::string& align = control->align;
@@ -492,15 +506,15 @@ void FormRenderer::LayOut(QWidget* container, const Control* containerControl, c
       if (control->height > 0) widget->setFixedHeight(control->height);
       bottoms.emplace_back(control, widget);
     } else if (align == "left") {
-      if (control->width > 0) widget->setFixedWidth(control->width);
+      setWidth(control, widget);
       lefts.emplace_back(control, widget);
     } else if (align == "right") {
-      if (control->width > 0) widget->setFixedWidth(control->width);
+      setWidth(control, widget);
       rights.emplace_back(control, widget);
     } else if (align == "client") {
       clients.emplace_back(control, widget);
     } else {
-      if (control->width > 0) widget->setFixedWidth(control->width);
+      setWidth(control, widget);
       if (control->height > 0) widget->setFixedHeight(control->height);
       loose.emplace_back(control, widget);
     }
@@ -619,7 +633,7 @@ void FormRenderer::OnModelChange(const FormModel::Notification& n) {
 
 void FormRenderer::ApplyCaption(const Control& c, const Bound& bound) {
   if (bound.action != nullptr) {
-    bound.action->setText(Q(c.caption));
+    bound.action->setText(look::LiteralText(Q(c.caption)));
     return;
   }
   QWidget* w = bound.widget;
@@ -632,20 +646,20 @@ void FormRenderer::ApplyCaption(const Control& c, const Bound& bound) {
     case K::TabSheet:
       if (bound.tabs != nullptr) {
         const int tab = bound.tabs->indexOf(w);
-        if (tab >= 0) bound.tabs->setTabText(tab, text);
+        if (tab >= 0) bound.tabs->setTabText(tab, look::LiteralText(text));
       }
       break;
     case K::GroupBox:
-      static_cast<QGroupBox*>(w)->setTitle(text);
+      static_cast<QGroupBox*>(w)->setTitle(look::LiteralText(text));
       break;
     case K::Label:
     case K::LinkLabel:
-      static_cast<QLabel*>(w)->setText(look::LabelText(text));
+      static_cast<QLabel*>(w)->setText(text);
       break;
     case K::Button:
     case K::SpeedButton:
     case K::ArrowButton:
-      static_cast<QAbstractButton*>(w)->setText(text);
+      static_cast<QAbstractButton*>(w)->setText(look::LiteralText(text));
       break;
     case K::Edit:
       if (static_cast<QLineEdit*>(w)->text() != text) static_cast<QLineEdit*>(w)->setText(text);

@@ -79,6 +79,8 @@ void StyleDarkList(QWidget* view) {
     palette.setColor(group, QPalette::Base, kDark);
     palette.setColor(group, QPalette::AlternateBase, kDark);
     palette.setColor(group, QPalette::Text, kLime);
+    // The tree's expand arrows are drawn in the window text colour: lime too, not black on black.
+    palette.setColor(group, QPalette::WindowText, kLime);
   }
   // A selected row: white text on dark green, readable against the black rows around it.
   palette.setColor(QPalette::Highlight, QColor(0, 128, 0));
@@ -127,20 +129,9 @@ void StyleOperationLabel(QLabel* label) {
   SetTextColour(label, QPalette::WindowText, kRed);
 }
 
-QString LabelText(const QString& caption) {
-  QString text;
-  text.reserve(caption.size());
-  for (qsizetype i = 0; i < caption.size(); ++i) {
-    if (caption[i] == QLatin1Char('&')) {
-      if (i + 1 < caption.size() && caption[i + 1] == QLatin1Char('&')) {
-        text += QLatin1Char('&');
-        ++i;
-      }
-      continue;
-    }
-    text += caption[i];
-  }
-  return text;
+QString LiteralText(const QString& caption) {
+  QString text = caption;
+  return text.replace(QLatin1Char('&'), QStringLiteral("&&"));
 }
 
 }  // namespace look

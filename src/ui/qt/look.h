@@ -36,7 +36,7 @@ void ApplyToApplication(QApplication& app);
 void StyleActionButton(QAbstractButton* button);
 // Blue bold label that reacts to clicks like a link.
 void StyleLinkLabel(QLabel* label);
-// Lime text on a dark background, 13 px text, 16 px rows.
+// Lime text and tree arrows on a dark background, 13 px text, 16 px rows.
 void StyleDarkList(QWidget* view);
 // Progress bar with a maroon bar.
 void StyleGauge(QProgressBar* bar);
@@ -47,8 +47,8 @@ void StyleHeadline(QLabel* label);
 // The progress window's bold red operation label.
 void StyleOperationLabel(QLabel* label);
 
-// Turns a caption written for the original toolkit into displayed label text: "&&" shows as
-// one ampersand, a single ampersand (a keyboard accelerator) disappears.
-QString LabelText(const QString& caption);
+// The text to give a widget that reads "&" as a keyboard accelerator mark (buttons, group
+// boxes, tabs, menu items), so that a caption shows exactly as it is: every "&" doubled.
+QString LiteralText(const QString& caption);
 
 }  // namespace look

@@ -7,11 +7,13 @@
 #include <QFileDialog>
 #include <QGuiApplication>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QUrl>
 #include <cstdio>
 
 #include "app/main_form.h"
 #include "platform/files.h"
+#include "ui/qt/look.h"
 
 namespace {
 
@@ -24,8 +26,17 @@ QtUiPort::~QtUiPort() {
 }
 
 bool QtUiPort::AskYesNo(const std::string& text, const std::string& caption) {
-  return QMessageBox::question(mainWindow_, Q(caption), Q(text), QMessageBox::Yes | QMessageBox::No,
-                               QMessageBox::No) == QMessageBox::Yes;
+  QMessageBox box(QMessageBox::Question, Q(caption), Q(text), QMessageBox::Yes | QMessageBox::No,
+                  mainWindow_);
+  box.setDefaultButton(QMessageBox::No);
+  if (!yesText_.isEmpty()) box.button(QMessageBox::Yes)->setText(look::LiteralText(yesText_));
+  if (!noText_.isEmpty()) box.button(QMessageBox::No)->setText(look::LiteralText(noText_));
+  return box.exec() == QMessageBox::Yes;
+}
+
+void QtUiPort::SetAnswerTexts(const std::string& yes, const std::string& no) {
+  yesText_ = Q(yes);
+  noText_ = Q(no);
 }
 
 void QtUiPort::ShowInfo(const std::string& text, const std::string& caption) {

@@ -19,6 +19,7 @@ class QtUiPort : public UiPort {
   void SetUnattended(bool unattended) { unattended_ = unattended; }
 
   bool AskYesNo(const std::string& text, const std::string& caption) override;
+  void SetAnswerTexts(const std::string& yes, const std::string& no) override;
   void ShowInfo(const std::string& text, const std::string& caption) override;
   void ShowMessage(const std::string& text) override;
   void ShowError(const std::string& text) override;
@@ -38,5 +39,7 @@ class QtUiPort : public UiPort {
  private:
   QPointer<QWidget> mainWindow_;
   bool unattended_ = false;
+  QString yesText_;  // empty: the toolkit's own texts
+  QString noText_;
   bool busy_ = false;
 };
