@@ -14,9 +14,19 @@ packages=(
   7zip                                # the archiver behind the 7z stand-in
   pci.ids usb.ids                     # device names for the devcon stand-in
   g++-mingw-w64-i686-posix            # the 32-bit Windows build
+  wine wine32:i386                    # running the 32-bit Windows tests
   xvfb xauth x11-apps imagemagick     # running the window without a display, screenshots
   fonts-dejavu-core
 )
+
+SUDO=""
+[ "$(id -u)" -ne 0 ] && SUDO="sudo"
+
+# wine32 is an i386 package: that architecture must be known before it can be installed (the
+# apt-get update below then fetches its lists, since wine32 is still missing).
+if ! dpkg --print-foreign-architectures | grep -qx i386; then
+  $SUDO dpkg --add-architecture i386
+fi
 
 missing=()
 for p in "${packages[@]}"; do
@@ -24,8 +34,6 @@ for p in "${packages[@]}"; do
 done
 
 if [ ${#missing[@]} -gt 0 ]; then
-  SUDO=""
-  [ "$(id -u)" -ne 0 ] && SUDO="sudo"
   export DEBIAN_FRONTEND=noninteractive
   $SUDO apt-get update -qq
   $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"

@@ -15,6 +15,14 @@ namespace {
 
 using Positions = std::vector<std::int64_t>;
 
+// Windows folds the letters of the ANSI code page (the test run pins code page 1252, where
+// 0xC4 is the capital of 0xE4); Linux folds ASCII letters only.
+#ifdef _WIN32
+constexpr bool kFoldsCodePage = true;
+#else
+constexpr bool kFoldsCodePage = false;
+#endif
+
 // Every position the First()/Next() walk gives; after the end it must stay at the end.
 Positions Walk(TBaseSearch& search) {
   Positions found;
@@ -93,7 +101,10 @@ TEST(TSearchTest, FindsNonOverlappingOccurrencesInOrder) {
       {"longer than the text", "AB", "ABC", false, {}},
       {"empty pattern", "abc", "", false, {}},
       {"empty pattern, case kept", "abc", "", true, {}},
-      {"bytes above 127 are not folded", "\xC4\xE4", "\xE4", false, {1}},
+      {"bytes above 127 folded as the platform folds", "\xC4\xE4", "\xE4", false,
+       kFoldsCodePage ? Positions{0, 1} : Positions{1}},
+      {"bytes above 127 found as they are", "\xC4\xE4", "\xC4", true, {0}},
+      {"a sign above 127 is no capital letter", "\xD7\xF7", "\xF7", false, {1}},
       {"zero bytes", std::string("a\0b\0b", 5), std::string("\0b", 2), true, {1, 3}},
       {"mismatch in the first character", "xBCxBCABC", "ABC", false, {6}},
   };

@@ -16,6 +16,14 @@ namespace {
 
 using Counts = std::vector<std::uint32_t>;
 
+// Windows folds the letters of the ANSI code page (the test run pins code page 1252, where
+// 0xC4 is the capital of 0xE4); Linux folds ASCII letters only.
+#ifdef _WIN32
+constexpr bool kFoldsCodePage = true;
+#else
+constexpr bool kFoldsCodePage = false;
+#endif
+
 // The count of the file searcher's own walk, pattern by pattern.
 Counts SearcherCounts(const std::string& text, const std::vector<std::string>& patterns) {
   Counts counts;
@@ -81,7 +89,9 @@ TEST(MultiPatternCounterTest, CountsEveryPatternInOnePass) {
       {"empty text", "", {"PCI\\VEN", "VEN", ""}, {0, 0, 0}},
       {"no patterns", "PCI\\VEN", {}, {}},
       {"several backslashes", "A\\B\\C A\\B\\D a\\b\\c", {"A\\B\\C", "A\\B\\", "B\\C"}, {2, 3, 2}},
-      {"bytes above 127 kept apart", "\xC4\\\xE4 \xE4\\\xE4", {"\xE4\\\xE4", "\xC4\\\xC4"}, {1, 0}},
+      {"bytes above 127 folded as the platform folds", "\xC4\\\xE4 \xE4\\\xE4", {"\xE4\\\xE4", "\xC4\\\xC4"},
+       kFoldsCodePage ? Counts{2, 2} : Counts{1, 0}},
+      {"a sign above 127 is no capital letter", "\xD7\\\xF7", {"\xF7\\\xF7", "\xD7\\\xF7"}, {0, 1}},
       {"zero bytes", std::string("P\\\0Q P\\\0q", 9), {std::string("p\\\0Q", 4)}, {2}},
   };
   for (const CountCase& c : cases) {
@@ -157,7 +167,7 @@ TEST(CountInFilesTest, GivesEachFileItsCountsInPathOrder) {
   std::vector<std::string> paths;
   std::vector<FileMatches> expected;
   for (int k = 0; k < 60; ++k) {
-    const std::string name = "f" + std::to_string(k) + ".inf";
+    const std::string name = std::string("f").append(std::to_string(k)).append(".inf");
     switch (k % 6) {
       case 0:
         paths.push_back(
