@@ -272,7 +272,7 @@ TEST_F(MessagesTest, SwitchingBetweenFilesKeepsEachOwnTexts) {
   }
   // Many files in turn: the cache stays bounded and every answer stays right.
   for (int i = 0; i < 40; ++i) {
-    const std::string name = std::string("l").append(std::to_string(i)).append(".lng");
+    const std::string name = "l" + std::to_string(i) + ".lng";
     const std::string path = dir.Write(name, "[Msg]\r\nlog1=file " + std::to_string(i) + "\r\n");
     ASSERT_EQ(TranslateMessage("Msg", "log1", path), "file " + std::to_string(i));
   }

@@ -167,7 +167,7 @@ TEST(CountInFilesTest, GivesEachFileItsCountsInPathOrder) {
   std::vector<std::string> paths;
   std::vector<FileMatches> expected;
   for (int k = 0; k < 60; ++k) {
-    const std::string name = std::string("f").append(std::to_string(k)).append(".inf");
+    const std::string name = "f" + std::to_string(k) + ".inf";
     switch (k % 6) {
       case 0:
         paths.push_back(

@@ -1,8 +1,8 @@
 // Profile (INI) files, with the observable rules of the Windows profile functions:
 // section and key names matched without regard to case, blanks around names and values
 // ignored, comments and unknown lines kept in place, the first write creates the file.
-// On Linux every write goes through a temporary file and a rename, so a crash never
-// leaves a half-written file.
+// Every write goes through a temporary file and a rename, so a crash never leaves a
+// half-written file; a read-only file is not written.
 #pragma once
 
 #include <string>

@@ -1,6 +1,8 @@
-// Profile (INI) files on Linux, with the rules of the project's own INI document: every call
-// reads the file afresh and works straight over its text (no index is built for one look-up),
-// every write replaces the file atomically.
+// Profile (INI) files on every target, with the rules of the project's own INI document: every
+// call reads the file afresh and works straight over its text (no index is built for one
+// look-up), every write replaces the file atomically. Windows uses this too rather than the
+// system's profile functions, whose handling of blank lines, unknown lines and duplicate names
+// differs between system versions (and under Wine), so the file comes out the same everywhere.
 #include <cerrno>
 #include <stdexcept>
 
