@@ -85,7 +85,8 @@ void WriteFileAtomically(const std::string& path, const std::string& content);
 
 // Size in bytes; -1 when the file cannot be opened or read.
 std::int64_t FileSize(const std::string& path);
-// Modification stamp (nanoseconds) and size, used to notice that a file changed.
+// Modification stamp (nanoseconds since 1970-01-01, like the system clock) and size, used to
+// notice that a file changed.
 struct FileStamp {
   std::int64_t mtime = -1;
   std::int64_t size = -1;

@@ -3,12 +3,13 @@
 // look-up), every write replaces the file atomically. Windows uses this too rather than the
 // system's profile functions, whose handling of blank lines, unknown lines and duplicate names
 // differs between system versions (and under Wine), so the file comes out the same everywhere.
+#include "platform/profile.h"
+
 #include <cerrno>
 #include <stdexcept>
 
 #include "platform/files.h"
 #include "platform/ini_text.h"
-#include "platform/profile.h"
 
 namespace platform::profile {
 namespace {

@@ -262,6 +262,8 @@ std::string ReadWholeFile(const std::string& path) {
   OwnedHandle file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file.valid()) throw MakeError("Cannot open", path, GetLastError());
+  // A device is no file: reading the console would wait for typing.
+  if (GetFileType(file.get()) != FILE_TYPE_DISK) throw MakeError("Cannot read", path, ERROR_INVALID_FUNCTION);
   std::string content;
   LARGE_INTEGER size{};
   if (GetFileSizeEx(file.get(), &size) && size.QuadPart > 0 &&
@@ -322,10 +324,12 @@ void WriteFileAtomically(const std::string& path, const std::string& content) {
       if (!CloseHandle(file.release())) throw MakeError("Cannot write", temp, GetLastError());
     }
     if (exists) {
-      // ReplaceFile keeps the target's attributes and security settings.
+      // ReplaceFile keeps the target's attributes and security settings on Windows; Wine's
+      // gives the file the new one's attributes, so they are set again (no harm on Windows).
       if (!ReplaceFileA(path.c_str(), temp, nullptr, REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr)) {
         throw MakeError("Cannot replace", path, GetLastError());
       }
+      SetFileAttributesA(path.c_str(), attributes == 0 ? FILE_ATTRIBUTE_NORMAL : attributes);
     } else if (!MoveFileExA(temp, path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
       throw MakeError("Cannot create", path, GetLastError());
     }
@@ -349,7 +353,11 @@ FileStamp GetFileStamp(const std::string& path) {
   const std::uint64_t ticks = (static_cast<std::uint64_t>(data.ftLastWriteTime.dwHighDateTime) << 32) |
                               data.ftLastWriteTime.dwLowDateTime;
   const std::uint64_t size = (static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
-  return FileStamp{static_cast<std::int64_t>(ticks) * 100, static_cast<std::int64_t>(size)};
+  // 100 ns ticks since 1601-01-01; the stamp counts nanoseconds since 1970-01-01 like the
+  // system clock (ticks * 100 alone would overflow).
+  constexpr std::uint64_t kTicksTo1970 = 116444736000000000ull;
+  const std::int64_t since1970 = static_cast<std::int64_t>(ticks - kTicksTo1970);
+  return FileStamp{since1970 * 100, static_cast<std::int64_t>(size)};
 }
 
 // ---- ExclusiveFile ----
