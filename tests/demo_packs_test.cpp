@@ -20,6 +20,7 @@
 
 #include "devices/get_device_list.h"
 #include "devices/hwid_rules.h"
+#include "platform/devices.h"
 #include "platform/process.h"
 #include "search/file_search.h"
 #include "support/scoped_env.h"
@@ -289,6 +290,7 @@ TEST(DemoPacks, InfFilesHaveVersionManufacturerAndModelsOfSupportedBuses) {
 std::vector<std::string> ReducedIdsOf(const std::string& tree) {
   ScopedEnv sysfs("VELMORA_SYSFS", std::string(VELMORA_TESTDATA_DIR) + "/sysfs/" + tree + "/sys");
   std::vector<std::string> ids;
+  platform::devices::InitPnpApi();  // as the program does at start-up
   GetDeviceList(ids, true, "");
   std::vector<std::string> work;
   for (const std::string& id : ids) {

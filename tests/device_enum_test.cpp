@@ -44,6 +44,7 @@ bool MatchesWithHash(const std::string& id, const std::string& expected) {
 
 std::vector<DeviceInfo> EnumerateTree(const std::string& sysfsRoot) {
   ScopedEnv env("VELMORA_SYSFS", sysfsRoot);
+  platform::devices::InitPnpApi();
   return platform::devices::EnumerateDevices();
 }
 
@@ -252,6 +253,7 @@ TEST(DeviceEnumeration, ThisMachinesPciDevicesMatchItsSysfs) {
                                Hex(*subDevice, 4) + Hex(*subVendor, 4) + "&REV_" + Hex(*revision, 2) + "\\");
   }
   std::vector<std::string> pciIds;
+  platform::devices::InitPnpApi();
   for (const auto& id : platform::devices::EnumerateDeviceIds(true, "")) {
     EXPECT_LT(id.size(), 200u);
     if (id.rfind("PCI\\", 0) == 0) pciIds.push_back(id);
@@ -280,6 +282,7 @@ class StrangeSysfs : public ::testing::Test {
   }
   std::vector<std::string> Ids() {
     ScopedEnv env("VELMORA_SYSFS", tmp.File("sys"));
+    platform::devices::InitPnpApi();
     return platform::devices::EnumerateDeviceIds(true, "");
   }
 
@@ -397,6 +400,7 @@ TEST_F(StrangeSysfs, CodecsFromTheSoundClassWhenThereIsNoCodecBus) {
   Write("class/sound/hwC0D1/mfg", "0x2\n");
   Write("class/sound/card0/id", "PCH\n");  // not a codec
   ScopedEnv env("VELMORA_SYSFS", tmp.File("sys"));
+  platform::devices::InitPnpApi();
   const auto devices = platform::devices::EnumerateDevices();
   ASSERT_EQ(devices.size(), 2u);
   EXPECT_TRUE(MatchesWithHash(devices[0].instanceId,
@@ -421,8 +425,35 @@ TEST(PnpApi, BindsOnceAndUnbindsOnce) {
   EXPECT_TRUE(platform::devices::InitPnpApi());
 }
 
+// Nothing answers before the binding or after it is undone, as on Windows, where the device
+// functions are bound at run time: a caller that enumerates too early sees it on every target.
+TEST(PnpApi, EnumeratesOnlyWhileBound) {
+  ScopedEnv env("VELMORA_SYSFS", kSysfsData + "laptop/sys");
+  struct Step {
+    const char* what;
+    bool (*action)();
+    bool listed;
+  };
+  const std::vector<Step> steps = {
+      {"unbound", platform::devices::FreePnpApi, false},
+      {"bound", platform::devices::InitPnpApi, true},
+      {"unbound again", platform::devices::FreePnpApi, false},
+  };
+  for (const Step& step : steps) {
+    SCOPED_TRACE(step.what);
+    step.action();
+    EXPECT_EQ(platform::devices::EnumerateDeviceIds(true, "").size(), step.listed ? kLaptop.size() : 0u);
+    EXPECT_EQ(platform::devices::EnumerateDevices().size(), step.listed ? kLaptop.size() : 0u);
+    std::vector<std::string> list = {"left over"};
+    EXPECT_EQ(GetDeviceList(list, true, ""), step.listed);
+    EXPECT_EQ(list.size(), step.listed ? kLaptop.size() : 0u);
+  }
+  platform::devices::InitPnpApi();
+}
+
 TEST(GetDeviceList, FillsAndFiltersByClass) {
   ScopedEnv env("VELMORA_SYSFS", kSysfsData + "laptop/sys");
+  platform::devices::InitPnpApi();
   std::vector<std::string> list = {"left over"};
   EXPECT_TRUE(GetDeviceList(list, true, ""));
   EXPECT_EQ(list.size(), kLaptop.size());

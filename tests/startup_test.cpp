@@ -6,8 +6,10 @@
 #include <functional>
 
 #include "app/error_report.h"
+#include "platform/devices.h"
 #include "platform/profile.h"
 #include "support/app_fixture.h"
+#include "support/scoped_env.h"
 
 namespace {
 
@@ -201,6 +203,24 @@ TEST_F(StartupTest, AutoHWIDSearchQuestion) {
     EXPECT_EQ(std::count(keys.begin(), keys.end(), "log46"), c.answer ? 1 : 0);
     main.reset();
   }
+}
+
+// The automatic collection at start-up is the first use of the device functions: they must be
+// bound by then, or the list comes out empty (on Windows nothing answers before the binding).
+TEST_F(StartupTest, AutoHWIDSearchCollectsWithTheDeviceFunctionsBound) {
+  ScopedEnv sysfs("VELMORA_SYSFS", std::string(VELMORA_TESTDATA_DIR) + "/sysfs/laptop/sys");
+  Start();
+  main.reset();  // the window's end unbinds the device functions, as when the program quits
+  platform::profile::WriteString(programDir + "dp_tavi.ini", "Automation", "AutoHWIDSearch", "YES");
+  ui.answers = {true};
+  Make();
+  platform::devices::FreePnpApi();  // a fresh program has bound nothing
+  main->FormCreate();
+  const auto& collected = main->Form().Items("GetDevlb");
+  EXPECT_FALSE(collected.empty());
+  EXPECT_TRUE(std::any_of(collected.begin(), collected.end(),
+                          [](const std::string& id) { return id.rfind("PCI\\VEN_8086&DEV_15D7", 0) == 0; }));
+  EXPECT_EQ(Ini("Automation", "AutoHWIDSearch"), "NO");
 }
 
 TEST_F(StartupTest, AboutTextAndUnpackedListAreLoadedWhenPresent) {

@@ -18,6 +18,8 @@ constexpr const char* kNewVersionPage = "https://velmora.example.org/news";
 }  // namespace
 
 void TMainfrm::FormCreate() {
+  // Bound before anything of start-up may collect the machine's devices.
+  platform::devices::InitPnpApi();
   EnumLanguagesTntButtonClick();
 
   const std::string rule(129, '=');
@@ -52,8 +54,6 @@ void TMainfrm::FormCreate() {
       config_.WriteString("Automation", "AutoHWIDSearch", "NO");
     }
   }
-
-  platform::devices::InitPnpApi();
 
   // The searchers live as long as the window; only the file searcher is used.
   search_ = std::make_unique<TSearch>();

@@ -10,7 +10,8 @@
 namespace platform::devices {
 
 // Binds the system's device functions (Windows: SETUPAPI.DLL, SYSSETUP.DLL). The second call
-// returns true at once. Linux: nothing to bind; only the bound flag is kept.
+// returns true at once. Linux: nothing to bind; only the bound flag is kept. Until it has run
+// (and after FreePnpApi) the enumerations below give nothing, on Linux as on Windows.
 bool InitPnpApi();
 // Unbinds; true when something was bound, false on a second call.
 bool FreePnpApi();

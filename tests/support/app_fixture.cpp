@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "platform/devices.h"
 #include "platform/profile.h"
 
 bool FakeUi::AskYesNo(const std::string& text, const std::string&) {
@@ -56,6 +57,8 @@ void AppFixture::TearDown() { main.reset(); }
 
 TMainfrm& AppFixture::Make(std::vector<std::string> args) {
   main = std::make_unique<TMainfrm>(ui, AppEnvironment{programFile, std::move(args)});
+  // A window the program runs has been through FormCreate, which binds the device functions.
+  platform::devices::InitPnpApi();
   return *main;
 }
 

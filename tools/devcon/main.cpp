@@ -65,6 +65,7 @@ int main(int argc, char** argv) {
 
     const auto pciIds = IdDatabase::Load(EnvOr("VELMORA_PCI_IDS", "/usr/share/misc/pci.ids"));
     const auto usbIds = IdDatabase::Load(EnvOr("VELMORA_USB_IDS", "/usr/share/misc/usb.ids"));
+    platform::devices::InitPnpApi();
     const auto records = DescribeDevices(platform::devices::EnumerateDevices(), pciIds, usbIds);
     const auto selected = SelectDevices(records, className, patterns);
     const auto lines = find ? FindListing(selected) : DriverFilesListing(selected);

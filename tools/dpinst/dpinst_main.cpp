@@ -154,6 +154,7 @@ int main(int argc, char** argv) {
 
   std::vector<Device> devices;
   try {
+    platform::devices::InitPnpApi();
     for (const std::string& id : platform::devices::EnumerateDeviceIds(true, "")) {
       devices.push_back(Device{id, dpinst::HardwareIdsOf(id)});
     }

@@ -1045,6 +1045,7 @@ bool FreePnpApi() {
 
 std::vector<std::string> EnumerateDeviceIds(bool /*presentOnly: sysfs lists present devices only*/,
                                             const std::string& className) {
+  if (!bound) return {};  // as on Windows, where nothing answers before the binding
   const bool allClasses = className.empty() || className == "*";
   std::vector<std::string> ids;
   for (auto& device : Enumerator(false).Run()) {
@@ -1053,6 +1054,9 @@ std::vector<std::string> EnumerateDeviceIds(bool /*presentOnly: sysfs lists pres
   return ids;
 }
 
-std::vector<DeviceInfo> EnumerateDevices() { return Enumerator(true).Run(); }
+std::vector<DeviceInfo> EnumerateDevices() {
+  if (!bound) return {};
+  return Enumerator(true).Run();
+}
 
 }  // namespace platform::devices
