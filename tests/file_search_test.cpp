@@ -9,19 +9,12 @@
 #include <string>
 #include <vector>
 
+#include "support/code_page.h"
 #include "support/temp_dir.h"
 
 namespace {
 
 using Positions = std::vector<std::int64_t>;
-
-// Windows folds the letters of the ANSI code page (the test run pins code page 1252, where
-// 0xC4 is the capital of 0xE4); Linux folds ASCII letters only.
-#ifdef _WIN32
-constexpr bool kFoldsCodePage = true;
-#else
-constexpr bool kFoldsCodePage = false;
-#endif
 
 // Every position the First()/Next() walk gives; after the end it must stay at the end.
 Positions Walk(TBaseSearch& search) {

@@ -10,19 +10,12 @@
 #include <vector>
 
 #include "search/file_search.h"
+#include "support/code_page.h"
 #include "support/temp_dir.h"
 
 namespace {
 
 using Counts = std::vector<std::uint32_t>;
-
-// Windows folds the letters of the ANSI code page (the test run pins code page 1252, where
-// 0xC4 is the capital of 0xE4); Linux folds ASCII letters only.
-#ifdef _WIN32
-constexpr bool kFoldsCodePage = true;
-#else
-constexpr bool kFoldsCodePage = false;
-#endif
 
 // The count of the file searcher's own walk, pattern by pattern.
 Counts SearcherCounts(const std::string& text, const std::vector<std::string>& patterns) {
