@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <string_view>
+#include <unordered_set>
 
 namespace dpinst {
 
@@ -182,23 +184,39 @@ InfFile InfFile::Parse(const std::string& bytes) {
     }
     current->entries.push_back(std::move(entry));
   }
+  inf.Index();
   return inf;
 }
 
-const InfSection* InfFile::Section(const std::string& name) const {
-  const std::string wanted = Upper(name);
-  for (const InfSection& section : sections_) {
-    if (Upper(section.name) == wanted) return &section;
+void InfFile::Index() {
+  for (std::size_t i = 0; i < sections_.size(); ++i) sectionsByName_[Upper(sections_[i].name)].push_back(i);
+  // [Strings] first, then the localized [Strings.<language>] sections; the first entry of a name
+  // wins.
+  auto addStrings = [&](std::size_t index) {
+    for (const InfEntry& entry : sections_[index].entries) {
+      if (!entry.fields.empty()) strings_.emplace(Upper(entry.key), entry.fields[0]);
+    }
+  };
+  if (const auto plain = sectionsByName_.find("STRINGS"); plain != sectionsByName_.end()) {
+    for (std::size_t index : plain->second) addStrings(index);
   }
-  return nullptr;
+  for (std::size_t i = 0; i < sections_.size(); ++i) {
+    if (Upper(sections_[i].name).rfind("STRINGS.", 0) == 0) addStrings(i);
+  }
+}
+
+const InfSection* InfFile::Section(const std::string& name) const {
+  const auto found = sectionsByName_.find(Upper(name));
+  return found == sectionsByName_.end() ? nullptr : &sections_[found->second.front()];
 }
 
 std::string InfFile::Value(const std::string& section, const std::string& key) const {
+  const auto found = sectionsByName_.find(Upper(section));
+  if (found == sectionsByName_.end()) return {};
   const std::string wanted = Upper(key);
   // A section may appear several times in a file; its entries add up.
-  for (const InfSection& s : sections_) {
-    if (Upper(s.name) != Upper(section)) continue;
-    for (const InfEntry& entry : s.entries) {
+  for (std::size_t index : found->second) {
+    for (const InfEntry& entry : sections_[index].entries) {
       if (Upper(entry.key) != wanted) continue;
       std::string value;
       for (std::size_t i = 0; i < entry.fields.size(); ++i) {
@@ -219,70 +237,76 @@ std::string InfFile::Expand(const std::string& text) const {
     if (open == std::string::npos) break;
     const std::size_t close = text.find('%', open + 1);
     if (close == std::string::npos) break;
-    out += text.substr(pos, open - pos);
-    const std::string token = text.substr(open + 1, close - open - 1);
-    if (token.empty()) {
+    out.append(text, pos, open - pos);
+    if (close == open + 1) {
       out += '%';
     } else {
-      std::string value;
-      bool found = false;
-      const std::string wanted = Upper(token);
-      // [Strings] first, then the localized [Strings.<language>] sections.
-      for (int pass = 0; pass < 2 && !found; ++pass) {
-        for (const InfSection& s : sections_) {
-          const std::string name = Upper(s.name);
-          const bool match = pass == 0 ? name == "STRINGS" : name.rfind("STRINGS.", 0) == 0;
-          if (!match) continue;
-          for (const InfEntry& entry : s.entries) {
-            if (Upper(entry.key) == wanted && !entry.fields.empty()) {
-              value = entry.fields[0];
-              found = true;
-              break;
-            }
-          }
-          if (found) break;
-        }
+      const std::string token = text.substr(open + 1, close - open - 1);
+      const auto found = strings_.find(Upper(token));
+      if (found != strings_.end()) {
+        out += found->second;
+      } else {
+        out += '%';
+        out += token;
+        out += '%';
       }
-      out += found ? value : "%" + token + "%";
     }
     pos = close + 1;
   }
-  out += text.substr(std::min(pos, text.size()));
+  if (pos < text.size()) out.append(text, pos, std::string::npos);
   return out;
 }
 
 std::vector<InfModel> InfFile::Models() const {
   // The models sections: every name the [Manufacturer] lines give, with each of its decorations,
-  // and any section whose name starts with it and a dot.
+  // and any section whose name starts with it and a dot, in the order they are first named.
   std::vector<std::string> names;
+  std::unordered_set<std::string> named;
   auto add = [&](const std::string& name) {
-    const std::string upper = Upper(name);
-    if (!upper.empty() && std::find(names.begin(), names.end(), upper) == names.end()) names.push_back(upper);
+    std::string upper = Upper(name);
+    if (!upper.empty() && named.insert(upper).second) names.push_back(std::move(upper));
   };
-  for (const InfSection& s : sections_) {
-    if (Upper(s.name) != "MANUFACTURER") continue;
-    for (const InfEntry& entry : s.entries) {
-      if (entry.fields.empty()) continue;
-      std::string base = entry.fields[0];
-      if (entry.key.empty()) {
-        // "%Mfg%" alone: the models section carries the token's name.
-        base.erase(std::remove(base.begin(), base.end(), '%'), base.end());
-      }
-      base = Trim(base);
-      if (base.empty()) continue;
-      add(base);
-      for (std::size_t i = 1; i < entry.fields.size(); ++i) add(base + "." + entry.fields[i]);
-      for (const InfSection& other : sections_) {
-        if (Upper(other.name).rfind(Upper(base) + ".", 0) == 0) add(other.name);
+  const auto manufacturers = sectionsByName_.find("MANUFACTURER");
+  if (manufacturers != sectionsByName_.end()) {
+    // Upper-case section names in sorted order with the place each first appears, so the names
+    // starting with "<base>." are one range.
+    std::vector<std::pair<std::string, std::size_t>> sorted;
+    sorted.reserve(sectionsByName_.size());
+    for (const auto& [upper, places] : sectionsByName_) sorted.emplace_back(upper, places.front());
+    std::sort(sorted.begin(), sorted.end());
+    std::unordered_set<std::string> basesDone;  // a base seen before adds no new prefixed name
+
+    for (std::size_t index : manufacturers->second) {
+      for (const InfEntry& entry : sections_[index].entries) {
+        if (entry.fields.empty()) continue;
+        std::string base = entry.fields[0];
+        if (entry.key.empty()) {
+          // "%Mfg%" alone: the models section carries the token's name.
+          base.erase(std::remove(base.begin(), base.end(), '%'), base.end());
+        }
+        base = Trim(base);
+        if (base.empty()) continue;
+        add(base);
+        for (std::size_t i = 1; i < entry.fields.size(); ++i) add(base + "." + entry.fields[i]);
+        const std::string prefix = Upper(base) + ".";
+        if (!basesDone.insert(prefix).second) continue;
+        std::vector<std::size_t> places;
+        for (auto it = std::lower_bound(sorted.begin(), sorted.end(), std::make_pair(prefix, std::size_t{0}));
+             it != sorted.end() && it->first.compare(0, prefix.size(), prefix) == 0; ++it) {
+          places.push_back(it->second);
+        }
+        std::sort(places.begin(), places.end());
+        for (std::size_t place : places) add(sections_[place].name);
       }
     }
   }
 
   std::vector<InfModel> models;
   for (const std::string& name : names) {
-    for (const InfSection& s : sections_) {
-      if (Upper(s.name) != name) continue;
-      for (const InfEntry& entry : s.entries) {
+    const auto found = sectionsByName_.find(name);
+    if (found == sectionsByName_.end()) continue;
+    for (std::size_t index : found->second) {
+      for (const InfEntry& entry : sections_[index].entries) {
         // "description = install-section, hardware-id[, compatible-id...]"
         for (std::size_t i = 1; i < entry.fields.size(); ++i) {
           if (entry.fields[i].empty()) continue;
@@ -295,34 +319,43 @@ std::vector<InfModel> InfFile::Models() const {
 }
 
 std::vector<std::string> HardwareIdsOf(const std::string& instanceId) {
-  std::vector<std::string> ids;
-  auto add = [&](const std::string& id) {
-    if (!id.empty() && std::find(ids.begin(), ids.end(), id) == ids.end()) ids.push_back(id);
-  };
   std::string id = Upper(instanceId);
   const std::size_t firstSlash = id.find('\\');
-  if (firstSlash == std::string::npos) return ids;
+  if (firstSlash == std::string::npos) return {};
   const std::size_t lastSlash = id.rfind('\\');
-  if (lastSlash != firstSlash) id = id.substr(0, lastSlash);  // the instance part is no hardware ID
-  add(id);
+  if (lastSlash != firstSlash) id.resize(lastSlash);  // the instance part is no hardware ID
 
   const std::string bus = id.substr(0, firstSlash);
-  const std::string device = id.substr(firstSlash + 1);
-  std::vector<std::string> parts;
+  const std::string_view device = std::string_view(id).substr(firstSlash + 1);
+  // Where each "&"-separated part of the device ends.
+  std::vector<std::size_t> partEnds;
   for (std::size_t start = 0; start <= device.size();) {
     std::size_t amp = device.find('&', start);
-    if (amp == std::string::npos) amp = device.size();
-    parts.push_back(device.substr(start, amp - start));
+    if (amp == std::string_view::npos) amp = device.size();
+    partEnds.push_back(amp);
     start = amp + 1;
   }
-  auto part = [&](const char* prefix) {
-    for (const std::string& p : parts) {
-      if (p.rfind(prefix, 0) == 0) return p;
-    }
-    return std::string();
+
+  // At most one ID per part, the full ID and the "*" form: reserved up front, so the strings
+  // never move and the views of them that find duplicates stay valid.
+  std::vector<std::string> ids;
+  ids.reserve(partEnds.size() + 6);
+  std::unordered_set<std::string_view> seen;
+  auto add = [&](std::string candidate) {
+    if (candidate.empty() || seen.count(candidate) != 0) return;
+    ids.push_back(std::move(candidate));
+    seen.insert(ids.back());
   };
+  add(id);
 
   if (bus == "PCI") {
+    auto part = [&](std::string_view prefix) {
+      for (std::size_t i = 0, start = 0; i < partEnds.size(); start = partEnds[i] + 1, ++i) {
+        const std::string_view p = device.substr(start, partEnds[i] - start);
+        if (p.substr(0, prefix.size()) == prefix) return std::string(p);
+      }
+      return std::string();
+    };
     const std::string ven = part("VEN_"), dev = part("DEV_"), subsys = part("SUBSYS_"), rev = part("REV_");
     if (!ven.empty() && !dev.empty()) {
       const std::string base = bus + "\\" + ven + "&" + dev;
@@ -331,14 +364,13 @@ std::vector<std::string> HardwareIdsOf(const std::string& instanceId) {
       add(base);
     }
   } else {
-    // Shorter forms cut at "&", down to two parts ("USB\VID_046D&PID_C52B").
-    for (std::size_t count = parts.size(); count >= 2; --count) {
-      std::string form = bus + "\\" + parts[0];
-      for (std::size_t i = 1; i < count; ++i) form += "&" + parts[i];
-      add(form);
+    // Shorter forms cut at "&", down to two parts ("USB\VID_046D&PID_C52B"): each is the ID up to
+    // the end of its last part.
+    for (std::size_t count = partEnds.size(); count >= 2; --count) {
+      add(id.substr(0, firstSlash + 1 + partEnds[count - 1]));
     }
   }
-  if (bus == "ACPI") add("*" + device);
+  if (bus == "ACPI") add("*" + std::string(device));
   return ids;
 }
 

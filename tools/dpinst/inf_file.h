@@ -3,6 +3,7 @@
 #pragma once
 
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 namespace dpinst {
@@ -36,9 +37,18 @@ class InfFile {
   std::string Expand(const std::string& text) const;
   // Every hardware or compatible ID of every models section the [Manufacturer] section names.
   std::vector<InfModel> Models() const;
+  // Every section as the file gives it, in file order (a name may come more than once).
+  const std::vector<InfSection>& Sections() const { return sections_; }
 
  private:
+  // Built once after parsing, so every lookup costs the length of what it looks up.
+  void Index();
+
   std::vector<InfSection> sections_;
+  // Upper-case section name -> the sections of that name, in file order.
+  std::unordered_map<std::string, std::vector<std::size_t>> sectionsByName_;
+  // Upper-case string name -> its value: [Strings] first, then [Strings.<language>], first wins.
+  std::unordered_map<std::string, std::string> strings_;
 };
 
 // The text of INF bytes as UTF-8: a UTF-16 file (by byte-order mark, or little-endian text
