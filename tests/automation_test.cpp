@@ -230,4 +230,23 @@ TEST_F(AutomationTest, HardwareIdRunSavesTheLogEndingWithItsLastLine) {
   EXPECT_TRUE(main->Form().Enabled("AutoCloseTimer"));
 }
 
+TEST_F(AutomationTest, ARunReplacesItsFilesWholeAndNeverRewritesThemInPlace) {
+  Tools();
+  Start({"/unth"});
+  main->FormActivate();
+  main.reset();
+  // A second name for every file the run writes: a file written in place would still be the same
+  // file as its second name afterwards; one replaced by a rename is a new file.
+  const std::vector<std::string> files = {programDir + "dp_tavi.ini", workDir + "UnattendedLOg.txt"};
+  for (std::size_t i = 0; i < files.size(); ++i) {
+    ASSERT_TRUE(fs::exists(files[i])) << files[i];
+    fs::create_hard_link(files[i], tmp.File("before-" + std::to_string(i)));
+  }
+  Start({"/unth"});
+  main->FormActivate();
+  for (std::size_t i = 0; i < files.size(); ++i) {
+    EXPECT_FALSE(fs::equivalent(files[i], tmp.File("before-" + std::to_string(i)))) << files[i];
+  }
+}
+
 }  // namespace

@@ -5,9 +5,11 @@
 
 #include <algorithm>
 #include <chrono>
+#include <csignal>
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -20,6 +22,8 @@
 #undef DeleteFile
 #undef GetDriveType
 #else
+#include <sys/resource.h>
+
 #include "platform/posix/mount_info.h"
 #endif
 
@@ -530,6 +534,48 @@ TEST_F(AtomicWriteTest, FailuresThrowAndLeaveNothingBehind) {
   EXPECT_THROW(platform::WriteFileAtomically(temp.File("folder"), "x"), platform::FileError);
   EXPECT_TRUE(platform::DirectoryExists(temp.File("folder")));
   ExpectFolderHolds({"folder"});
+}
+
+TEST_F(AtomicWriteTest, AWriteThatFailsHalfWayKeepsTheOldContent) {
+#ifdef _WIN32
+  GTEST_SKIP() << "the file size limit that makes the write fail exists on Linux only";
+#else
+  // A file size limit below the new content makes the write fail after its first bytes, as a
+  // full disk would. Writing in place would already have cut the old content off.
+  const std::string longer(4096, 'n');
+  struct Writer {
+    const char* name;
+    std::function<void(const std::string&)> write;
+  };
+  const Writer writers[] = {
+      {"WriteFileAtomically", [&](const std::string& file) { platform::WriteFileAtomically(file, longer); }},
+      {"WriteTextLinesAtomically",
+       [&](const std::string& file) {
+         platform::WriteTextLinesAtomically(file, {longer, "two"});
+       }},
+  };
+  for (const Writer& writer : writers) {
+    SCOPED_TRACE(writer.name);
+    const std::string file = temp.Write("list.txt", "old\r\n");
+    rlimit saved{};
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
+    rlimit small = saved;
+    small.rlim_cur = 1024;
+    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+    bool threw = false;
+    try {
+      writer.write(file);
+    } catch (const platform::FileError&) {
+      threw = true;
+    }
+    setrlimit(RLIMIT_FSIZE, &saved);
+    std::signal(SIGXFSZ, oldHandler);
+    EXPECT_TRUE(threw);
+    EXPECT_EQ(temp.Read("list.txt"), "old\r\n");
+    ExpectFolderHolds({"list.txt"});
+  }
+#endif
 }
 
 TEST_F(AtomicWriteTest, ReplacesTheTargetOfALink) {

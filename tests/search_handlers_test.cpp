@@ -187,6 +187,11 @@ TEST_F(SearchTest, KeptIndexInANewRunIsSearchedAgain) {
   main->ExtractINFsbtnClick();
   main.reset();
 
+  // A list left by an earlier run, with a second name: the list is replaced whole, never
+  // rewritten in place, so the second name keeps the old content.
+  tmp.Write("win/dp_tavi/a.7z.txt", "old/*.*\r\n");
+  fs::create_hard_link(tmp.File("win/dp_tavi/a.7z.txt"), tmp.File("win/list-before"));
+
   // A new run of the program: No keeps the index, and its paths and packs come back.
   Start();
   Ids({"PCI\\VEN_1AF4&DEV_1000&SUBSYS_00011AF4&REV_00\\3&1&0"});
@@ -198,6 +203,7 @@ TEST_F(SearchTest, KeptIndexInANewRunIsSearchedAgain) {
   EXPECT_EQ(Index("D/a.inf", "Extract"), "YES");
   EXPECT_EQ(tmp.Read("win/dp_tavi/a.7z.txt"), "D/*.*\r\n");
   EXPECT_EQ(tmp.Read("win/dp_tavi/b.7z.txt"), "");
+  EXPECT_EQ(tmp.Read("win/list-before"), "old/*.*\r\n");
 }
 
 // ---- the search: one pass over each file gives what a search of each pair gives ----

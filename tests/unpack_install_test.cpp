@@ -121,10 +121,14 @@ TEST_F(UnpackInstallTest, SkipsOtherNamesAndPacksUnpackedBefore) {
   FakeArchiver();
   Packs({"a.7z", "b.7Z", "c.zip"});
   tmp.Write("win/dp_tavi/UnpackedDP.txt", "a.7z\r\n");
+  // A second name for the old file: the list is replaced whole, never rewritten in place, so
+  // the old file keeps its content.
+  fs::create_hard_link(workDir + "UnpackedDP.txt", tmp.File("win/unpacked-before"));
   Start();
   TickAll();
   main->SetCaption("CMDUnpackMethoded", "2");
   main->RunWithOutputClick();
+  EXPECT_EQ(tmp.Read("win/unpacked-before"), "a.7z\r\n");
   auto calls = ArchiverCalls();
   ASSERT_EQ(calls.size(), 4u);
   EXPECT_EQ(calls[1], programDir + "DP/b.7Z");

@@ -70,7 +70,7 @@ std::string Utf8ToUtf16Le(const std::string& text) {
 void SaveLinesUtf16(const std::string& path, const std::vector<std::string>& lines) {
   std::string bytes = "\xFF\xFE";
   for (const std::string& line : lines) bytes += Utf8ToUtf16Le(line + "\r\n");
-  platform::WriteWholeFile(path, bytes);
+  platform::WriteFileAtomically(path, bytes);
 }
 
 void TMainfrm::SaveLogbtnClick() {

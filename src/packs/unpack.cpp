@@ -116,7 +116,7 @@ void TMainfrm::RunWithOutputClick() {
     InstallDPbtnClick();
   }
   Waitfrm().SetVisible(kWaitFormName, false);
-  platform::WriteTextLines(Caption("Workdir") + "UnpackedDP.txt", form_.Items("UnpackedDPlb"));
+  platform::WriteTextLinesAtomically(Caption("Workdir") + "UnpackedDP.txt", form_.Items("UnpackedDPlb"));
 }
 
 TMainfrm::BusyScope::BusyScope(TMainfrm& window) : window_(window) { window_.Ui().SetBusyCursor(true); }

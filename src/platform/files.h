@@ -80,8 +80,12 @@ std::string ReadWholeFile(const std::string& path);
 // Writes lines each ended by CR LF, replacing the file.
 void WriteTextLines(const std::string& path, const std::vector<std::string>& lines);
 void WriteWholeFile(const std::string& path, const std::string& content);
-// Writes to a temporary file beside the target, then renames it over the target.
+// Writes to a temporary file beside the target, flushes it to the disk, then renames it over the
+// target (and on Linux flushes the folder too): whenever the program is killed, the file holds
+// either its old or its new content, and a failing write leaves the old content.
 void WriteFileAtomically(const std::string& path, const std::string& content);
+// WriteTextLines through WriteFileAtomically.
+void WriteTextLinesAtomically(const std::string& path, const std::vector<std::string>& lines);
 
 // Size in bytes; -1 when the file cannot be opened or read.
 std::int64_t FileSize(const std::string& path);

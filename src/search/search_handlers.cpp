@@ -358,7 +358,7 @@ void TMainfrm::PrepareUnpackFilesbtnClick() {
 
   for (const std::string& pack : form_.Items("PackNamecbx")) {
     form_.SetItems("SearchINFExtraxtPathslb", extract.Keys(pack + ".txt"));
-    platform::WriteTextLines(workDir + pack + ".txt", form_.Items("SearchINFExtraxtPathslb"));
+    platform::WriteTextLinesAtomically(workDir + pack + ".txt", form_.Items("SearchINFExtraxtPathslb"));
   }
 
   // Identical entries are offered once; the first keeps its place and its tick.

@@ -281,7 +281,9 @@ std::string ReadWholeFile(const std::string& path) {
   return content;
 }
 
-void WriteTextLines(const std::string& path, const std::vector<std::string>& lines) {
+namespace {
+
+std::string LinesText(const std::vector<std::string>& lines) {
   std::string content;
   std::size_t total = 0;
   for (const std::string& line : lines) total += line.size() + 2;
@@ -290,7 +292,17 @@ void WriteTextLines(const std::string& path, const std::vector<std::string>& lin
     content += line;
     content += "\r\n";
   }
-  WriteWholeFile(path, content);
+  return content;
+}
+
+}  // namespace
+
+void WriteTextLines(const std::string& path, const std::vector<std::string>& lines) {
+  WriteWholeFile(path, LinesText(lines));
+}
+
+void WriteTextLinesAtomically(const std::string& path, const std::vector<std::string>& lines) {
+  WriteFileAtomically(path, LinesText(lines));
 }
 
 void WriteWholeFile(const std::string& path, const std::string& content) {
