@@ -267,6 +267,85 @@ TEST_F(ArchiveToolTest, MissingArchiverIsReportedClearly) {
   EXPECT_TRUE(fs::is_empty(out));
 }
 
+// Folders the output folder lacks are moved into place whole; where it already holds them, the
+// files go one by one. Either way the same files arrive, the same lines are printed, the
+// output folder's own files stay and no working folder is left behind.
+TEST_F(ArchiveToolTest, NewFoldersAndPartlyExistingTreesGetTheSameFilesAndLines) {
+  const std::string pack = MakePack("Pack.7z");
+  const std::set<std::string> packFiles = Files(src);
+  struct Before {
+    const char* name;
+    std::vector<std::pair<std::string, std::string>> files;  // a name ending in "/" is a folder
+  };
+  const Before cases[] = {
+      {"empty", {}},
+      {"partly there",
+       {{"D/G/N/1/nv.sys", "an older driver that is longer"}, {"D/G/keep.txt", "mine"}, {"D/L/", ""}}},
+      {"only the top folder", {{"D/", ""}, {"mine.txt", "mine"}}},
+      {"all there",
+       {{"D/G/N/1/display.inf", "old"},
+        {"D/G/N/1/sub/extra.dll", "old"},
+        {"D/G/A/2/ATI.INF", "old"},
+        {"D/G/A/2/ati.cat", "old"},
+        {"D/L/Realtek Lan/rt lan.Inf", "old"},
+        {"D/L/Realtek Lan/readme.txt", "old"},
+        {"D/L/old.inf.bak", "old"},
+        {"root.inf", "old"}}},
+  };
+  std::vector<std::string> firstLines;
+  for (std::size_t i = 0; i < std::size(cases); ++i) {
+    SCOPED_TRACE(cases[i].name);
+    const std::string folder = "out" + std::to_string(i) + "/";
+    const std::string target = tmp.MakeDir(folder);
+    std::set<std::string> kept;
+    for (const auto& [name, content] : cases[i].files) {
+      if (name.back() == '/') {
+        tmp.MakeDir(folder + name);
+        continue;
+      }
+      tmp.Write(folder + name, content);
+      if (packFiles.count(name) == 0) kept.insert(name);
+    }
+    const ToolRun run = Tool("7z x " + pack + " -o" + target + " -y");
+    EXPECT_EQ(run.exitCode, 0);
+    std::set<std::string> expected = packFiles;
+    expected.insert(kept.begin(), kept.end());
+    EXPECT_EQ(Files(target), expected);
+    for (const std::string& file : packFiles)
+      EXPECT_EQ(tmp.Read(folder + file), tmp.Read("src/" + file)) << file;
+    for (const std::string& file : kept) EXPECT_EQ(tmp.Read(folder + file), "mine") << file;
+    std::vector<std::string> lines = Gathered(run.lines);
+    std::sort(lines.begin(), lines.end());
+    if (i == 0) {
+      firstLines = lines;
+      for (const std::string& file : packFiles)
+        EXPECT_TRUE(std::binary_search(lines.begin(), lines.end(), file));
+      EXPECT_TRUE(std::binary_search(lines.begin(), lines.end(), "D/G/N/1/sub"));
+    } else {
+      EXPECT_EQ(lines, firstLines);
+    }
+    EXPECT_TRUE(Has(run.lines, "Everything is Ok"));
+  }
+}
+
+TEST_F(ArchiveToolTest, DamagedFileInAFolderNewToTheOutputIsLeftOut) {
+  tmp.Write("src/D/a.inf", std::string(64, 'A'));
+  tmp.Write("src/D/b.txt", std::string(64, 'B'));
+  const std::string pack = tmp.path() + "Stored.7z";
+  Make({"a", "-mx0", "-ms=off", pack, src + "D"});
+  std::string bytes = tmp.Read("Stored.7z");
+  bytes[bytes.find(std::string(8, 'A')) + 3] = 'Z';
+  tmp.Write("Stored.7z", bytes);
+
+  const ToolRun run = Tool("7z x " + pack + " -o" + out + " -y");
+  EXPECT_NE(run.exitCode, 0);
+  EXPECT_EQ(Files(out), (std::set<std::string>{"D/b.txt"}));
+  EXPECT_TRUE(Has(run.lines, "ERROR: D/a.inf : damaged"));
+  const auto paths = Gathered(run.lines);
+  EXPECT_EQ(std::count(paths.begin(), paths.end(), "D/a.inf"), 0);
+  EXPECT_EQ(std::count(paths.begin(), paths.end(), "D/b.txt"), 1);
+}
+
 // ---- hostile archives ----
 
 class HostileArchiveTest : public ArchiveToolTest {
@@ -343,6 +422,25 @@ TEST_F(HostileArchiveTest, LinksAlreadyInTheOutputFolderAreNeverWrittenThrough) 
   // The link named like a file of the archive is replaced by that file.
   EXPECT_FALSE(fs::is_symlink(out + "a.txt"));
   EXPECT_EQ(tmp.Read("deep/er/out/a.txt"), "new");
+}
+
+TEST_F(HostileArchiveTest, ALinkDeepInAnExistingTreeIsNeverWrittenThrough) {
+  tmp.Write("src/Drivers/Sub/x.inf", "inf");
+  tmp.Write("src/Drivers/y.inf", "y");
+  tmp.Write("src/Drivers/New/z.inf", "z");
+  const std::string pack = tmp.path() + "Plain.7z";
+  Make({"a", pack, src + "Drivers"});
+  tmp.MakeDir("deep/er/out/Drivers");
+  fs::create_directory_symlink(outside, out + "Drivers/Sub");
+  const std::set<std::string> before = Outside();
+
+  const ToolRun run = Tool("7z x " + pack + " -o" + out + " -y");
+  EXPECT_NE(run.exitCode, 0);
+  EXPECT_TRUE(Has(run.lines, "ERROR: Drivers/Sub/x.inf : Sub is a link or no folder"));
+  EXPECT_EQ(Outside(), before);
+  EXPECT_TRUE(fs::is_symlink(out + "Drivers/Sub"));
+  EXPECT_EQ(tmp.Read("deep/er/out/Drivers/y.inf"), "y");
+  EXPECT_EQ(tmp.Read("deep/er/out/Drivers/New/z.inf"), "z");
 }
 
 }  // namespace

@@ -10,11 +10,15 @@
 //
 // A hostile archive never writes outside the output folder: the archive is listed first; items
 // with ".." or absolute paths, links, special files, encrypted items and names with line breaks are
-// skipped with a WARNING line; 7zz extracts only the remaining files, by exact name, into a fresh
-// private folder inside the output folder; from there each file is moved into place through
-// folders opened without following links, so no link, old or new, is ever written through.
-// A file 7-Zip reports as damaged is not moved, so it never replaces a good copy.
+// skipped with a WARNING line; 7zz extracts only the remaining files, by exact name (or all of them
+// when nothing is skipped or selected), into a fresh private folder inside the output folder. From
+// there a folder the output folder does not hold yet is moved into place whole, with one rename
+// that never replaces anything; where the output folder already holds it, the placing goes down
+// into it through folders opened without following links and moves file by file, so no link, old
+// or new, is ever written through. A file 7-Zip reports as damaged is not moved, so it never
+// replaces a good copy.
 #include <fcntl.h>
+#include <stdio.h>
 #include <stdlib.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -24,6 +28,8 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <map>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <unordered_set>
@@ -414,6 +420,152 @@ bool MoveIntoPlace(int stagingFd, const std::vector<std::string>& stagedParts, i
   return CopyInto(sourceDir.get(), sourceLeaf, targetDir.get(), error);
 }
 
+// One item of the archive to be extracted.
+struct Planned {
+  std::string name;                 // as listed, for 7zz
+  std::vector<std::string> staged;  // where 7zz puts it in the private folder
+  std::vector<std::string> target;  // where it belongs in the output folder
+  bool folder = false;
+};
+
+// What became of a planned item.
+struct Outcome {
+  bool ok = false;
+  std::string error;
+};
+
+// The planned items whose place in the private folder is their place in the output folder, as a
+// tree of their paths. A folder of the tree that does not exist in the output folder yet is moved
+// there whole, with one rename; only where the output folder already holds a folder of that name
+// does the placing go down into it, and file by file where files are already there.
+class Placer {
+ public:
+  Placer(const std::vector<Planned>& plan, const std::unordered_set<std::string>& damaged,
+         std::vector<Outcome>& outcomes)
+      : plan_(plan), damaged_(damaged), outcomes_(outcomes) {}
+
+  void Add(std::size_t index) {
+    Node* node = &root_;
+    for (const std::string& part : plan_[index].target) node = &node->children[part];
+    node->item = index;
+  }
+
+  void Place(int stagingDir, int outputDir) { PlaceChildren(root_, stagingDir, outputDir); }
+
+ private:
+  struct Node {
+    std::map<std::string, Node> children;
+    std::optional<std::size_t> item;  // the planned item that ends here (the paths are unique)
+  };
+
+  bool IsFile(const Node& node) const { return node.item && !plan_[*node.item].folder; }
+
+  void Set(const Node& node, bool ok, const std::string& error) {
+    if (node.item) outcomes_[*node.item] = Outcome{ok, error};
+  }
+
+  // Every item in and below `node`; `ok` for those no error was found for before the move.
+  void SetAll(const Node& node, bool ok, const std::string& error) {
+    if (node.item && (!ok || outcomes_[*node.item].error.empty())) Set(node, ok, error);
+    for (const auto& child : node.children) SetAll(child.second, ok, error);
+  }
+
+  void PlaceChildren(const Node& node, int stagingDir, int outputDir) {
+    for (const auto& [name, child] : node.children) {
+      if (IsFile(child)) {
+        PlaceFile(name, child, stagingDir, outputDir);
+        if (!child.children.empty()) {
+          // A file and a folder of the same name: the folder's items cannot be placed.
+          for (const auto& below : child.children) SetAll(below.second, false, name + " is no folder");
+        }
+      } else {
+        PlaceFolder(name, child, stagingDir, outputDir);
+      }
+    }
+  }
+
+  void PlaceFile(const std::string& name, const Node& node, int stagingDir, int outputDir) {
+    const Planned& p = plan_[*node.item];
+    struct stat st {};
+    if (damaged_.count(p.name) != 0) return Set(node, false, "damaged in the archive, not extracted");
+    if (stagingDir < 0 || ::fstatat(stagingDir, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
+      return Set(node, false, "not extracted");
+    }
+    if (!S_ISREG(st.st_mode) || st.st_nlink != 1) return Set(node, false, "not a plain file");
+    if (::fstatat(outputDir, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISDIR(st.st_mode)) {
+      return Set(node, false, "a folder of that name is in the way");
+    }
+    // A rename replaces an existing file or link itself; it never writes through it.
+    if (::renameat(stagingDir, name.c_str(), outputDir, name.c_str()) == 0) return Set(node, true, {});
+    if (errno != EXDEV) return Set(node, false, ErrnoText(errno));
+    std::string error;
+    if (::unlinkat(outputDir, name.c_str(), 0) != 0 && errno != ENOENT)
+      return Set(node, false, ErrnoText(errno));
+    const bool ok = CopyInto(stagingDir, name, outputDir, error);
+    Set(node, ok, error);
+  }
+
+  void PlaceFolder(const std::string& name, const Node& node, int stagingDir, int outputDir) {
+    struct stat st {};
+    if (stagingDir >= 0 && ::fstatat(outputDir, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0 &&
+        errno == ENOENT && PrepareWhole(name, node, stagingDir) &&
+        ::renameat2(stagingDir, name.c_str(), outputDir, name.c_str(), RENAME_NOREPLACE) == 0) {
+      SetAll(node, true, {});
+      return;
+    }
+    // The name is taken (or the file system cannot move the folder whole): into the folder there,
+    // never through a link.
+    if (::mkdirat(outputDir, name.c_str(), 0777) != 0 && errno != EEXIST) {
+      return SetAll(node, false, "cannot create folder " + name + ": " + ErrnoText(errno));
+    }
+    Fd out(::openat(outputDir, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    if (!out.valid()) {
+      const int code = errno;
+      return SetAll(node, false,
+                    (code == ELOOP || code == ENOTDIR) ? name + " is a link or no folder"
+                                                       : name + ": " + ErrnoText(code));
+    }
+    Set(node, true, {});
+    Fd staged(stagingDir < 0
+                  ? -1
+                  : ::openat(stagingDir, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    PlaceChildren(node, staged.get(), out.get());
+  }
+
+  // Makes the staged folder hold only what may go into place: damaged files and anything that is
+  // not a plain file are taken out (and reported), folders the archive names but 7-Zip left out
+  // are made. False when the folder cannot go whole.
+  bool PrepareWhole(const std::string& name, const Node& node, int stagingDir) {
+    if (::mkdirat(stagingDir, name.c_str(), 0777) != 0 && errno != EEXIST) return false;
+    Fd dir(::openat(stagingDir, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    if (!dir.valid()) return false;
+    for (const auto& [childName, child] : node.children) {
+      if (!IsFile(child)) {
+        if (!PrepareWhole(childName, child, dir.get())) return false;
+        continue;
+      }
+      if (!child.children.empty()) return false;
+      outcomes_[*child.item] = Outcome{};
+      struct stat st {};
+      if (damaged_.count(plan_[*child.item].name) != 0) {
+        ::unlinkat(dir.get(), childName.c_str(), 0);
+        Set(child, false, "damaged in the archive, not extracted");
+      } else if (::fstatat(dir.get(), childName.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
+        Set(child, false, "not extracted");
+      } else if (!S_ISREG(st.st_mode) || st.st_nlink != 1) {
+        if (S_ISDIR(st.st_mode) || ::unlinkat(dir.get(), childName.c_str(), 0) != 0) return false;
+        Set(child, false, "not a plain file");
+      }
+    }
+    return true;
+  }
+
+  const std::vector<Planned>& plan_;
+  const std::unordered_set<std::string>& damaged_;
+  std::vector<Outcome>& outcomes_;
+  Node root_;
+};
+
 // The private folder inside the output folder; removed with everything in it at the end.
 class Staging {
  public:
@@ -521,12 +673,6 @@ int Run(const Options& options) {
     return listing.exitCode > 0 ? listing.exitCode : kFatal;
   }
 
-  struct Planned {
-    std::string name;                 // as listed, for 7zz
-    std::vector<std::string> staged;  // where 7zz puts it in the private folder
-    std::vector<std::string> target;  // where it belongs in the output folder
-    bool folder = false;
-  };
   std::vector<Planned> plan;
   std::vector<std::string> warnings;
   std::unordered_set<std::string> planned;
@@ -588,10 +734,14 @@ int Run(const Options& options) {
       }
       std::fclose(file);
     }
+    // When every item of the archive is taken, 7zz extracts them all without matching each against
+    // a list of names.
+    std::vector<std::string> args = {"x",    archive,     "-o" + stagedFiles, "-y",   "-spd",
+                                     "-ssc", "-sccUTF-8", "-scsUTF-8",        "-bsp0"};
+    if (namesGiven || !warnings.empty()) args.push_back("@" + nameList);
     RunResult extraction;
     try {
-      extraction = Run7zz(sevenZip, {"x", archive, "-o" + stagedFiles, "-y", "-spd", "-ssc", "-sccUTF-8",
-                                     "-scsUTF-8", "-bsp0", "@" + nameList});
+      extraction = Run7zz(sevenZip, args);
     } catch (const proc::ProcessError& e) {
       Print(std::string("ERROR: ") + e.what());
       return kFatal;
@@ -632,7 +782,19 @@ int Run(const Options& options) {
   if (!warnings.empty()) exitCode = std::max(exitCode, kWarning);
 
   Fd stagingFd(::open(stagedFiles.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-  for (const Planned& p : plan) {
+  std::vector<Outcome> outcomes(plan.size());
+  Placer placer(plan, damaged, outcomes);
+  std::vector<std::size_t> oneByOne;  // names 7zz lays out differently ("\" in a name)
+  for (std::size_t i = 0; i < plan.size(); ++i) {
+    if (plan[i].staged == plan[i].target) {
+      placer.Add(i);
+    } else {
+      oneByOne.push_back(i);
+    }
+  }
+  placer.Place(stagingFd.get(), outputFd.get());
+  for (std::size_t i : oneByOne) {
+    const Planned& p = plan[i];
     std::string error;
     bool ok = false;
     if (p.folder) {
@@ -644,10 +806,13 @@ int Run(const Options& options) {
     } else {
       ok = MoveIntoPlace(stagingFd.get(), p.staged, outputFd.get(), p.target, error);
     }
-    if (ok) {
-      Print("Extracting  " + Joined(p.target));
+    outcomes[i] = Outcome{ok, error};
+  }
+  for (std::size_t i = 0; i < plan.size(); ++i) {
+    if (outcomes[i].ok) {
+      Print("Extracting  " + Joined(plan[i].target));
     } else {
-      Print("ERROR: " + Joined(p.target) + " : " + error);
+      Print("ERROR: " + Joined(plan[i].target) + " : " + outcomes[i].error);
       exitCode = std::max(exitCode, kFatal);
     }
   }
