@@ -367,6 +367,29 @@ TEST_F(SharedFilesTest, WipeFileLeavesALockedFileInPlace) {
   EXPECT_FALSE(temp.Exists("DPINST.LOG"));
 }
 
+TEST_F(SharedFilesTest, WipeFileAsideWipesUnderAnotherNameAndGivesTheNameBackWhenItFails) {
+  const std::string file = temp.Write("DP_Content.ini", "[D/a.inf]\r\nPackName=a.7z\r\n");
+  fs::create_hard_link(file, temp.File("witness"));
+  {
+    platform::ExclusiveFile holder(file);  // another opener holding the file
+    EXPECT_THROW(WipeFileAside(file), platform::FileError);
+  }
+  EXPECT_EQ(temp.Read("DP_Content.ini"), "[D/a.inf]\r\nPackName=a.7z\r\n");
+  EXPECT_FALSE(temp.Exists("DP_Content.ini.wipe"));
+
+  WipeFileAside(file);
+  EXPECT_FALSE(temp.Exists("DP_Content.ini"));
+  EXPECT_FALSE(temp.Exists("DP_Content.ini.wipe"));
+  EXPECT_EQ(temp.Read("witness").find("PackName"), std::string::npos);  // wiped, not only removed
+
+  // What a run stopped while wiping left beside the file goes with it.
+  temp.Write("DP_Content.ini.wipe", "left by a stopped run");
+  temp.Write("DP_Content.ini", "new");
+  WipeFileAside(file);
+  EXPECT_FALSE(temp.Exists("DP_Content.ini"));
+  EXPECT_FALSE(temp.Exists("DP_Content.ini.wipe"));
+}
+
 TEST_F(SharedFilesTest, WipeFileRefusesWhatIsNoPlainFile) {
   const std::string target = temp.Write("target.txt", "outside data");
   temp.MakeDir("folder");

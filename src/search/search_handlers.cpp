@@ -161,7 +161,7 @@ void TMainfrm::ExtractINFsbtnClick() {
   AfterDeletClick();
 
   if (platform::FileExists(indexPath)) {
-    WipeFile(indexPath);
+    WipeFileAside(indexPath);
   } else {
     LogKey("log71");
   }
@@ -320,7 +320,7 @@ void TMainfrm::SearchByHWIDSbtnClick() {
 void TMainfrm::PrepareUnpackFilesbtnClick() {
   const std::string workDir = Caption("Workdir");
   const std::string extractPath = workDir + kExtractList;
-  if (platform::FileExists(extractPath)) WipeFile(extractPath);
+  if (platform::FileExists(extractPath)) WipeFileAside(extractPath);
   LogKey("log54");
   const IndexFile content(workDir + kContentIndex);
   IndexFile extract(extractPath);

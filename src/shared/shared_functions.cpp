@@ -3,6 +3,7 @@
 #include <array>
 #include <chrono>
 #include <cstdio>
+#include <filesystem>
 #include <mutex>
 #include <random>
 #include <stdexcept>
@@ -130,6 +131,23 @@ void WipeFile(const std::string& path) {
   if (!platform::DeleteFile(path)) {
     const std::uint32_t code = platform::LastSystemError();
     throw platform::FileError("Cannot delete \"" + path + "\": " + platform::SystemErrorMessage(code), code);
+  }
+}
+
+void WipeFileAside(const std::string& path) {
+  const std::filesystem::path named(path);
+  const std::filesystem::path aside(path + ".wipe");
+  std::error_code error;
+  std::filesystem::rename(named, aside, error);
+  if (error) {
+    WipeFile(path);
+    return;
+  }
+  try {
+    WipeFile(aside.string());
+  } catch (...) {
+    std::filesystem::rename(aside, named, error);
+    throw;
   }
 }
 

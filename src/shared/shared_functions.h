@@ -41,6 +41,11 @@ void RandomizeBuffer(std::span<std::uint8_t> block);
 // opened exclusively (another program holds it open or locked, it is missing, it is no
 // regular file); write, flush and delete errors reach the caller the same way.
 void WipeFile(const std::string& path);
+// WipeFile for a file that must never be found half-wiped under its name (the INF index and the
+// extraction list): the file first leaves its name for "<name>.wipe" beside it, with one rename,
+// and is wiped there, so a program stopped at any moment leaves the whole old file or none.
+// Where it cannot be renamed it is wiped in place; when the wiping fails it gets its name back.
+void WipeFileAside(const std::string& path);
 
 // Starts a command line as a new process, waiting for its end when `wait` is set.
 // False when it cannot be started. (Defined with the process runner.)
