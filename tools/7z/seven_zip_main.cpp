@@ -703,8 +703,6 @@ int Run(const Options& options) {
   return exitCode;
 }
 
-}  // namespace
-
 // Without arguments: the banner and how the tool is used. The Modern form is 7zz's own.
 int Usage(Style style) {
   if (style == Style::Modern) {
@@ -725,6 +723,8 @@ int Usage(Style style) {
   Print("Usage: 7z x <archive> -o<folder> [*.inf -r | @<listfile>] -y");
   return kOk;
 }
+
+}  // namespace
 
 int main(int argc, char** argv) {
   Options options;
