@@ -31,7 +31,7 @@ class Style {
   Style& operator=(const Style&) = delete;
 };
 
-struct Run {
+struct ToolRun {
   Lines lines;
   int exitCode = -1;
 };
@@ -44,8 +44,8 @@ class ArchiverDoubleTest : public ::testing::Test {
   }
 
   // Runs the tool with RunAny, as the program does.
-  static Run Tool(const std::string& commandLine) {
-    Run run;
+  static ToolRun Tool(const std::string& commandLine) {
+    ToolRun run;
     const std::optional<int> code = RunAny(commandLine, run.lines);
     run.exitCode = code ? *code : -1;
     return run;
@@ -79,7 +79,8 @@ class ArchiverDoubleTest : public ::testing::Test {
     tmp.Write("src/D/L/old.inf.bak", "backup");
     tmp.Write("src/root.inf", "[Version]\r\n");
     const std::string pack = tmp.File("Pack.7z");
-    const Run made = Tool("7z a " + Q(pack) + " " + Q(tmp.File("src/D")) + " " + Q(tmp.File("src/root.inf")));
+    const ToolRun made =
+        Tool("7z a " + Q(pack) + " " + Q(tmp.File("src/D")) + " " + Q(tmp.File("src/root.inf")));
     EXPECT_EQ(made.exitCode, 0) << (made.lines.empty() ? "" : made.lines.back());
     return pack;
   }
@@ -111,7 +112,7 @@ TEST_F(ArchiverDoubleTest, EachFormExtractsWhatTheProgramsCommandLinesNameAndRep
        {Form{"", ArchiverKind::Classic, "9.20"}, Form{"modern", ArchiverKind::Current, "16.02"}}) {
     SCOPED_TRACE(std::string("style ") + form.style);
     const Style style(form.style);
-    const Run usage = Tool("7z");
+    const ToolRun usage = Tool("7z");
     EXPECT_EQ(usage.exitCode, 0);
     const ArchiverBanner banner = ParseArchiverBanner(usage.lines);
     EXPECT_EQ(banner.kind, form.kind);
@@ -122,7 +123,7 @@ TEST_F(ArchiverDoubleTest, EachFormExtractsWhatTheProgramsCommandLinesNameAndRep
       fs::remove_all(out);
       const std::string line =
           ArchiverCommandLine("7z x " + Q(pack) + " " + Q("-o" + out) + command.names + " -y", banner.kind);
-      const Run run = Tool(line);
+      const ToolRun run = Tool(line);
       EXPECT_EQ(run.exitCode, 0) << line;
       EXPECT_EQ(Files(out), command.files);
       std::set<std::string> gathered;
@@ -181,9 +182,11 @@ TEST_F(ArchiverDoubleTest, SwitchesCommandsAndExitCodes) {
     fs::remove_all(out);
     fs::create_directories(out);
     const Style style(c.style);
-    const Run run = Tool("7z" + c.arguments);
+    const ToolRun run = Tool("7z" + c.arguments);
     EXPECT_EQ(run.exitCode, c.exitCode);
-    if (c.line != nullptr) EXPECT_TRUE(Has(run.lines, c.line));
+    if (c.line != nullptr) {
+      EXPECT_TRUE(Has(run.lines, c.line));
+    }
     EXPECT_EQ(Files(out).size(), c.files);
     EXPECT_EQ(ExtractedItemPaths(run.lines).size(), c.items);
   }
@@ -208,7 +211,7 @@ TEST_F(ArchiverDoubleTest, HostileAndDamagedArchivesWriteNothingOutsideTheOutput
                                   file("C:\\abs.inf", "abs") + file("ok/a:stream.inf", "ads") +
                                   file("con.inf", "device") + file("ok/good.inf", "good") + "D ok/sub\n");
   const std::string out2 = tmp.MakeDir("deep/er/out");
-  const Run run = Tool("7z x " + Q(hostile) + " " + Q("-o" + out2) + " -y");
+  const ToolRun run = Tool("7z x " + Q(hostile) + " " + Q("-o" + out2) + " -y");
   EXPECT_EQ(run.exitCode, 1);
   for (const char* skipped :
        {"..\\up.inf", "a/../../upup.inf", "\\rooted.inf", "C:\\abs.inf", "ok/a:stream.inf", "con.inf"}) {
@@ -225,7 +228,7 @@ TEST_F(ArchiverDoubleTest, HostileAndDamagedArchivesWriteNothingOutsideTheOutput
   const std::string cut = tmp.Write(
       "Cut.7z", "VELMORA-TEST-ARCHIVE 1\n" + file("first.inf", "first") + "F 99 second.inf\nshort\n");
   fs::remove_all(out);
-  const Run damaged = Tool("7z x " + Q(cut) + " " + Q("-o" + out) + " -y");
+  const ToolRun damaged = Tool("7z x " + Q(cut) + " " + Q("-o" + out) + " -y");
   EXPECT_EQ(damaged.exitCode, 2);
   EXPECT_TRUE(Has(damaged.lines, "ERROR: " + cut + " : Unexpected end of archive"));
   EXPECT_EQ(Files(out), std::set<std::string>{"first.inf"});
