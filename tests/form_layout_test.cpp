@@ -185,7 +185,8 @@ TEST_F(PlaceTest, UnalignedControlsFlowInRowsAboveTheClient) {
   // Wider, all three fit in one row and the needed height shrinks with it.
   const auto wide = Place({0, 0, 200, 100});
   EXPECT_EQ(wide.at("Cb"), (LayoutRect{79, 1, 30, 10}));
-  EXPECT_EQ(needed_, 1 + 20 + 1);
+  // Margins, the row, the gap and the list at its preferred height.
+  EXPECT_EQ(needed_, 1 + 20 + 2 + 10 + 1);
 }
 
 TEST_F(PlaceTest, ALoneUnalignedControlTakesTheWholeWidth) {

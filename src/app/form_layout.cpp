@@ -149,9 +149,14 @@ Placement PlaceDocked(const DockPlan& plan, LayoutRect area, const PreferredSize
     }
     y += rowHeight;
   }
-  // Client controls need no room of their own: they take what is left.
-  middleNeeded = std::max(middleNeeded, y - top);
+  // Client controls take what is left; what they need counts only towards the needed height.
   const auto clients = Visible(plan.clients);
+  int clientsNeeded = 0;
+  for (const Control* c : clients) {
+    clientsNeeded +=
+        (y > top || clientsNeeded > 0 ? plan.spacing : 0) + HeightOf(*c, preferred(*c, centreWidth).height);
+  }
+  middleNeeded = std::max(middleNeeded, y - top + clientsNeeded);
   if (!clients.empty()) {
     if (y > top) y += plan.spacing;
     const int room = std::max(0, top + middleHeight - y);

@@ -62,7 +62,9 @@ using PreferredSize = std::function<LayoutSize(const Control&, int availableWidt
 
 struct Placement {
   std::vector<std::pair<const Control*, LayoutRect>> rects;  // visible controls only
-  int neededHeight = 0;  // the height the docked and flowing controls need at this width
+  // The height the controls need at this width: docked and flowing ones as placed, client
+  // controls at their preferred height (a window grows to it rather than cut a control off).
+  int neededHeight = 0;
 };
 
 // Places the visible controls of a plan inside `area` (the container's client area).

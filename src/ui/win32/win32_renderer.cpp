@@ -267,7 +267,9 @@ HWND FormRenderer::Create(const Control& c, HWND parent) {
       hwnd = CreateChild(kContainerClass, L"", WS_CLIPCHILDREN, parent, id, WS_EX_CONTROLPARENT);
       break;
     case K::GroupBox:
-      hwnd = CreateChild(kContainerClass, L"", WS_CLIPCHILDREN, parent, id, WS_EX_CONTROLPARENT);
+      // The frame paints only its line and caption: the container paints the inside, so it
+      // must not clip its children away.
+      hwnd = CreateChild(kContainerClass, L"", 0, parent, id, WS_EX_CONTROLPARENT);
       decor = CreateChild(WC_BUTTONW, LiteralText(c.caption), WS_VISIBLE | BS_GROUPBOX, hwnd, id);
       SendMessageW(decor, WM_SETFONT, reinterpret_cast<WPARAM>(baseFont_), FALSE);
       break;
@@ -432,6 +434,7 @@ void FormRenderer::AddTooltip(HWND hwnd, const std::string& hint) {
   tool.uId = reinterpret_cast<UINT_PTR>(hwnd);
   tool.lpszText = text.data();
   SendMessageW(tooltip_, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
+  tipped_.insert(hwnd);
 }
 
 // ---- placing ----
@@ -446,7 +449,24 @@ void FormRenderer::LayOut() {
   if (window_ == nullptr) return;
   RECT client;
   GetClientRect(window_, &client);
-  LayOutChildren(FormControl().name, client);
+  const Control& form = FormControl();
+  // A window too small for its controls grows rather than cut one off (the progress window's
+  // headline below its three groups).
+  const int needed =
+      PlaceDocked(PlanDocking(model_, form.name), LayoutRect{0, 0, client.right, client.bottom},
+                  [this](const Control& child, int width) { return Preferred(child, width); })
+          .neededHeight;
+  if (needed > client.bottom && !growing_) {
+    RECT frame;
+    GetWindowRect(window_, &frame);
+    growing_ = true;
+    SetWindowPos(window_, nullptr, 0, 0, frame.right - frame.left,
+                 frame.bottom - frame.top + needed - client.bottom,
+                 SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    growing_ = false;
+    GetClientRect(window_, &client);
+  }
+  LayOutChildren(form.name, client);
 }
 
 RECT FormRenderer::ContentArea(const Bound& b) const {
@@ -565,8 +585,11 @@ void FormRenderer::ShowPage(const std::string& pageControl) {
   auto bound = bound_.find(pageControl);
   if (bound == bound_.end()) return;
   const std::vector<Page>& pages = pages_[pageControl];
+  // A page control whose model names no page (or one without a tab) shows its first tab.
+  const bool named = std::any_of(pages.begin(), pages.end(),
+                                 [&c](const Page& page) { return page.modelIndex == c.itemIndex; });
   for (std::size_t tab = 0; tab < pages.size(); ++tab) {
-    const bool shown = pages[tab].modelIndex == c.itemIndex;
+    const bool shown = named ? pages[tab].modelIndex == c.itemIndex : tab == 0;
     if (shown) TabCtrl_SetCurSel(bound->second.decor, static_cast<int>(tab));
     HWND sheet = Handle(pages[tab].sheet);
     if (shown) SetWindowPos(sheet, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
@@ -932,12 +955,11 @@ void FormRenderer::OnModelChange(const FormModel::Notification& n) {
     case ChangeKind::Hint:
       if (b.hwnd != nullptr && !c.hint.empty()) {
         std::wstring text = Widen(c.hint);
-        TTTOOLINFOW tool{};
-        tool.cbSize = sizeof tool;
-        tool.hwnd = window_;
-        tool.uId = reinterpret_cast<UINT_PTR>(b.hwnd);
-        tool.lpszText = text.data();
-        if (SendMessageW(tooltip_, TTM_GETTOOLINFOW, 0, reinterpret_cast<LPARAM>(&tool)) != 0) {
+        if (tipped_.count(b.hwnd) != 0) {
+          TTTOOLINFOW tool{};
+          tool.cbSize = sizeof tool;
+          tool.hwnd = window_;
+          tool.uId = reinterpret_cast<UINT_PTR>(b.hwnd);
           tool.lpszText = text.data();
           SendMessageW(tooltip_, TTM_UPDATETIPTEXTW, 0, reinterpret_cast<LPARAM>(&tool));
         } else {

@@ -13,6 +13,7 @@
 
 #include <functional>
 #include <map>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -112,6 +113,7 @@ class FormRenderer {
   std::map<std::string, Bound, std::less<>> bound_;
   std::map<UINT, std::string> byId_;
   std::map<std::string, std::vector<Page>, std::less<>> pages_;
+  std::set<HWND> tipped_;  // the windows that have a tooltip
   std::vector<HFONT> fonts_;
   HFONT baseFont_ = nullptr, actionFont_ = nullptr, linkFont_ = nullptr, listFont_ = nullptr,
         headlineFont_ = nullptr, operationFont_ = nullptr;
@@ -122,6 +124,7 @@ class FormRenderer {
   int syncing_ = 0;
   bool activating_ = false;
   bool layOutPending_ = false;
+  bool growing_ = false;
   int activations_ = 0;
   std::function<void()> closed_;
 };
