@@ -3,7 +3,7 @@
 # Velmora_TAVI.exe from a fresh copy of the installed program folder with a fresh working
 # folder and checks what it leaves behind (configuration, log on standard error, exit status).
 # Usage: scripts/e2e-win32.sh [program folder=build/win32/install]
-# Cases: inir always; untd when a Windows test double of the archive tool (7z.exe) has been
+# Cases: inir and unth (without packs) always; untd when a Windows test double of the archive tool (7z.exe) has been
 # built somewhere under build/win32*.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -91,6 +91,27 @@ case_inir() {
   [ -d "$(wine_windows_folder)/dp_tavi" ] || fail "no working folder C:\\windows\\dp_tavi"
 }
 
+case_unth_without_packs() {
+  echo "== /unth without packs: the run fails, saves its log and the program closes by itself with status 1"
+  prepare unth
+  start /unth
+  local status=0 began=$SECONDS
+  timeout 120 tail --pid="$pid" -f /dev/null || fail "the program did not close by itself"
+  wait "$pid" || status=$?
+  [ "$status" -eq 1 ] || fail "exit status $status, expected 1 (a step failed)"
+  [ $((SECONDS - began)) -ge 10 ] || fail "closed after $((SECONDS - began)) s, before the 10-second timer"
+  grep -qF "$(msg log81)" "$log" || fail "no \"$(msg log81)\" in the log"
+  local saved
+  saved="$(wine_windows_folder)/dp_tavi/UnattendedLOg.txt"
+  if [ ! -f "$saved" ]; then
+    fail "no UnattendedLOg.txt in the working folder"
+  else
+    [ "$(head -c 2 "$saved" | od -An -tx1 | tr -d ' ')" = fffe ] || fail "UnattendedLOg.txt is not UTF-16 with byte-order mark"
+    iconv -f UTF-16 -t UTF-8 "$saved" | grep -qF "$(msg log81)" || fail "UnattendedLOg.txt lacks \"$(msg log81)\""
+  fi
+  expect_ini "$prog/dp_tavi.ini" Automation AutoDPInstall No
+}
+
 case_untd() {
   echo "== /untd: every pack unpacked with the archive tool double, then the program closes by itself"
   prepare untd
@@ -108,6 +129,7 @@ case_untd() {
 }
 
 case_inir
+case_unth_without_packs
 archiver_double="$(find build -path 'build/win32*' -name 7z.exe -type f 2>/dev/null | head -n 1)"
 if [ -n "$archiver_double" ]; then
   case_untd "$(realpath "$archiver_double")"
