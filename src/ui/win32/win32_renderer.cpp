@@ -313,7 +313,11 @@ HWND FormRenderer::Create(const Control& c, HWND parent) {
     }
     case K::ComboBox:
     case K::UnicodeComboBox:
-      hwnd = CreateChild(WC_COMBOBOXW, L"", WS_TABSTOP | WS_VSCROLL | CBS_DROPDOWNLIST, parent, id);
+      // Drawn by the renderer, so that with no item chosen the box shows its design text in grey
+      // (the caption, "HWIDS"), as the Qt front end's placeholder does.
+      hwnd = CreateChild(WC_COMBOBOXW, L"",
+                         WS_TABSTOP | WS_VSCROLL | CBS_DROPDOWNLIST | CBS_OWNERDRAWFIXED | CBS_HASSTRINGS,
+                         parent, id);
       break;
     case K::Edit:
       hwnd = CreateChild(WC_EDITW, caption, WS_TABSTOP | ES_AUTOHSCROLL, parent, id, WS_EX_CLIENTEDGE);
@@ -660,8 +664,18 @@ LRESULT FormRenderer::HandleMessage(HWND hwnd, UINT message, WPARAM wParam, LPAR
     case WM_CTLCOLORSTATIC:
     case WM_CTLCOLORBTN:
       return OnCtlColor(reinterpret_cast<HDC>(wParam), reinterpret_cast<HWND>(lParam));
-    case WM_DRAWITEM:
-      DrawButton(*reinterpret_cast<const DRAWITEMSTRUCT*>(lParam));
+    case WM_DRAWITEM: {
+      const auto& item = *reinterpret_cast<const DRAWITEMSTRUCT*>(lParam);
+      if (item.CtlType == ODT_COMBOBOX) {
+        DrawComboItem(item);
+      } else {
+        DrawButton(item);
+      }
+      return TRUE;
+    }
+    case WM_MEASUREITEM:
+      // Combo box rows (and the selection field): one line of the ordinary font.
+      reinterpret_cast<MEASUREITEMSTRUCT*>(lParam)->itemHeight = kBaseFontPixels + 6;
       return TRUE;
     case WM_ERASEBKGND:
       if (IsWaitWindow()) {
@@ -940,6 +954,37 @@ void FormRenderer::DrawButton(const DRAWITEMSTRUCT& item) {
   }
 }
 
+void FormRenderer::DrawComboItem(const DRAWITEMSTRUCT& item) {
+  const Bound* b = ByHandle(item.hwndItem);
+  HDC dc = item.hDC;
+  RECT r = item.rcItem;
+  const bool selected = (item.itemState & ODS_SELECTED) != 0;
+  std::wstring text;
+  COLORREF colour = GetSysColor(selected ? COLOR_HIGHLIGHTTEXT : COLOR_WINDOWTEXT);
+  if (item.itemID == static_cast<UINT>(-1)) {
+    if ((item.itemState & ODS_COMBOBOXEDIT) != 0 && b != nullptr && b->control != nullptr) {
+      text = Widen(b->control->caption);
+      colour = GetSysColor(COLOR_GRAYTEXT);
+    }
+  } else {
+    const auto length = SendMessageW(item.hwndItem, CB_GETLBTEXTLEN, item.itemID, 0);
+    if (length > 0) {
+      text.assign(static_cast<std::size_t>(length) + 1, L'\0');
+      SendMessageW(item.hwndItem, CB_GETLBTEXT, item.itemID, reinterpret_cast<LPARAM>(text.data()));
+      text.resize(static_cast<std::size_t>(length));
+    }
+  }
+  FillRect(dc, &r, GetSysColorBrush(selected ? COLOR_HIGHLIGHT : COLOR_WINDOW));
+  SetBkMode(dc, TRANSPARENT);
+  SetTextColor(dc, (item.itemState & ODS_DISABLED) != 0 ? GetSysColor(COLOR_GRAYTEXT) : colour);
+  HGDIOBJ old = SelectObject(dc, baseFont_);
+  r.left += 3;
+  DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &r, DT_SINGLELINE | DT_VCENTER | DT_NOPREFIX);
+  SelectObject(dc, old);
+  if ((item.itemState & ODS_FOCUS) != 0 && (item.itemState & ODS_NOFOCUSRECT) == 0)
+    DrawFocusRect(dc, &item.rcItem);
+}
+
 // ---- following the model ----
 
 void FormRenderer::OnModelChange(const FormModel::Notification& n) {
@@ -1069,7 +1114,7 @@ void FormRenderer::ApplyCaption(const Control& c, const Bound& b) {
     }
     case K::ComboBox:
     case K::UnicodeComboBox:
-      SendMessageW(b.hwnd, CB_SETCUEBANNER, 0, reinterpret_cast<LPARAM>(Widen(c.caption).c_str()));
+      InvalidateRect(b.hwnd, nullptr, TRUE);  // the design text shows while no item is chosen
       // The text names an item: show that item.
       if (c.itemIndex >= 0 && static_cast<std::size_t>(c.itemIndex) < c.items.size() &&
           c.items[static_cast<std::size_t>(c.itemIndex)] == c.caption)
@@ -1129,7 +1174,6 @@ void FormRenderer::FillCombo(const Control& c, HWND combo) {
   SendMessageW(combo, CB_RESETCONTENT, 0, 0);
   for (const std::string& item : c.items)
     SendMessageW(combo, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(Widen(item).c_str()));
-  SendMessageW(combo, CB_SETCUEBANNER, 0, reinterpret_cast<LPARAM>(Widen(c.caption).c_str()));
   SendMessageW(combo, CB_SETCURSEL, static_cast<WPARAM>(c.itemIndex), 0);
   SendMessageW(combo, WM_SETREDRAW, TRUE, 0);
   InvalidateRect(combo, nullptr, TRUE);

@@ -91,6 +91,7 @@ class FormRenderer {
   LRESULT OnNotify(NMHDR* header);
   LRESULT OnCtlColor(HDC dc, HWND control);
   void DrawButton(const DRAWITEMSTRUCT& item);
+  void DrawComboItem(const DRAWITEMSTRUCT& item);
   bool IsWaitWindow() const;
 
   void OnModelChange(const FormModel::Notification& n);
