@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# End-to-end tests of the Windows program under Wine in a virtual X server: each case runs
+# The Windows program's tests under Wine in a virtual X server: the front end's tests
+# (tests/win32_ui), then end-to-end cases, each of which runs
 # Velmora_TAVI.exe from a fresh copy of the installed program folder with a fresh working
 # folder and checks what it leaves behind (configuration, log on standard error, exit status).
 # Usage: scripts/e2e-win32.sh [program folder=build/win32/install]
@@ -128,6 +129,15 @@ case_untd() {
   expect_ini "$prog/dp_tavi.ini" Automation AutoDPInstall No
 }
 
+# The front end's own tests first: the renderer and the dialogs over small window models.
+ui_tests="$(dirname "$program_dir")/tests/win32_ui/velmora_win32_ui_tests.exe"
+if [ -f "$ui_tests" ]; then
+  echo "== the Win32 front end's tests"
+  timeout 300 xvfb-run -a -s "-screen 0 1024x768x24" wine "$ui_tests" --gtest_brief=1 || fail "the front end's tests"
+  wineserver -k 2>/dev/null || true
+else
+  fail "no $ui_tests: build the win32 preset"
+fi
 case_inir
 case_unth_without_packs
 archiver_double="$(find build -path 'build/win32*' -name 7z.exe -type f 2>/dev/null | head -n 1)"
