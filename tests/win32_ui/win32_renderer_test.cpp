@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "app/tree_node.h"
 #include "ui/win32/win32_renderer.h"
 #include "ui/win32/win32_text.h"
 
@@ -65,6 +66,7 @@ class RendererTest : public ::testing::Test {
     Control& list = Add(K::CheckListBox, "Checks", "One");
     list.align = "client";
     list.look = ControlLook::DarkList;
+    Add(K::TreeView, "Tree", "One", "", "TreeClick").align = "client";
     Add(K::TabSheet, "Two", "Pages", "Second page");
     Add(K::UnicodeListBox, "Log", "Two").align = "client";
     Add(K::TabSheet, "Hidden", "Pages", "Hidden").tabVisible = false;
@@ -249,6 +251,41 @@ TEST_F(RendererTest, ControlsDockAndALongerCaptionWidensAButton) {
   Pump(50);
   EXPECT_GT(Rect(H("Go")).right - Rect(H("Go")).left, 150);
   EXPECT_LE(Rect(H("Go")).right, Rect(H("Unpack")).left);
+}
+
+TEST_F(RendererTest, AClickOnATreeNodeHandsItsTextToTheHandler) {
+  TreeRoots& roots = form_.Tree("Tree");
+  auto root = std::make_unique<TreeNode>();
+  root->text = "Display adapters";
+  auto child = std::make_unique<TreeNode>();
+  child->text = "PCI\\VEN_1234&DEV_1111";
+  root->children.push_back(std::move(child));
+  roots.push_back(std::move(root));
+  form_.TreeChanged("Tree");
+  HWND tree = H("Tree");
+  ASSERT_EQ(TreeView_GetCount(tree), 2u);
+  // The classes open, their devices folded: the child is the second visible row.
+  HTREEITEM first = TreeView_GetRoot(tree);
+  HTREEITEM second = TreeView_GetNextVisible(tree, first);
+  ASSERT_NE(second, nullptr);
+  const auto click = [&](HTREEITEM node) {
+    RECT r;
+    TreeView_GetItemRect(tree, node, &r, TRUE);
+    POINT centre{(r.left + r.right) / 2, (r.top + r.bottom) / 2};
+    ClientToScreen(tree, &centre);
+    SetCursorPos(centre.x, centre.y);
+    // The click's position is the one of the last message taken from the queue.
+    PostMessageW(tree, WM_NULL, 0, 0);
+    Pump();
+    NMHDR note{tree, static_cast<UINT_PTR>(GetDlgCtrlID(tree)), static_cast<UINT>(NM_CLICK)};
+    SendMessageW(GetParent(tree), WM_NOTIFY, note.idFrom, reinterpret_cast<LPARAM>(&note));
+  };
+  click(second);
+  EXPECT_EQ(form_.Caption("Tree"), "PCI\\VEN_1234&DEV_1111");
+  click(first);
+  click(first);  // a second click on the chosen node runs the handler again
+  EXPECT_EQ(form_.Caption("Tree"), "Display adapters");
+  EXPECT_EQ(handled_, (std::vector<std::string>{"TreeClick", "TreeClick", "TreeClick"}));
 }
 
 TEST_F(RendererTest, AnEnabledTimerRunsItsHandler) {

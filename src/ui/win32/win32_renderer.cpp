@@ -871,17 +871,23 @@ LRESULT FormRenderer::OnNotify(NMHDR* header) {
         return 0;
     }
   }
-  if (c.kind == K::TreeView && header->code == TVN_SELCHANGEDW) {
-    const auto* change = reinterpret_cast<NMTREEVIEWW*>(header);
-    if (syncing_ > 0 || change->action == TVC_UNKNOWN || change->itemNew.hItem == nullptr) return 0;
+  if (c.kind == K::TreeView && header->code == NM_CLICK) {
+    // Every click on a node runs the handler, also a second click on the chosen node.
+    TVHITTESTINFO hit{};
+    const DWORD pos = GetMessagePos();
+    hit.pt = POINT{GET_X_LPARAM(pos), GET_Y_LPARAM(pos)};
+    ScreenToClient(b->hwnd, &hit.pt);
+    HTREEITEM node = TreeView_HitTest(b->hwnd, &hit);
+    if (node == nullptr || (hit.flags & TVHT_ONITEM) == 0) return 0;
+    TreeView_SelectItem(b->hwnd, node);
     wchar_t text[1024] = {};
     TVITEMW item{};
     item.mask = TVIF_TEXT;
-    item.hItem = change->itemNew.hItem;
+    item.hItem = node;
     item.pszText = text;
     item.cchTextMax = 1024;
     SendMessageW(b->hwnd, TVM_GETITEMW, 0, reinterpret_cast<LPARAM>(&item));
-    // The chosen node's text is the selection the handler reads.
+    // The clicked node's text is the selection the handler reads.
     const std::string handler = c.onClick;
     model_.SetCaption(c.name, Narrow(text));
     Route(handler);
