@@ -4,8 +4,8 @@
 # Velmora_TAVI.exe from a fresh copy of the installed program folder with a fresh working
 # folder and checks what it leaves behind (configuration, log on standard error, exit status).
 # Usage: scripts/e2e-win32.sh [program folder=build/win32/install]
-# Cases: inir and unth (without packs) always; untd when a Windows test double of the archive tool (7z.exe) has been
-# built somewhere under build/win32*.
+# Cases: inir, unth without packs, and untd with the test doubles of the archive tool (7z.exe, in
+# both output forms) and of the installer (DPINST.exe) that the win32-tests preset builds.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 program_dir="$(realpath "${1:-build/win32/install}")"
@@ -19,7 +19,7 @@ done
 source scripts/wine-env.sh
 wine_prefix_ready
 scratch="$(mktemp -d)"
-trap 'wineserver -k 2>/dev/null || true; rm -rf "$scratch"' EXIT
+trap 'wineserver -k 2>/dev/null || true; [ -n "${VELMORA_KEEP_SCRATCH:-}" ] || rm -rf "$scratch"' EXIT
 failures=0
 
 # The English text of a message key, without its line end.
@@ -113,19 +113,47 @@ case_unth_without_packs() {
   expect_ini "$prog/dp_tavi.ini" Automation AutoDPInstall No
 }
 
+# case_untd <style> <folder of the doubles>: every demo pack, stored for the archive tool's double,
+# is unpacked by /untd with the double speaking 7-Zip 9.20's form ("") or 16.02's ("modern"); the
+# installer's double then reports one line per INF file it was given.
 case_untd() {
-  echo "== /untd: every pack unpacked with the archive tool double, then the program closes by itself"
-  prepare untd
-  cp "$1" "$prog/7z.exe"
-  mkdir -p "$prog/DP"
-  cp "$prog"/demo/DP/*.7z "$prog/DP/"
-  start /untd
+  local style="$1" doubles="$2" name="untd-${1:-9.20}"
+  echo "== /untd (${1:-9.20} archive tool): every pack unpacked and installed, then the program closes by itself"
+  prepare "$name"
+  cp "$doubles/7z.exe" "$prog/7z.exe"
+  cp "$doubles/installer_double/DPINST.exe" "$prog/DPINST.exe"
+  rm -rf "$prog/DP" && mkdir -p "$prog/DP"
+  local expected="$scratch/$name/expected" pack_dir
+  mkdir -p "$expected"
+  for pack_dir in data/demo/*/; do
+    pack_dir="${pack_dir%/}"
+    bash tests/windows/archiver_double/make_test_pack.sh "$prog/DP/$(basename "$pack_dir").7z" "$pack_dir/D"
+    cp -r "$pack_dir/D" "$expected/"
+  done
+  VELMORA_7Z_STYLE="$style" start /untd
   local status=0
   timeout 300 tail --pid="$pid" -f /dev/null || fail "the program did not close by itself"
   wait "$pid" || status=$?
-  [ "$status" -le 1 ] || fail "exit status $status"
+  [ "$status" -eq 0 ] || fail "exit status $status, expected 0 (every step succeeded)"
   grep -qF "$(msg log43)" "$log" || fail "no \"$(msg log43)\" in the log"
-  [ -f "$(wine_windows_folder)/dp_tavi/UnpackedDP.txt" ] || fail "no UnpackedDP.txt in the working folder"
+  [ "$style" = modern ] && { grep -q -- ' -bb1' "$log" || fail "no command line with -bb1 for 7-Zip 16.02"; }
+  local work file
+  work="$(wine_windows_folder)/dp_tavi"
+  (cd "$expected" && find D -type f) | while IFS= read -r file; do
+    cmp -s "$expected/$file" "$work/$file" || echo "  FAIL: $file not unpacked as packed"
+  done | tee "$scratch/$name/missing"
+  [ -s "$scratch/$name/missing" ] && failures=$((failures + 1))
+  for pack_dir in data/demo/*/; do
+    grep -qxF "$(basename "$pack_dir").7z" <(tr -d '\r' <"$work/UnpackedDP.txt" 2>/dev/null) ||
+      fail "$(basename "$pack_dir").7z is not recorded in UnpackedDP.txt"
+  done
+  # The installer is given the whole Windows folder, so it reports Wine's own INF files too;
+  # every INF file of the packs must be among those it was given.
+  (cd "$expected" && find D -iname '*.inf') | while IFS= read -r file; do
+    grep -qF "INFO: driver package dp_tavi\\${file//\//\\}" "$log" || echo "  FAIL: the installer did not report $file"
+  done | tee "$scratch/$name/uninstalled"
+  [ -s "$scratch/$name/uninstalled" ] && failures=$((failures + 1))
+  [ ! -e "$(wine_windows_folder)/DPINST.LOG" ] || fail "DPINST.LOG was left behind"
   expect_ini "$prog/dp_tavi.ini" Automation AutoDPInstall No
 }
 
@@ -140,11 +168,13 @@ else
 fi
 case_inir
 case_unth_without_packs
-archiver_double="$(find build -path 'build/win32*' -name 7z.exe -type f 2>/dev/null | head -n 1)"
-if [ -n "$archiver_double" ]; then
-  case_untd "$(realpath "$archiver_double")"
+# The doubles of the archive tool and of the installer come with the Windows test program.
+doubles="build/win32-tests/tests/windows"
+if [ -f "$doubles/7z.exe" ] && [ -f "$doubles/installer_double/DPINST.exe" ]; then
+  case_untd "" "$(realpath "$doubles")"
+  case_untd modern "$(realpath "$doubles")"
 else
-  echo "== /untd skipped: no Windows test double of the archive tool (7z.exe) under build/win32*"
+  fail "no test doubles in $doubles: build the win32-tests preset first"
 fi
 
 if [ "$failures" -ne 0 ]; then
