@@ -97,6 +97,7 @@ TEST_F(CatalogueTest, DeletePacksAsksFirst) {
 }
 
 TEST_F(CatalogueTest, DeletePacksStartsTheCleanUpWithoutWaitingOrChecking) {
+  SKIP_ON_WINDOWS(VELMORA_STAND_INS);
   Start();
   // Without the script nothing is reported.
   ui.answers = {true};
@@ -131,6 +132,7 @@ TEST_F(CatalogueTest, DeletePacksStartsTheCleanUpWithoutWaitingOrChecking) {
 }
 
 TEST_F(CatalogueTest, PreparationRecreatesWorkingFolderAndEmptiesInputFile) {
+  SKIP_ON_WINDOWS(VELMORA_LINUX_PATHS);
   Start();
   std::filesystem::remove_all(workDir);
   tmp.Write("prog/Markers/cmd", "left over");

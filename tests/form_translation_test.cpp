@@ -88,6 +88,7 @@ TEST_F(TranslationTest, WithoutAUsableFileTheBuiltInEnglishTextsAreApplied) {
 }
 
 TEST_F(TranslationTest, ChooserListsFilesAndPickingChangesMessagesNotCaptions) {
+  SKIP_ON_WINDOWS(VELMORA_LINUX_PATHS);
   WriteTestLanguage(programDir + "lng/deutsch.lng", "Deutsch");
   tmp.Write("prog/lng/broken.lng", "[Msg]\r\nlog1=x\r\n");
   tmp.MakeDir("prog/lng/folder.lng");
@@ -117,6 +118,7 @@ TEST_F(TranslationTest, ChooserListsFilesAndPickingChangesMessagesNotCaptions) {
 }
 
 TEST_F(TranslationTest, LanguageChangeDecidesTheStartLanguage) {
+  SKIP_ON_WINDOWS(VELMORA_LINUX_PATHS);
   WriteTestLanguage(programDir + "lng/deutsch.lng", "Deutsch");
   const std::string german = programDir + "lng/deutsch.lng";
   const std::string elsewhere = tmp.File("old place/lng/");
@@ -155,6 +157,7 @@ TEST_F(TranslationTest, LanguageChangeDecidesTheStartLanguage) {
 }
 
 TEST_F(TranslationTest, AnAppliedLanguageIsTheLanguageOfTheNextStart) {
+  SKIP_WITHOUT_LINUX_OVERRIDE("VELMORA_DRIVE_TYPE");
   WriteTestLanguage(programDir + "lng/deutsch.lng", "Deutsch");
   const std::string german = programDir + "lng/deutsch.lng";
   struct Case {
@@ -164,7 +167,7 @@ TEST_F(TranslationTest, AnAppliedLanguageIsTheLanguageOfTheNextStart) {
   // From a CD the configuration lies in the working folder: that is where the choice is kept.
   for (const Case& c : {Case{"3", programDir + "dp_tavi.ini"}, Case{"5", workDir + "dp_tavi.ini"}}) {
     SCOPED_TRACE(c.driveType);
-    setenv("VELMORA_DRIVE_TYPE", c.driveType, 1);
+    SetEnvVar("VELMORA_DRIVE_TYPE", c.driveType);
     Start();
     FormModel* f = &main->Form();
     const auto& names = f->Items("LanguageNameTntComboBox");
@@ -261,6 +264,7 @@ TEST_F(AppliedLanguageTest, QuestionsAreAnsweredInTheLanguage) {
 }
 
 TEST_F(AppliedLanguageTest, TheAboutPageIsTheTextTheLanguageNames) {
+  SKIP_ON_WINDOWS(VELMORA_LINUX_PATHS);
   const std::vector<std::string> english = {"About line 1", "About line 2"};
   const std::vector<std::string> deutsch = {"Info Zeile 1", "Info Zeile 2"};
   struct Case {

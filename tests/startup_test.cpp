@@ -35,6 +35,7 @@ TEST_F(StartupTest, LogStartsWithBannerThenLog45) {
 }
 
 TEST_F(StartupTest, FirstStartMakesThePackFolderBesideTheProgram) {
+  SKIP_ON_WINDOWS(VELMORA_LINUX_PATHS);
   std::filesystem::remove_all(programDir + "DP");
   Start();
   EXPECT_TRUE(std::filesystem::is_directory(programDir + "DP"));
@@ -42,6 +43,7 @@ TEST_F(StartupTest, FirstStartMakesThePackFolderBesideTheProgram) {
 }
 
 TEST_F(StartupTest, FreshStartWritesDefaultsOnce) {
+  SKIP_ON_WINDOWS(VELMORA_LINUX_PATHS);
   Start();
   EXPECT_EQ(Ini("Program", "Initial"), "no");
   EXPECT_EQ(Ini("Program", "RecreateIni"), "no");
@@ -105,6 +107,7 @@ TEST_F(StartupTest, MovedProgramRewritesDefaultsOnceWhenAsked) {
 }
 
 TEST_F(StartupTest, MissingStartFromTakesWorkingFolderPaths) {
+  SKIP_ON_WINDOWS(VELMORA_LINUX_PATHS);
   Start();
   main.reset();
   tmp.Write("prog/dp_tavi.ini", "[Program]\r\nInitial=no\r\nAppMainPath=" + programFile + "\r\n");
@@ -119,6 +122,7 @@ TEST_F(StartupTest, MissingStartFromTakesWorkingFolderPaths) {
 }
 
 TEST_F(StartupTest, NonCompressedDriversFolderMovesWorkingFolderOnlyOnNonCdStart) {
+  SKIP_WITHOUT_LINUX_OVERRIDE("VELMORA_DRIVE_TYPE");
   const std::string location = tmp.MakeDir("drivers");
   struct Case {
     const char* driveType;
@@ -127,7 +131,7 @@ TEST_F(StartupTest, NonCompressedDriversFolderMovesWorkingFolderOnlyOnNonCdStart
   };
   for (const Case& c : {Case{"3", "Non CD", true}, Case{"5", "CD", false}, Case{"5", "Non CD", false}}) {
     SCOPED_TRACE(std::string(c.driveType) + " " + c.startFrom);
-    setenv("VELMORA_DRIVE_TYPE", c.driveType, 1);
+    SetEnvVar("VELMORA_DRIVE_TYPE", c.driveType);
     // On a CD-ROM the copy beside the program becomes the file in use, but the start from the
     // CD counts, whatever the copy says.
     tmp.Write("prog/dp_tavi.ini", std::string("[Program]\r\nInitial=no\r\nStart From=") + c.startFrom +
@@ -146,13 +150,14 @@ TEST_F(StartupTest, NonCompressedDriversFolderMovesWorkingFolderOnlyOnNonCdStart
 }
 
 TEST_F(StartupTest, CdRomStartUsesCopyInWorkingFolder) {
+  SKIP_WITHOUT_LINUX_OVERRIDE("VELMORA_DRIVE_TYPE");
   // The copy beside the program, as it was configured where it last ran (or without the key).
   for (const char* startFrom : {"Start From=CD\r\n", "Start From=Non CD\r\n", ""}) {
     SCOPED_TRACE(startFrom);
     const std::string copy = std::string("[Program]\r\nInitial=no\r\n") + startFrom +
                              "AppMainPath=" + programFile + "\r\nCustomKey=kept\r\n";
     tmp.Write("prog/dp_tavi.ini", copy);
-    setenv("VELMORA_DRIVE_TYPE", "5", 1);
+    SetEnvVar("VELMORA_DRIVE_TYPE", "5");
     Start();
     const std::string workIni = workDir + "dp_tavi.ini";
     EXPECT_EQ(main->Caption("IniLocationlbl"), workIni);
@@ -169,9 +174,10 @@ TEST_F(StartupTest, CdRomStartUsesCopyInWorkingFolder) {
 }
 
 TEST_F(StartupTest, UnknownDriveTypeFallsBackToProgramFolderFile) {
+  SKIP_WITHOUT_LINUX_OVERRIDE("VELMORA_DRIVE_TYPE");
   for (const char* type : {"0", "1"}) {
     SCOPED_TRACE(type);
-    setenv("VELMORA_DRIVE_TYPE", type, 1);
+    SetEnvVar("VELMORA_DRIVE_TYPE", type);
     Start();
     EXPECT_EQ(main->Caption("IniLocationlbl"), programDir + "dp_tavi.ini");
     EXPECT_EQ(Ini("Program", "Initial"), "no");
@@ -208,6 +214,7 @@ TEST_F(StartupTest, AutoHWIDSearchQuestion) {
 // The automatic collection at start-up is the first use of the device functions: they must be
 // bound by then, or the list comes out empty (on Windows nothing answers before the binding).
 TEST_F(StartupTest, AutoHWIDSearchCollectsWithTheDeviceFunctionsBound) {
+  SKIP_WITHOUT_LINUX_OVERRIDE("VELMORA_SYSFS");
   ScopedEnv sysfs("VELMORA_SYSFS", std::string(VELMORA_TESTDATA_DIR) + "/sysfs/laptop/sys");
   Start();
   main.reset();  // the window's end unbinds the device functions, as when the program quits
@@ -224,6 +231,7 @@ TEST_F(StartupTest, AutoHWIDSearchCollectsWithTheDeviceFunctionsBound) {
 }
 
 TEST_F(StartupTest, AboutTextAndUnpackedListAreLoadedWhenPresent) {
+  SKIP_ON_WINDOWS(VELMORA_LINUX_PATHS);
   tmp.Write("win/dp_tavi/UnpackedDP.txt", "a.7z\r\nb.7z\r\n");
   Start();
   EXPECT_EQ(main->Form().Items("AboutListBox"), (std::vector<std::string>{"About line 1", "About line 2"}));
@@ -283,6 +291,7 @@ namespace {
 class StartupBadInputTest : public AppFixture {};
 
 TEST_F(StartupBadInputTest, UnwritableConfigurationStillStartsWithDefaults) {
+  SKIP_ON_WINDOWS(VELMORA_LINUX_PATHS);
   // A folder in place of the file: no write can reach it, whoever runs the test.
   tmp.MakeDir("prog/dp_tavi.ini");
   Start();
@@ -293,6 +302,7 @@ TEST_F(StartupBadInputTest, UnwritableConfigurationStillStartsWithDefaults) {
 }
 
 TEST_F(StartupBadInputTest, RamDiskOpensTheConfigurationBeforeTheDriveLines) {
+  SKIP_WITHOUT_LINUX_OVERRIDE("VELMORA_DRIVE_TYPE");
   // An unwritable file makes the opening visible in the log.
   tmp.MakeDir("prog/dp_tavi.ini");
   const std::string opened = "log95|" + programDir + "dp_tavi.ini|%s";
@@ -308,7 +318,7 @@ TEST_F(StartupBadInputTest, RamDiskOpensTheConfigurationBeforeTheDriveLines) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.type);
-    setenv("VELMORA_DRIVE_TYPE", c.type, 1);
+    SetEnvVar("VELMORA_DRIVE_TYPE", c.type);
     Make();
     main->SetCaption("LangFileLabel", programDir + "lng/english.lng");
     main->FirstCheckbtnClick();
@@ -327,6 +337,7 @@ TEST_F(StartupBadInputTest, RamDiskOpensTheConfigurationBeforeTheDriveLines) {
 }
 
 TEST_F(StartupBadInputTest, UnusableLanguageFilesAreNamedAndTheTextsComeFromEnglish) {
+  SKIP_ON_WINDOWS(VELMORA_LINUX_PATHS);
   // The start language is the English file unless the configuration names another.
   const auto chooseGerman = [](TempDir& t) {
     t.Write("prog/dp_tavi.ini", "[Program]\r\nInitial=no\r\nLanguageChange=YES\r\nLanguageFile=" +
