@@ -98,7 +98,8 @@ class FindProgramTest : public ::testing::Test {
 #else
     const char kListSeparator = ':';
 #endif
-    SetEnvVar("PATH", "/nonexistent-velmora" + std::string(1, kListSeparator) + pathDir.substr(0, pathDir.size() - 1));
+    SetEnvVar("PATH", "/nonexistent-velmora" + std::string(1, kListSeparator) +
+                          pathDir.substr(0, pathDir.size() - 1));
     proc::SetProgramFolder(programDir);
   }
   void TearDown() override {

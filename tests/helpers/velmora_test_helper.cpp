@@ -99,8 +99,7 @@ std::string Decode(const std::string& text) {
       else if (c == 'x' && i + 2 < text.size() && HexDigit(text[i + 1]) >= 0 && HexDigit(text[i + 2]) >= 0) {
         out += static_cast<char>(HexDigit(text[i + 1]) * 16 + HexDigit(text[i + 2]));
         i += 2;
-      }
-      else
+      } else
         out += c;
     } else {
       out += text[i];

@@ -31,7 +31,7 @@
 #endif
 // The expected texts join paths with '/' and find the working folder inside the test folder
 // ("win/dp_tavi"); on Windows the program joins with '\' and the Windows folder is the system's.
-#define VELMORA_LINUX_PATHS                                                                        \
+#define VELMORA_LINUX_PATHS                                                                      \
   "written for the Linux fixture: expected paths joined with '/' and the working folder inside " \
   "the test folder"
 // Shell scripts stand in for 7z, DPINST.exe and clean.cmd.

@@ -1,8 +1,7 @@
 // Device enumeration through the system's SETUPAPI.DLL, bound at run time: run against Wine's
 // own device functions and its small set of devices.
-#include <windows.h>
-
 #include <gtest/gtest.h>
+#include <windows.h>
 
 #include <algorithm>
 #include <cctype>
@@ -62,7 +61,8 @@ bool HasLibrary(const char* library) {
   for (std::size_t i = 0; i < second; ++i) {
     const unsigned char c = static_cast<unsigned char>(id[i]);
     if (std::islower(c) || c == ' ' || c < 0x20) {
-      return ::testing::AssertionFailure() << "\"" << id << "\" has '" << id[i] << "' in its bus or device part";
+      return ::testing::AssertionFailure()
+             << "\"" << id << "\" has '" << id[i] << "' in its bus or device part";
     }
   }
   return ::testing::AssertionSuccess();
@@ -92,7 +92,8 @@ TEST(SetupApi, BindsTheNamesInTableOrder) {
   }
   EXPECT_TRUE(dev::FreePnpApi());
   EXPECT_FALSE(dev::FreePnpApi());
-  for (const dev::BoundFunction& function : dev::BoundFunctions()) EXPECT_FALSE(function.bound) << function.name;
+  for (const dev::BoundFunction& function : dev::BoundFunctions())
+    EXPECT_FALSE(function.bound) << function.name;
   dev::InitPnpApi();
 }
 

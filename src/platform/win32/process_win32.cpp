@@ -171,7 +171,8 @@ bool ChildProcess::TryStart(const StartInfo& info, ChildProcess& child, ProcessF
   Handle nullOutput;
   auto nullDevice = [&sa](Handle& handle, DWORD access) {
     if (!handle.Valid()) {
-      handle = Own(CreateFileA("NUL", access, FILE_SHARE_READ | FILE_SHARE_WRITE, &sa, OPEN_EXISTING, 0, nullptr));
+      handle =
+          Own(CreateFileA("NUL", access, FILE_SHARE_READ | FILE_SHARE_WRITE, &sa, OPEN_EXISTING, 0, nullptr));
     }
     return handle.Valid() ? Native(handle) : nullptr;  // INVALID_HANDLE_VALUE is no valid Handle
   };

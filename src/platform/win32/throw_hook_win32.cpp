@@ -3,10 +3,9 @@
 // __wrap___cxa_throw first. That captures the stack of the throw, hands it to the callback and
 // goes on to the runtime's own function, __real___cxa_throw.
 #include <windows.h>
-// dbghelp.h needs the definitions of windows.h first.
-#include <dbghelp.h>
-
+// After windows.h, which it builds on.
 #include <cxxabi.h>
+#include <dbghelp.h>
 
 #include <atomic>
 #include <cstdio>
@@ -60,8 +59,9 @@ std::string DescribeAddress(const void* address) {
   std::snprintf(buffer, sizeof buffer, "[%p]", address);
   std::string text = buffer;
   HMODULE module = nullptr;
-  if (GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-                         static_cast<LPCSTR>(address), &module)) {
+  if (GetModuleHandleExA(
+          GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+          static_cast<LPCSTR>(address), &module)) {
     char path[MAX_PATH + 1];
     const DWORD length = GetModuleFileNameA(module, path, MAX_PATH);
     if (length > 0 && length <= MAX_PATH) {
