@@ -88,7 +88,6 @@ TEST_F(TranslationTest, WithoutAUsableFileTheBuiltInEnglishTextsAreApplied) {
 }
 
 TEST_F(TranslationTest, ChooserListsFilesAndPickingChangesMessagesNotCaptions) {
-  SKIP_ON_WINDOWS(VELMORA_LINUX_PATHS);
   WriteTestLanguage(programDir + "lng/deutsch.lng", "Deutsch");
   tmp.Write("prog/lng/broken.lng", "[Msg]\r\nlog1=x\r\n");
   tmp.MakeDir("prog/lng/folder.lng");
@@ -100,7 +99,7 @@ TEST_F(TranslationTest, ChooserListsFilesAndPickingChangesMessagesNotCaptions) {
   ASSERT_EQ(paths.size(), 3u);
   std::size_t german = 3;
   for (std::size_t i = 0; i < names.size(); ++i) {
-    EXPECT_EQ(names[i] == "Deutsch", paths[i] == programDir + "lng/deutsch.lng");
+    EXPECT_EQ(names[i] == "Deutsch", paths[i] == programDir + Joined("lng/deutsch.lng"));
     if (names[i] == "Deutsch") german = i;
   }
   EXPECT_NE(std::find(names.begin(), names.end(), "Error reading TranslateLangName param"), names.end());
@@ -109,12 +108,12 @@ TEST_F(TranslationTest, ChooserListsFilesAndPickingChangesMessagesNotCaptions) {
 
   f.SetItemIndex("LanguageNameTntComboBox", static_cast<int>(german));
   main->LanguageNameTntComboBoxChange();
-  EXPECT_EQ(main->Caption("LangFileLabel"), programDir + "lng/deutsch.lng");
+  EXPECT_EQ(main->Caption("LangFileLabel"), programDir + Joined("lng/deutsch.lng"));
   EXPECT_EQ(f.Caption("EnumBtn"), "English enumerate");
   main->TranslateTntButtonClick();
   EXPECT_EQ(f.Caption("EnumBtn"), "Deutsch enumerate");
-  EXPECT_EQ(Ini("Program", "LanguageFile"), programDir + "lng/deutsch.lng");
-  EXPECT_TRUE(LogHas("log70|" + programDir + "lng/deutsch.lng|%s"));
+  EXPECT_EQ(Ini("Program", "LanguageFile"), programDir + Joined("lng/deutsch.lng"));
+  EXPECT_TRUE(LogHas("log70|" + programDir + Joined("lng/deutsch.lng") + "|%s"));
 }
 
 TEST_F(TranslationTest, LanguageChangeDecidesTheStartLanguage) {
@@ -264,7 +263,6 @@ TEST_F(AppliedLanguageTest, QuestionsAreAnsweredInTheLanguage) {
 }
 
 TEST_F(AppliedLanguageTest, TheAboutPageIsTheTextTheLanguageNames) {
-  SKIP_ON_WINDOWS(VELMORA_LINUX_PATHS);
   const std::vector<std::string> english = {"About line 1", "About line 2"};
   const std::vector<std::string> deutsch = {"Info Zeile 1", "Info Zeile 2"};
   struct Case {
@@ -278,7 +276,7 @@ TEST_F(AppliedLanguageTest, TheAboutPageIsTheTextTheLanguageNames) {
       {"own text missing: the English one",
        [](TempDir& t) { std::filesystem::remove(t.File("prog/Data/Info_de.txt")); },
        english,
-       {"log93|" + programDir + "Data/Info_de.txt|%s"}},
+       {"log93|" + programDir + Joined("Data/Info_de.txt") + "|%s"}},
       {"no text named: the English one",
        [](TempDir& t) {
          t.Write("prog/lng/deutsch.lng", "[About]\r\nTranslateLangName=Deutsch\r\n[Msg]\r\n");
@@ -291,7 +289,7 @@ TEST_F(AppliedLanguageTest, TheAboutPageIsTheTextTheLanguageNames) {
          std::filesystem::remove(t.File("prog/Data/PackInfo.txt"));
        },
        {},
-       {"log93|" + programDir + "Data/PackInfo.txt|%s", "log93|" + programDir + "Data/Info_de.txt|%s"}},
+       {"log93|" + programDir + Joined("Data/PackInfo.txt") + "|%s", "log93|" + programDir + Joined("Data/Info_de.txt") + "|%s"}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);

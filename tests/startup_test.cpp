@@ -35,15 +35,13 @@ TEST_F(StartupTest, LogStartsWithBannerThenLog45) {
 }
 
 TEST_F(StartupTest, FirstStartMakesThePackFolderBesideTheProgram) {
-  SKIP_ON_WINDOWS(VELMORA_LINUX_PATHS);
   std::filesystem::remove_all(programDir + "DP");
   Start();
   EXPECT_TRUE(std::filesystem::is_directory(programDir + "DP"));
-  EXPECT_EQ(main->Caption("CMDPackDired"), programDir + "DP/");
+  EXPECT_EQ(main->Caption("CMDPackDired"), programDir + Joined("DP/"));
 }
 
 TEST_F(StartupTest, FreshStartWritesDefaultsOnce) {
-  SKIP_ON_WINDOWS(VELMORA_LINUX_PATHS);
   Start();
   EXPECT_EQ(Ini("Program", "Initial"), "no");
   EXPECT_EQ(Ini("Program", "RecreateIni"), "no");
@@ -51,11 +49,11 @@ TEST_F(StartupTest, FreshStartWritesDefaultsOnce) {
   EXPECT_EQ(Ini("Program", "Workdir"), workDir);
   EXPECT_EQ(Ini("Program", "Windir"), winDir);
   EXPECT_EQ(Ini("Program", "LanguageChange"), "No");
-  EXPECT_EQ(Ini("Program", "LanguageFile"), programDir + "lng/english.lng");
+  EXPECT_EQ(Ini("Program", "LanguageFile"), programDir + Joined("lng/english.lng"));
   EXPECT_EQ(Ini("Program", "Start From"), "Non CD");
-  EXPECT_EQ(Ini("Program", "CMDPackDir"), programDir + "DP/");
+  EXPECT_EQ(Ini("Program", "CMDPackDir"), programDir + Joined("DP/"));
   EXPECT_EQ(Ini("DP_Options", "DPExternal"), "no");
-  EXPECT_EQ(Ini("DP_Options", "DPExternalDir"), programDir + "DP/");
+  EXPECT_EQ(Ini("DP_Options", "DPExternalDir"), programDir + Joined("DP/"));
   EXPECT_EQ(Ini("DP_Options", "SelectDPDir"), "no");
   EXPECT_EQ(Ini("DP_Options", "NonCompressedDriversFolder"), "NO");
   EXPECT_EQ(Ini("DP_Options", "NonCompressedDriversFolderLocation"), "N/A");
@@ -63,10 +61,10 @@ TEST_F(StartupTest, FreshStartWritesDefaultsOnce) {
   EXPECT_EQ(Ini("Automation", "AutoHWIDSearch"), "No");
   auto keys = LogKeys();
   EXPECT_EQ(std::count(keys.begin(), keys.end(), "log8"), 1);
-  EXPECT_TRUE(tmp.Exists("win/dp_tavi"));
+  EXPECT_TRUE(std::filesystem::is_directory(workDir));
   // "Non CD" paths: tool files in Markers beside the program.
-  EXPECT_EQ(main->Caption("CMDOutFileed"), programDir + "Markers/cmdout");
-  EXPECT_EQ(main->Caption("CMDFileed"), programDir + "Markers/cmd");
+  EXPECT_EQ(main->Caption("CMDOutFileed"), programDir + Joined("Markers/cmdout"));
+  EXPECT_EQ(main->Caption("CMDFileed"), programDir + Joined("Markers/cmd"));
   EXPECT_EQ(main->Caption("CMDPackOutDired"), "-o" + workDir);
   EXPECT_EQ(main->Caption("IniLocationlbl"), programDir + "dp_tavi.ini");
 }
@@ -107,7 +105,6 @@ TEST_F(StartupTest, MovedProgramRewritesDefaultsOnceWhenAsked) {
 }
 
 TEST_F(StartupTest, MissingStartFromTakesWorkingFolderPaths) {
-  SKIP_ON_WINDOWS(VELMORA_LINUX_PATHS);
   Start();
   main.reset();
   tmp.Write("prog/dp_tavi.ini", "[Program]\r\nInitial=no\r\nAppMainPath=" + programFile + "\r\n");
@@ -117,7 +114,7 @@ TEST_F(StartupTest, MissingStartFromTakesWorkingFolderPaths) {
   main->CreateInibtnClick();
   EXPECT_EQ(main->Caption("CMDOutFileed"), workDir + "cmdout");
   EXPECT_EQ(main->Caption("CMDFileed"), workDir + "cmd");
-  EXPECT_TRUE(tmp.Exists("win/dp_tavi/cmd"));
+  EXPECT_TRUE(std::filesystem::exists(workDir + "cmd"));
   EXPECT_EQ(main->Caption("CMDPackOutDired"), "-o" + workDir);
 }
 
@@ -231,8 +228,7 @@ TEST_F(StartupTest, AutoHWIDSearchCollectsWithTheDeviceFunctionsBound) {
 }
 
 TEST_F(StartupTest, AboutTextAndUnpackedListAreLoadedWhenPresent) {
-  SKIP_ON_WINDOWS(VELMORA_LINUX_PATHS);
-  tmp.Write("win/dp_tavi/UnpackedDP.txt", "a.7z\r\nb.7z\r\n");
+  tmp.Write(workDir + "UnpackedDP.txt", "a.7z\r\nb.7z\r\n");
   Start();
   EXPECT_EQ(main->Form().Items("AboutListBox"), (std::vector<std::string>{"About line 1", "About line 2"}));
   EXPECT_EQ(main->Form().Items("UnpackedDPlb"), (std::vector<std::string>{"a.7z", "b.7z"}));
@@ -291,12 +287,11 @@ namespace {
 class StartupBadInputTest : public AppFixture {};
 
 TEST_F(StartupBadInputTest, UnwritableConfigurationStillStartsWithDefaults) {
-  SKIP_ON_WINDOWS(VELMORA_LINUX_PATHS);
   // A folder in place of the file: no write can reach it, whoever runs the test.
   tmp.MakeDir("prog/dp_tavi.ini");
   Start();
   EXPECT_TRUE(LogHas("log95|" + programDir + "dp_tavi.ini|%s"));
-  EXPECT_EQ(main->Caption("CMDPackDired"), programDir + "DP/");
+  EXPECT_EQ(main->Caption("CMDPackDired"), programDir + Joined("DP/"));
   EXPECT_EQ(main->Caption("CMDPackOutDired"), "-o" + workDir);
   EXPECT_EQ(LogKeys().back(), "log70");
 }

@@ -1,5 +1,6 @@
 #include "support/app_fixture.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -114,4 +115,11 @@ bool AppFixture::LogHas(const std::string& text) const {
 
 std::string AppFixture::Ini(const std::string& section, const std::string& key) const {
   return platform::profile::ReadString(programDir + "dp_tavi.ini", section, key, "<missing>");
+}
+
+std::string AppFixture::Joined(std::string relative) {
+#ifdef _WIN32
+  std::replace(relative.begin(), relative.end(), '/', '\\');
+#endif
+  return relative;
 }

@@ -84,6 +84,9 @@ class AppFixture : public ::testing::Test {
   // The message keys of the log's message lines, in order (test language: "key|args").
   std::vector<std::string> LogKeys() const;
   bool LogHas(const std::string& text) const;
+  // A relative path ("DP/", "lng/english.lng") with the separators the program joins paths
+  // with: '/' on Linux, '\\' on Windows.
+  static std::string Joined(std::string relative);
   // A value of the program folder's dp_tavi.ini ("<missing>" when absent).
   std::string Ini(const std::string& section, const std::string& key) const;
 
