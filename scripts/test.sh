@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Sets everything up and runs every test: a plain build, a build under AddressSanitizer and
 # UndefinedBehaviorSanitizer, the fuzz targets over their kept corpus, the 32-bit Windows
-# cross-compile of the core library, and the platform-neutral tests built for 32-bit Windows
-# and run under Wine.
+# program with its end-to-end tests under Wine, and the platform-neutral tests built for 32-bit
+# Windows and run under Wine.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup.sh
@@ -19,12 +19,15 @@ ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 cte
 echo "== fuzz targets once over their kept corpus (clang, sanitizers)"
 bash scripts/fuzz.sh --check
 
-echo "== 32-bit Windows core library (MinGW-w64 i686)"
+echo "== 32-bit Windows program (MinGW-w64 i686) and its end-to-end tests under Wine"
 bash scripts/build.sh win32
+# The end-to-end runs use the test doubles of the archive tool and the installer built with the
+# Windows test program.
+bash scripts/build.sh win32-tests
+bash scripts/e2e-win32.sh
 
 echo "== 32-bit Windows tests under Wine"
 stage_start=$SECONDS
-bash scripts/build.sh win32-tests
 # A private 32-bit Wine prefix in the build folder; no display, no add-on installers (mscoree
 # and mshtml off), no Wine debug output, and the C locale, which gives the ANSI code page 1252.
 export WINEPREFIX="$PWD/build/win32-tests/wineprefix" WINEARCH=win32 WINEDEBUG=-all

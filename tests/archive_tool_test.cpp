@@ -7,8 +7,10 @@
 #include <filesystem>
 #include <set>
 
+#include "packs/archiver_kind.h"
 #include "packs/runners.h"
 #include "platform/process.h"
+#include "support/scoped_env.h"
 #include "support/temp_dir.h"
 
 #ifdef VELMORA_7Z_PATH
@@ -265,6 +267,93 @@ TEST_F(ArchiveToolTest, MissingArchiverIsReportedClearly) {
   EXPECT_EQ(run.exitCode, 2);
   EXPECT_TRUE(Has(run.lines, "ERROR: the archiver 7zz was not found"));
   EXPECT_TRUE(fs::is_empty(out));
+}
+
+// ---- the two output forms: 7-Zip 9.20's (the default) and that of 7-Zip 15 and later ----
+
+TEST_F(ArchiveToolTest, BothFormsExtractTheSameAndReportTheItemsInTheirOwnWay) {
+  const std::string pack = MakePack("Pack.7z");
+  const std::string list = tmp.Write("work/Pack.7z.txt", "D\\G\\N\\1\\*.*\r\nroot.inf\r\n");
+  struct Form {
+    const char* style;  // VELMORA_7Z_STYLE
+    ArchiverKind kind;
+    const char* switches;  // what the program adds for that kind
+  };
+  struct Command {
+    std::string names;
+    std::set<std::string> files;
+  };
+  const std::vector<Command> commands = {
+      {"",
+       {"D/G/N/1/display.inf", "D/G/N/1/nv.sys", "D/G/N/1/sub/extra.dll", "D/G/A/2/ATI.INF",
+        "D/G/A/2/ati.cat", "D/L/Realtek Lan/rt lan.Inf", "D/L/Realtek Lan/readme.txt", "D/L/old.inf.bak",
+        "root.inf"}},
+      {" *.inf -r", {"D/G/N/1/display.inf", "D/G/A/2/ATI.INF", "D/L/Realtek Lan/rt lan.Inf", "root.inf"}},
+      {" @" + list, {"D/G/N/1/display.inf", "D/G/N/1/nv.sys", "D/G/N/1/sub/extra.dll", "root.inf"}},
+  };
+  for (const Form& form : {Form{"", ArchiverKind::Classic, ""}, Form{"classic", ArchiverKind::Classic, ""},
+                           Form{"modern", ArchiverKind::Current, " -bb1"}}) {
+    SCOPED_TRACE(std::string("style ") + form.style);
+    const ScopedEnv style("VELMORA_7Z_STYLE", form.style);
+    // Asked without arguments, the tool shows the banner of its form and ends well.
+    const ToolRun usage = Tool("7z");
+    EXPECT_EQ(usage.exitCode, 0);
+    const ArchiverBanner banner = ParseArchiverBanner(usage.lines);
+    EXPECT_EQ(banner.kind, form.kind) << banner.line;
+
+    for (const Command& command : commands) {
+      SCOPED_TRACE(command.names);
+      fs::remove_all(out);
+      fs::create_directories(out);
+      const std::string line =
+          ArchiverCommandLine("7z x " + pack + " -o" + out + command.names + " -y", banner.kind);
+      EXPECT_EQ(line.ends_with(std::string(" -y") + form.switches), true) << line;
+      const ToolRun run = Tool(line);
+      EXPECT_EQ(run.exitCode, 0);
+      EXPECT_EQ(Files(out), command.files);
+      // The items the program gathers are the files that landed (folders are listed by the
+      // older form only).
+      std::set<std::string> gathered;
+      for (const std::string& path : ExtractedItemPaths(run.lines))
+        gathered.insert(path.substr(path[0] == ' '));
+      for (const std::string& file : command.files) EXPECT_EQ(gathered.count(file), 1u) << file;
+      for (const std::string& path : gathered)
+        EXPECT_TRUE(command.files.count(path) != 0 || fs::is_directory(out + path)) << path;
+      EXPECT_EQ(ParseArchiverBanner(run.lines).kind, form.kind);
+      EXPECT_TRUE(Has(run.lines, "Everything is Ok"));
+      if (form.kind == ArchiverKind::Current) {
+        EXPECT_TRUE(Has(run.lines, "Extracting archive: "));
+        EXPECT_FALSE(Has(run.lines, "Extracting  "));
+        EXPECT_FALSE(Has(run.lines, "Processing archive: "));
+      } else {
+        EXPECT_TRUE(Has(run.lines, "Processing archive: "));
+        EXPECT_FALSE(Has(run.lines, "Extracting archive"));
+        EXPECT_FALSE(Has(run.lines, "- "));
+      }
+    }
+  }
+
+  // The newer form lists items only when asked; the older one knows no such switch, as 9.20 did.
+  {
+    const ScopedEnv style("VELMORA_7Z_STYLE", "modern");
+    for (const char* level : {"", " -bb0"}) {
+      fs::remove_all(out);
+      const ToolRun quiet = Tool("7z x " + pack + " -o" + out + " *.inf -r -y" + level);
+      EXPECT_EQ(quiet.exitCode, 0) << level;
+      EXPECT_EQ(Files(out).size(), 4u) << level;
+      EXPECT_TRUE(ExtractedItemPaths(quiet.lines).empty()) << level;
+    }
+    for (const char* level : {" -bb", " -bb2", " -BB1"}) {
+      const ToolRun listed = Tool("7z x " + pack + " -o" + out + " *.inf -r -y" + level);
+      EXPECT_EQ(listed.exitCode, 0) << level;
+      EXPECT_EQ(ExtractedItemPaths(listed.lines).size(), 4u) << level;
+    }
+    EXPECT_EQ(Tool("7z x " + pack + " -o" + out + " -y -bb4").exitCode, 7);
+  }
+  const ToolRun refused = Tool("7z x " + pack + " -o" + out + " *.inf -r -y -bb1");
+  EXPECT_EQ(refused.exitCode, 7);
+  EXPECT_TRUE(Has(refused.lines, "Command Line Error:"));
+  EXPECT_EQ(ParseArchiverBanner(refused.lines).kind, ArchiverKind::Classic);
 }
 
 // ---- hostile archives ----

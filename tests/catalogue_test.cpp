@@ -97,6 +97,7 @@ TEST_F(CatalogueTest, DeletePacksAsksFirst) {
 }
 
 TEST_F(CatalogueTest, DeletePacksStartsTheCleanUpWithoutWaitingOrChecking) {
+  SKIP_ON_WINDOWS(VELMORA_STAND_INS);
   Start();
   // Without the script nothing is reported.
   ui.answers = {true};
@@ -135,7 +136,7 @@ TEST_F(CatalogueTest, PreparationRecreatesWorkingFolderAndEmptiesInputFile) {
   std::filesystem::remove_all(workDir);
   tmp.Write("prog/Markers/cmd", "left over");
   main->AfterDeletClick();
-  EXPECT_TRUE(tmp.Exists("win/dp_tavi"));
+  EXPECT_TRUE(std::filesystem::is_directory(workDir));
   EXPECT_EQ(tmp.Read("prog/Markers/cmd"), "");
   EXPECT_EQ(LogKeys().back(), "log1");
   main->AfterDeletClick();
@@ -144,8 +145,13 @@ TEST_F(CatalogueTest, PreparationRecreatesWorkingFolderAndEmptiesInputFile) {
   // A folder that cannot be made: the person is told, with the system's code.
   main->SetCaption("Workdir", tmp.Write("a file", "x") + "/dp_tavi/");
   main->AfterDeletClick();
-  EXPECT_EQ(ui.shown.back(), "message:msg1|20");
-  EXPECT_EQ(LogTexts().back(), "log3|20|%s");
+#ifdef _WIN32
+  const std::string code = "3";  // ERROR_PATH_NOT_FOUND
+#else
+  const std::string code = "20";  // ENOTDIR
+#endif
+  EXPECT_EQ(ui.shown.back(), "message:msg1|" + code);
+  EXPECT_EQ(LogTexts().back(), "log3|" + code + "|%s");
 }
 
 }  // namespace

@@ -4,18 +4,10 @@
 #include <stdexcept>
 
 #include "app/error_report.h"
+#include "platform/files.h"
 #include "support/temp_dir.h"
 
 namespace {
-
-// The entries are written by the throw hook, which the Windows build does not have yet
-// (platform/win32/throw_hook_win32.cpp): there only exceptions that operations catch and
-// report by hand reach the file.
-#ifdef _WIN32
-constexpr const char* kNoThrowHook = "the Windows build does not hook throws yet";
-#else
-constexpr const char* kNoThrowHook = nullptr;
-#endif
 
 TEST(ErrorReport, EntryLayout) {
   std::tm when{};
@@ -52,7 +44,6 @@ class ErrorReportFile : public ::testing::Test {
 };
 
 TEST_F(ErrorReportFile, EveryThrowIsAppendedEvenWhenCaught) {
-  if (kNoThrowHook != nullptr) GTEST_SKIP() << kNoThrowHook;
   for (int i = 0; i < 2; ++i) {
     try {
       throw std::runtime_error("caught number " + std::to_string(i));
@@ -72,8 +63,24 @@ TEST_F(ErrorReportFile, EveryThrowIsAppendedEvenWhenCaught) {
   EXPECT_TRUE(report.ends_with("\r\n\r\n"));
 }
 
+[[gnu::noinline]] void ThrowFromHere() { throw std::runtime_error("with a stack"); }
+
+TEST_F(ErrorReportFile, EntryCarriesTheStackOfTheThrow) {
+  try {
+    ThrowFromHere();
+  } catch (const std::exception&) {
+  }
+  const std::string report = tmp.Read(ErrorReport::kFileName);
+  EXPECT_EQ(report.find("[NOT AVAILABLE]"), std::string::npos) << report;
+  // The place of the throw and the frames are in this test program.
+  const std::string program = platform::ExtractFileName(platform::ProgramFilePath());
+  const std::size_t stack = report.find("Call stack:\r\n");
+  ASSERT_NE(stack, std::string::npos) << report;
+  EXPECT_NE(report.find(program), std::string::npos) << report;
+  EXPECT_GE(Count(report.substr(stack), program), 2) << report;
+}
+
 TEST_F(ErrorReportFile, ReportDeletedBetweenThrowsIsCreatedAnew) {
-  if (kNoThrowHook != nullptr) GTEST_SKIP() << kNoThrowHook;
   try {
     throw std::logic_error("first");
   } catch (...) {
@@ -89,7 +96,6 @@ TEST_F(ErrorReportFile, ReportDeletedBetweenThrowsIsCreatedAnew) {
 }
 
 TEST_F(ErrorReportFile, EntriesBeforeTheFolderIsKnownAreWrittenLater) {
-  if (kNoThrowHook != nullptr) GTEST_SKIP() << kNoThrowHook;
   ErrorReport::SetFolder("");
   try {
     throw std::runtime_error("early");

@@ -99,7 +99,7 @@ TEST_F(TranslationTest, ChooserListsFilesAndPickingChangesMessagesNotCaptions) {
   ASSERT_EQ(paths.size(), 3u);
   std::size_t german = 3;
   for (std::size_t i = 0; i < names.size(); ++i) {
-    EXPECT_EQ(names[i] == "Deutsch", paths[i] == programDir + "lng/deutsch.lng");
+    EXPECT_EQ(names[i] == "Deutsch", paths[i] == programDir + Joined("lng/deutsch.lng"));
     if (names[i] == "Deutsch") german = i;
   }
   EXPECT_NE(std::find(names.begin(), names.end(), "Error reading TranslateLangName param"), names.end());
@@ -108,15 +108,16 @@ TEST_F(TranslationTest, ChooserListsFilesAndPickingChangesMessagesNotCaptions) {
 
   f.SetItemIndex("LanguageNameTntComboBox", static_cast<int>(german));
   main->LanguageNameTntComboBoxChange();
-  EXPECT_EQ(main->Caption("LangFileLabel"), programDir + "lng/deutsch.lng");
+  EXPECT_EQ(main->Caption("LangFileLabel"), programDir + Joined("lng/deutsch.lng"));
   EXPECT_EQ(f.Caption("EnumBtn"), "English enumerate");
   main->TranslateTntButtonClick();
   EXPECT_EQ(f.Caption("EnumBtn"), "Deutsch enumerate");
-  EXPECT_EQ(Ini("Program", "LanguageFile"), programDir + "lng/deutsch.lng");
-  EXPECT_TRUE(LogHas("log70|" + programDir + "lng/deutsch.lng|%s"));
+  EXPECT_EQ(Ini("Program", "LanguageFile"), programDir + Joined("lng/deutsch.lng"));
+  EXPECT_TRUE(LogHas("log70|" + programDir + Joined("lng/deutsch.lng") + "|%s"));
 }
 
 TEST_F(TranslationTest, LanguageChangeDecidesTheStartLanguage) {
+  SKIP_ON_WINDOWS(VELMORA_LINUX_PATHS);
   WriteTestLanguage(programDir + "lng/deutsch.lng", "Deutsch");
   const std::string german = programDir + "lng/deutsch.lng";
   const std::string elsewhere = tmp.File("old place/lng/");
@@ -155,6 +156,7 @@ TEST_F(TranslationTest, LanguageChangeDecidesTheStartLanguage) {
 }
 
 TEST_F(TranslationTest, AnAppliedLanguageIsTheLanguageOfTheNextStart) {
+  SKIP_WITHOUT_LINUX_OVERRIDE("VELMORA_DRIVE_TYPE");
   WriteTestLanguage(programDir + "lng/deutsch.lng", "Deutsch");
   const std::string german = programDir + "lng/deutsch.lng";
   struct Case {
@@ -164,7 +166,7 @@ TEST_F(TranslationTest, AnAppliedLanguageIsTheLanguageOfTheNextStart) {
   // From a CD the configuration lies in the working folder: that is where the choice is kept.
   for (const Case& c : {Case{"3", programDir + "dp_tavi.ini"}, Case{"5", workDir + "dp_tavi.ini"}}) {
     SCOPED_TRACE(c.driveType);
-    setenv("VELMORA_DRIVE_TYPE", c.driveType, 1);
+    SetEnvVar("VELMORA_DRIVE_TYPE", c.driveType);
     Start();
     FormModel* f = &main->Form();
     const auto& names = f->Items("LanguageNameTntComboBox");
@@ -274,7 +276,7 @@ TEST_F(AppliedLanguageTest, TheAboutPageIsTheTextTheLanguageNames) {
       {"own text missing: the English one",
        [](TempDir& t) { std::filesystem::remove(t.File("prog/Data/Info_de.txt")); },
        english,
-       {"log93|" + programDir + "Data/Info_de.txt|%s"}},
+       {"log93|" + programDir + Joined("Data/Info_de.txt") + "|%s"}},
       {"no text named: the English one",
        [](TempDir& t) {
          t.Write("prog/lng/deutsch.lng", "[About]\r\nTranslateLangName=Deutsch\r\n[Msg]\r\n");
@@ -287,7 +289,7 @@ TEST_F(AppliedLanguageTest, TheAboutPageIsTheTextTheLanguageNames) {
          std::filesystem::remove(t.File("prog/Data/PackInfo.txt"));
        },
        {},
-       {"log93|" + programDir + "Data/PackInfo.txt|%s", "log93|" + programDir + "Data/Info_de.txt|%s"}},
+       {"log93|" + programDir + Joined("Data/PackInfo.txt") + "|%s", "log93|" + programDir + Joined("Data/Info_de.txt") + "|%s"}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);

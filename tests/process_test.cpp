@@ -11,7 +11,9 @@
 #include <fstream>
 
 #include "platform/files.h"
+#include "support/scoped_env.h"
 #include "support/temp_dir.h"
+#include "support/test_helper.h"
 
 namespace proc = platform::process;
 namespace fs = std::filesystem;
@@ -91,14 +93,22 @@ class FindProgramTest : public ::testing::Test {
     pathDir = tmp.MakeDir("bin");
     const char* oldPath = std::getenv("PATH");
     savedPath = oldPath != nullptr ? oldPath : "";
-    ::setenv("PATH", ("/nonexistent-velmora:" + pathDir.substr(0, pathDir.size() - 1)).c_str(), 1);
+#ifdef _WIN32
+    const char kListSeparator = ';';
+#else
+    const char kListSeparator = ':';
+#endif
+    SetEnvVar("PATH", "/nonexistent-velmora" + std::string(1, kListSeparator) +
+                          pathDir.substr(0, pathDir.size() - 1));
     proc::SetProgramFolder(programDir);
   }
   void TearDown() override {
-    ::setenv("PATH", savedPath.c_str(), 1);
+    SetEnvVar("PATH", savedPath);
     proc::SetProgramFolder("");
   }
 
+  // A small program file: a shell script on Linux; on Windows any file will do, since the
+  // lookup only finds it and nothing starts it.
   std::string Script(const std::string& path, bool executable = true) {
     tmp.Write(path, "#!/bin/sh\necho " + path + "\n");
     fs::permissions(tmp.File(path),
@@ -112,6 +122,40 @@ class FindProgramTest : public ::testing::Test {
   std::string savedPath;
 };
 
+#ifdef _WIN32
+// The same path, however its letters and separators are written.
+::testing::AssertionResult SameFile(const std::string& found, const std::string& expected) {
+  std::error_code error;
+  if (!found.empty() && fs::equivalent(found, expected, error)) return ::testing::AssertionSuccess();
+  return ::testing::AssertionFailure() << "found \"" << found << "\", expected \"" << expected << "\"";
+}
+
+// On Windows the system's own search finds programs: letter case never counts, ".exe" is added
+// to a name without an extension, and a file name without ".exe" is no program there.
+TEST_F(FindProgramTest, WindowsSearchOrderProgramFolderThenPath) {
+  const std::string tool = Script("program/Tool.EXE");
+  EXPECT_TRUE(SameFile(proc::FindProgram("tool"), tool));
+  EXPECT_TRUE(SameFile(proc::FindProgram("TOOL.exe"), tool));
+
+  const std::string own = Script("program/7z.exe");
+  Script("bin/7z.exe");
+  EXPECT_TRUE(SameFile(proc::FindProgram("7z"), own));
+
+  const std::string other = Script("bin/other.exe");
+  EXPECT_TRUE(SameFile(proc::FindProgram("other"), other));
+  EXPECT_TRUE(SameFile(proc::FindProgram("OTHER"), other));
+
+  tmp.MakeDir("program/devcon.exe");  // a folder is no program
+  EXPECT_EQ(proc::FindProgram("devcon"), "");
+  EXPECT_EQ(proc::FindProgram("velmora-missing"), "");
+  EXPECT_EQ(proc::FindProgram(""), "");
+
+  const std::string elsewhere = Script("elsewhere/tool.exe");
+  EXPECT_TRUE(SameFile(proc::FindProgram(elsewhere), elsewhere));
+  EXPECT_TRUE(SameFile(proc::FindProgram(tmp.path() + "elsewhere\\tool"), elsewhere));
+  EXPECT_EQ(proc::FindProgram(tmp.path() + "elsewhere/none"), "");
+}
+#else
 TEST_F(FindProgramTest, ProgramFolderIgnoresCaseAndExeEnding) {
   const std::string tool = Script("program/Tool.EXE");
   EXPECT_EQ(proc::FindProgram("tool"), tool);
@@ -155,6 +199,7 @@ TEST_F(FindProgramTest, WordWithAFolderIsTakenAsItIs) {
   EXPECT_EQ(proc::FindProgram(tmp.path() + "elsewhere\\tool"), tool);
   EXPECT_EQ(proc::FindProgram(tmp.path() + "elsewhere/none"), "");
 }
+#endif  // _WIN32
 
 TEST(ProgramFolderTest, DefaultsToTheRunningProgramsFolder) {
   proc::SetProgramFolder("");
@@ -166,7 +211,7 @@ TEST(ProgramFolderTest, DefaultsToTheRunningProgramsFolder) {
 
 // ---- starting children ----
 
-std::string Helper() { return VELMORA_TEST_HELPER; }
+std::string Helper() { return TestHelperPath(); }
 
 proc::StartInfo PipeInfo(const std::string& commandLine) {
   proc::StartInfo info;
@@ -185,8 +230,14 @@ std::string RunToEnd(const proc::StartInfo& info) {
 TEST(ChildProcessTest, ProgramPathWithBlanksQuotedRuns) {
   TempDir tmp;
   const std::string copy = tmp.MakeDir("my tools") + "helper prog";
+#ifdef _WIN32
+  fs::copy_file(Helper(), copy + ".exe");  // started as "helper prog": Windows adds ".exe"
+#else
   fs::copy_file(Helper(), copy);
+#endif
+#ifndef _WIN32
   fs::permissions(copy, fs::perms::owner_all);
+#endif
   const std::string out = RunToEnd(PipeInfo("\"" + copy + "\" args \"a b\" c"));
   EXPECT_EQ(out, "argc=4\n0=[" + copy + "]\n1=[args]\n2=[a b]\n3=[c]\n");
 }
@@ -285,7 +336,11 @@ TEST(OpenFileForChildTest, KeepsOrEmptiesOrFailsWithCode) {
     proc::OpenFileForChild(tmp.File("no/such/folder.txt"), proc::FileDisposition::CreateAlways);
     FAIL() << "no error raised";
   } catch (const proc::ProcessError& e) {
-    EXPECT_EQ(e.code(), 2u);
+#ifdef _WIN32
+    EXPECT_EQ(e.code(), 3u);  // ERROR_PATH_NOT_FOUND: the folder is missing
+#else
+    EXPECT_EQ(e.code(), 2u);  // ENOENT
+#endif
     EXPECT_NE(std::string(e.what()).find("folder.txt"), std::string::npos);
   }
 }

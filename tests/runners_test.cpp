@@ -11,10 +11,15 @@
 #include <random>
 #include <thread>
 
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
 #include "app/ui_port.h"
 #include "platform/throw_hook.h"
 #include "shared/shared_functions.h"
 #include "support/temp_dir.h"
+#include "support/test_helper.h"
 
 namespace fs = std::filesystem;
 using std::chrono::milliseconds;
@@ -22,7 +27,7 @@ using std::chrono::steady_clock;
 
 namespace {
 
-std::string Helper() { return VELMORA_TEST_HELPER; }
+std::string Helper() { return TestHelperPath(); }
 
 // A UI that records the cursor changes and counts the message pumps.
 class RecordingUi : public UiPort {
@@ -432,6 +437,32 @@ TEST(CaptureConsoleOutputTest, ChildGetsNoInputToReadItsOwnOutputFrom) {
   std::string memo;
   CaptureConsoleOutput(Helper() + " stdin", memo, nullptr);
   EXPECT_EQ(memo, "stdin=[]\n");
+}
+
+// ---- the console's code page ----
+
+// The child writes "äüß" in the console (OEM) code page: 0x84 0x81 0xE1 in code pages 437 and
+// 850 alike. CaptureConsoleOutput gives the program's ANSI text (code page 1252: 0xE4 0xFC
+// 0xDF); RunAny keeps the bytes as the tool wrote them. Linux has one code page for both, so
+// nothing changes there.
+TEST(ConsoleCodePageTest, CaptureConvertsToAnsiRunAnyKeepsTheBytes) {
+#ifdef _WIN32
+  const unsigned oem = GetOEMCP();
+  if ((oem != 437 && oem != 850) || GetACP() != 1252) {
+    GTEST_SKIP() << "needs the OEM code page 437 or 850 and the ANSI code page 1252, not " << oem << " and "
+                 << GetACP();
+  }
+  const std::string captured = "\xE4\xFC\xDF\n";
+#else
+  const std::string captured = "\x84\x81\xE1\n";
+#endif
+  std::string memo = "kept ";
+  CaptureConsoleOutput(Helper() + " chunks 0 %x84%x81%xE1%n", memo, nullptr);
+  EXPECT_EQ(memo, "kept " + captured);
+
+  std::vector<std::string> lines;
+  RunAny(Helper() + " chunks 0 %x84%x81%xE1%n", lines);
+  EXPECT_EQ(lines, (std::vector<std::string>{"\x84\x81\xE1"}));
 }
 
 // ---- failures that are no errors ----

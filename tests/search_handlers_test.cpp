@@ -26,8 +26,12 @@ class SearchTest : public AppFixture {
   void SetUp() override {
     AppFixture::SetUp();
     // Prints what the test laid down for the pack (named by its file name) and exits with the
-    // code the test chose; every call is recorded, each argument in brackets.
+    // code the test chose; every call is recorded, each argument in brackets. Run without
+    // arguments, as the program asks for its banner, it prints the banner the test laid down
+    // and counts the question.
     Tool("7z",
+         "if [ $# -eq 0 ]; then echo probe >> \"$VELMORA_WINDIR/7z-probes.txt\"\n"
+         "  [ -f \"$VELMORA_WINDIR/banner\" ] && cat \"$VELMORA_WINDIR/banner\"; exit 0; fi\n"
          "{ printf '[%s]' \"$@\"; echo; } >> \"$VELMORA_WINDIR/7z-calls.txt\"\n"
          "pack=$(basename \"$2\")\n"
          "[ -f \"$VELMORA_WINDIR/out-$pack\" ] && cat \"$VELMORA_WINDIR/out-$pack\"\n"
@@ -456,6 +460,113 @@ TEST_F(SearchTest, BlanksInTheWorkingFolderReachTheToolAsOneArgument) {
                        "DP/p.7z][-o" + work + "][-y]\n");
   EXPECT_EQ(main->Form().Caption("CMD4HWIDunpacked"),
             "7z x " + programDir + "DP/p.7z \"-o" + work + "\" \"@" + work + "p.7z.txt\" -y");
+}
+
+// ---- both kinds of archive tool ----
+
+// One kind of tool: the banner it prints when run without arguments, whether the program then
+// asks it with -bb1 for its items, and which of the two forms it lists them in.
+struct ToolKind {
+  const char* name;
+  const char* banner;
+  bool listsWithSwitch;  // a tool of version 15 or later: -bb1, "- <path>" lines
+  const char* logged;    // the log line the banner gives
+};
+void PrintTo(const ToolKind& kind, std::ostream* out) { *out << kind.name; }
+
+class ToolKindTest : public SearchTest, public ::testing::WithParamInterface<ToolKind> {};
+
+TEST_P(ToolKindTest, CommandLinesFollowTheKindAndItemsAreGatheredInItsForm) {
+  const ToolKind& kind = GetParam();
+  Start();
+  tmp.Write("win/banner", kind.banner);
+  // The tool's answer to the INF extraction, in the form of its kind. The archive's own line
+  // names an INF file that must never be taken for an item.
+  const Lines paths = {"L/1/a.inf", "L/2/b.inf", "top.inf"};
+  std::string out = std::string(kind.banner) + "\n";
+  out += kind.listsWithSwitch ? "Extracting archive: evil.inf\n--\nPath = evil.inf\n\n"
+                              : "Processing archive: evil.inf\n\n";
+  for (const std::string& p : paths) out += (kind.listsWithSwitch ? "- " : "Extracting  ") + p + "\n";
+  if (kind.listsWithSwitch) out += "- L/1/\n";  // a folder, as newer tools list them
+  out += "Everything is Ok\n";
+  tmp.Write("prog/DP/p.7z", "pack");
+  tmp.Write("win/out-p.7z", out);
+  Inf("L/1/a.inf", "PCI\\VEN_8086&DEV_100E");
+  Inf("L/2/b.inf", "nothing");
+  Inf("top.inf", "PCI\\VEN_8086&DEV_100E");
+  TickAllPacks();
+  Ids({"PCI\\VEN_8086&DEV_100E&SUBSYS_1&REV_02\\3&1"});
+  main->SearchByHWIDSbtnClick();
+  main->Form().SetAllChecked("HWIDS2Installchb", true);
+  main->InstallHWIDsbtnClick();
+  main->UnpackDriverPacks2method1Click();
+
+  // The same index and lists whichever kind of tool made them.
+  EXPECT_EQ(platform::profile::ReadSectionNames(workDir + "DP_Content.ini"), paths);
+  EXPECT_EQ(Index("L/1/a.inf", "Extract"), "YES");
+  EXPECT_EQ(Index("top.inf", "Extract"), "YES");
+  EXPECT_EQ(Index("L/2/b.inf", "Extract"), "<missing>");
+  EXPECT_EQ(tmp.Read("win/dp_tavi/p.7z.txt"), "L/1/*.*\r\n*.*\r\n");
+  EXPECT_FALSE(LogHas("log72||%s"));
+
+  // The Parts' command lines, with -bb1 behind them for a tool that needs it; the log shows each
+  // command line as it ran.
+  const std::string pack = programDir + "DP/p.7z";
+  const std::string bb = kind.listsWithSwitch ? "[-bb1]" : "";
+  EXPECT_EQ(Calls(), (Lines{"[x][" + pack + "][-o" + workDir + "][*.inf][-r][-y]" + bb,
+                            "[x][" + pack + "][-o" + workDir + "][@" + workDir + "p.7z.txt][-y]" + bb,
+                            "[x][" + pack + "][-o" + workDir + "][-y]" + bb}));
+  const std::string tail = kind.listsWithSwitch ? " -bb1" : "";
+  for (const std::string& line : {"7z x " + pack + " -o" + workDir + " *.inf -r -y" + tail,
+                                  "7z x " + pack + " -o" + workDir + " @" + workDir + "p.7z.txt -y" + tail,
+                                  "7z x " + pack + " -o" + workDir + " -y" + tail}) {
+    EXPECT_TRUE(LogHas("log23|" + line + "|%s")) << line;
+  }
+  // The tool was asked for its banner once in this run, and the answer logged once.
+  EXPECT_EQ(tmp.Read("win/7z-probes.txt"), "probe\n");
+  const Lines keys = LogKeys();
+  EXPECT_EQ(std::count(keys.begin(), keys.end(), "log97") + std::count(keys.begin(), keys.end(), "log98"), 1);
+  EXPECT_TRUE(LogHas(kind.logged));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Kinds, ToolKindTest,
+    ::testing::Values(
+        ToolKind{"Version920", "\n7-Zip [32] 9.20  Copyright (c) 1999-2010 Igor Pavlov  2010-11-18", false,
+                 "log97|7-Zip [32] 9.20  Copyright (c) 1999-2010 Igor Pavlov  2010-11-18|%s"},
+        ToolKind{"Version457", "7-Zip 4.57  Copyright (c) 1999-2007 Igor Pavlov  2007-12-06", false,
+                 "log97|7-Zip 4.57  Copyright (c) 1999-2007 Igor Pavlov  2007-12-06|%s"},
+        ToolKind{"Version1602", "\n7-Zip [32] 16.02 : Copyright (c) 1999-2016 Igor Pavlov : 2016-05-21", true,
+                 "log97|7-Zip [32] 16.02 : Copyright (c) 1999-2016 Igor Pavlov : 2016-05-21|%s"},
+        ToolKind{"Debian7zz",
+                 "7-Zip (z) 22.01 (x64) : Copyright (c) 1999-2022 Igor Pavlov : 2022-07-15\n"
+                 " 64-bit locale=C.UTF-8 Threads:2",
+                 true, "log97|7-Zip (z) 22.01 (x64) : Copyright (c) 1999-2022 Igor Pavlov : 2022-07-15|%s"},
+        // No banner, or one of no known shape: the command lines stay as written, and the log says
+        // only that (no version is claimed).
+        ToolKind{"NoBanner", "", false, "log98|%s|%s"},
+        ToolKind{"UnknownShape", "7-Zip version sixteen", false, "log98|%s|%s"}),
+    [](const ::testing::TestParamInfo<ToolKind>& param) { return std::string(param.param.name); });
+
+TEST_F(SearchTest, AToolThatCannotStartIsAskedForItsBannerAgainLater) {
+  Start();
+  Pack("p.7z", {"a.inf"});
+  TickAllPacks();
+  const std::string script = tmp.Read("prog/7z");
+  fs::remove(programDir + "7z");
+  main->ExtractINFsbtnClick();
+  EXPECT_FALSE(main->Archiver().has_value());
+  EXPECT_TRUE(LogHas("log23|7z x " + programDir + "DP/p.7z -o" + workDir + " *.inf -r -y|%s"));
+  const Lines keys = LogKeys();
+  EXPECT_EQ(std::count(keys.begin(), keys.end(), "log98"), 0);  // nothing is claimed about a missing tool
+
+  Tool("7z", script.substr(std::string("#!/bin/sh\n").size()));
+  tmp.Write("win/banner", "7-Zip 23.01 (x64) : Copyright (c) 1999-2023 Igor Pavlov : 2023-06-20");
+  ui.answers = {true};
+  main->ExtractINFsbtnClick();
+  ASSERT_TRUE(main->Archiver().has_value());
+  EXPECT_EQ(main->Archiver()->kind, ArchiverKind::Current);
+  EXPECT_EQ(Calls(), Lines{"[x][" + programDir + "DP/p.7z][-o" + workDir + "][*.inf][-r][-y][-bb1]"});
 }
 
 TEST_F(SearchTest, ARunningSearchDisablesTheOperationButtonsAndStartsNoSecondRun) {

@@ -38,7 +38,7 @@ TEST_F(StartupTest, FirstStartMakesThePackFolderBesideTheProgram) {
   std::filesystem::remove_all(programDir + "DP");
   Start();
   EXPECT_TRUE(std::filesystem::is_directory(programDir + "DP"));
-  EXPECT_EQ(main->Caption("CMDPackDired"), programDir + "DP/");
+  EXPECT_EQ(main->Caption("CMDPackDired"), programDir + Joined("DP/"));
 }
 
 TEST_F(StartupTest, FreshStartWritesDefaultsOnce) {
@@ -49,11 +49,11 @@ TEST_F(StartupTest, FreshStartWritesDefaultsOnce) {
   EXPECT_EQ(Ini("Program", "Workdir"), workDir);
   EXPECT_EQ(Ini("Program", "Windir"), winDir);
   EXPECT_EQ(Ini("Program", "LanguageChange"), "No");
-  EXPECT_EQ(Ini("Program", "LanguageFile"), programDir + "lng/english.lng");
+  EXPECT_EQ(Ini("Program", "LanguageFile"), programDir + Joined("lng/english.lng"));
   EXPECT_EQ(Ini("Program", "Start From"), "Non CD");
-  EXPECT_EQ(Ini("Program", "CMDPackDir"), programDir + "DP/");
+  EXPECT_EQ(Ini("Program", "CMDPackDir"), programDir + Joined("DP/"));
   EXPECT_EQ(Ini("DP_Options", "DPExternal"), "no");
-  EXPECT_EQ(Ini("DP_Options", "DPExternalDir"), programDir + "DP/");
+  EXPECT_EQ(Ini("DP_Options", "DPExternalDir"), programDir + Joined("DP/"));
   EXPECT_EQ(Ini("DP_Options", "SelectDPDir"), "no");
   EXPECT_EQ(Ini("DP_Options", "NonCompressedDriversFolder"), "NO");
   EXPECT_EQ(Ini("DP_Options", "NonCompressedDriversFolderLocation"), "N/A");
@@ -61,10 +61,10 @@ TEST_F(StartupTest, FreshStartWritesDefaultsOnce) {
   EXPECT_EQ(Ini("Automation", "AutoHWIDSearch"), "No");
   auto keys = LogKeys();
   EXPECT_EQ(std::count(keys.begin(), keys.end(), "log8"), 1);
-  EXPECT_TRUE(tmp.Exists("win/dp_tavi"));
+  EXPECT_TRUE(std::filesystem::is_directory(workDir));
   // "Non CD" paths: tool files in Markers beside the program.
-  EXPECT_EQ(main->Caption("CMDOutFileed"), programDir + "Markers/cmdout");
-  EXPECT_EQ(main->Caption("CMDFileed"), programDir + "Markers/cmd");
+  EXPECT_EQ(main->Caption("CMDOutFileed"), programDir + Joined("Markers/cmdout"));
+  EXPECT_EQ(main->Caption("CMDFileed"), programDir + Joined("Markers/cmd"));
   EXPECT_EQ(main->Caption("CMDPackOutDired"), "-o" + workDir);
   EXPECT_EQ(main->Caption("IniLocationlbl"), programDir + "dp_tavi.ini");
 }
@@ -114,11 +114,12 @@ TEST_F(StartupTest, MissingStartFromTakesWorkingFolderPaths) {
   main->CreateInibtnClick();
   EXPECT_EQ(main->Caption("CMDOutFileed"), workDir + "cmdout");
   EXPECT_EQ(main->Caption("CMDFileed"), workDir + "cmd");
-  EXPECT_TRUE(tmp.Exists("win/dp_tavi/cmd"));
+  EXPECT_TRUE(std::filesystem::exists(workDir + "cmd"));
   EXPECT_EQ(main->Caption("CMDPackOutDired"), "-o" + workDir);
 }
 
 TEST_F(StartupTest, NonCompressedDriversFolderMovesWorkingFolderOnlyOnNonCdStart) {
+  SKIP_WITHOUT_LINUX_OVERRIDE("VELMORA_DRIVE_TYPE");
   const std::string location = tmp.MakeDir("drivers");
   struct Case {
     const char* driveType;
@@ -127,7 +128,7 @@ TEST_F(StartupTest, NonCompressedDriversFolderMovesWorkingFolderOnlyOnNonCdStart
   };
   for (const Case& c : {Case{"3", "Non CD", true}, Case{"5", "CD", false}, Case{"5", "Non CD", false}}) {
     SCOPED_TRACE(std::string(c.driveType) + " " + c.startFrom);
-    setenv("VELMORA_DRIVE_TYPE", c.driveType, 1);
+    SetEnvVar("VELMORA_DRIVE_TYPE", c.driveType);
     // On a CD-ROM the copy beside the program becomes the file in use, but the start from the
     // CD counts, whatever the copy says.
     tmp.Write("prog/dp_tavi.ini", std::string("[Program]\r\nInitial=no\r\nStart From=") + c.startFrom +
@@ -146,13 +147,14 @@ TEST_F(StartupTest, NonCompressedDriversFolderMovesWorkingFolderOnlyOnNonCdStart
 }
 
 TEST_F(StartupTest, CdRomStartUsesCopyInWorkingFolder) {
+  SKIP_WITHOUT_LINUX_OVERRIDE("VELMORA_DRIVE_TYPE");
   // The copy beside the program, as it was configured where it last ran (or without the key).
   for (const char* startFrom : {"Start From=CD\r\n", "Start From=Non CD\r\n", ""}) {
     SCOPED_TRACE(startFrom);
     const std::string copy = std::string("[Program]\r\nInitial=no\r\n") + startFrom +
                              "AppMainPath=" + programFile + "\r\nCustomKey=kept\r\n";
     tmp.Write("prog/dp_tavi.ini", copy);
-    setenv("VELMORA_DRIVE_TYPE", "5", 1);
+    SetEnvVar("VELMORA_DRIVE_TYPE", "5");
     Start();
     const std::string workIni = workDir + "dp_tavi.ini";
     EXPECT_EQ(main->Caption("IniLocationlbl"), workIni);
@@ -169,9 +171,10 @@ TEST_F(StartupTest, CdRomStartUsesCopyInWorkingFolder) {
 }
 
 TEST_F(StartupTest, UnknownDriveTypeFallsBackToProgramFolderFile) {
+  SKIP_WITHOUT_LINUX_OVERRIDE("VELMORA_DRIVE_TYPE");
   for (const char* type : {"0", "1"}) {
     SCOPED_TRACE(type);
-    setenv("VELMORA_DRIVE_TYPE", type, 1);
+    SetEnvVar("VELMORA_DRIVE_TYPE", type);
     Start();
     EXPECT_EQ(main->Caption("IniLocationlbl"), programDir + "dp_tavi.ini");
     EXPECT_EQ(Ini("Program", "Initial"), "no");
@@ -208,6 +211,7 @@ TEST_F(StartupTest, AutoHWIDSearchQuestion) {
 // The automatic collection at start-up is the first use of the device functions: they must be
 // bound by then, or the list comes out empty (on Windows nothing answers before the binding).
 TEST_F(StartupTest, AutoHWIDSearchCollectsWithTheDeviceFunctionsBound) {
+  SKIP_WITHOUT_LINUX_OVERRIDE("VELMORA_SYSFS");
   ScopedEnv sysfs("VELMORA_SYSFS", std::string(VELMORA_TESTDATA_DIR) + "/sysfs/laptop/sys");
   Start();
   main.reset();  // the window's end unbinds the device functions, as when the program quits
@@ -224,7 +228,7 @@ TEST_F(StartupTest, AutoHWIDSearchCollectsWithTheDeviceFunctionsBound) {
 }
 
 TEST_F(StartupTest, AboutTextAndUnpackedListAreLoadedWhenPresent) {
-  tmp.Write("win/dp_tavi/UnpackedDP.txt", "a.7z\r\nb.7z\r\n");
+  tmp.Write(workDir + "UnpackedDP.txt", "a.7z\r\nb.7z\r\n");
   Start();
   EXPECT_EQ(main->Form().Items("AboutListBox"), (std::vector<std::string>{"About line 1", "About line 2"}));
   EXPECT_EQ(main->Form().Items("UnpackedDPlb"), (std::vector<std::string>{"a.7z", "b.7z"}));
@@ -287,12 +291,13 @@ TEST_F(StartupBadInputTest, UnwritableConfigurationStillStartsWithDefaults) {
   tmp.MakeDir("prog/dp_tavi.ini");
   Start();
   EXPECT_TRUE(LogHas("log95|" + programDir + "dp_tavi.ini|%s"));
-  EXPECT_EQ(main->Caption("CMDPackDired"), programDir + "DP/");
+  EXPECT_EQ(main->Caption("CMDPackDired"), programDir + Joined("DP/"));
   EXPECT_EQ(main->Caption("CMDPackOutDired"), "-o" + workDir);
   EXPECT_EQ(LogKeys().back(), "log70");
 }
 
 TEST_F(StartupBadInputTest, RamDiskOpensTheConfigurationBeforeTheDriveLines) {
+  SKIP_WITHOUT_LINUX_OVERRIDE("VELMORA_DRIVE_TYPE");
   // An unwritable file makes the opening visible in the log.
   tmp.MakeDir("prog/dp_tavi.ini");
   const std::string opened = "log95|" + programDir + "dp_tavi.ini|%s";
@@ -308,7 +313,7 @@ TEST_F(StartupBadInputTest, RamDiskOpensTheConfigurationBeforeTheDriveLines) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.type);
-    setenv("VELMORA_DRIVE_TYPE", c.type, 1);
+    SetEnvVar("VELMORA_DRIVE_TYPE", c.type);
     Make();
     main->SetCaption("LangFileLabel", programDir + "lng/english.lng");
     main->FirstCheckbtnClick();
@@ -327,6 +332,7 @@ TEST_F(StartupBadInputTest, RamDiskOpensTheConfigurationBeforeTheDriveLines) {
 }
 
 TEST_F(StartupBadInputTest, UnusableLanguageFilesAreNamedAndTheTextsComeFromEnglish) {
+  SKIP_ON_WINDOWS(VELMORA_LINUX_PATHS);
   // The start language is the English file unless the configuration names another.
   const auto chooseGerman = [](TempDir& t) {
     t.Write("prog/dp_tavi.ini", "[Program]\r\nInitial=no\r\nLanguageChange=YES\r\nLanguageFile=" +

@@ -119,6 +119,8 @@ TEST_F(XmlReaders, RefuseDeclarationsAndEntityExpansion) {
   ExpectRefused("<!DOCTYPE x [<!ENTITY e SYSTEM \"file:///etc/passwd\">]><x a=\"&e;\"/>",
                 "declarations are not accepted");
   ExpectRefused("<x><!ELEMENT y ANY></x>", "declarations are not accepted");
+  // An outside DTD is never fetched: the declaration alone refuses the document.
+  ExpectRefused("<!DOCTYPE x SYSTEM \"http://example.invalid/x.dtd\"><x/>", "declarations are not accepted");
 }
 
 TEST_F(XmlReaders, RefuseNestingBeyondTheLimit) {

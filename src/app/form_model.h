@@ -57,6 +57,16 @@ enum class ChangeKind {
   Timer,
 };
 
+// How a front end draws a control beyond what its kind says, decided once here so every
+// front end shows the same windows.
+enum class ControlLook {
+  Default,
+  DarkList,        // lists and trees: lime text (13 px) in 16 px rows on a dark background
+  WaitWindow,      // the progress window: aqua background
+  Headline,        // the progress window's large bold navy headline, centred
+  OperationLabel,  // the progress window's bold red label naming the current operation
+};
+
 struct Control {
   std::string name;
   ControlKind kind = ControlKind::Panel;
@@ -77,8 +87,10 @@ struct Control {
   std::string onClick;   // handler name run by a click (or the timer's tick)
   std::string onChange;  // handler name run by a change or a selection
   std::string popupMenu; // arrow buttons: the menu their arrow opens
-  // Layout hints for front ends: "top", "bottom", "left", "right", "client" or "".
+  // Layout hints for front ends: "top", "bottom", "left", "right", "client" or "" (placed in
+  // rows with its unaligned siblings); see app/form_layout.h.
   std::string align;
+  ControlLook look = ControlLook::Default;
   int width = 0;
   int height = 0;
 };

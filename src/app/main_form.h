@@ -15,6 +15,7 @@
 #include "app/form_model.h"
 #include "app/ui_port.h"
 #include "lang/messages.h"
+#include "packs/archiver_kind.h"
 
 class TSearch;
 class TFileSearch;
@@ -136,6 +137,13 @@ class TMainfrm {
   // its own), then saves that list to the output file. The tool's exit code; nothing when it
   // could not be started.
   std::optional<int> RunArchiver(const std::string& commandLine);
+  // The archive tool command line as it is run with the tool of this run. The first call runs
+  // "7z" without arguments and learns the tool's kind from its banner, which it logs; a tool
+  // that prints no banner it knows gets its command lines as written (and says so in the log),
+  // and one that cannot be started is asked again at the next call.
+  std::string ArchiverCommand(const std::string& commandLine);
+  // What the first run of the archive tool told about it; nothing before that.
+  const std::optional<ArchiverBanner>& Archiver() const { return archiver_; }
   // Logs an archive tool run that failed for the pack (it could not be started, or it ended
   // with a fatal exit code) as a failed step; true when the run did not fail.
   bool ArchiverSucceeded(const std::string& pack, const std::optional<int>& exitCode);
@@ -253,6 +261,7 @@ class TMainfrm {
   std::unique_ptr<TFileSearch> fileSearch_;
   std::unique_ptr<IndexFile> contentIndex_;  // DP_Content.ini while the search works on it
   std::vector<std::string> installEntryPacks_;
+  std::optional<ArchiverBanner> archiver_;  // the archive tool's kind, learnt once per run
   int operationDepth_ = 0;
   int exitStatus_ = 0;
   std::string unwritableConfig_;               // the configuration file whose write failure was logged

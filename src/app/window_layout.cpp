@@ -28,6 +28,12 @@ struct Builder {
 
 constexpr const char* kMailHint = "Click to send me an E-mail";
 
+// The log, the pack list and the device lists show lime text on a dark background.
+Control& dark(Control& c) {
+  c.look = ControlLook::DarkList;
+  return c;
+}
+
 }  // namespace
 
 void BuildMainForm(FormModel& form) {
@@ -62,7 +68,7 @@ void BuildMainForm(FormModel& form) {
   b.add(K::Panel, "Panel5", "Loggbx").align = "bottom";
   b.add(K::LinkLabel, "Label6", "Panel5", "Send E-Mail", kMailHint, "sClick").align = "left";
   b.add(K::SpeedButton, "SaveLogbtn", "Panel5", "Save Log", "", "SaveLogbtnClick").align = "right";
-  b.add(K::UnicodeListBox, "LogLbx", "Loggbx").align = "client";
+  dark(b.add(K::UnicodeListBox, "LogLbx", "Loggbx")).align = "client";
 
   // Driver Packs
   b.add(K::TabSheet, "MainSheet", "MainPageControle", "Driver Packs");
@@ -82,7 +88,7 @@ void BuildMainForm(FormModel& form) {
   b.add(K::LinkLabel, "PackNameLbl", "Panel1", "Select All", "Click to select all listed driver packs", "PackNameLblClick")
       .align = "left";
   b.add(K::LinkLabel, "s", "Panel1", "Send E-Mail", kMailHint, "sClick").align = "right";
-  b.add(K::CheckListBox, "PacksChlbx", "PacksGbx").align = "client";
+  dark(b.add(K::CheckListBox, "PacksChlbx", "PacksGbx")).align = "client";
 
   // HWIDs-extended
   b.add(K::TabSheet, "EqSheet", "MainPageControle", "HWIDs-extended");
@@ -104,7 +110,7 @@ void BuildMainForm(FormModel& form) {
   b.add(K::LinkLabel, "HWIDSlabel", "Panel4", "Select All", "Click to select all founded HWIDs", "HWIDSlabelClick")
       .align = "left";
   b.add(K::LinkLabel, "Label2", "Panel4", "Send E-Mail", kMailHint, "sClick").align = "right";
-  b.add(K::CheckListBox, "HWIDS2Installchb", "Hwids2installgb").align = "client";
+  dark(b.add(K::CheckListBox, "HWIDS2Installchb", "Hwids2installgb")).align = "client";
   Control& hw = b.add(K::ComboBox, "HWIDSforWorkcbx", "Hwids2installgb", "HWIDS");
   hw.align = "bottom";
   hw.onChange = "HWIDSforWorkcbxSelect";
@@ -117,9 +123,9 @@ void BuildMainForm(FormModel& form) {
   eg.align = "bottom";
   b.add(K::PageControl, "HWIDsPageControl", "EqTreePanel").align = "client";
   b.add(K::TabSheet, "HWIDSTreeTabSheet", "HWIDsPageControl", "HWIDs tree view");
-  b.add(K::TreeView, "EqTreeView", "HWIDSTreeTabSheet", "", "", "EqTreeViewClick").align = "client";
+  dark(b.add(K::TreeView, "EqTreeView", "HWIDSTreeTabSheet", "", "", "EqTreeViewClick")).align = "client";
   b.add(K::TabSheet, "HWIDsSimpleReportTabSheet", "HWIDsPageControl", "HWIDs simple view");
-  b.add(K::ListBox, "HWIDsSimpleListBox", "HWIDsSimpleReportTabSheet").align = "client";
+  dark(b.add(K::ListBox, "HWIDsSimpleListBox", "HWIDsSimpleReportTabSheet")).align = "client";
   b.hidden(K::Memo, "HWIDsSimpleTempMemo", "HWIDsSimpleReportTabSheet");
 
   // About
@@ -191,14 +197,17 @@ void BuildWaitForm(FormModel& form) {
   wait.width = 543;
   wait.height = 171;
   wait.visible = false;
-  b.add(K::Label, "Label1", kWaitFormName, "IN PROGRESS.PLEASE WAIT").align = "client";
+  wait.look = ControlLook::WaitWindow;
+  Control& headline = b.add(K::Label, "Label1", kWaitFormName, "IN PROGRESS.PLEASE WAIT");
+  headline.align = "client";
+  headline.look = ControlLook::Headline;
   b.add(K::GroupBox, "GroupBox1", kWaitFormName, "Current operation").align = "top";
-  b.add(K::Label, "UnpackingLbl", "GroupBox1", "Processing");
+  b.add(K::Label, "UnpackingLbl", "GroupBox1", "Processing").look = ControlLook::OperationLabel;
   b.add(K::GroupBox, "GroupBox2", kWaitFormName, "Current progress").align = "top";
   b.add(K::Gauge, "UnpackGauge", "GroupBox2");
   b.add(K::GroupBox, "GroupBox3", kWaitFormName, "Total progress").align = "top";
   b.add(K::Gauge, "UnpackGauge2", "GroupBox3");
-  Control& list = b.add(K::ListBox, "CMDTemplb", kWaitFormName);
+  Control& list = dark(b.add(K::ListBox, "CMDTemplb", kWaitFormName));
   list.visible = false;  // placed below the visible client area: a working list
   list.onChange = "CMDTemplbDrawItem";
 }

@@ -67,7 +67,7 @@ void TMainfrm::RunWithOutputClick() {
     // The output switch is one word even when the working folder holds a blank.
     const std::string outSwitch = platform::process::QuoteArgument(Caption("CMDPackOutDired"));
     const std::string archive = ShortFileName(packDir + name);
-    const std::string commandLine = "7z x " + archive + " " + outSwitch + " -y";
+    const std::string commandLine = ArchiverCommand("7z x " + archive + " " + outSwitch + " -y");
     LogKey("log22");
     LogKey("log23", {commandLine});
 
@@ -138,6 +138,21 @@ std::optional<int> TMainfrm::RunArchiver(const std::string& commandLine) {
   wait.ItemsChanged("CMDTemplb");
   platform::WriteTextLines(Caption("CMDOutFileed"), wait.Items("CMDTemplb"));
   return exitCode;
+}
+
+std::string TMainfrm::ArchiverCommand(const std::string& commandLine) {
+  if (!archiver_) {
+    std::vector<std::string> lines;
+    if (RunAny("7z", lines)) {
+      archiver_ = ParseArchiverBanner(lines);
+      if (archiver_->kind == ArchiverKind::Unknown) {
+        LogKey("log98");
+      } else {
+        LogKey("log97", {archiver_->line});
+      }
+    }
+  }
+  return ArchiverCommandLine(commandLine, archiver_ ? archiver_->kind : ArchiverKind::Unknown);
 }
 
 bool TMainfrm::ArchiverSucceeded(const std::string& pack, const std::optional<int>& exitCode) {

@@ -16,6 +16,15 @@ bool InitPnpApi();
 // Unbinds; true when something was bound, false on a second call.
 bool FreePnpApi();
 
+// The names InitPnpApi binds, in binding order, each with whether it is bound now (Windows:
+// sixteen from SETUPAPI.DLL, then UpdatePnpDeviceDrivers from SYSSETUP.DLL). Linux binds
+// nothing: the list is empty there.
+struct BoundFunction {
+  std::string name;
+  bool bound = false;
+};
+std::vector<BoundFunction> BoundFunctions();
+
 // Instance identifiers of the devices, in enumeration order, each at most 199 characters.
 // `className` "*" or empty: every class.
 std::vector<std::string> EnumerateDeviceIds(bool presentOnly, const std::string& className);

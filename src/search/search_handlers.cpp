@@ -72,12 +72,12 @@ class Pacer {
 
 }  // namespace
 
-// Turns the archive tool's output lines into INF paths: the "Extracting" lines, cut as
-// MakePaths cuts them. A path that leads outside the working folder, or that the index cannot
-// hold as a section name, is logged and left out.
+// Turns the archive tool's output lines into INF paths: the items it reports as extracted, in
+// the form of either kind of tool ("Extracting  <path>", "- <path>"; never the archive's own
+// "Extracting archive:" line). A path that leads outside the working folder, or that the index
+// cannot hold as a section name, is logged and left out.
 std::vector<std::string> TMainfrm::GatherInfPaths(const std::vector<std::string>& lines) {
-  std::vector<std::string> raw;
-  MakePaths(&lines, raw);
+  std::vector<std::string> raw = ExtractedItemPaths(lines);
   std::vector<std::string> paths;
   paths.reserve(raw.size());
   for (std::string& path : raw) {
@@ -176,7 +176,7 @@ void TMainfrm::ExtractINFsbtnClick() {
     wait.SetGaugeMax("UnpackGauge2", static_cast<int>(ticked.size()));
     if (!EndsWith7z(name)) continue;
     const std::string commandLine =
-        "7z x " + ShortFileName(packDir + name + " ") + " " + outSwitch + " *.inf -r -y";
+        ArchiverCommand("7z x " + ShortFileName(packDir + name + " ") + " " + outSwitch + " *.inf -r -y");
     LogKey("log22");
     LogKey("log23", {commandLine});
     LogKey("log24", {name});
@@ -396,8 +396,9 @@ void TMainfrm::InstallHWIDsbtnClick() {
                                  : GetWord(entries[i], ":", 3);
     if (!extracted.insert(pack).second) continue;
     LogKey("log52");
-    const std::string commandLine = "7z x " + ShortFileName(packDir + pack) + " " + outSwitch + " " +
-                                    platform::process::QuoteArgument("@" + workDir + pack + ".txt") + " -y";
+    const std::string commandLine =
+        ArchiverCommand("7z x " + ShortFileName(packDir + pack) + " " + outSwitch + " " +
+                        platform::process::QuoteArgument("@" + workDir + pack + ".txt") + " -y");
     SetCaption("CMD4HWIDunpacked", commandLine);
     wait.SetVisible(kWaitFormName, true);
     ui_.ProcessMessages();

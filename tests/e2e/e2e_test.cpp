@@ -848,6 +848,116 @@ TEST_F(EndToEnd, UnthOnTheDemoPacksExtractsTheDriversOfTheVirtualMachine) {
   }));
 }
 
+// ---- both forms of the archive tool: 7-Zip 9.20's and that of 7-Zip 15 and later ----
+
+TEST_F(EndToEnd, BothFormsOfTheArchiveToolGiveTheSameIndexExtractionAndUnpacking) {
+  CopyProgram();
+  struct Driver {
+    const char* pack;
+    const char* folder;
+    std::string inf;
+  };
+  const std::vector<Driver> drivers = {
+      {"lap", "L/Net/Intel", InfText("PCI\\VEN_8086&DEV_15D7&SUBSYS_225D17AA")},
+      {"lap", "L/Net/Other", InfText("PCI\\VEN_10EC&DEV_8168")},
+      {"lap", "L/Audio/HDA", Utf16Le(InfText("HDAUDIO\\FUNC_01&VEN_10EC&DEV_0257&SUBSYS_17AA225D"))},
+      {"usb", "U/Logi", InfText("usb\\vid_046d&pid_c52b&mi_01")},
+      {"usb", "U/Cam", InfText("USB\\VID_9999&PID_0001")},
+  };
+  for (const Driver& d : drivers) {
+    const std::string leaf = fs::path(d.folder).filename().string();
+    WriteFile(root_ / "packsrc" / d.pack / d.folder / (leaf + ".inf"), d.inf);
+    WriteFile(root_ / "packsrc" / d.pack / d.folder / (leaf + ".sys"), "payload of " + leaf + "\n");
+  }
+  ASSERT_NO_FATAL_FAILURE(Pack("Laptop Drivers.7z", "lap", {"L"}));
+  ASSERT_NO_FATAL_FAILURE(Pack("usb.7z", "usb", {"U"}));
+
+  // What one run leaves: the index, the list files and the working folder after the selective
+  // extraction, and the working folder after unpacking the packs whole.
+  struct Result {
+    std::string index;
+    std::string lists;
+    std::set<std::string> extracted;
+    std::set<std::string> unpacked;
+    std::vector<std::string> log;
+  };
+  auto run = [&](const char* style) {
+    Result result;
+    const fs::path win = root_ / (std::string("win-") + (*style ? style : "default"));
+    fs::create_directories(win);
+    setenv("VELMORA_WINDIR", win.c_str(), 1);
+    setenv("VELMORA_7Z_STYLE", style, 1);
+    const fs::path work = win / "dp_tavi";
+    auto tree = [&] {
+      std::set<std::string> lines;
+      for (const auto& [path, kind] : Tree(work, {})) lines.insert(std::string(1, kind) + " " + path);
+      return lines;
+    };
+    {
+      QuietUi ui;
+      TMainfrm main(ui, AppEnvironment{(prog_ / "Velmora_TAVI").string(), {}});
+      main.FormCreate();
+      main.Form().SetAllChecked("PacksChlbx", true);
+      main.Form().SetItems("HWIDSforWorkcbx",
+                           {"PCI\\VEN_8086&DEV_15D7&SUBSYS_225D17AA&REV_21\\3&1",
+                            "HDAUDIO\\FUNC_01&VEN_10EC&DEV_0257&SUBSYS_17AA225D&REV_1000\\4&2",
+                            "USB\\VID_046D&PID_C52B&MI_01\\7&3"});
+      main.SearchByHWIDSbtnClick();
+      main.Form().SetAllChecked("HWIDS2Installchb", true);
+      main.InstallHWIDsbtnClick();
+      result.index = ReadFile(work / "DP_Content.ini");
+      result.lists = ReadFile(work / "DP_Extract.ini") + ReadFile(work / "Laptop Drivers.7z.txt") +
+                     ReadFile(work / "usb.7z.txt");
+      result.extracted = tree();
+      main.SetCaption("CMDUnpackMethoded", "2");
+      main.RunWithOutputClick();
+      result.unpacked = tree();
+      EXPECT_TRUE(ui.shown.empty()) << ui.shown.front();
+      for (const std::string& line : main.Form().Items("LogLbx")) result.log.push_back(line.substr(22));
+      main.FormDestroy();
+    }
+    return result;
+  };
+  const std::string oldWindir = std::getenv("VELMORA_WINDIR") != nullptr ? std::getenv("VELMORA_WINDIR") : "";
+  const Result older = run("");
+  const Result newer = run("modern");
+  unsetenv("VELMORA_7Z_STYLE");
+  if (oldWindir.empty())
+    unsetenv("VELMORA_WINDIR");
+  else
+    setenv("VELMORA_WINDIR", oldWindir.c_str(), 1);
+
+  // The older form as the reference: it found the machine's three drivers.
+  for (const char* folder : {"L/Net/Intel", "L/Audio/HDA", "U/Logi"}) {
+    const std::string leaf = fs::path(folder).filename().string();
+    EXPECT_EQ(older.extracted.count("f " + std::string(folder) + "/" + leaf + ".sys"), 1u) << folder;
+  }
+  EXPECT_EQ(older.extracted.count("f L/Net/Other/Other.sys"), 0u);
+  EXPECT_EQ(older.unpacked.count("f L/Net/Other/Other.sys"), 1u);
+  // The newer form gives the very same.
+  EXPECT_EQ(newer.index, older.index);
+  EXPECT_EQ(newer.lists, older.lists);
+  EXPECT_EQ(newer.extracted, older.extracted);
+  EXPECT_EQ(newer.unpacked, older.unpacked);
+
+  // Each run learnt its tool's kind once, from the banner, and ran the command lines of that kind.
+  auto count = [](const std::vector<std::string>& log, const std::string& prefix, const std::string& suffix) {
+    return std::count_if(log.begin(), log.end(), [&](const std::string& t) {
+      return StartsWith(t, prefix) && t.size() >= suffix.size() &&
+             t.compare(t.size() - suffix.size(), suffix.size(), suffix) == 0;
+    });
+  };
+  const std::string archiveTool = Msg("log97", {""});
+  EXPECT_EQ(count(older.log, archiveTool + "7-Zip [32] 9.20 ", ""), 1);
+  EXPECT_EQ(count(newer.log, archiveTool + "7-Zip ", ""), 1);
+  EXPECT_EQ(count(newer.log, archiveTool + "7-Zip [32] 9.20 ", ""), 0);
+  const std::string commandLine = Msg("log23", {"7z x "});
+  EXPECT_EQ(count(older.log, commandLine, " -y"), 2 + 2 + 2);
+  EXPECT_EQ(count(newer.log, commandLine, " -y -bb1"), 2 + 2 + 2);
+  EXPECT_EQ(count(newer.log, "Extracting archive: ", ""), 6);
+  EXPECT_EQ(count(older.log, "Extracting archive", ""), 0);
+}
+
 // ---- both unpack methods with the real archive tool of the program folder ----
 
 TEST_F(EndToEnd, BothUnpackMethodsPutThePacksUnderTheWorkingFolder) {

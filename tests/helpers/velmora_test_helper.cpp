@@ -1,7 +1,9 @@
 // A child program for the process tests. The first argument picks what it does:
 //   args                      prints "argc=N", then every argument as "<i>=[<text>]", one a line
 //   chunks <pauseMs> <c>...   writes every chunk as it is, flushed, with a pause after each;
-//                             "%r" is CR, "%n" LF, "%0" a zero byte, "%%" a percent sign
+//                             "%r" is CR, "%n" LF, "%0" a zero byte, "%%" a percent sign,
+//                             "%xHH" the byte of two hexadecimal digits (bytes above 127 pass
+//                             no command line unchanged on Windows)
 //   junk <bytes>              writes pseudo-random bytes (zero bytes and line breaks included)
 //   endless <bytes>           writes one line of 'x' without a line break
 //   lines <n>                 writes the lines "line 1" .. "line n"
@@ -11,7 +13,17 @@
 //   exit <code>               ends with that exit code
 //   pwd                       writes the current folder
 //   touch <path> <pauseMs>    pauses, then creates the file <path> holding "done"
+//
+// Built for Linux and for Windows (the Windows test program starts the .exe beside it): the
+// standard handles are written and read unbuffered on both.
+#ifdef _WIN32
+#include <direct.h>
+#include <fcntl.h>
+#include <io.h>
+#include <windows.h>
+#else
 #include <unistd.h>
+#endif
 
 #include <chrono>
 #include <cstdio>
@@ -22,13 +34,55 @@
 
 namespace {
 
+#ifdef _WIN32
+// Writes at most `size` bytes to standard output; returns how many, 0 on failure.
+std::size_t WriteSome(const char* data, std::size_t size) {
+  DWORD written = 0;
+  const DWORD want = static_cast<DWORD>(size < (1u << 20) ? size : (1u << 20));
+  if (!WriteFile(GetStdHandle(STD_OUTPUT_HANDLE), data, want, &written, nullptr)) return 0;
+  return written;
+}
+// Reads at most `size` bytes from standard input; 0 at its end or on failure (no input at all).
+std::size_t ReadSome(char* data, std::size_t size) {
+  DWORD read = 0;
+  const HANDLE input = GetStdHandle(STD_INPUT_HANDLE);
+  if (input == nullptr || input == INVALID_HANDLE_VALUE) return 0;
+  if (!ReadFile(input, data, static_cast<DWORD>(size), &read, nullptr)) return 0;
+  return read;
+}
+std::string CurrentFolder() {
+  char buffer[4096];
+  return _getcwd(buffer, sizeof buffer) != nullptr ? std::string(buffer) : std::string();
+}
+#else
+std::size_t WriteSome(const char* data, std::size_t size) {
+  const ssize_t n = ::write(1, data, size);
+  return n > 0 ? static_cast<std::size_t>(n) : 0;
+}
+std::size_t ReadSome(char* data, std::size_t size) {
+  const ssize_t n = ::read(0, data, size);
+  return n > 0 ? static_cast<std::size_t>(n) : 0;
+}
+std::string CurrentFolder() {
+  char buffer[4096];
+  return ::getcwd(buffer, sizeof buffer) != nullptr ? std::string(buffer) : std::string();
+}
+#endif
+
 void Write(const std::string& data) {
   std::size_t done = 0;
   while (done < data.size()) {
-    ssize_t n = ::write(1, data.data() + done, data.size() - done);
-    if (n <= 0) std::exit(3);
-    done += static_cast<std::size_t>(n);
+    const std::size_t n = WriteSome(data.data() + done, data.size() - done);
+    if (n == 0) std::exit(3);
+    done += n;
   }
+}
+
+int HexDigit(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
 }
 
 std::string Decode(const std::string& text) {
@@ -42,7 +96,10 @@ std::string Decode(const std::string& text) {
         out += '\n';
       else if (c == '0')
         out += '\0';
-      else
+      else if (c == 'x' && i + 2 < text.size() && HexDigit(text[i + 1]) >= 0 && HexDigit(text[i + 2]) >= 0) {
+        out += static_cast<char>(HexDigit(text[i + 1]) * 16 + HexDigit(text[i + 2]));
+        i += 2;
+      } else
         out += c;
     } else {
       out += text[i];
@@ -60,6 +117,10 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "usage: velmora_test_helper <command> ...\n");
     return 2;
   }
+#ifdef _WIN32
+  // Standard error unchanged, as on Linux: no CR added before line feeds.
+  _setmode(_fileno(stderr), _O_BINARY);
+#endif
   const std::string command = argv[1];
   if (command == "args") {
     std::string out = "argc=" + std::to_string(argc) + "\n";
@@ -99,8 +160,8 @@ int main(int argc, char** argv) {
   } else if (command == "stdin") {
     std::string in;
     char buffer[4096];
-    ssize_t n;
-    while ((n = ::read(0, buffer, sizeof buffer)) > 0) in.append(buffer, static_cast<std::size_t>(n));
+    std::size_t n;
+    while ((n = ReadSome(buffer, sizeof buffer)) > 0) in.append(buffer, n);
     Write("stdin=[" + in + "]\n");
   } else if (command == "stderr" && argc >= 3) {
     std::fprintf(stderr, "%s\n", argv[2]);
@@ -109,9 +170,9 @@ int main(int argc, char** argv) {
   } else if (command == "exit" && argc >= 3) {
     return std::atoi(argv[2]);
   } else if (command == "pwd") {
-    char buffer[4096];
-    if (::getcwd(buffer, sizeof buffer) == nullptr) return 3;
-    Write(std::string(buffer) + "\n");
+    const std::string folder = CurrentFolder();
+    if (folder.empty()) return 3;
+    Write(folder + "\n");
   } else if (command == "touch" && argc >= 4) {
     Pause(std::atol(argv[3]));
     std::FILE* file = std::fopen(argv[2], "wb");

@@ -1,10 +1,12 @@
 #include "support/app_fixture.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 
 #include "platform/devices.h"
+#include "platform/files.h"
 #include "platform/profile.h"
 
 bool FakeUi::AskYesNo(const std::string& text, const std::string&) {
@@ -28,7 +30,7 @@ std::optional<std::string> FakeUi::SaveFile(const std::string&, const std::strin
 
 void WriteTestLanguage(const std::string& path, const std::string& name) {
   std::string text = "[About]\r\nTranslateLangName=" + name + "\r\n[Msg]\r\n";
-  for (int i = 1; i <= 96; ++i) {
+  for (int i = 1; i <= 98; ++i) {
     if (i == 21) continue;
     text += "log" + std::to_string(i) + "=log" + std::to_string(i) + "|%s|%s\r\n";
   }
@@ -46,14 +48,29 @@ void AppFixture::SetUp() {
   tmp.MakeDir("prog/DP");
   tmp.Write("prog/Data/PackInfo.txt", "About line 1\nAbout line 2\n");
   WriteTestLanguage(programDir + "lng/english.lng", "English");
+#ifdef _WIN32
+  // Windows has no override for its folder: the tests use the system's (under Wine the private
+  // prefix's), and its working folder is made afresh for every test and removed after it.
+  winDir = platform::WindowsDirectory();
+  workDir = winDir + "\\dp_tavi\\";
+  std::error_code ignored;
+  std::filesystem::remove_all(workDir, ignored);
+#else
   winDir = tmp.MakeDir("win");
   winDir.pop_back();
   workDir = winDir + "/dp_tavi/";
   setenv("VELMORA_WINDIR", winDir.c_str(), 1);
   setenv("VELMORA_DRIVE_TYPE", "3", 1);
+#endif
 }
 
-void AppFixture::TearDown() { main.reset(); }
+void AppFixture::TearDown() {
+  main.reset();
+#ifdef _WIN32
+  std::error_code ignored;
+  std::filesystem::remove_all(workDir, ignored);
+#endif
+}
 
 TMainfrm& AppFixture::Make(std::vector<std::string> args) {
   main = std::make_unique<TMainfrm>(ui, AppEnvironment{programFile, std::move(args)});
@@ -98,4 +115,11 @@ bool AppFixture::LogHas(const std::string& text) const {
 
 std::string AppFixture::Ini(const std::string& section, const std::string& key) const {
   return platform::profile::ReadString(programDir + "dp_tavi.ini", section, key, "<missing>");
+}
+
+std::string AppFixture::Joined(std::string relative) {
+#ifdef _WIN32
+  std::replace(relative.begin(), relative.end(), '/', '\\');
+#endif
+  return relative;
 }

@@ -11,7 +11,31 @@
 #include <vector>
 
 #include "app/main_form.h"
+#include "support/scoped_env.h"
 #include "support/temp_dir.h"
+
+// A test that needs one of the Linux-only environment overrides (VELMORA_DRIVE_TYPE,
+// VELMORA_WINDIR, VELMORA_SYSFS) skips on Windows, saying which.
+#ifdef _WIN32
+#define SKIP_WITHOUT_LINUX_OVERRIDE(name) \
+  GTEST_SKIP() << name << " is a Linux-only override; Windows answers from the system"
+#else
+#define SKIP_WITHOUT_LINUX_OVERRIDE(name) static_cast<void>(0)
+#endif
+
+// Cases still written for the Linux fixture only skip on Windows with one of these reasons.
+#ifdef _WIN32
+#define SKIP_ON_WINDOWS(reason) GTEST_SKIP() << reason
+#else
+#define SKIP_ON_WINDOWS(reason) static_cast<void>(0)
+#endif
+// The expected texts join paths with '/' and find the working folder inside the test folder
+// ("win/dp_tavi"); on Windows the program joins with '\' and the Windows folder is the system's.
+#define VELMORA_LINUX_PATHS                                                                      \
+  "written for the Linux fixture: expected paths joined with '/' and the working folder inside " \
+  "the test folder"
+// Shell scripts stand in for 7z, DPINST.exe and clean.cmd.
+#define VELMORA_STAND_INS "needs the Linux tool stand-ins (shell scripts for 7z, DPINST.exe and clean.cmd)"
 
 class FakeUi : public UiPort {
  public:
@@ -60,6 +84,9 @@ class AppFixture : public ::testing::Test {
   // The message keys of the log's message lines, in order (test language: "key|args").
   std::vector<std::string> LogKeys() const;
   bool LogHas(const std::string& text) const;
+  // A relative path ("DP/", "lng/english.lng") with the separators the program joins paths
+  // with: '/' on Linux, '\\' on Windows.
+  static std::string Joined(std::string relative);
   // A value of the program folder's dp_tavi.ini ("<missing>" when absent).
   std::string Ini(const std::string& section, const std::string& key) const;
 

@@ -7,17 +7,34 @@
 #include <optional>
 #include <string>
 
+// Setting and removing a variable: setenv/unsetenv on Linux, _putenv_s on Windows (an empty value
+// removes the variable there).
+inline void SetEnvVar(const char* name, const std::string& value) {
+#ifdef _WIN32
+  _putenv_s(name, value.c_str());
+#else
+  ::setenv(name, value.c_str(), 1);
+#endif
+}
+inline void UnsetEnvVar(const char* name) {
+#ifdef _WIN32
+  _putenv_s(name, "");
+#else
+  ::unsetenv(name);
+#endif
+}
+
 class ScopedEnv {
  public:
   ScopedEnv(const char* name, const std::string& value) : name_(name) {
     if (const char* old = std::getenv(name)) old_ = old;
-    ::setenv(name, value.c_str(), 1);
+    SetEnvVar(name, value);
   }
   ~ScopedEnv() {
     if (old_) {
-      ::setenv(name_, old_->c_str(), 1);
+      SetEnvVar(name_, *old_);
     } else {
-      ::unsetenv(name_);
+      UnsetEnvVar(name_);
     }
   }
   ScopedEnv(const ScopedEnv&) = delete;

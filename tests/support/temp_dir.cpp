@@ -1,6 +1,7 @@
 #include "support/temp_dir.h"
 
 #include <algorithm>
+#include <cctype>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
@@ -53,6 +54,11 @@ std::string TempDir::File(const std::string& name) const {
   std::string relative = name;
   std::replace(relative.begin(), relative.end(), '\\', '/');
   if (!relative.empty() && relative.front() == '/') return relative;
+  // A full Windows path starts with its drive ("C:/...").
+  if (relative.size() >= 3 && std::isalpha(static_cast<unsigned char>(relative[0])) && relative[1] == ':' &&
+      relative[2] == '/') {
+    return relative;
+  }
   return path_ + relative;
 }
 

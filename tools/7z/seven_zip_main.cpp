@@ -2,8 +2,14 @@
 //   7z x <archive> -o<folder> -y
 //   7z x <archive> -o<folder> *.inf -r -y
 //   7z x <archive> -o<folder> @<listfile> -y
-// runs Debian's 7-Zip (7zz, found on PATH) and prints one "Extracting  <path>" line per extracted
-// item, plus 7-Zip's own lines (its banner, "Everything is Ok", errors, totals).
+// runs Debian's 7-Zip (7zz, found on PATH) and prints 7-Zip's lines ("Everything is Ok", errors,
+// totals) in one of two forms, chosen by the environment variable VELMORA_7Z_STYLE:
+// - by default the form of 7-Zip 9.20: its banner ("7-Zip [32] 9.20 ..."), "Processing archive:
+//   <archive>" and one "Extracting  <path>" line per extracted item; it knows no -bb switch;
+// - with VELMORA_7Z_STYLE=modern the form of 7-Zip 15 and later, which is 7zz's own: its banner,
+//   "Extracting archive: <archive>", and one "- <path>" line per extracted item only when the
+//   command line holds -bb1 (or -bb2, -bb3, -bb).
+// Run without arguments it prints its banner and how it is used, as 7-Zip does.
 //
 // Names are matched as on Windows: letter case ignored, "\" and "/" both separate folders,
 // "*.*" matches every name, and an item inside a matching folder is taken with it.
@@ -22,6 +28,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <string>
@@ -64,7 +71,26 @@ std::string ErrnoText(int code) {
 
 // ---- command line ----
 
+// The output form: 7-Zip 9.20's (Classic) or that of 7-Zip 15 and later (Modern).
+enum class Style { Classic, Modern };
+
+Style OutputStyle() {
+  const char* style = std::getenv("VELMORA_7Z_STYLE");
+  return style != nullptr && Lower(style) == "modern" ? Style::Modern : Style::Classic;
+}
+
+constexpr const char* kClassicBanner = "7-Zip [32] 9.20  Copyright (c) 1999-2010 Igor Pavlov  2010-11-18";
+
+// The two lines of 7zz's own banner: "7-Zip (z) 22.01 (x64) : Copyright ..." and the line of its
+// build details (" 64-bit locale=C.UTF-8 Threads:2"), which the Classic form replaces by its own.
+bool Is7zzBannerLine(const std::string& line) {
+  return line.compare(0, 6, "7-Zip ") == 0 ||
+         (line.compare(0, 1, " ") == 0 && line.find("locale=") != std::string::npos);
+}
+
 struct Options {
+  Style style = Style::Classic;
+  int listLevel = 0;  // -bb<n>: 1 and above list the extracted items in the Modern form
   std::string archive;
   std::string outputFolder = ".";
   std::vector<std::string> wildcards;
@@ -82,6 +108,11 @@ std::string ParseCommandLine(int argc, char** argv, Options& options) {
     if (arg.size() >= 2 && arg[0] == '-') {
       const std::string lower = Lower(arg);
       if (lower == "-y") continue;  // every question is answered yes anyway: this tool never asks
+      if (options.style == Style::Modern && lower.compare(0, 3, "-bb") == 0 &&
+          (lower.size() == 3 || (lower.size() == 4 && lower[3] >= '0' && lower[3] <= '3'))) {
+        options.listLevel = lower.size() == 3 ? 1 : lower[3] - '0';
+        continue;
+      }
       if (lower == "-r") {
         options.recursive = true;
       } else if (lower.compare(0, 2, "-o") == 0) {
@@ -516,7 +547,10 @@ int Run(const Options& options) {
     return kFatal;
   }
   if (listing.exitCode != 0) {
-    for (const std::string& line : Lines(listing.output)) Print(line);
+    for (const std::string& line : Lines(listing.output)) {
+      if (options.style == Style::Classic && Is7zzBannerLine(line)) continue;
+      Print(line);
+    }
     Print("ERROR: cannot read archive " + options.archive);
     return listing.exitCode > 0 ? listing.exitCode : kFatal;
   }
@@ -605,8 +639,11 @@ int Run(const Options& options) {
     std::unordered_set<std::string> fileSet(fileNames.begin(), fileNames.end());
     for (std::string line : Lines(extraction.output)) {
       ReplaceAll(line, stagedFiles, outputFolder);
-      // Only extracted items may start with "Extracting": the program takes such lines for paths.
-      if (line.compare(0, 20, "Extracting archive: ") == 0) line.replace(0, 10, "Processing");
+      if (options.style == Style::Classic) {
+        if (Is7zzBannerLine(line)) continue;
+        // Only extracted items start with "Extracting" in this form.
+        if (line.compare(0, 20, "Extracting archive: ") == 0) line.replace(0, 10, "Processing");
+      }
       if (line.compare(0, 7, "ERROR: ") == 0) {
         // "ERROR: CRC Failed : <name>": that file is not to be used.
         for (std::size_t at = line.find(" : "); at != std::string::npos; at = line.find(" : ", at + 1)) {
@@ -623,7 +660,14 @@ int Run(const Options& options) {
       }
     }
   } else {
-    header.push_back("Processing archive: " + options.archive);
+    if (options.style == Style::Modern) {
+      for (const std::string& line : Lines(listing.output)) {
+        if (line.compare(0, 6, "7-Zip ") == 0) header.push_back(line);
+      }
+      header.push_back("");
+    }
+    header.push_back((options.style == Style::Modern ? "Extracting archive: " : "Processing archive: ") +
+                     options.archive);
     trailer.push_back(plan.empty() ? "No files to process" : "Everything is Ok");
   }
 
@@ -645,7 +689,11 @@ int Run(const Options& options) {
       ok = MoveIntoPlace(stagingFd.get(), p.staged, outputFd.get(), p.target, error);
     }
     if (ok) {
-      Print("Extracting  " + Joined(p.target));
+      if (options.style == Style::Classic) {
+        Print("Extracting  " + Joined(p.target));
+      } else if (options.listLevel >= 1) {
+        Print("- " + Joined(p.target) + (p.folder ? "/" : ""));  // folders as 7zz lists them
+      }
     } else {
       Print("ERROR: " + Joined(p.target) + " : " + error);
       exitCode = std::max(exitCode, kFatal);
@@ -655,10 +703,42 @@ int Run(const Options& options) {
   return exitCode;
 }
 
+// Without arguments: the banner and how the tool is used. The Modern form is 7zz's own.
+int Usage(Style style) {
+  if (style == Style::Modern) {
+    const std::string sevenZip = proc::FindProgram("7zz");
+    if (sevenZip.empty()) {
+      Print("ERROR: the archiver 7zz was not found on PATH (Debian package 7zip)");
+      return kFatal;
+    }
+    try {
+      const RunResult run = Run7zz(sevenZip, {});
+      std::fwrite(run.output.data(), 1, run.output.size(), stdout);
+      return run.exitCode < 0 ? kFatal : run.exitCode;
+    } catch (const std::exception& e) {
+      Print(std::string("ERROR: ") + e.what());
+      return kFatal;
+    }
+  }
+  Print("Usage: 7z x <archive> -o<folder> [*.inf -r | @<listfile>] -y");
+  return kOk;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   Options options;
+  options.style = OutputStyle();
+  if (options.style == Style::Classic) {
+    Print("");
+    Print(kClassicBanner);
+    Print("");
+  }
+  if (argc < 2) {
+    const int code = Usage(options.style);
+    std::fflush(stdout);
+    return code;
+  }
   const std::string complaint = ParseCommandLine(argc, argv, options);
   if (!complaint.empty()) {
     Print("");

@@ -1043,6 +1043,8 @@ bool FreePnpApi() {
   return wasBound;
 }
 
+std::vector<BoundFunction> BoundFunctions() { return {}; }
+
 std::vector<std::string> EnumerateDeviceIds(bool /*presentOnly: sysfs lists present devices only*/,
                                             const std::string& className) {
   if (!bound) return {};  // as on Windows, where nothing answers before the binding

@@ -197,6 +197,12 @@ bool FreePnpApi() {
   return true;
 }
 
+std::vector<BoundFunction> BoundFunctions() {
+  std::vector<BoundFunction> bound;
+  for (std::size_t i = 0; i < kFunctionCount; ++i) bound.push_back({kNames[i], functions[i] != nullptr});
+  return bound;
+}
+
 std::vector<std::string> EnumerateDeviceIds(bool presentOnly, const std::string& className) {
   std::vector<std::string> ids;
   const DeviceInfoSet set(OpenDeviceSet(presentOnly, className));

@@ -112,7 +112,7 @@ struct ChildProcess::State {
   bool ended = false;
   int exitCode = -1;
   Handle outputRead;
-  Handle outputWrite;  // the parent keeps its write end, as the pipe was made
+  Handle outputWrite;  // closed once the child has its copy: the pipe then ends with the child
 
   ~State() {
     if (thread != nullptr) CloseHandle(thread);
@@ -147,7 +147,8 @@ bool ChildProcess::TryStart(const StartInfo& info, ChildProcess& child, ProcessF
     f.code = code;
     return false;
   };
-  if (SplitCommandLine(info.commandLine).empty()) {
+  const std::vector<std::string> words = SplitCommandLine(info.commandLine);
+  if (words.empty()) {
     return fail("CreateProcess failed: the command line names no program", ERROR_BAD_ARGUMENTS);
   }
   SECURITY_ATTRIBUTES sa = Inheritable();
@@ -163,6 +164,19 @@ bool ChildProcess::TryStart(const StartInfo& info, ChildProcess& child, ProcessF
     SetHandleInformation(read, HANDLE_FLAG_INHERIT, 0);
   }
 
+  // "Empty" standard handles are the null device, inheritable: reading gives the end of data at
+  // once and writing discards. A null handle says the same to Windows, but Wine gives a console
+  // program started with one its own terminal instead, where a read waits for a person.
+  Handle nullInput;
+  Handle nullOutput;
+  auto nullDevice = [&sa](Handle& handle, DWORD access) {
+    if (!handle.Valid()) {
+      handle =
+          Own(CreateFileA("NUL", access, FILE_SHARE_READ | FILE_SHARE_WRITE, &sa, OPEN_EXISTING, 0, nullptr));
+    }
+    return handle.Valid() ? Native(handle) : nullptr;  // INVALID_HANDLE_VALUE is no valid Handle
+  };
+
   STARTUPINFOA si{};
   si.cb = sizeof(STARTUPINFOA);
   const bool allInherited =
@@ -174,7 +188,7 @@ bool ChildProcess::TryStart(const StartInfo& info, ChildProcess& child, ProcessF
         si.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
         break;
       case Input::Empty:
-        si.hStdInput = nullptr;
+        si.hStdInput = nullDevice(nullInput, GENERIC_READ);
         break;
       case Input::File:
         si.hStdInput = info.inputFile != nullptr ? Native(*info.inputFile) : nullptr;
@@ -185,7 +199,7 @@ bool ChildProcess::TryStart(const StartInfo& info, ChildProcess& child, ProcessF
         si.hStdOutput = GetStdHandle(STD_OUTPUT_HANDLE);
         break;
       case Output::Empty:
-        si.hStdOutput = nullptr;
+        si.hStdOutput = nullDevice(nullOutput, GENERIC_WRITE);
         break;
       case Output::Pipe:
         si.hStdOutput = Native(state->outputWrite);
@@ -199,7 +213,7 @@ bool ChildProcess::TryStart(const StartInfo& info, ChildProcess& child, ProcessF
         si.hStdError = GetStdHandle(STD_ERROR_HANDLE);
         break;
       case ErrorOutput::Empty:
-        si.hStdError = nullptr;
+        si.hStdError = nullDevice(nullOutput, GENERIC_WRITE);
         break;
       case ErrorOutput::SameAsOutput:
         si.hStdError = si.hStdOutput;
@@ -234,10 +248,13 @@ bool ChildProcess::TryStart(const StartInfo& info, ChildProcess& child, ProcessF
   PROCESS_INFORMATION pi{};
   if (!CreateProcessA(nullptr, commandLine.data(), processAttributes, processAttributes, TRUE, flags, nullptr,
                       nullptr, &si, &pi)) {
-    return fail("CreateProcess failed", GetLastError());
+    return fail("CreateProcess failed for \"" + words[0] + "\"", GetLastError());
   }
   state->process = pi.hProcess;
   state->thread = pi.hThread;
+  // Were the parent's write end kept open, a read for more than the pipe holds would wait
+  // forever after the child has ended.
+  state->outputWrite.Close();
   child = ChildProcess(std::move(state));
   return true;
 }
@@ -266,7 +283,9 @@ std::size_t ChildProcess::BytesAvailable() {
   }
   DWORD available = 0;
   if (!PeekNamedPipe(Native(state_->outputRead), nullptr, 0, nullptr, &available, nullptr)) {
-    Fail("PeekNamedPipe failed", GetLastError());
+    const DWORD code = GetLastError();
+    if (code == ERROR_BROKEN_PIPE) return 0;  // the child has ended and everything was read
+    Fail("PeekNamedPipe failed", code);
   }
   return available;
 }
@@ -298,7 +317,6 @@ std::string ChildProcess::ReadToEnd() {
     throw ProcessError("The child has no output pipe: " + ErrorText(ERROR_INVALID_HANDLE),
                        ERROR_INVALID_HANDLE);
   }
-  state_->outputWrite.Close();  // otherwise the pipe never reports its end
   std::string data;
   char buffer[65536];
   for (;;) {

@@ -24,6 +24,7 @@
 #include <cstdio>
 #include <memory>
 
+#include "app/form_layout.h"
 #include "ui/qt/flow_layout.h"
 #include "ui/qt/item_list_model.h"
 #include "ui/qt/item_list_view.h"
@@ -35,17 +36,8 @@ using K = ControlKind;
 
 QString Q(const std::string& text) { return QString::fromStdString(text); }
 
-// Lists drawn lime on dark: the log, the pack list, the device lists and the progress
-// window's output list.
-bool IsDarkList(const std::string& name) {
-  static const std::vector<std::string> names = {
-      "LogLbx", "PacksChlbx", "HWIDS2Installchb", "HWIDsSimpleListBox", "EqTreeView", "CMDTemplb"};
-  return std::find(names.begin(), names.end(), name) != names.end();
-}
-
 bool IsList(K kind) { return kind == K::ListBox || kind == K::UnicodeListBox || kind == K::CheckListBox; }
 bool IsCombo(K kind) { return kind == K::ComboBox || kind == K::UnicodeComboBox; }
-bool IsButton(K kind) { return kind == K::Button || kind == K::SpeedButton || kind == K::ArrowButton; }
 
 // Guards a block in which the model is copied into widgets.
 class SyncScope {
@@ -261,13 +253,8 @@ void FormRenderer::BuildMenusAndTimers() {
 }
 
 void FormRenderer::BuildChildren(QWidget* container, const std::string& parentName) {
-  Placed placed;
-  for (const Control* child : model_.Children(parentName)) {
-    QWidget* widget = Create(*child, container);
-    if (widget != nullptr) placed.emplace_back(child, widget);
-  }
-  const Control* containerControl = model_.Has(parentName) ? &model_.Get(parentName) : nullptr;
-  LayOut(container, containerControl, placed);
+  for (const Control* child : model_.Children(parentName)) Create(*child, container);
+  LayOut(container, PlanDocking(model_, parentName));
 }
 
 QWidget* FormRenderer::Create(const Control& c, QWidget* parent) {
@@ -462,7 +449,7 @@ QWidget* FormRenderer::CreateTree(const Control& c, QWidget* parent) {
   tree->setHeaderHidden(true);
   tree->setColumnCount(1);
   tree->setUniformRowHeights(true);
-  if (IsDarkList(c.name)) tree->setItemDelegate(new FixedRowDelegate(look::kListRowPixels, tree));
+  if (c.look == ControlLook::DarkList) tree->setItemDelegate(new FixedRowDelegate(look::kListRowPixels, tree));
   FillTree(c, tree);
   const std::string name = c.name;
   const std::string handler = c.onClick;
@@ -475,82 +462,93 @@ QWidget* FormRenderer::CreateTree(const Control& c, QWidget* parent) {
   return tree;
 }
 
-void FormRenderer::LayOut(QWidget* container, const Control* containerControl, const Placed& children) {
-  if (children.empty()) return;
-  const bool isForm = containerControl != nullptr && containerControl->kind == K::Form;
-  const bool isMainForm = isForm && owner_ == nullptr;
+void FormRenderer::LayOut(QWidget* container, const DockPlan& plan) {
+  // Only controls that got a widget take part (a page without a tab built none).
+  const auto widgets = [this](const std::vector<const Control*>& controls) {
+    std::vector<std::pair<const Control*, QWidget*>> found;
+    for (const Control* c : controls) {
+      if (QWidget* w = Widget(c->name)) found.emplace_back(c, w);
+    }
+    return found;
+  };
+  const auto tops = widgets(plan.tops), bottoms = widgets(plan.bottoms), lefts = widgets(plan.lefts),
+             rights = widgets(plan.rights), clients = widgets(plan.clients), flow = widgets(plan.flow);
+  if (tops.empty() && bottoms.empty() && lefts.empty() && rights.empty() && clients.empty() && flow.empty()) return;
 
   auto* outer = new QVBoxLayout(container);
-  const int margin =
-      isMainForm ? 0 : (containerControl != nullptr && containerControl->kind == K::Panel ? 1 : 4);
-  outer->setContentsMargins(margin, margin, margin, margin);
-  outer->setSpacing(isForm ? 4 : 2);
+  outer->setContentsMargins(plan.margin, plan.margin, plan.margin, plan.margin);
+  outer->setSpacing(plan.spacing);
 
   // A button is as wide as its design or as its caption needs, whichever is more: a longer
   // translation widens it rather than being cut off or running into its neighbour.
   const auto setWidth = [](const Control* control, QWidget* widget) {
     if (control->width <= 0) return;
-    if (IsButton(control->kind)) {
+    if (IsButtonKind(control->kind)) {
       widget->setMinimumWidth(control->width);
     } else {
       widget->setFixedWidth(control->width);
     }
   };
-  std::vector<std::pair<const Control*, QWidget*>> tops, bottoms, lefts, rights, clients, loose;
-  for (const auto& [control, widget] : children) {
-    const std::string& align = control->align;
-    if (align == "top") {
-      if (control->height > 0) widget->setFixedHeight(control->height);
-      tops.emplace_back(control, widget);
-    } else if (align == "bottom") {
-      if (control->height > 0) widget->setFixedHeight(control->height);
-      bottoms.emplace_back(control, widget);
-    } else if (align == "left") {
-      setWidth(control, widget);
-      lefts.emplace_back(control, widget);
-    } else if (align == "right") {
-      setWidth(control, widget);
-      rights.emplace_back(control, widget);
-    } else if (align == "client") {
-      clients.emplace_back(control, widget);
-    } else {
-      setWidth(control, widget);
-      if (control->height > 0) widget->setFixedHeight(control->height);
-      loose.emplace_back(control, widget);
-    }
+  const auto setHeight = [](const Control* control, QWidget* widget) {
+    if (control->height > 0) widget->setFixedHeight(control->height);
+  };
+  for (const auto& [control, widget] : tops) {
+    setHeight(control, widget);
+    outer->addWidget(widget);
   }
-
-  // Docked in the order the original toolkit uses: tops and bottoms take the full width
-  // (the first one outermost), lefts and rights share the height that remains, the client
-  // control fills the rest; controls without an alignment flow in rows.
-  for (const auto& [control, widget] : tops) outer->addWidget(widget);
   auto* middle = new QHBoxLayout;
-  middle->setSpacing(2);
-  for (const auto& [control, widget] : lefts) middle->addWidget(widget);
+  middle->setSpacing(plan.spacing);
+  for (const auto& [control, widget] : lefts) {
+    setWidth(control, widget);
+    middle->addWidget(widget);
+  }
   auto* center = new QVBoxLayout;
-  center->setSpacing(2);
-  if (loose.size() == 1 && clients.empty()) {
-    // A lone control (a gauge in its group, a label in its panel) takes the whole width.
-    center->addWidget(loose.front().second);
-  } else if (!loose.empty()) {
-    auto* flow = new FlowLayout(nullptr, 4);
-    for (const auto& [control, widget] : loose) flow->addWidget(widget);
-    center->addLayout(flow);
+  center->setSpacing(plan.spacing);
+  if (plan.flowFillsWidth && flow.size() == 1) {
+    setWidth(flow.front().first, flow.front().second);
+    setHeight(flow.front().first, flow.front().second);
+    center->addWidget(flow.front().second);
+  } else if (!flow.empty()) {
+    auto* rows = new FlowLayout(nullptr, plan.flowSpacing);
+    for (const auto& [control, widget] : flow) {
+      setWidth(control, widget);
+      setHeight(control, widget);
+      rows->addWidget(widget);
+    }
+    center->addLayout(rows);
   }
   for (const auto& [control, widget] : clients) center->addWidget(widget, 1);
   if (clients.empty()) center->addStretch(1);
   middle->addLayout(center, 1);
-  for (auto it = rights.rbegin(); it != rights.rend(); ++it) middle->addWidget(it->second);
+  for (auto it = rights.rbegin(); it != rights.rend(); ++it) {
+    setWidth(it->first, it->second);
+    middle->addWidget(it->second);
+  }
   outer->addLayout(middle, 1);
-  for (auto it = bottoms.rbegin(); it != bottoms.rend(); ++it) outer->addWidget(it->second);
+  for (auto it = bottoms.rbegin(); it != bottoms.rend(); ++it) {
+    setHeight(it->first, it->second);
+    outer->addWidget(it->second);
+  }
 }
 
 void FormRenderer::ApplyLook(const Control& c, QWidget* widget) {
-  const bool waitForm = owner_ != nullptr;
-  switch (c.kind) {
-    case K::Form:
-      if (waitForm) look::StyleWaitWindow(widget);
+  switch (c.look) {
+    case ControlLook::WaitWindow:
+      look::StyleWaitWindow(widget);
+      return;
+    case ControlLook::Headline:
+      if (auto* label = qobject_cast<QLabel*>(widget)) look::StyleHeadline(label);
+      return;
+    case ControlLook::OperationLabel:
+      if (auto* label = qobject_cast<QLabel*>(widget)) look::StyleOperationLabel(label);
+      return;
+    case ControlLook::DarkList:
+      look::StyleDarkList(widget);
+      return;
+    case ControlLook::Default:
       break;
+  }
+  switch (c.kind) {
     case K::SpeedButton:
     case K::ArrowButton:
       look::StyleActionButton(qobject_cast<QToolButton*>(widget));
@@ -559,18 +557,8 @@ void FormRenderer::ApplyLook(const Control& c, QWidget* widget) {
     case K::LinkLabel:
       look::StyleLinkLabel(qobject_cast<QLabel*>(widget));
       break;
-    case K::Label:
-      if (waitForm && c.name == "Label1") look::StyleHeadline(qobject_cast<QLabel*>(widget));
-      if (waitForm && c.name == "UnpackingLbl") look::StyleOperationLabel(qobject_cast<QLabel*>(widget));
-      break;
     case K::Gauge:
       look::StyleGauge(qobject_cast<QProgressBar*>(widget));
-      break;
-    case K::ListBox:
-    case K::UnicodeListBox:
-    case K::CheckListBox:
-    case K::TreeView:
-      if (IsDarkList(c.name)) look::StyleDarkList(widget);
       break;
     default:
       break;

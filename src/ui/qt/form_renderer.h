@@ -13,6 +13,7 @@
 #include <utility>
 #include <vector>
 
+#include "app/form_layout.h"
 #include "app/form_model.h"
 
 class QAction;
@@ -101,7 +102,6 @@ class FormRenderer : public QObject {
     int modelIndex;
     QWidget* widget;
   };
-  using Placed = std::vector<std::pair<const Control*, QWidget*>>;
 
   const Control& FormControl() const;
   void BuildMenusAndTimers();
@@ -112,7 +112,8 @@ class FormRenderer : public QObject {
   QWidget* CreateList(const Control& control, QWidget* parent);
   QWidget* CreateCombo(const Control& control, QWidget* parent);
   QWidget* CreateTree(const Control& control, QWidget* parent);
-  void LayOut(QWidget* container, const Control* containerControl, const Placed& children);
+  // Lays the children's widgets out inside `container` as the plan says.
+  void LayOut(QWidget* container, const DockPlan& plan);
   void ApplyLook(const Control& control, QWidget* widget);
 
   void OnModelChange(const FormModel::Notification& n);

@@ -1,0 +1,184 @@
+#!/usr/bin/env bash
+# The Windows program's tests under Wine in a virtual X server: the front end's tests
+# (tests/win32_ui), then end-to-end cases, each of which runs
+# Velmora_TAVI.exe from a fresh copy of the installed program folder with a fresh working
+# folder and checks what it leaves behind (configuration, log on standard error, exit status).
+# Usage: scripts/e2e-win32.sh [program folder=build/win32/install]
+# Cases: inir, unth without packs, and untd with the test doubles of the archive tool (7z.exe, in
+# both output forms) and of the installer (DPINST.exe) that the win32-tests preset builds.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+program_dir="$(realpath "${1:-build/win32/install}")"
+if [ ! -f "$program_dir/Velmora_TAVI.exe" ]; then
+  echo "No program in $program_dir: build it first (bash scripts/build.sh win32)." >&2
+  exit 1
+fi
+for tool in xvfb-run wine; do
+  command -v "$tool" >/dev/null || { echo "$tool is missing: run scripts/setup.sh." >&2; exit 1; }
+done
+source scripts/wine-env.sh
+wine_prefix_ready
+scratch="$(mktemp -d)"
+trap 'wineserver -k 2>/dev/null || true; [ -n "${VELMORA_KEEP_SCRATCH:-}" ] || rm -rf "$scratch"' EXIT
+failures=0
+
+# The English text of a message key, without its line end.
+msg() { grep -m1 "^$1=" "$program_dir/lng/english.lng" | cut -d= -f2- | tr -d '\r'; }
+fail() { echo "  FAIL: $*"; failures=$((failures + 1)); }
+# expect_ini <file> <section> <key> <value>
+expect_ini() {
+  local got
+  got="$(awk -v s="[$2]" -v k="$3" 'BEGIN{FS="="} {sub(/\r$/,"")} /^\[/{in_s=($0==s); next}
+    in_s && $1==k {sub(/^[^=]*=/,""); print; exit}' "$1")"
+  [ "$got" = "$4" ] || fail "$(basename "$1") [$2] $3 is \"$got\", expected \"$4\""
+}
+
+# Copies the program folder for one case and empties the working folder; sets prog and log.
+prepare() {
+  prog="$scratch/$1/prog"
+  log="$scratch/$1/stderr.log"
+  mkdir -p "$scratch/$1"
+  cp -a "$program_dir" "$prog"
+  rm -rf "$(wine_windows_folder)/dp_tavi"
+}
+
+# Starts the program with its arguments in the background; sets pid.
+start() {
+  xvfb-run -a -s "-screen 0 1024x768x24" wine "$prog/Velmora_TAVI.exe" "$@" >"$log" 2>&1 &
+  pid=$!
+}
+
+# Waits up to <seconds> for a text in the log; false when it did not come.
+wait_for() {
+  local deadline=$((SECONDS + $2))
+  while [ $SECONDS -lt $deadline ]; do
+    grep -qF -- "$1" "$log" 2>/dev/null && return 0
+    kill -0 "$pid" 2>/dev/null || { grep -qF -- "$1" "$log" 2>/dev/null; return; }
+    sleep 0.5
+  done
+  return 1
+}
+
+case_inir() {
+  echo "== /inir: a first start writes the configuration and stays open"
+  prepare inir
+  start /inir
+  local configured
+  configured="$(msg log44)"
+  wait_for "$configured" 120 || fail "no \"$configured\" in the log"
+  sleep 3
+  kill -0 "$pid" 2>/dev/null || fail "the program ended by itself after /inir"
+  wineserver -k 2>/dev/null || true
+  wait "$pid" 2>/dev/null || true
+
+  grep -qF "$(msg log45)" "$log" || fail "no start line \"$(msg log45)\""
+  grep -qF "$(msg log40 | sed 's|%s|/inir|')" "$log" || fail "no line naming the switch /inir"
+  [ "$(grep -c '^=\{129\}$' <(tr -d '\r' <"$log"))" -eq 2 ] || fail "the banner's two lines of 129 \"=\" are missing"
+  local ini="$prog/dp_tavi.ini"
+  if [ ! -f "$ini" ]; then
+    fail "no dp_tavi.ini beside the program"
+  else
+    local here workdir
+    here="$(wine_path "$prog")"
+    workdir='C:\windows\dp_tavi\'
+    expect_ini "$ini" Program Initial no
+    expect_ini "$ini" Program "Start From" "Non CD"
+    expect_ini "$ini" Program AppMainPath "$here\\Velmora_TAVI.exe"
+    expect_ini "$ini" Program Workdir "$workdir"
+    expect_ini "$ini" Program LanguageFile "$here\\lng\\english.lng"
+    expect_ini "$ini" Program CMDPackDir "$here\\DP\\"
+    expect_ini "$ini" Automation AutoDPInstall No
+  fi
+  [ -d "$(wine_windows_folder)/dp_tavi" ] || fail "no working folder C:\\windows\\dp_tavi"
+}
+
+case_unth_without_packs() {
+  echo "== /unth without packs: the run fails, saves its log and the program closes by itself with status 1"
+  prepare unth
+  start /unth
+  local status=0 began=$SECONDS
+  timeout 120 tail --pid="$pid" -f /dev/null || fail "the program did not close by itself"
+  wait "$pid" || status=$?
+  [ "$status" -eq 1 ] || fail "exit status $status, expected 1 (a step failed)"
+  [ $((SECONDS - began)) -ge 10 ] || fail "closed after $((SECONDS - began)) s, before the 10-second timer"
+  grep -qF "$(msg log81)" "$log" || fail "no \"$(msg log81)\" in the log"
+  local saved
+  saved="$(wine_windows_folder)/dp_tavi/UnattendedLOg.txt"
+  if [ ! -f "$saved" ]; then
+    fail "no UnattendedLOg.txt in the working folder"
+  else
+    [ "$(head -c 2 "$saved" | od -An -tx1 | tr -d ' ')" = fffe ] || fail "UnattendedLOg.txt is not UTF-16 with byte-order mark"
+    iconv -f UTF-16 -t UTF-8 "$saved" | grep -qF "$(msg log81)" || fail "UnattendedLOg.txt lacks \"$(msg log81)\""
+  fi
+  expect_ini "$prog/dp_tavi.ini" Automation AutoDPInstall No
+}
+
+# case_untd <style> <folder of the doubles>: every demo pack, stored for the archive tool's double,
+# is unpacked by /untd with the double speaking 7-Zip 9.20's form ("") or 16.02's ("modern"); the
+# installer's double then reports one line per INF file it was given.
+case_untd() {
+  local style="$1" doubles="$2" name="untd-${1:-9.20}"
+  echo "== /untd (${1:-9.20} archive tool): every pack unpacked and installed, then the program closes by itself"
+  prepare "$name"
+  cp "$doubles/7z.exe" "$prog/7z.exe"
+  cp "$doubles/installer_double/DPINST.exe" "$prog/DPINST.exe"
+  rm -rf "$prog/DP" && mkdir -p "$prog/DP"
+  local expected="$scratch/$name/expected" pack_dir
+  mkdir -p "$expected"
+  for pack_dir in data/demo/*/; do
+    pack_dir="${pack_dir%/}"
+    bash tests/windows/archiver_double/make_test_pack.sh "$prog/DP/$(basename "$pack_dir").7z" "$pack_dir/D"
+    cp -r "$pack_dir/D" "$expected/"
+  done
+  VELMORA_7Z_STYLE="$style" start /untd
+  local status=0
+  timeout 300 tail --pid="$pid" -f /dev/null || fail "the program did not close by itself"
+  wait "$pid" || status=$?
+  [ "$status" -eq 0 ] || fail "exit status $status, expected 0 (every step succeeded)"
+  grep -qF "$(msg log43)" "$log" || fail "no \"$(msg log43)\" in the log"
+  [ "$style" = modern ] && { grep -q -- ' -bb1' "$log" || fail "no command line with -bb1 for 7-Zip 16.02"; }
+  local work file
+  work="$(wine_windows_folder)/dp_tavi"
+  (cd "$expected" && find D -type f) | while IFS= read -r file; do
+    cmp -s "$expected/$file" "$work/$file" || echo "  FAIL: $file not unpacked as packed"
+  done | tee "$scratch/$name/missing"
+  [ -s "$scratch/$name/missing" ] && failures=$((failures + 1))
+  for pack_dir in data/demo/*/; do
+    grep -qxF "$(basename "$pack_dir").7z" <(tr -d '\r' <"$work/UnpackedDP.txt" 2>/dev/null) ||
+      fail "$(basename "$pack_dir").7z is not recorded in UnpackedDP.txt"
+  done
+  # The installer is given the whole Windows folder, so it reports Wine's own INF files too;
+  # every INF file of the packs must be among those it was given.
+  (cd "$expected" && find D -iname '*.inf') | while IFS= read -r file; do
+    grep -qF "INFO: driver package dp_tavi\\${file//\//\\}" "$log" || echo "  FAIL: the installer did not report $file"
+  done | tee "$scratch/$name/uninstalled"
+  [ -s "$scratch/$name/uninstalled" ] && failures=$((failures + 1))
+  [ ! -e "$(wine_windows_folder)/DPINST.LOG" ] || fail "DPINST.LOG was left behind"
+  expect_ini "$prog/dp_tavi.ini" Automation AutoDPInstall No
+}
+
+# The front end's own tests first: the renderer and the dialogs over small window models.
+ui_tests="$(dirname "$program_dir")/tests/win32_ui/velmora_win32_ui_tests.exe"
+if [ -f "$ui_tests" ]; then
+  echo "== the Win32 front end's tests"
+  timeout 300 xvfb-run -a -s "-screen 0 1024x768x24" wine "$ui_tests" --gtest_brief=1 || fail "the front end's tests"
+  wineserver -k 2>/dev/null || true
+else
+  fail "no $ui_tests: build the win32 preset"
+fi
+case_inir
+case_unth_without_packs
+# The doubles of the archive tool and of the installer come with the Windows test program.
+doubles="build/win32-tests/tests/windows"
+if [ -f "$doubles/7z.exe" ] && [ -f "$doubles/installer_double/DPINST.exe" ]; then
+  case_untd "" "$(realpath "$doubles")"
+  case_untd modern "$(realpath "$doubles")"
+else
+  fail "no test doubles in $doubles: build the win32-tests preset first"
+fi
+
+if [ "$failures" -ne 0 ]; then
+  echo "Windows program end-to-end tests: $failures check(s) FAILED"
+  exit 1
+fi
+echo "Windows program end-to-end tests passed"

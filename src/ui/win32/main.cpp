@@ -1,0 +1,38 @@
+// Velmora_TAVI.exe: the program on Windows. Starts error tracking, the main window and its
+// progress window, and runs the message loop until the main window closes.
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+#include "app/error_report.h"
+#include "app/main_form.h"
+#include "platform/files.h"
+#include "ui/win32/win32_front_end.h"
+#include "ui/win32/win32_ui_port.h"
+
+namespace {
+
+bool IsSwitch(const std::string& arg) { return arg == "/untd" || arg == "/unth" || arg == "/inir"; }
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  ErrorReport::Install();
+
+  std::vector<std::string> args;
+  for (int i = 1; i < argc; ++i) args.emplace_back(argv[i]);
+  const bool switchRun = !args.empty() && IsSwitch(args.front());
+
+  win32ui::RegisterWindowClasses(GetModuleHandleW(nullptr));
+  win32ui::Win32UiPort ui;
+  TMainfrm mainForm(ui, AppEnvironment{platform::ProgramFilePath(), args});
+  win32ui::FrontEnd frontEnd(mainForm, ui);
+  frontEnd.Start();
+  const int code = frontEnd.Run();
+  frontEnd.Finish();
+  // A switch run tells a calling script how it went: 0 every step succeeded, 1 a step failed,
+  // 2 the run could not start.
+  if (code == 0 && switchRun && args.front() != "/inir") return mainForm.ExitStatus();
+  return code;
+}
