@@ -13,6 +13,7 @@ packages=(
   libboost-stacktrace-dev             # call stacks in the error report
   7zip                                # the archiver behind the 7z stand-in
   pci.ids usb.ids                     # device names for the devcon stand-in
+  clang libclang-rt-14-dev            # fuzzing (scripts/fuzz.sh): clang and its libFuzzer runtime
   g++-mingw-w64-i686-posix            # the 32-bit Windows build
   wine wine32:i386                    # running the 32-bit Windows tests
   xvfb xauth x11-apps imagemagick     # running the window without a display, screenshots

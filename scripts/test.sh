@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Sets everything up and runs every test: a plain build, a build under AddressSanitizer and
-# UndefinedBehaviorSanitizer, the 32-bit Windows program with its end-to-end tests under Wine, and the
-# platform-neutral tests built for 32-bit Windows and run under Wine.
+# UndefinedBehaviorSanitizer, the fuzz targets over their kept corpus, the 32-bit Windows
+# program with its end-to-end tests under Wine, and the platform-neutral tests built for 32-bit
+# Windows and run under Wine.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup.sh
@@ -14,6 +15,9 @@ ctest --preset default -j2
 echo "== AddressSanitizer and UndefinedBehaviorSanitizer"
 bash scripts/build.sh asan
 ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 ctest --preset asan -j2
+
+echo "== fuzz targets once over their kept corpus (clang, sanitizers)"
+bash scripts/fuzz.sh --check
 
 echo "== 32-bit Windows program (MinGW-w64 i686) and its end-to-end tests under Wine"
 bash scripts/build.sh win32

@@ -72,7 +72,7 @@ class ArchiveToolTest : public ::testing::Test {
     ToolRun run;
     const std::string text = child.ReadToEnd();
     child.Wait(proc::ChildProcess::kInfinite);
-    runners_detail::AppendChunk(run.lines, text, false);
+    runners_detail::LineJoiner().Append(run.lines, text);
     run.exitCode = child.ExitCode();
     return run;
   }

@@ -4,9 +4,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <random>
 #include <thread>
 
 #ifdef _WIN32
@@ -58,12 +60,30 @@ struct ChunkCase {
 // Feeds the chunks one after the other the way RunAny's cycles do.
 std::vector<std::string> Feed(const std::vector<std::string>& chunks) {
   std::vector<std::string> output;
-  bool midLine = false;
-  for (const std::string& chunk : chunks) {
-    runners_detail::AppendChunk(output, chunk, midLine);
-    midLine = runners_detail::EndsMidLine(chunk);
-  }
+  runners_detail::LineJoiner joiner;
+  for (const std::string& chunk : chunks) joiner.Append(output, chunk);
   return output;
+}
+
+// The lines of the whole output read at once, written plainly: zero bytes dropped, then a
+// line ends at CR LF, LF or CR, and a final line break adds no empty line.
+std::vector<std::string> WholeOutputLines(const std::string& output) {
+  std::string text;
+  for (const char c : output) {
+    if (c != '\0') text.push_back(c);
+  }
+  std::vector<std::string> lines;
+  std::size_t pos = 0;
+  while (pos < text.size()) {
+    const std::size_t end = text.find_first_of("\r\n", pos);
+    if (end == std::string::npos) {
+      lines.push_back(text.substr(pos));
+      break;
+    }
+    lines.push_back(text.substr(pos, end - pos));
+    pos = end + (text.compare(end, 2, "\r\n") == 0 ? 2 : 1);
+  }
+  return lines;
 }
 
 void PrintTo(const ChunkCase& c, std::ostream* os) { *os << c.name; }
@@ -78,16 +98,86 @@ INSTANTIATE_TEST_SUITE_P(
     Table, ChunkJoiningTest,
     ::testing::Values(ChunkCase{"LineContinuedInNextChunk", {"abc", "def\n"}, {"abcdef"}},
                       ChunkCase{"ContinuedOverThreeChunks", {"a", "b", "c\nd\n"}, {"abc", "d"}},
-                      ChunkCase{"CrLfSplitGivesExtraEmptyLine", {"abc\r", "\ndef\n"}, {"abc", "", "def"}},
+                      ChunkCase{"CrLfSplitBetweenChunks", {"abc\r", "\ndef\r\n"}, {"abc", "def"}},
+                      ChunkCase{"CrLfSplitAfterEmptyLine", {"\r\n\r", "\nx"}, {"", "", "x"}},
+                      ChunkCase{"CrThenCrLfAcrossChunks", {"a\r", "\r", "\n"}, {"a", ""}},
+                      ChunkCase{"LfAfterLoneCrChunkLater", {"a\r", "b", "\n"}, {"a", "b"}},
                       ChunkCase{"AllLineEnds", {"a\r\nb\rc\nd"}, {"a", "b", "c", "d"}},
+                      ChunkCase{"LfCrIsTwoBreaks", {"a\n\rb"}, {"a", "", "b"}},
                       ChunkCase{"FinalBreakAddsNoLine", {"a\n\nb\n"}, {"a", "", "b"}},
                       ChunkCase{"LoneBreakChunk", {"x\n", "\n"}, {"x", ""}},
                       ChunkCase{"CompleteLinesNotJoined", {"a\n", "b\n"}, {"a", "b"}},
-                      ChunkCase{"ZeroByteEndsChunkText", {"ab\0cd\nef"s, "gh\n"}, {"abgh"}},
-                      ChunkCase{"ChunkStartingWithZeroGivesNothing", {"\0xyz"s, "q\n"}, {"q"}},
-                      ChunkCase{"ZeroAfterLineBreak", {"a\n\0junk"s, "b\n"}, {"ab"}},
+                      ChunkCase{"ZeroBytesDropped", {"ab\0cd\nef"s, "gh\n"}, {"abcd", "efgh"}},
+                      ChunkCase{"ChunkStartingWithZero", {"\0xyz"s, "q\n"}, {"xyzq"}},
+                      ChunkCase{"ZeroAfterLineBreak", {"ab\n\0"s, "cd\n"}, {"ab", "cd"}},
+                      ChunkCase{"ZeroBetweenCrAndLf", {"a\r\0"s, "\nb"}, {"a", "b"}},
+                      ChunkCase{"OnlyZeros", {"\0\0"s, "\0"s}, {}},
+                      ChunkCase{"EmptyChunks", {"", "a", "", "\r", "", "\n", ""}, {"a"}},
                       ChunkCase{"NoChunks", {}, {}}),
     [](const ::testing::TestParamInfo<ChunkCase>& param) { return param.param.name; });
+
+// Outputs whose every byte border is a place where the pipe may cut them.
+const std::vector<std::string> kTrickyOutputs = {
+    "abc\r\ndef\r\n"s,     "a\r\r\n\n\rb"s,    "\r\n\r\n"s,
+    "ab\n\0cd\n"s,         "x\r\0\ny\0\0\rz"s, "\0\r\0\n\0"s,
+    "line one\nline two"s, "\n\n\r\r"s,        "Extracting  a\\b.inf\r\nEverything is Ok\r\n"s,
+};
+
+// The chunks of `output` cut at the given positions (ascending).
+std::vector<std::string> Cut(const std::string& output, const std::vector<std::size_t>& at) {
+  std::vector<std::string> chunks;
+  std::size_t from = 0;
+  for (const std::size_t to : at) {
+    chunks.push_back(output.substr(from, to - from));
+    from = to;
+  }
+  chunks.push_back(output.substr(from));
+  return chunks;
+}
+
+TEST(ChunkJoiningSplitTest, WholeOutputGivesThePlainLines) {
+  for (const std::string& output : kTrickyOutputs) {
+    EXPECT_EQ(Feed({output}), WholeOutputLines(output)) << ::testing::PrintToString(output);
+  }
+}
+
+TEST(ChunkJoiningSplitTest, EverySplitIntoTwoOrThreeChunksGivesTheWholeOutputsLines) {
+  for (const std::string& output : kTrickyOutputs) {
+    const auto whole = WholeOutputLines(output);
+    for (std::size_t i = 0; i <= output.size(); ++i) {
+      EXPECT_EQ(Feed(Cut(output, {i})), whole) << ::testing::PrintToString(output) << " cut at " << i;
+      for (std::size_t j = i; j <= output.size(); ++j) {
+        EXPECT_EQ(Feed(Cut(output, {i, j})), whole)
+            << ::testing::PrintToString(output) << " cut at " << i << " and " << j;
+      }
+    }
+  }
+}
+
+TEST(ChunkJoiningSplitTest, RandomSplitsOfRandomOutputGiveTheWholeOutputsLines) {
+  std::mt19937 random(20261210);
+  const std::string alphabet = "ab\r\n\0"s;
+  for (int round = 0; round < 2000; ++round) {
+    std::string output(random() % 40, ' ');
+    for (char& c : output) c = alphabet[random() % alphabet.size()];
+    std::vector<std::size_t> at(random() % 8);
+    for (std::size_t& position : at) position = random() % (output.size() + 1);
+    std::sort(at.begin(), at.end());
+    EXPECT_EQ(Feed(Cut(output, at)), WholeOutputLines(output)) << ::testing::PrintToString(output);
+  }
+}
+
+TEST(ChunkJoiningSplitTest, ReportsAChangeOnlyWhenTheListChanged) {
+  std::vector<std::string> output;
+  runners_detail::LineJoiner joiner;
+  EXPECT_TRUE(joiner.Append(output, "abc"));
+  EXPECT_TRUE(joiner.Append(output, "d\r"));   // the open line grew
+  EXPECT_FALSE(joiner.Append(output, "\n"));   // only the rest of a line end
+  EXPECT_FALSE(joiner.Append(output, "\0"s));  // only a dropped zero
+  EXPECT_FALSE(joiner.Append(output, ""));
+  EXPECT_TRUE(joiner.Append(output, "\n"));  // an empty line
+  EXPECT_EQ(output, (std::vector<std::string>{"abcd", ""}));
+}
 
 // ---- RunAny against a real child ----
 
@@ -99,10 +189,10 @@ TEST(RunAnyTest, TextWrittenInTwoChunksBecomesOneLine) {
   EXPECT_EQ(calls, 2);
 }
 
-TEST(RunAnyTest, CrLfSplitBetweenChunksGivesEmptyLine) {
+TEST(RunAnyTest, CrLfSplitBetweenChunksEndsOneLine) {
   std::vector<std::string> output;
   RunAny(Helper() + " chunks 300 abc%r %ndef%n", output);
-  EXPECT_EQ(output, (std::vector<std::string>{"abc", "", "def"}));
+  EXPECT_EQ(output, (std::vector<std::string>{"abc", "def"}));
 }
 
 TEST(RunAnyTest, ProgramThatCannotStartLeavesTheListAlone) {

@@ -41,6 +41,25 @@ TEST(TreeText, WritesDepthFirstWithTabs) {
   EXPECT_EQ(TreeToLines(back.roots), expected);
 }
 
+// Texts that did not come from tree text (the XML file gives any text) still read back into
+// the same shape: leading blanks and tabs, also those a line break turns into, would count
+// as levels.
+TEST(TreeText, TextsStartingWithBlanksKeepTheirLevel) {
+  Tree tree;
+  auto* root = tree.roots.emplace_back(std::make_unique<TreeNode>()).get();
+  root->text = "a";
+  root->AddChild("\r\t d");       // from the smallest input the fuzzing found
+  root->AddChild(" \t lead")->AddChild("\n\nchild");
+  root->AddChild("\t");
+  tree.roots.emplace_back(std::make_unique<TreeNode>())->text = "  second root  ";
+
+  const Lines expected = {"a", "\td", "\tlead", "\t\tchild", "\t", "second root  "};
+  EXPECT_EQ(TreeToLines(tree.roots), expected);
+  Tree back;
+  LinesToTree(expected, back.roots);
+  EXPECT_EQ(TreeToLines(back.roots), expected);
+}
+
 TEST(TreeText, ReadsByTheTreeViewRules) {
   struct Case {
     const char* name;

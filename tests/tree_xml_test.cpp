@@ -160,6 +160,48 @@ TEST_F(TreeXml, TreesTooDeepToReadBackAreNotExported) {
   EXPECT_EQ(tmp.Read("VelmoraTAVI.XML"), "<keep/>");
 }
 
+TEST_F(TreeXml, TextsTooLongToReadBackAreNotExported) {
+  // The reader takes 1,048,576 bytes per value as written; a quote is written as six.
+  const std::size_t fits = 1048576 / 6;  // 174,762 quotes: 1,048,572 bytes written
+  const std::vector<std::string> texts = {
+      std::string(fits, '"'),            // the most quotes that fit
+      std::string(fits - 1, '"') + "&",  // 1,048,571 bytes written
+      std::string(1048576 / 4, '<'),     // exactly the limit
+      std::string(1048576, 'x'),         // exactly the limit, nothing escaped
+      std::string(1048576 / 5, '\x01'),  // character references of the widest writer
+  };
+  for (const std::string& text : texts) {
+    Tree tree;
+    AddRoot(tree.roots, "root")->AddChild(text);
+    Tree2XML(tree.roots, "p", XmlFile());
+    Tree back;
+    XML2Tree(back.roots, XmlFile());
+    ASSERT_EQ(back.roots.size(), 1u);
+    ASSERT_EQ(back.roots[0]->children.size(), 1u);
+    EXPECT_EQ(back.roots[0]->children[0]->text, text);
+  }
+
+  const std::vector<std::string> tooLong = {
+      std::string(fits + 1, '"'),          // 174,763 quotes: 1,048,578 bytes written
+      std::string(fits, '"') + "&",        // 1,048,577
+      std::string(1048576 / 4 + 1, '>'),   // 1,048,580
+      std::string(1048577, 'x'),           // one byte over, nothing escaped
+      std::string(1048576 / 5 + 1, '\t'),  // 1,048,580 as the widest writer writes tabs
+  };
+  tmp.Write("VelmoraTAVI.XML", "<keep/>");
+  for (const std::string& text : tooLong) {
+    Tree tree;
+    AddRoot(tree.roots, "root")->AddChild("child")->AddChild(text);
+    try {
+      Tree2XML(tree.roots, "p", XmlFile());
+      ADD_FAILURE() << "exported a text of " << text.size() << " bytes";
+    } catch (const TreeXmlError& e) {
+      EXPECT_NE(std::string(e.what()).find("could not be read again"), std::string::npos) << e.what();
+    }
+  }
+  EXPECT_EQ(tmp.Read("VelmoraTAVI.XML"), "<keep/>");
+}
+
 TEST_F(TreeXml, ProcessFunctionsIgnoreNull) {
   platform::xml::Element parent("tree2xml");
   ProcessTreeItem(nullptr, parent);

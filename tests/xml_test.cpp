@@ -189,4 +189,167 @@ TEST_F(XmlReaders, ZeroCharacterIsRefusedBeforeWriting) {
   EXPECT_THROW(platform::xml::WriteDocumentText(root), XmlError);
 }
 
+// One rule for both engines: the platform's loader (pugixml on Linux) and the program's own
+// reader accept and refuse the same documents.
+struct VerdictCase {
+  const char* name;
+  std::string text;
+  bool accepted;
+};
+
+void PrintTo(const VerdictCase& c, std::ostream* os) { *os << c.name; }
+
+class XmlVerdictTest : public ::testing::TestWithParam<VerdictCase> {};
+
+TEST_P(XmlVerdictTest, BothEnginesGiveTheSameVerdict) {
+  const VerdictCase& c = GetParam();
+  const std::vector<std::pair<const char*, std::function<Element()>>> readers = {
+      {"platform loader", [&] { return platform::xml::LoadDocumentText(c.text); }},
+      {"own reader", [&] { return platform::xml::ReadDocumentText(c.text); }},
+  };
+  for (const auto& [engine, read] : readers) {
+    if (c.accepted) {
+      EXPECT_NO_THROW(read()) << engine;
+    } else {
+      EXPECT_THROW(read(), XmlError) << engine;
+    }
+  }
+  TempDir tmp;
+  if (c.accepted) {
+    EXPECT_NO_THROW(platform::xml::LoadDocument(tmp.Write("doc.xml", c.text)));
+  } else {
+    EXPECT_THROW(platform::xml::LoadDocument(tmp.Write("doc.xml", c.text)), XmlError);
+  }
+}
+
+using namespace std::string_literals;
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, XmlVerdictTest,
+    ::testing::Values(
+        // Element and attribute names.
+        VerdictCase{"PlainName", "<a/>", true},
+        VerdictCase{"NameWithAllItsCharacters", "<_a:b-c.d9 x_1:y-z.0='v'/>", true},
+        VerdictCase{"NameStartingWithColon", "<:a/>", true},
+        VerdictCase{"NonAsciiName", "<Ger\xC3\xA4t/>", true},
+        VerdictCase{"OpeningParenthesis", "<(/>", false}, VerdictCase{"ClosingParenthesis", "<)/>", false},
+        VerdictCase{"Bracket", "<]/>", false}, VerdictCase{"ControlCharacter", "<\x01/>", false},
+        VerdictCase{"ControlCharacterInsideName", "<a\x01/>", false},
+        VerdictCase{"ParenthesisAfterLetter", "<a(/>", false},
+        VerdictCase{"NameStartingWithDigit", "<1a/>", false},
+        VerdictCase{"NameStartingWithDash", "<-a/>", false},
+        VerdictCase{"NameStartingWithDot", "<.a/>", false},
+        VerdictCase{"AttributeNameWithParenthesis", "<a b(='1'/>", false},
+        VerdictCase{"AttributeNameStartingWithDigit", "<a 1b='1'/>", false},
+        VerdictCase{"BlankAfterEndTagSlash", "<a></ a>", false},
+        VerdictCase{"BlankBeforeEndTagClose", "<a></a >", true},
+        // References, in attribute values and in text.
+        VerdictCase{"PredefinedEntities", "<a v='&lt;&gt;&amp;&quot;&apos;'>&lt;&amp;</a>", true},
+        VerdictCase{"CharacterReferences", "<a v='&#65;&#x42;'>&#67;&#x1F600;</a>", true},
+        VerdictCase{"UnknownEntityInValue", "<a v='&foo;'/>", false},
+        VerdictCase{"UnknownEntityInText", "<a>&foo;</a>", false},
+        VerdictCase{"BareAmpersandInText", "<a>fish & chips</a>", false},
+        VerdictCase{"BareAmpersandInValue", "<a v='&'/>", false},
+        VerdictCase{"UnterminatedReferenceInText", "<a>&lt</a>", false},
+        VerdictCase{"ZeroReferenceInText", "<a>&#0;</a>", false},
+        VerdictCase{"SurrogateReferenceInValue", "<a v='&#xD800;'/>", false},
+        VerdictCase{"ReferenceOutOfRangeInText", "<a>&#x110000;</a>", false},
+        VerdictCase{"EmptyCharacterReference", "<a>&#;</a>", false},
+        VerdictCase{"LessThanInValue", "<a v='<'/>", false},
+        VerdictCase{"GreaterThanInValue", "<a v='>'/>", true},
+        // What may stand outside the document element.
+        VerdictCase{"TextAfterTheRoot", "<a/>x", false},
+        VerdictCase{"TextAfterBlanksAfterTheRoot", "<a/> \n x", false},
+        VerdictCase{"ByteOrderMarkAfterTheRoot", "<a/>\xEF\xBB\xBF", false},
+        VerdictCase{"TextBeforeTheRoot", "x<a/>", false},
+        VerdictCase{"BlanksAroundTheRoot", " \r\n\t<a/>\n ", true},
+        VerdictCase{"CommentAndInstructionAfterTheRoot", "<a/><!-- c --><?pi x?>", true},
+        VerdictCase{"CdataAfterTheRoot", "<a/><![CDATA[x]]>", false},
+        VerdictCase{"CdataBeforeTheRoot", "<![CDATA[x]]><a/>", false},
+        VerdictCase{"SecondRoot", "<a/><b/>", false},
+        // Processing instructions name their target.
+        VerdictCase{"InstructionWithoutTarget", "<?\?><a/>", false},
+        VerdictCase{"InstructionStartingWithBlank", "<? x?><a/>", false},
+        VerdictCase{"InstructionTargetStartingWithDigit", "<?1x?><a/>", false},
+        VerdictCase{"InstructionWithTargetOnly", "<?x?><a/>", true},
+        VerdictCase{"DeclarationInsideTheRoot", "<a><?xml version='1.0'?></a>", true}),
+    [](const ::testing::TestParamInfo<VerdictCase>& param) { return param.param.name; });
+
+// Neither writer produces a document the readers refuse: what they cannot write they refuse
+// with a message that says why, and the old file stays.
+TEST(XmlWriters, RefuseWhatCouldNotBeReadBack) {
+  const auto element = [](const std::string& name) { return Element(name); };
+  const auto attribute = [](const std::string& name, const std::string& value) {
+    Element root("r");
+    root.attributes.emplace_back(name, value);
+    return root;
+  };
+  const auto nested = [](std::size_t depth) {
+    Element root("a");
+    Element* last = &root;
+    for (std::size_t i = 1; i < depth; ++i) last = &last->AddChild("a");
+    return root;
+  };
+  Element twice("r");
+  twice.attributes = {{"a", "1"}, {"a", "2"}};
+  Element badChild("r");
+  badChild.AddChild("ok").AddChild("no way");
+  const std::size_t limit = Limits().maxAttributeBytes;
+  const std::vector<std::pair<Element, std::string>> cases = {
+      {element("("), "\"(\" is not an XML name for an element"},
+      {element(")"), "\")\" is not an XML name for an element"},
+      {element("]"), "\"]\" is not an XML name for an element"},
+      {element("\x01"), "is not an XML name for an element"},
+      {element(""), "\"\" is not an XML name for an element"},
+      {element("1a"), "\"1a\" is not an XML name for an element"},
+      {badChild, "\"no way\" is not an XML name for an element"},
+      {attribute("a(", "1"), "\"a(\" is not an XML name for an attribute"},
+      {attribute("", "1"), "\"\" is not an XML name for an attribute"},
+      {twice, "attribute \"a\" given twice"},
+      {attribute("v", "a\0b"s), "zero character"},
+      // Escaped, each quote takes six bytes: one more than the limit allows.
+      {attribute("v", std::string(limit / 6 + 1, '"')), "more than the 1048576 bytes a reader accepts"},
+      {attribute("v", std::string(limit + 1, 'x')), "more than the 1048576 bytes a reader accepts"},
+      {nested(Limits().maxDepth + 1), "nested deeper than 1000"},
+  };
+  TempDir tmp;
+  tmp.Write("keep.xml", "<old/>");
+  for (const auto& [root, reason] : cases) {
+    for (const bool own : {true, false}) {
+      try {
+        if (own) {
+          platform::xml::WriteDocumentText(root);
+        } else {
+          platform::xml::SaveDocument(root, tmp.File("keep.xml"));
+        }
+        ADD_FAILURE() << (own ? "own writer" : "platform writer") << " wrote it: " << reason;
+      } catch (const XmlError& e) {
+        EXPECT_NE(std::string(e.what()).find(reason), std::string::npos) << e.what();
+      }
+    }
+  }
+  EXPECT_EQ(tmp.Read("keep.xml"), "<old/>");
+}
+
+TEST(XmlWriters, WriteWhatIsJustInsideTheLimits) {
+  const Limits limits;
+  Element root("r");
+  // Quotes up to the limit, escaped by either writer, and the deepest nesting the reader takes.
+  root.attributes.emplace_back("v", std::string(limits.maxAttributeBytes / 6, '"'));
+  Element* last = &root;
+  for (std::size_t i = 1; i < limits.maxDepth; ++i) last = &last->AddChild("a");
+  TempDir tmp;
+  platform::xml::SaveDocument(root, tmp.File("a.xml"));
+  ExpectSame(platform::xml::LoadDocument(tmp.File("a.xml")), root);
+  ExpectSame(platform::xml::ReadDocumentText(platform::xml::WriteDocumentText(root)), root);
+}
+
+TEST(XmlWriters, FileLargerThanTheReaderTakesIsRefused) {
+  if (sizeof(void*) < 8) GTEST_SKIP() << "needs more memory than a 32-bit process has to spare";
+  Element root("r");
+  for (int i = 0; i < 80; ++i) root.AddChild("i").SetAttribute("v", std::string(1000000, 'x'));
+  EXPECT_THROW(platform::xml::WriteDocumentText(root), XmlError);
+  EXPECT_THROW(platform::xml::SaveDocumentText(root), XmlError);
+}
+
 }  // namespace

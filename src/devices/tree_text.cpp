@@ -11,10 +11,14 @@ TreeLevelError::TreeLevelError(std::size_t level, const std::string& text)
 
 namespace {
 
+// The text as it can stand in a line of tree text: line breaks become blanks, and blanks and
+// tabs at its start are left out, since reading would count them as levels (a text that came
+// from the XML file may start with them) and put the node, and the nodes after it, elsewhere.
 std::string OneLine(std::string text) {
   for (char& c : text) {
     if (c == '\r' || c == '\n') c = ' ';
   }
+  text.erase(0, text.find_first_not_of(" \t"));
   return text;
 }
 

@@ -23,7 +23,9 @@ class TreeLevelError : public std::runtime_error {
 };
 
 // The tree as lines, depth first, each node's depth in tabs before its text. A line break
-// inside a text would split the node in two when read back, so each one is written as a blank.
+// inside a text would split the node in two when read back, so each one is written as a blank;
+// blanks and tabs at the start of a text (after that) would read back as levels, so they are
+// left out. Whatever the texts, the lines read back into a tree of the same shape.
 std::vector<std::string> TreeToLines(const TreeRoots& roots);
 
 // Empties `roots` and rebuilds it from lines. A line's depth is the number of its leading

@@ -90,6 +90,22 @@ void Tree2XML(const TreeRoots& tree, const std::string& programPath, const std::
     throw TreeXmlError("The tree is nested deeper than " + std::to_string(limits.maxDepth - 1) +
                        " levels; its XML file could not be read again");
   }
+  // The reader limits each attribute value as written, escapes included: a text of quotes
+  // grows sixfold. Refused here, the export never leaves a file the import cannot read.
+  std::vector<const TreeNode*> pending;
+  for (const auto& root : tree) pending.push_back(root.get());
+  while (!pending.empty()) {
+    const TreeNode* node = pending.back();
+    pending.pop_back();
+    if (node == nullptr) continue;
+    const std::size_t written = platform::xml::WrittenValueSize(node->text);
+    if (written > limits.maxAttributeBytes) {
+      throw TreeXmlError("The text of tree node " + Quoted(node->text) + " takes " + std::to_string(written) +
+                         " bytes in XML, more than the " + std::to_string(limits.maxAttributeBytes) +
+                         " bytes its XML file can hold; its XML file could not be read again");
+    }
+    for (const auto& child : node->children) pending.push_back(child.get());
+  }
   Element document(kDocumentElement);
   document.SetAttribute("app", programPath);
   document.children.reserve(tree.size());

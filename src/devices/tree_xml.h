@@ -17,8 +17,9 @@ class TreeXmlError : public std::runtime_error {
 };
 
 // Writes the whole tree to the XML file, replacing it. A tree nested deeper than the XML
-// reader accepts is refused with a TreeXmlError before anything is written, so an export
-// can always be imported again.
+// reader accepts, or a node text longer, escaped, than the reader takes for a value, is
+// refused with a TreeXmlError before anything is written, so an export can always be
+// imported again.
 void Tree2XML(const TreeRoots& tree, const std::string& programPath, const std::string& xmlFilePath);
 
 // Appends the "item" element of `node` and of its whole subtree to `parent` (nothing for a

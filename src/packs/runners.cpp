@@ -53,36 +53,43 @@ class BusyCursor {
 
 namespace runners_detail {
 
-bool EndsMidLine(std::string_view chunk) {
-  return !chunk.empty() && chunk.back() != '\r' && chunk.back() != '\n';
-}
-
-bool AppendChunk(std::vector<std::string>& output, std::string_view chunk, bool previousEndedMidLine) {
-  // A zero byte ends the chunk's text.
-  const std::size_t zero = chunk.find('\0');
-  if (zero != std::string_view::npos) chunk = chunk.substr(0, zero);
-  if (chunk.empty()) return false;
-
-  bool first = true;
-  std::size_t pos = 0;
-  while (pos < chunk.size()) {
+bool LineJoiner::Append(std::vector<std::string>& output, std::string_view chunk) {
+  // The state carries everything a chunk border can cut: an open line and a CR whose LF may
+  // come next. A zero byte (which a child should not write, and which the program's text
+  // cannot hold) is dropped wherever it stands: were it to end the text, what a chunk after
+  // it gives would depend on where the pipe happened to cut the output, and lines written
+  // after it would be lost.
+  bool changed = false;
+  for (std::size_t pos = 0; pos < chunk.size();) {
+    const char c = chunk[pos];
+    if (c == '\0') {
+      ++pos;
+      continue;
+    }
+    if (c == '\n' && state_ == State::AfterCr) {
+      state_ = State::LineStart;  // the LF of a CR LF pair
+      ++pos;
+      continue;
+    }
+    if (c == '\r' || c == '\n') {
+      // A line break with no text before it since the last one ends an empty line.
+      if (state_ != State::MidLine) {
+        output.emplace_back();
+        changed = true;
+      }
+      state_ = c == '\r' ? State::AfterCr : State::LineStart;
+      ++pos;
+      continue;
+    }
     std::size_t end = pos;
-    while (end < chunk.size() && chunk[end] != '\r' && chunk[end] != '\n') ++end;
-    const std::string_view line = chunk.substr(pos, end - pos);
-    if (first && previousEndedMidLine && !output.empty()) {
-      // The previous chunk stopped in the middle of this line: continue it in place.
-      output.back().append(line);
-    } else {
-      output.emplace_back(line);
-    }
-    first = false;
-    if (end < chunk.size()) {
-      if (chunk[end] == '\r' && end + 1 < chunk.size() && chunk[end + 1] == '\n') ++end;
-      ++end;
-    }
+    while (end < chunk.size() && chunk[end] != '\r' && chunk[end] != '\n' && chunk[end] != '\0') ++end;
+    if (state_ != State::MidLine) output.emplace_back();
+    output.back().append(chunk.substr(pos, end - pos));
+    changed = true;
+    state_ = State::MidLine;
     pos = end;
   }
-  return true;
+  return changed;
 }
 
 void CaptureConsoleOutputWith(const std::string& commandLine, std::string& target, UiPort* ui,
@@ -149,7 +156,7 @@ std::optional<int> RunAny(const std::string& commandLine, std::vector<std::strin
     return std::nullopt;  // the output list keeps its content
 
   output.clear();
-  bool previousEndedMidLine = false;
+  runners_detail::LineJoiner joiner;
   int waitMs = kPollMs;
   for (;;) {
     const proc::WaitResult waited = child.Wait(waitMs);
@@ -159,9 +166,7 @@ std::optional<int> RunAny(const std::string& commandLine, std::vector<std::strin
       waitMs = available > 0 ? kBusyPollMs : kPollMs;
       if (available > 0) {
         const std::string chunk = child.Read(available);
-        const bool changed = runners_detail::AppendChunk(output, chunk, previousEndedMidLine);
-        previousEndedMidLine = runners_detail::EndsMidLine(chunk);
-        if (changed && onLines) onLines();
+        if (joiner.Append(output, chunk) && onLines) onLines();
       }
     } catch (const proc::ProcessError&) {
       break;

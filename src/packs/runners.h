@@ -37,8 +37,9 @@ class RunnerError : public std::runtime_error {
 // error. When the program cannot be started nothing else happens: `output` keeps its content,
 // nothing is returned, and `failure` (when given) tells why.
 // Otherwise `output` is cleared, and every 100 ms what the pipe holds is read as one chunk, split
-// into lines (at CR LF, LF or CR; a zero byte ends the chunk's text) and appended; a line the
-// previous chunk left open is continued by the chunk's first line. After a cycle that found
+// into lines (at CR LF, LF or CR; zero bytes dropped) and appended; a line the previous chunk
+// left open is continued by the chunk's first line, so the lines are those of the whole output
+// however the pipe cut it (runners_detail::LineJoiner). After a cycle that found
 // output the next one comes after 5 ms, so a child that writes a lot never waits long on a full
 // pipe. Returns when the child has ended and its output has been read. `onLines` runs after every
 // chunk that changed `output`; note that the last line may have grown since the previous call (a
@@ -77,13 +78,25 @@ std::int32_t GetFileSize(const std::string& fileName);
 
 namespace runners_detail {
 
-// RunAny's handling of one chunk read from the pipe: split into lines and appended to `output`,
-// its first line continuing the list's last one when `previousEndedMidLine` is set.
-// Returns true when `output` changed.
-bool AppendChunk(std::vector<std::string>& output, std::string_view chunk, bool previousEndedMidLine);
+// RunAny's joining of the chunks read from the pipe into lines. Lines end at CR LF, LF or CR;
+// a final line break adds no empty line; a zero byte is dropped and ends nothing. The lines do
+// not depend on where the pipe cut the output: any split of the same bytes into chunks gives
+// what one chunk with all of them gives, also when a CR LF pair or a zero byte straddles two
+// chunks.
+class LineJoiner {
+ public:
+  // Splits the chunk into lines and appends them to `output`, the first one continuing the
+  // line an earlier chunk left open. Returns true when `output` changed.
+  bool Append(std::vector<std::string>& output, std::string_view chunk);
 
-// True when the chunk's last byte is neither CR nor LF.
-bool EndsMidLine(std::string_view chunk);
+ private:
+  enum class State {
+    LineStart,  // nothing read yet, or the last line has ended
+    MidLine,    // the last line of `output` may still be continued
+    AfterCr,    // the last line ended at a CR: an LF right after it belongs to that line end
+  };
+  State state_ = State::LineStart;
+};
 
 struct CaptureLimits {
   int pollMs = 100;                  // wait per cycle

@@ -53,6 +53,7 @@ class IniDocument {
   // Replaces the first matching key line in place (the key keeps its spelling), or adds the
   // key after the last key line of the first matching section (after its header when it has
   // none), or appends a new section at the end. Names are written without surrounding blanks.
+  // Blanks around the value are written but, as around any value, not read back.
   // Throws std::invalid_argument for a name or value that would not read back as written:
   // a line break anywhere, an empty key, '=' in a key, a key starting with ';' or '[',
   // a '[' or ']' in a section name.

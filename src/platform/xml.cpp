@@ -56,6 +56,49 @@ void AppendUtf8(std::string& out, std::uint32_t code) {
   }
 }
 
+// Resolves the reference that starts with the "&" at raw[i] and appends its character;
+// returns the offset of its ";". `offset` is raw's place in the document, for the error.
+std::size_t DecodeReference(std::string_view raw, std::size_t i, std::size_t offset, std::string& out) {
+  const auto semicolon = raw.find(';', i);
+  if (semicolon == std::string_view::npos || semicolon - i > 12) Fail("malformed reference", offset + i);
+  const std::string_view entity = raw.substr(i + 1, semicolon - i - 1);
+  if (entity == "lt") {
+    out.push_back('<');
+  } else if (entity == "gt") {
+    out.push_back('>');
+  } else if (entity == "amp") {
+    out.push_back('&');
+  } else if (entity == "quot") {
+    out.push_back('"');
+  } else if (entity == "apos") {
+    out.push_back('\'');
+  } else if (entity.size() >= 2 && entity[0] == '#') {
+    const bool hex = entity[1] == 'x';
+    const std::string_view digits = entity.substr(hex ? 2 : 1);
+    if (digits.empty()) Fail("malformed character reference", offset + i);
+    std::uint32_t code = 0;
+    for (const char d : digits) {
+      std::uint32_t value = 0;
+      if (d >= '0' && d <= '9') {
+        value = static_cast<std::uint32_t>(d - '0');
+      } else if (hex && d >= 'a' && d <= 'f') {
+        value = static_cast<std::uint32_t>(d - 'a' + 10);
+      } else if (hex && d >= 'A' && d <= 'F') {
+        value = static_cast<std::uint32_t>(d - 'A' + 10);
+      } else {
+        Fail("malformed character reference", offset + i);
+      }
+      code = code * (hex ? 16u : 10u) + value;
+      if (code > 0x10FFFF) Fail("character reference out of range", offset + i);
+    }
+    if (code == 0 || (code >= 0xD800 && code <= 0xDFFF)) Fail("invalid character reference", offset + i);
+    AppendUtf8(out, code);
+  } else {
+    Fail("unknown entity \"&" + std::string(entity) + ";\"", offset + i);
+  }
+  return semicolon;
+}
+
 // An attribute value as written between its quotes, with references resolved and white
 // space normalized to blanks as XML requires.
 std::string DecodeAttribute(std::string_view raw, std::size_t offset) {
@@ -77,46 +120,40 @@ std::string DecodeAttribute(std::string_view raw, std::size_t offset) {
       out.push_back(c);
       continue;
     }
-    const auto semicolon = raw.find(';', i);
-    if (semicolon == std::string_view::npos || semicolon - i > 12) Fail("malformed reference", offset + i);
-    const std::string_view entity = raw.substr(i + 1, semicolon - i - 1);
-    if (entity == "lt") {
-      out.push_back('<');
-    } else if (entity == "gt") {
-      out.push_back('>');
-    } else if (entity == "amp") {
-      out.push_back('&');
-    } else if (entity == "quot") {
-      out.push_back('"');
-    } else if (entity == "apos") {
-      out.push_back('\'');
-    } else if (entity.size() >= 2 && entity[0] == '#') {
-      const bool hex = entity[1] == 'x';
-      const std::string_view digits = entity.substr(hex ? 2 : 1);
-      if (digits.empty()) Fail("malformed character reference", offset + i);
-      std::uint32_t code = 0;
-      for (const char d : digits) {
-        std::uint32_t value = 0;
-        if (d >= '0' && d <= '9') {
-          value = static_cast<std::uint32_t>(d - '0');
-        } else if (hex && d >= 'a' && d <= 'f') {
-          value = static_cast<std::uint32_t>(d - 'a' + 10);
-        } else if (hex && d >= 'A' && d <= 'F') {
-          value = static_cast<std::uint32_t>(d - 'A' + 10);
-        } else {
-          Fail("malformed character reference", offset + i);
-        }
-        code = code * (hex ? 16u : 10u) + value;
-        if (code > 0x10FFFF) Fail("character reference out of range", offset + i);
-      }
-      if (code == 0 || (code >= 0xD800 && code <= 0xDFFF)) Fail("invalid character reference", offset + i);
-      AppendUtf8(out, code);
-    } else {
-      Fail("unknown entity \"&" + std::string(entity) + ";\"", offset + i);
-    }
-    i = semicolon;
+    i = DecodeReference(raw, i, offset, out);
   }
   return out;
+}
+
+// Text content is skipped, but its references must be known ones, as in attribute values.
+void CheckTextReferences(std::string_view raw, std::size_t offset) {
+  std::string scratch;
+  for (std::size_t i = raw.find('&'); i != std::string_view::npos; i = raw.find('&', i + 1)) {
+    scratch.clear();
+    i = DecodeReference(raw, i, offset, scratch);
+  }
+}
+
+bool IsNameStart(char c) {
+  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_' || c == ':' ||
+         static_cast<unsigned char>(c) >= 0x80;
+}
+
+bool IsNameChar(char c) { return IsNameStart(c) || (c >= '0' && c <= '9') || c == '-' || c == '.'; }
+
+// Bytes that the writers turn into a reference, and the longest reference either uses.
+std::size_t WrittenSize(char c) {
+  switch (c) {
+    case '&':
+      return 5;  // &amp;
+    case '<':
+    case '>':
+      return 4;  // &lt; &gt;
+    case '"':
+      return 6;  // &quot;
+    default:
+      return static_cast<unsigned char>(c) < 0x20 ? 5 : 1;  // &#31; (pugixml: &#09; too)
+  }
 }
 
 void AppendEscaped(std::string& out, std::string_view value) {
@@ -156,15 +193,29 @@ class Reader {
     while (pos_ < text_.size()) {
       const char c = text_[pos_];
       if (c != '<') {
-        if (open.empty() && !IsSpace(c)) Fail("text outside the document element", pos_);
-        const auto next = text_.find('<', pos_);
-        pos_ = next == std::string_view::npos ? text_.size() : next;
+        const auto next = std::min(text_.find('<', pos_), text_.size());
+        const std::string_view raw = text_.substr(pos_, next - pos_);
+        if (open.empty()) {
+          for (std::size_t i = 0; i < raw.size(); ++i) {
+            if (!IsSpace(raw[i])) Fail("text outside the document element", pos_ + i);
+          }
+        } else {
+          CheckTextReferences(raw, pos_);
+        }
+        pos_ = next;
         continue;
       }
       if (StartsAt(text_, pos_, "<!--")) {
         SkipPast("-->", pos_ + 4, "unterminated comment");
       } else if (StartsAt(text_, pos_, "<?")) {
-        SkipPast("?>", pos_ + 2, "unterminated processing instruction");
+        // A processing instruction names its target right after "<?", then ends or goes on
+        // after a blank.
+        const std::size_t start = pos_;
+        pos_ += 2;
+        ReadName();
+        if (!StartsAt(text_, pos_, "?>") && (pos_ >= text_.size() || !IsSpace(text_[pos_])))
+          Fail("malformed processing instruction", start);
+        SkipPast("?>", pos_, "unterminated processing instruction");
       } else if (StartsAt(text_, pos_, "<![CDATA[")) {
         if (open.empty()) Fail("CDATA outside the document element", pos_);
         SkipPast("]]>", pos_ + 9, "unterminated CDATA section");
@@ -217,18 +268,11 @@ class Reader {
     ++pos_;
   }
 
+  // An XML name (IsXmlName); what follows it is the caller's matter.
   std::string ReadName() {
     const std::size_t start = pos_;
-    while (pos_ < text_.size()) {
-      const char c = text_[pos_];
-      if (IsSpace(c) || c == '/' || c == '>' || c == '=' || c == '<' || c == '"' || c == '\'' || c == '&')
-        break;
-      ++pos_;
-    }
-    if (pos_ == start || (text_[start] >= '0' && text_[start] <= '9') || text_[start] == '-' ||
-        text_[start] == '.') {
-      Fail("invalid name", start);
-    }
+    if (pos_ >= text_.size() || !IsNameStart(text_[pos_])) Fail("invalid name", start);
+    while (pos_ < text_.size() && IsNameChar(text_[pos_])) ++pos_;
     return std::string(text_.substr(start, pos_ - start));
   }
 
@@ -271,6 +315,53 @@ class Reader {
 };
 
 }  // namespace
+
+bool IsXmlName(std::string_view name) {
+  return !name.empty() && IsNameStart(name.front()) && std::all_of(name.begin(), name.end(), IsNameChar);
+}
+
+std::size_t WrittenValueSize(std::string_view value) {
+  std::size_t size = 0;
+  for (const char c : value) size += WrittenSize(c);
+  return size;
+}
+
+void CheckWritable(const Element& root, const Limits& limits) {
+  const auto refuse = [](const std::string& what) {
+    throw XmlError("The XML document cannot be written: " + what);
+  };
+  std::vector<std::pair<const Element*, std::size_t>> pending{{&root, 1}};
+  while (!pending.empty()) {
+    const auto [element, depth] = pending.back();
+    pending.pop_back();
+    if (!IsXmlName(element->name)) refuse("\"" + element->name + "\" is not an XML name for an element");
+    if (depth > limits.maxDepth) refuse("elements nested deeper than " + std::to_string(limits.maxDepth));
+    for (std::size_t i = 0; i < element->attributes.size(); ++i) {
+      const auto& [name, value] = element->attributes[i];
+      if (!IsXmlName(name)) refuse("\"" + name + "\" is not an XML name for an attribute");
+      for (std::size_t j = 0; j < i; ++j) {
+        if (element->attributes[j].first == name) refuse("attribute \"" + name + "\" given twice");
+      }
+      if (value.find('\0') != std::string::npos)
+        refuse("a value cannot hold a zero character (attribute " + name + ")");
+      const std::size_t written = WrittenValueSize(value);
+      if (written > limits.maxAttributeBytes) {
+        refuse("the value of attribute \"" + name + "\" takes " + std::to_string(written) +
+               " bytes written, more than the " + std::to_string(limits.maxAttributeBytes) +
+               " bytes a reader accepts");
+      }
+    }
+    for (const auto& child : element->children) pending.emplace_back(&child, depth + 1);
+  }
+}
+
+void CheckWrittenSize(std::size_t size, const Limits& limits) {
+  if (size > limits.maxFileBytes) {
+    throw XmlError("The XML document cannot be written: it takes " + std::to_string(size) +
+                   " bytes, more than the " + std::to_string(limits.maxFileBytes) +
+                   " bytes a reader accepts");
+  }
+}
 
 void CheckDocumentText(std::string_view text, const Limits& limits) {
   if (text.size() > limits.maxFileBytes) {
@@ -333,6 +424,8 @@ void CheckDocumentText(std::string_view text, const Limits& limits) {
 }
 
 std::string WriteDocumentText(const Element& root) {
+  const Limits limits;
+  CheckWritable(root, limits);
   std::string out;
   // Elements whose start tag is written, with the index of the next child to write.
   std::vector<std::pair<const Element*, std::size_t>> open;
@@ -340,8 +433,6 @@ std::string WriteDocumentText(const Element& root) {
     out += '<';
     out += element.name;
     for (const auto& [name, value] : element.attributes) {
-      if (value.find('\0') != std::string::npos)
-        throw XmlError("XML cannot hold a zero character (attribute " + name + ")");
       out += ' ';
       out += name;
       out += "=\"";
@@ -368,6 +459,7 @@ std::string WriteDocumentText(const Element& root) {
     out += '>';
     open.pop_back();
   }
+  CheckWrittenSize(out.size(), limits);
   return out;
 }
 

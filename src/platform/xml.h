@@ -5,7 +5,11 @@
 // Loading treats the file as untrusted: documents with a document type or entity
 // declarations, nesting deeper than the limit, oversized attribute values or oversized files
 // are refused with an XmlError before any of it is used.
-// Linux: pugixml. Windows: the program's own reader and writer below.
+// Linux: pugixml. Windows: the program's own reader and writer below. Both platforms accept
+// and refuse the same documents: the program's own reader is the one judge of what is
+// well-formed (names, references, what may stand outside the document element), and on Linux
+// pugixml reads only what it has accepted. Both platforms' writers refuse, before writing, a
+// document that the reader would refuse.
 #pragma once
 
 #include <cstdint>
@@ -46,14 +50,33 @@ class XmlError : public std::runtime_error {
 
 // Writes the document whose document element is `root` to a file, replacing it (through a
 // temporary file, so a failed write leaves the old file). platform::FileError on failure;
-// XmlError, before anything is written, for a value holding a zero character.
+// XmlError, before anything is written, for a document the reader would refuse with the
+// default limits (see CheckWritable; also a written text larger than the file limit).
 void SaveDocument(const Element& root, const std::string& path);
+// The text SaveDocument writes, with the same checks.
+std::string SaveDocumentText(const Element& root);
 
 // Reads a file's document element with its attributes and child elements. XmlError for a
 // missing or unreadable file, malformed XML and anything outside the limits.
 Element LoadDocument(const std::string& path, const Limits& limits = {});
+// LoadDocument on a text held in memory.
+Element LoadDocumentText(std::string_view text, const Limits& limits = {});
 
 // ---- portable pieces, shared by the implementations ----
+
+// True for an XML name as both platforms read and write it: a letter (ASCII), "_", ":" or any
+// byte from 0x80 up (non-ASCII UTF-8), then any of those, digits, "-" and ".".
+bool IsXmlName(std::string_view name);
+
+// The most bytes either platform's writer uses for an attribute value (with its escapes).
+std::size_t WrittenValueSize(std::string_view value);
+
+// Refuses with an XmlError a document that could not be read back: an element or attribute
+// name that is no XML name, an attribute given twice in one element, a value holding a zero
+// character or longer, written, than the attribute limit, nesting deeper than the limit.
+void CheckWritable(const Element& root, const Limits& limits = {});
+// Refuses with an XmlError a written text of `size` bytes that is larger than the file limit.
+void CheckWrittenSize(std::size_t size, const Limits& limits = {});
 
 // Refuses document text that no loader should parse: larger than the file limit, not
 // UTF-8 (a UTF-16/32 byte order mark or a zero byte), holding a document type or other "<!"
@@ -62,10 +85,13 @@ Element LoadDocument(const std::string& path, const Limits& limits = {});
 void CheckDocumentText(std::string_view text, const Limits& limits);
 
 // The program's own writer and reader for documents of elements and attributes. The writer
-// escapes & < > " and control characters (as character references), adds no declaration and
-// no layout, and refuses a value holding a zero character. The reader runs CheckDocumentText first, knows the
-// five predefined entities and character references, skips the XML declaration, comments, processing
-// instructions, text and CDATA, and refuses everything else with an XmlError naming the offset.
+// runs CheckWritable first, escapes & < > " and control characters (as character
+// references), and adds no declaration and no layout. The reader runs CheckDocumentText first,
+// knows the five predefined entities and character references (in attribute values and in
+// text), skips the XML declaration, comments, processing instructions, text and CDATA, and
+// refuses everything else with an XmlError naming the offset: names that are no XML names,
+// unknown entities, anything but blanks, comments and processing instructions outside the
+// document element.
 std::string WriteDocumentText(const Element& root);
 Element ReadDocumentText(std::string_view text, const Limits& limits = {});
 

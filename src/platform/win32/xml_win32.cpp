@@ -1,14 +1,21 @@
 // XML files on Windows through the program's own reader and writer (platform/xml.cpp), which
 // refuse the same hostile documents as the Linux loader and read each other's files.
 #include <string>
+#include <string_view>
 
 #include "platform/files.h"
 #include "platform/xml.h"
 
 namespace platform::xml {
 
+std::string SaveDocumentText(const Element& root) { return WriteDocumentText(root); }
+
 void SaveDocument(const Element& root, const std::string& path) {
   WriteFileAtomically(path, WriteDocumentText(root));
+}
+
+Element LoadDocumentText(std::string_view text, const Limits& limits) {
+  return ReadDocumentText(text, limits);
 }
 
 Element LoadDocument(const std::string& path, const Limits& limits) {
