@@ -225,13 +225,14 @@ TEST(RunAnyTest, ManyLinesOverManyChunksKeepTheirOrderAndContent) {
 
 TEST(RunAnyTest, ChildThatWritesFastIsNotHeldUpByTheFullPipe) {
   // About 2.3 MB, some 35 pipe-fulls: were every full pipe left until the next 100 ms cycle, the
-  // run would take more than three seconds.
+  // run could not take less than 3.5 seconds however fast the machine. The bound sits just below
+  // that floor, so a loaded machine or a sanitizer build (1.7 s seen) does not fail it.
   std::vector<std::string> output;
   const auto start = steady_clock::now();
   RunAny(Helper() + " lines 200000", output);
   const auto elapsed = steady_clock::now() - start;
   EXPECT_EQ(output.size(), 200000u);
-  EXPECT_LT(elapsed, milliseconds(1500));
+  EXPECT_LT(elapsed, milliseconds(3000));
 }
 
 TEST(RunAnyTest, OneEndlessLineIsKeptWhole) {
