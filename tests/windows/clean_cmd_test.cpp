@@ -200,19 +200,24 @@ TEST_F(CleanCmdTest, RefusesFoldersThatAreNotAWorkingFolder) {
 }
 
 TEST_F(CleanCmdTest, AnEntryThatCannotBeRemovedGivesExitCodeTwo) {
-  // Held open without sharing, the file cannot be deleted, nor its folder removed.
-  const std::string locked = Backslashes(dir.File("win/dp_tavi/Graphics/Intel/igdlh.inf"));
-  HANDLE handle = CreateFileA(locked.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-  ASSERT_NE(handle, INVALID_HANDLE_VALUE);
-  EXPECT_EQ(RunScript({work}), 2);
-  CloseHandle(handle);
-  EXPECT_TRUE(InWork("Graphics/Intel/igdlh.inf"));
-  // Everything else is done all the same.
-  EXPECT_FALSE(InWork("stray.inf"));
-  EXPECT_FALSE(InWork("x & (y)!"));
-  EXPECT_FALSE(InWork("DP/readme.inf"));
-  for (const std::string& name : kProgramFiles) EXPECT_TRUE(InWork(name)) << name;
-  ExpectOutsideIntact();
+  // Held open without sharing, a file cannot be deleted, nor the folders around it removed:
+  // one at the top of the working folder, one deep in a driver folder.
+  for (const char* name : {"stray.inf", "Graphics/Intel/igdlh.inf"}) {
+    SCOPED_TRACE(name);
+    SetUp();
+    const std::string locked = Backslashes(dir.File(std::string("win/dp_tavi/") + name));
+    HANDLE handle = CreateFileA(locked.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(handle, INVALID_HANDLE_VALUE);
+    EXPECT_EQ(RunScript({work}), 2);
+    CloseHandle(handle);
+    EXPECT_TRUE(InWork(name));
+    // Everything else is done all the same.
+    EXPECT_FALSE(InWork("name with blanks"));
+    EXPECT_FALSE(InWork("x & (y)!"));
+    EXPECT_FALSE(InWork("DP/readme.inf"));
+    for (const std::string& program_file : kProgramFiles) EXPECT_TRUE(InWork(program_file)) << program_file;
+    ExpectOutsideIntact();
+  }
 }
 
 TEST_F(CleanCmdTest, NamesWithPercentSigns) {
