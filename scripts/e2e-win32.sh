@@ -44,9 +44,12 @@ prepare() {
   rm -rf "$(wine_windows_folder)/dp_tavi"
 }
 
-# Starts the program with its arguments in the background; sets pid.
+# Starts the program with its arguments in the background; sets pid. The virtual X server stays
+# until every Wine process has ended, so the clean.cmd the program starts and leaves running at
+# the end of a run is not cut off with the X server's end; pid ends with them.
 start() {
-  xvfb-run -a -s "-screen 0 1024x768x24" wine "$prog/Velmora_TAVI.exe" "$@" >"$log" 2>&1 &
+  xvfb-run -a -s "-screen 0 1024x768x24" \
+    sh -c 'wine "$0" "$@"; status=$?; wineserver -w; exit "$status"' "$prog/Velmora_TAVI.exe" "$@" >"$log" 2>&1 &
   pid=$!
 }
 
