@@ -14,8 +14,11 @@ rem  - driver packs (*.7z, any letter case) are never deleted, at the top level 
 rem    folder; a folder that holds packs loses everything but the packs;
 rem  - junctions and symbolic links are removed as links and never followed: folders are
 rem    emptied entry by entry here rather than with "rd /s", which under Wine follows links;
+rem    under Wine, whose "rd" and "del" act on what a link leads to, links are left alone;
 rem  - names with blanks, "&", "(", ")", "%" and "!" are handled: names only ever pass through
-rem    variables expanded inside quotes, never as "call" arguments, and delayed expansion is off.
+rem    variables expanded inside quotes, never as "call" arguments, and delayed expansion is off
+rem    (under Wine, which expands "%" in a value again, a name holding "%" may be left alone);
+rem  - what is left alone or cannot be removed is reported by the exit code.
 rem Exit code: 0 done, 1 refused, 2 some entries could not be removed.
 
 setlocal EnableExtensions DisableDelayedExpansion
