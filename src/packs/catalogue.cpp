@@ -195,7 +195,11 @@ void TMainfrm::StartCleanScript() {
   while (workdir.size() > 1 && (workdir.back() == '/' || workdir.back() == '\\')) workdir.pop_back();
   form_.ClearItems("UnpackedDPlb");
   proc::StartInfo info;
-  info.commandLine = "clean.cmd " + proc::QuoteArgument(workdir);
+  // The script is named by its full path: on Windows a batch file runs in cmd.exe, which looks
+  // for it again in the current folder and PATH only, not in the program's folder.
+  const std::string script = proc::FindProgram("clean.cmd");
+  info.commandLine = (script.empty() ? std::string("clean.cmd") : proc::QuoteArgument(script)) + " " +
+                     proc::QuoteArgument(workdir);
   info.window = proc::Window::Hidden;
   info.input = proc::Input::Inherit;
   info.output = proc::Output::Inherit;
