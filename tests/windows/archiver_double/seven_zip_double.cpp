@@ -42,6 +42,8 @@
 #include <string_view>
 #include <vector>
 
+#include "7z/item_patterns.h"
+
 #ifdef _WIN32
 #include <windows.h>
 #else
@@ -150,43 +152,7 @@ bool IsLink(const fs::path& path) {
 
 // ---- wildcards ----
 
-// "*" any run of characters, "?" any one; letter case ignored; "*.*" is every name.
-bool WildcardMatch(std::string_view pattern, std::string_view name) {
-  if (pattern == "*.*") pattern = "*";
-  std::size_t p = 0, n = 0, starP = std::string_view::npos, starN = 0;
-  while (n < name.size()) {
-    if (p < pattern.size() &&
-        (pattern[p] == '?' || (pattern[p] != '*' && Fold(pattern[p]) == Fold(name[n])))) {
-      ++p;
-      ++n;
-    } else if (p < pattern.size() && pattern[p] == '*') {
-      starP = p++;
-      starN = n;
-    } else if (starP != std::string_view::npos) {
-      p = starP + 1;
-      n = ++starN;
-    } else {
-      return false;
-    }
-  }
-  while (p < pattern.size() && pattern[p] == '*') ++p;
-  return p == pattern.size();
-}
-
-bool Selected(const std::vector<std::string>& path, const std::vector<std::vector<std::string>>& patterns,
-              bool recursive) {
-  for (const auto& pattern : patterns) {
-    if (pattern.empty() || pattern.size() > path.size()) continue;
-    const std::size_t lastStart = recursive ? path.size() - pattern.size() : 0;
-    for (std::size_t start = 0; start <= lastStart; ++start) {
-      bool all = true;
-      for (std::size_t i = 0; i < pattern.size() && all; ++i)
-        all = WildcardMatch(pattern[i], path[start + i]);
-      if (all) return true;
-    }
-  }
-  return false;
-}
+using item_patterns::Selected;
 
 // ---- the container ----
 
