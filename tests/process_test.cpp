@@ -7,6 +7,7 @@
 
 #include <chrono>
 #include <cstdlib>
+#include <ctime>
 #include <filesystem>
 #include <fstream>
 
@@ -269,6 +270,56 @@ TEST(ChildProcessTest, WaitTimesOutThenKillEndsTheChild) {
   EXPECT_EQ(child.Wait(5000), proc::WaitResult::Ended);
   EXPECT_TRUE(child.Ended());
   EXPECT_EQ(child.ReadToEnd(), "");  // killed before it wrote anything
+}
+
+// WaitForOutput: a reader wakes as soon as the child writes or ends, never later than asked.
+TEST(ChildProcessTest, WaitForOutputWakesOnOutputOnEndOrAtTheTimeout) {
+  using Clock = std::chrono::steady_clock;
+  {
+    // Writes at once, then stays quiet for 3 s before it ends: the wait ends with the output.
+    proc::ChildProcess child = proc::ChildProcess::Start(PipeInfo(Helper() + " chunks 3000 abc"));
+    const auto start = Clock::now();
+    EXPECT_EQ(child.WaitForOutput(10000), proc::WaitResult::TimedOut);
+    EXPECT_LT(Clock::now() - start, std::chrono::milliseconds(2500));
+    ASSERT_EQ(child.BytesAvailable(), 3u);
+    EXPECT_EQ(child.Read(3), "abc");
+    // Nothing more comes until the end, which ends the next wait.
+    EXPECT_EQ(child.WaitForOutput(10000), proc::WaitResult::Ended);
+    EXPECT_EQ(child.ExitCode(), 0);
+  }
+  {
+    // Quiet for longer than the wait: back after the timeout, nothing to read.
+    proc::ChildProcess child = proc::ChildProcess::Start(PipeInfo(Helper() + " sleep 3000"));
+    const auto start = Clock::now();
+    EXPECT_EQ(child.WaitForOutput(150), proc::WaitResult::TimedOut);
+    EXPECT_GE(Clock::now() - start, std::chrono::milliseconds(140));
+    EXPECT_EQ(child.BytesAvailable(), 0u);
+    child.Kill();
+    EXPECT_EQ(child.WaitForOutput(5000), proc::WaitResult::Ended);
+  }
+  {
+    // The child closes its output and lives on: the wait is for its end, not for the closed pipe.
+    proc::ChildProcess child = proc::ChildProcess::Start(PipeInfo(Helper() + " closeout 600"));
+    const auto start = Clock::now();
+    const std::clock_t processorBefore = std::clock();
+    EXPECT_EQ(child.WaitForOutput(10000), proc::WaitResult::Ended);
+    EXPECT_GE(Clock::now() - start, std::chrono::milliseconds(400));
+    EXPECT_EQ(child.BytesAvailable(), 0u);
+#ifndef _WIN32
+    // The closed pipe is not polled over and over (std::clock is processor time here only).
+    EXPECT_LT(std::clock() - processorBefore, CLOCKS_PER_SEC / 5);
+#else
+    (void)processorBefore;
+#endif
+  }
+  {
+    // Without an output pipe it is a plain wait.
+    proc::StartInfo info;
+    info.commandLine = Helper() + " exit 4";
+    proc::ChildProcess child = proc::ChildProcess::Start(info);
+    EXPECT_EQ(child.WaitForOutput(10000), proc::WaitResult::Ended);
+    EXPECT_EQ(child.ExitCode(), 4);
+  }
 }
 
 TEST(ChildProcessTest, ExitCodeAfterTheEnd) {

@@ -16,8 +16,7 @@ namespace proc = platform::process;
 namespace {
 
 constexpr int kPollMs = 100;
-// RunAny's wait after a cycle that found output: a child that writes faster than one pipe's
-// worth per cycle would otherwise sit blocked on the full pipe for the rest of the cycle.
+// RunAny's pause after a cycle that found output, to gather more before the next read.
 constexpr int kBusyPollMs = 5;
 // The longest command line and file name CreateDOSProcessRedirected takes (its buffers hold 260
 // characters and the terminating zero).
@@ -157,13 +156,15 @@ std::optional<int> RunAny(const std::string& commandLine, std::vector<std::strin
 
   output.clear();
   runners_detail::LineJoiner joiner;
-  int waitMs = kPollMs;
+  bool busy = false;
   for (;;) {
-    const proc::WaitResult waited = child.Wait(waitMs);
+    // A quiet child is looked at every 100 ms, and at once when it writes or ends. After a cycle
+    // that found output a short pause gathers more, so a child that writes a line at a time is
+    // not read (and its lines shown) line by line.
+    const proc::WaitResult waited = busy ? child.Wait(kBusyPollMs) : child.WaitForOutput(kPollMs);
     try {
       const std::size_t available = child.BytesAvailable();
-      // While output keeps coming the pipe is read again soon; a quiet child is polled every 100 ms.
-      waitMs = available > 0 ? kBusyPollMs : kPollMs;
+      busy = available > 0;
       if (available > 0) {
         const std::string chunk = child.Read(available);
         if (joiner.Append(output, chunk) && onLines) onLines();

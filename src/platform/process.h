@@ -145,6 +145,10 @@ class ChildProcess {
 
   // Waits at most timeoutMs milliseconds (kInfinite: no limit) for the child to end.
   WaitResult Wait(int timeoutMs);
+  // The same, but also returns (TimedOut) as soon as the output pipe holds something, so a reader
+  // never leaves a child blocked on a full pipe for the rest of its cycle. Without an output pipe,
+  // or once the child has closed its output, it is Wait.
+  WaitResult WaitForOutput(int timeoutMs);
   // True once a wait has seen the child end.
   bool Ended() const;
   // The child's exit code once it has ended, otherwise -1.

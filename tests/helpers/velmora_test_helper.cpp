@@ -13,6 +13,7 @@
 //   exit <code>               ends with that exit code
 //   pwd                       writes the current folder
 //   touch <path> <pauseMs>    pauses, then creates the file <path> holding "done"
+//   closeout <ms>             closes its standard output, then sleeps before it ends
 //
 // Built for Linux and for Windows (the Windows test program starts the .exe beside it): the
 // standard handles are written and read unbuffered on both.
@@ -173,6 +174,13 @@ int main(int argc, char** argv) {
     const std::string folder = CurrentFolder();
     if (folder.empty()) return 3;
     Write(folder + "\n");
+  } else if (command == "closeout" && argc >= 3) {
+#ifdef _WIN32
+    CloseHandle(GetStdHandle(STD_OUTPUT_HANDLE));
+#else
+    ::close(1);
+#endif
+    Pause(std::atol(argv[2]));
   } else if (command == "touch" && argc >= 4) {
     Pause(std::atol(argv[3]));
     std::FILE* file = std::fopen(argv[2], "wb");

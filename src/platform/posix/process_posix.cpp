@@ -29,6 +29,9 @@ namespace platform::process {
 
 namespace {
 
+// The output pipe's size: 1 MiB, the most an unprivileged process may ask for by default.
+constexpr int kPipeBytes = 1 << 20;
+
 std::string ErrorText(int code) {
   return std::string(std::strerror(code)) + " (" + std::to_string(code) + ")";
 }
@@ -346,6 +349,9 @@ bool ChildProcess::TryStart(const StartInfo& info, ChildProcess& child, ProcessF
       }
       pipeRead = Handle(fds[0]);
       pipeWrite = Handle(fds[1]);
+      // Room for a burst of output (a tool that prints its whole list at the end) while the
+      // reader is busy; the system's limit for an unprivileged process, and no failure if refused.
+      ::fcntl(fds[1], F_SETPIPE_SZ, kPipeBytes);
       outputFd = fds[1];
       if (!ok(posix_spawn_file_actions_adddup2(&setup.actions, outputFd, 1),
               "posix_spawn_file_actions_adddup2 failed"))
@@ -451,6 +457,33 @@ WaitResult ChildProcess::Wait(int timeoutMs) {
     }
     if (s.Poll()) return WaitResult::Ended;
     if (std::chrono::steady_clock::now() >= deadline) return WaitResult::TimedOut;
+  }
+}
+
+WaitResult ChildProcess::WaitForOutput(int timeoutMs) {
+  if (!state_) return WaitResult::Ended;
+  State& s = *state_;
+  if (s.Poll()) return WaitResult::Ended;
+  if (s.pidFd < 0 || !s.outputRead.Valid()) return Wait(timeoutMs);
+
+  const int outputFd = static_cast<int>(s.outputRead.Get());
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+  auto msLeft = [&]() -> int {
+    if (timeoutMs < 0) return kInfinite;
+    const auto left =
+        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now()).count();
+    return left > 0 ? static_cast<int>(left) : 0;
+  };
+  for (;;) {
+    pollfd fds[2] = {{s.pidFd, POLLIN, 0}, {outputFd, POLLIN, 0}};
+    const int r = ::poll(fds, 2, msLeft());
+    if (r < 0 && errno != EINTR) return Wait(msLeft());
+    if (s.Poll()) return WaitResult::Ended;
+    if (r > 0 && (fds[1].revents & POLLIN) != 0) return WaitResult::TimedOut;  // output to read
+    // The child closed its output (or the pipe failed) with nothing left in it: only its end is
+    // left to wait for, and the pipe would wake every poll from now on.
+    if (r > 0 && (fds[1].revents & (POLLHUP | POLLERR | POLLNVAL)) != 0) return Wait(msLeft());
+    if (timeoutMs >= 0 && std::chrono::steady_clock::now() >= deadline) return WaitResult::TimedOut;
   }
 }
 

@@ -11,6 +11,9 @@ namespace platform::process {
 
 namespace {
 
+// The output pipe's size.
+constexpr DWORD kPipeBytes = 1 << 20;
+
 std::string ErrorText(DWORD code) {
   char* buffer = nullptr;
   const DWORD length = FormatMessageA(
@@ -157,7 +160,8 @@ bool ChildProcess::TryStart(const StartInfo& info, ChildProcess& child, ProcessF
   if (info.output == Output::Pipe) {
     HANDLE read = nullptr;
     HANDLE write = nullptr;
-    if (!CreatePipe(&read, &write, &sa, 0)) return fail("CreatePipe failed", GetLastError());
+    // Room for a burst of output while the reader is busy (the default is a few KB).
+    if (!CreatePipe(&read, &write, &sa, kPipeBytes)) return fail("CreatePipe failed", GetLastError());
     state->outputRead = Own(read);
     state->outputWrite = Own(write);
     // The parent's end need not reach the child.
@@ -266,6 +270,31 @@ WaitResult ChildProcess::Wait(int timeoutMs) {
   if (result == WAIT_TIMEOUT) return WaitResult::TimedOut;
   state_->MarkEnded();
   return WaitResult::Ended;
+}
+
+WaitResult ChildProcess::WaitForOutput(int timeoutMs) {
+  if (!state_ || state_->ended) return WaitResult::Ended;
+  if (!state_->outputRead.Valid()) return Wait(timeoutMs);
+  // An anonymous pipe cannot be waited on: the pipe is looked at every few milliseconds while
+  // the wait is on the process.
+  constexpr DWORD kStepMs = 5;
+  const DWORD start = GetTickCount();
+  for (;;) {
+    const DWORD spent = GetTickCount() - start;
+    const DWORD left = timeoutMs < 0 ? INFINITE
+                       : spent >= static_cast<DWORD>(timeoutMs) ? 0
+                                                                : static_cast<DWORD>(timeoutMs) - spent;
+    DWORD available = 0;
+    if (!PeekNamedPipe(Native(state_->outputRead), nullptr, 0, nullptr, &available, nullptr)) {
+      return Wait(left == INFINITE ? kInfinite : static_cast<int>(left));  // the child closed its output
+    }
+    if (available > 0) return WaitResult::TimedOut;
+    if (WaitForSingleObject(state_->process, std::min(left, kStepMs)) == WAIT_OBJECT_0) {
+      state_->MarkEnded();
+      return WaitResult::Ended;
+    }
+    if (left != INFINITE && left <= kStepMs) return WaitResult::TimedOut;
+  }
 }
 
 bool ChildProcess::Ended() const { return state_ == nullptr || state_->ended; }
