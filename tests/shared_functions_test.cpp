@@ -8,11 +8,13 @@
 
 #include <algorithm>
 #include <array>
+#include <chrono>
 #include <ctime>
 #include <filesystem>
 #include <regex>
 #include <stdexcept>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "platform/files.h"
@@ -67,6 +69,19 @@ TEST(TimeStampTest, StampsNowAndRemembersTheLastStamp) {
   }
   ClearLastTimeStamp();
   EXPECT_EQ(LastTimeStamp(), "");
+  // Within one second the stamp is worked out once; a clear is still followed by a remembered stamp.
+  const std::string again = LogzTimeAndDate(1);
+  EXPECT_EQ(LastTimeStamp(), again.substr(1, 19));
+
+  // The stamp follows the clock into the next second.
+  const std::time_t first = std::time(nullptr);
+  LogzTimeAndDate(1);
+  while (std::time(nullptr) == first) std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  const std::time_t before = std::time(nullptr);
+  const std::string next = LogzTimeAndDate(1);
+  const std::time_t after = std::time(nullptr);
+  EXPECT_TRUE(next == FormatTimeStamp(*std::localtime(&before)) || next == FormatTimeStamp(*std::localtime(&after)))
+      << next;
 }
 
 TEST(GetWordTest, CutsTheNthWord) {

@@ -23,6 +23,17 @@ std::string& LastStamp() {
   return stamp;
 }
 
+// The stamp last worked out, and the second it belongs to.
+struct StampCache {
+  std::time_t second = 0;
+  std::string stamp;
+};
+
+StampCache& CachedStamp() {
+  static StampCache cache;
+  return cache;
+}
+
 // The program's pseudo-random generator, seeded once from the system's entropy and the clock.
 std::mt19937& RandomGenerator() {
   static std::mt19937 generator = [] {
@@ -71,13 +82,19 @@ std::string LogzTimeAndDate(std::uint8_t flag) {
   if (flag != 1) return "";
   const std::time_t now = std::time(nullptr);
   std::lock_guard<std::mutex> lock(StampMutex());
-  // std::localtime hands back shared storage; the lock keeps this module's calls apart.
-  const std::tm* local = std::localtime(&now);
-  if (local == nullptr) return "";
-  const std::string stamp = FormatTimeStamp(*local);
+  // A busy log gets thousands of lines a second: the local time is worked out once per second,
+  // since each std::localtime has the C library look at the time zone file again.
+  StampCache& cache = CachedStamp();
+  if (cache.stamp.empty() || cache.second != now) {
+    // std::localtime hands back shared storage; the lock keeps this module's calls apart.
+    const std::tm* local = std::localtime(&now);
+    if (local == nullptr) return "";
+    cache.second = now;
+    cache.stamp = FormatTimeStamp(*local);
+  }
   // The date-time part: without "[" and "] ".
-  LastStamp() = stamp.substr(1, stamp.size() - 3);
-  return stamp;
+  LastStamp() = cache.stamp.substr(1, cache.stamp.size() - 3);
+  return cache.stamp;
 }
 
 std::string LastTimeStamp() {
