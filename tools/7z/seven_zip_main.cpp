@@ -211,43 +211,57 @@ struct Item {
   bool brokenName = false;  // the listing showed a line break inside the item's record
 };
 
+// Calls `visit` with each line of `text` (without its line break), as a view into `text`.
+template <typename Visit>
+void ForEachLine(std::string_view text, Visit visit) {
+  std::size_t start = 0;
+  while (start < text.size()) {
+    std::size_t end = text.find('\n', start);
+    if (end == std::string_view::npos) end = text.size();
+    std::string_view line = text.substr(start, end - start);
+    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    visit(line);
+    start = end + 1;
+  }
+}
+
 // Reads "7zz l -slt": after the "----------" line, one record of "Key = value" lines per item.
 std::vector<Item> ParseListing(const std::string& text) {
   std::vector<Item> items;
   bool inItems = false;
   bool inRecord = false;
-  for (const std::string& line : Lines(text)) {
+  ForEachLine(text, [&](std::string_view line) {
     if (!inItems) {
       inItems = line == "----------";
-      continue;
+      return;
     }
     if (line.empty()) {
       inRecord = false;
-      continue;
+      return;
     }
-    const std::size_t eq = line.find(" = ");
-    if (line.compare(0, 7, "Path = ") == 0) {
+    if (line.substr(0, 7) == "Path = ") {
       items.push_back(Item{});
-      items.back().name = line.substr(7);
+      items.back().name = std::string(line.substr(7));
       inRecord = true;
-      continue;
+      return;
     }
-    if (!inRecord) continue;  // totals and notes after the items
+    if (!inRecord) return;  // totals and notes after the items
     Item& item = items.back();
-    if (eq == std::string::npos) {
+    const std::size_t eq = line.find(" = ");
+    if (eq == std::string_view::npos) {
       item.brokenName = true;
-      continue;
+      return;
     }
-    const std::string key = line.substr(0, eq);
-    const std::string value = line.substr(eq + 3);
+    const std::string_view key = line.substr(0, eq);
+    const std::string_view value = line.substr(eq + 3);
     if (key == "Folder") {
       if (value == "+") item.folder = true;
     } else if (key == "Attributes") {
       // "D drwxr-xr-x", "A -rw-r--r--", "A lrwxrwxrwx", "DA": Windows letters, then a Unix mode.
       const std::size_t blank = value.find(' ');
-      const std::string letters = value.substr(0, blank);
-      if (letters.find('D') != std::string::npos) item.folder = true;
-      if (blank != std::string::npos && blank + 1 < value.size()) {
+      const std::string_view letters = value.substr(0, blank);
+      if (letters.find('D') != std::string_view::npos) item.folder = true;
+      if (blank != std::string_view::npos && blank + 1 < value.size()) {
         const char type = value[blank + 1];
         if (type == 'l') item.link = true;
         if (type == 'd') item.folder = true;
@@ -260,7 +274,7 @@ std::vector<Item> ParseListing(const std::string& text) {
     } else if (key == "Encrypted") {
       if (value == "+") item.encrypted = true;
     }
-  }
+  });
   return items;
 }
 
@@ -527,8 +541,11 @@ class Placer {
   // not a plain file are taken out (and reported), folders the archive names but 7-Zip left out
   // are made. False when the folder cannot go whole.
   bool PrepareWhole(const std::string& name, const Node& node, int stagingDir) {
-    if (::mkdirat(stagingDir, name.c_str(), 0777) != 0 && errno != EEXIST) return false;
+    // 7-Zip has made almost every folder: it is opened first, made only when missing.
     Fd dir(::openat(stagingDir, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    if (!dir.valid() && errno == ENOENT && ::mkdirat(stagingDir, name.c_str(), 0777) == 0) {
+      dir = Fd(::openat(stagingDir, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    }
     if (!dir.valid()) return false;
     for (const auto& [childName, child] : node.children) {
       if (!IsFile(child)) {
@@ -611,6 +628,10 @@ void ReplaceAll(std::string& text, const std::string& from, const std::string& t
 int Run(const Options& options) {
   // 7-Zip reads and writes UTF-8 names whatever the caller's locale is.
   ::setenv("LC_ALL", "C.UTF-8", 1);
+  // The listing gives every item's times in local time. With TZ unset the C library looks at
+  // /etc/localtime again for every one of them, which makes the listing of a pack with thousands
+  // of files several times slower; naming the same zone once gives the same times.
+  ::setenv("TZ", ":/etc/localtime", 0);
 
   const std::string sevenZip = proc::FindProgram("7zz");
   if (sevenZip.empty()) {
@@ -715,8 +736,12 @@ int Run(const Options& options) {
     if (!p.folder) fileNames.push_back(p.name);
   }
   if (!fileNames.empty()) {
-    const std::string nameList = staging.path() + "/names.txt";
-    {
+    // When every item of the archive is taken, 7zz extracts them all without matching each against
+    // a list of names.
+    std::vector<std::string> args = {"x",    archive,     "-o" + stagedFiles, "-y",   "-spd",
+                                     "-ssc", "-sccUTF-8", "-scsUTF-8",        "-bsp0"};
+    if (namesGiven || !warnings.empty()) {
+      const std::string nameList = staging.path() + "/names.txt";
       std::FILE* file = std::fopen(nameList.c_str(), "wb");
       if (file == nullptr) {
         Print("ERROR: cannot write " + nameList + ": " + ErrnoText(errno));
@@ -727,12 +752,8 @@ int Run(const Options& options) {
         std::fputc('\n', file);
       }
       std::fclose(file);
+      args.push_back("@" + nameList);
     }
-    // When every item of the archive is taken, 7zz extracts them all without matching each against
-    // a list of names.
-    std::vector<std::string> args = {"x",    archive,     "-o" + stagedFiles, "-y",   "-spd",
-                                     "-ssc", "-sccUTF-8", "-scsUTF-8",        "-bsp0"};
-    if (namesGiven || !warnings.empty()) args.push_back("@" + nameList);
     RunResult extraction;
     try {
       extraction = Run7zz(sevenZip, args);
@@ -746,7 +767,7 @@ int Run(const Options& options) {
     // private folder is named as the output folder.
     bool afterProperties = false;
     bool sawSeparator = false;
-    std::unordered_set<std::string> fileSet(fileNames.begin(), fileNames.end());
+    std::unordered_set<std::string> fileSet;  // made at the first error line
     for (std::string line : Lines(extraction.output)) {
       ReplaceAll(line, stagedFiles, outputFolder);
       if (options.style == Style::Classic) {
@@ -756,6 +777,7 @@ int Run(const Options& options) {
       }
       if (line.compare(0, 7, "ERROR: ") == 0) {
         // "ERROR: CRC Failed : <name>": that file is not to be used.
+        if (fileSet.empty()) fileSet.insert(fileNames.begin(), fileNames.end());
         for (std::size_t at = line.find(" : "); at != std::string::npos; at = line.find(" : ", at + 1)) {
           const std::string name = line.substr(at + 3);
           if (fileSet.count(name) != 0) damaged.insert(name);
