@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
 #include <set>
 
 #include "packs/archiver_kind.h"
@@ -493,6 +494,60 @@ TEST_F(HostileArchiveTest, EscapingPathsAndLinksAreSkipped) {
   }
   for (const auto& entry : fs::recursive_directory_iterator(out))
     EXPECT_FALSE(entry.is_symlink()) << entry.path();
+}
+
+// The listing is read in blocks while 7zz still writes it: a pack whose listing spans many blocks
+// gets every item judged exactly once, the unsafe ones among them wherever a block ends.
+TEST_F(HostileArchiveTest, ALongListingIsJudgedItemByItemAcrossItsBlocks) {
+  constexpr int kFolders = 60;
+  constexpr int kPerFolder = 25;  // 1,500 files and 60 folders: a listing of about 300 KB
+  std::set<std::string> expected;
+  for (int f = 0; f < kFolders; ++f) {
+    for (int i = 0; i < kPerFolder; ++i) {
+      const std::string name = "Drivers/Vendor " + std::to_string(f) + "/dev" + std::to_string(i) +
+                               (i % 2 == 0 ? ".inf" : ".sys");
+      tmp.Write("src/" + name, name);
+      expected.insert(name);
+    }
+    if (f % 20 == 10) {  // links spread through the listing
+      fs::create_symlink(outside + "victim.txt", src + "Drivers/Vendor " + std::to_string(f) + "/link.inf");
+    }
+  }
+  const std::string pack = tmp.path() + "Long.7z";
+  Make({"a", "-snl", pack, src + "Drivers"});
+
+  struct Case {
+    std::string names;
+    std::function<bool(const std::string&)> taken;
+  };
+  const std::vector<Case> cases = {
+      {"", [](const std::string&) { return true; }},
+      {" *.inf -r", [](const std::string& name) { return name.size() > 4 && name.substr(name.size() - 4) == ".inf"; }},
+  };
+  for (const Case& c : cases) {
+    fs::remove_all(out);
+    fs::create_directories(out);
+    const ToolRun run = Tool("7z x " + pack + " -o" + out + c.names + " -y");
+    EXPECT_EQ(run.exitCode, 1) << c.names;  // the links' warnings
+    std::set<std::string> want;
+    for (const std::string& name : expected) {
+      if (c.taken(name)) want.insert(name);
+    }
+    EXPECT_EQ(Files(out), want) << c.names;
+    const auto gathered = Gathered(run.lines);
+    std::set<std::string> gatheredFiles;
+    for (const std::string& path : gathered) {
+      if (want.count(path) != 0) gatheredFiles.insert(path);
+    }
+    EXPECT_EQ(gatheredFiles, want) << c.names;
+    int skipped = 0;
+    for (const std::string& line : run.lines) {
+      if (line.rfind("WARNING: skipped Drivers/Vendor ", 0) == 0 && line.find("/link.inf : symbolic link") != std::string::npos)
+        ++skipped;
+    }
+    EXPECT_EQ(skipped, 3) << c.names;
+    EXPECT_EQ(tmp.Read("outside/victim.txt"), "precious");
+  }
 }
 
 TEST_F(HostileArchiveTest, LinksAlreadyInTheOutputFolderAreNeverWrittenThrough) {

@@ -35,10 +35,13 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <system_error>
+#include <thread>
 #include <unordered_set>
 #include <vector>
 
@@ -169,7 +172,10 @@ struct RunResult {
   int exitCode = -1;
 };
 
-RunResult Run7zz(const std::string& program, const std::vector<std::string>& args) {
+// Runs 7zz with its standard error joined to its output. `onOutput`, when given, is handed the
+// output as it comes (in blocks cut anywhere), so reading it can go on while 7zz still writes.
+RunResult Run7zz(const std::string& program, const std::vector<std::string>& args,
+                 const std::function<void(std::string_view)>& onOutput = {}) {
   std::string commandLine = "\"" + program + "\"";
   for (const std::string& arg : args) commandLine += " " + proc::QuoteArgument(arg);
   proc::StartInfo info;
@@ -179,7 +185,17 @@ RunResult Run7zz(const std::string& program, const std::vector<std::string>& arg
   info.error = proc::ErrorOutput::SameAsOutput;
   proc::ChildProcess child = proc::ChildProcess::Start(info);
   RunResult result;
-  result.output = child.ReadToEnd();
+  if (onOutput) {
+    constexpr std::size_t kBlock = 64 * 1024;
+    for (;;) {
+      const std::string block = child.Read(kBlock);  // fewer bytes only at the end of the output
+      result.output += block;
+      if (!block.empty()) onOutput(block);
+      if (block.size() < kBlock) break;
+    }
+  } else {
+    result.output = child.ReadToEnd();
+  }
   child.Wait(proc::ChildProcess::kInfinite);
   result.exitCode = child.ExitCode();
   return result;
@@ -225,28 +241,63 @@ void ForEachLine(std::string_view text, Visit visit) {
   }
 }
 
-// Reads "7zz l -slt": after the "----------" line, one record of "Key = value" lines per item.
-std::vector<Item> ParseListing(const std::string& text) {
-  std::vector<Item> items;
-  bool inItems = false;
-  bool inRecord = false;
-  ForEachLine(text, [&](std::string_view line) {
-    if (!inItems) {
-      inItems = line == "----------";
+// Reads "7zz l -slt" as it comes: after the "----------" line, one record of "Key = value" lines
+// per item. Each item is handed on once its record has ended.
+class ListingParser {
+ public:
+  explicit ListingParser(std::function<void(const Item&)> onItem) : onItem_(std::move(onItem)) {}
+
+  void Feed(std::string_view block) {
+    // A line cut by the block's end waits for the rest.
+    const std::size_t lastBreak = block.rfind('\n');
+    if (lastBreak == std::string_view::npos) {
+      partial_.append(block);
+      return;
+    }
+    if (!partial_.empty()) {
+      const std::size_t firstBreak = block.find('\n');
+      partial_.append(block.substr(0, firstBreak + 1));
+      ForEachLine(partial_, [&](std::string_view line) { Line(line); });
+      partial_.clear();
+      block.remove_prefix(firstBreak + 1);
+    }
+    const std::size_t end = block.rfind('\n');
+    if (end != std::string_view::npos) {
+      ForEachLine(block.substr(0, end + 1), [&](std::string_view line) { Line(line); });
+      block.remove_prefix(end + 1);
+    }
+    partial_.assign(block);
+  }
+
+  void Finish() {
+    if (!partial_.empty()) ForEachLine(partial_, [&](std::string_view line) { Line(line); });
+    partial_.clear();
+    HandOn();
+  }
+
+ private:
+  void HandOn() {
+    if (open_) onItem_(*open_);
+    open_.reset();
+  }
+
+  void Line(std::string_view line) {
+    if (!inItems_) {
+      inItems_ = line == "----------";
       return;
     }
     if (line.empty()) {
-      inRecord = false;
+      HandOn();
       return;
     }
     if (line.substr(0, 7) == "Path = ") {
-      items.push_back(Item{});
-      items.back().name = std::string(line.substr(7));
-      inRecord = true;
+      HandOn();
+      open_.emplace();
+      open_->name = std::string(line.substr(7));
       return;
     }
-    if (!inRecord) return;  // totals and notes after the items
-    Item& item = items.back();
+    if (!open_) return;  // totals and notes after the items
+    Item& item = *open_;
     const std::size_t eq = line.find(" = ");
     if (eq == std::string_view::npos) {
       item.brokenName = true;
@@ -274,9 +325,13 @@ std::vector<Item> ParseListing(const std::string& text) {
     } else if (key == "Encrypted") {
       if (value == "+") item.encrypted = true;
     }
-  });
-  return items;
-}
+  }
+
+  std::function<void(const Item&)> onItem_;
+  std::string partial_;
+  std::optional<Item> open_;
+  bool inItems_ = false;
+};
 
 // Why an item must not be extracted; empty when it is safe.
 std::string Unsafe(const Item& item, const std::vector<std::string>& parts, bool parent) {
@@ -547,15 +602,18 @@ class Placer {
       dir = Fd(::openat(stagingDir, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
     }
     if (!dir.valid()) return false;
-    for (const auto& [childName, child] : node.children) {
+    std::vector<const std::pair<const std::string, Node>*> folders;
+    for (const auto& entry : node.children) {
+      const std::string& childName = entry.first;
+      const Node& child = entry.second;
       if (!IsFile(child)) {
-        if (!PrepareWhole(childName, child, dir.get())) return false;
+        folders.push_back(&entry);
         continue;
       }
       if (!child.children.empty()) return false;
       outcomes_[*child.item] = Outcome{};
       struct stat st {};
-      if (damaged_.count(plan_[*child.item].name) != 0) {
+      if (!damaged_.empty() && damaged_.count(plan_[*child.item].name) != 0) {
         ::unlinkat(dir.get(), childName.c_str(), 0);
         Set(child, false, "damaged in the archive, not extracted");
       } else if (::fstatat(dir.get(), childName.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
@@ -565,13 +623,37 @@ class Placer {
         Set(child, false, "not a plain file");
       }
     }
-    return true;
+    auto prepareFolders = [&](std::size_t from, std::size_t to) {
+      for (std::size_t i = from; i < to; ++i) {
+        if (!PrepareWhole(folders[i]->first, folders[i]->second, dir.get())) return false;
+      }
+      return true;
+    };
+    // The checks cost a system call per item, and 7-Zip has left the second processor idle: the
+    // first folder with several folders in it shares them out to a second thread. Each item's
+    // outcome is its own slot, so the two never write the same place.
+    if (!split_ && folders.size() >= 2) {
+      split_ = true;
+      const std::size_t half = folders.size() / 2;
+      bool secondOk = false;
+      std::thread second;
+      try {
+        second = std::thread([&] { secondOk = prepareFolders(half, folders.size()); });
+      } catch (const std::system_error&) {
+        return prepareFolders(0, folders.size());
+      }
+      const bool firstOk = prepareFolders(0, half);
+      second.join();
+      return firstOk && secondOk;
+    }
+    return prepareFolders(0, folders.size());
   }
 
   const std::vector<Planned>& plan_;
   const std::unordered_set<std::string>& damaged_;
   std::vector<Outcome>& outcomes_;
   Node root_;
+  bool split_ = false;  // the checks have been shared out to a second thread
 };
 
 // The private folder inside the output folder; removed with everything in it at the end.
@@ -672,9 +754,32 @@ int Run(const Options& options) {
   const bool namesGiven = !options.wildcards.empty() || !options.listFiles.empty();
 
   // List the archive.
+  // The archive is listed, and each item judged and planned while 7zz goes on listing.
+  std::vector<Planned> plan;
+  std::vector<std::string> warnings;
+  std::unordered_set<std::string> planned;
+  ListingParser parser([&](const Item& item) {
+    bool parent = false;
+    std::vector<std::string> target = SplitPath(item.name, &parent);
+    if (namesGiven && !target.empty() && !Selected(target, patterns, options.recursive)) return;
+    const std::string why = Unsafe(item, target, parent);
+    if (!why.empty()) {
+      warnings.push_back("WARNING: skipped " + item.name + " : " + why);
+      return;
+    }
+    if (!planned.insert(Joined(target)).second) return;  // the same path twice: the archive's last copy wins
+    Planned p;
+    p.name = item.name;
+    p.folder = item.folder;
+    // 7zz separates folders at "/" only: a "\" stays part of a name in the private folder.
+    p.staged = SplitAtSlash(item.name);
+    p.target = std::move(target);
+    plan.push_back(std::move(p));
+  });
   RunResult listing;
   try {
-    listing = Run7zz(sevenZip, {"l", "-slt", "-sccUTF-8", "-bsp0", archive});
+    listing = Run7zz(sevenZip, {"l", "-slt", "-sccUTF-8", "-bsp0", archive},
+                     [&](std::string_view block) { parser.Feed(block); });
   } catch (const proc::ProcessError& e) {
     Print(std::string("ERROR: ") + e.what());
     return kFatal;
@@ -687,29 +792,7 @@ int Run(const Options& options) {
     Print("ERROR: cannot read archive " + options.archive);
     return listing.exitCode > 0 ? listing.exitCode : kFatal;
   }
-
-  std::vector<Planned> plan;
-  std::vector<std::string> warnings;
-  std::unordered_set<std::string> planned;
-  for (const Item& item : ParseListing(listing.output)) {
-    bool parent = false;
-    std::vector<std::string> target = SplitPath(item.name, &parent);
-    if (namesGiven && !target.empty() && !Selected(target, patterns, options.recursive)) continue;
-    const std::string why = Unsafe(item, target, parent);
-    if (!why.empty()) {
-      warnings.push_back("WARNING: skipped " + item.name + " : " + why);
-      continue;
-    }
-    const std::string key = Joined(target);
-    if (!planned.insert(key).second) continue;  // the same path twice: the archive's last copy wins
-    Planned p;
-    p.name = item.name;
-    p.folder = item.folder;
-    // 7zz separates folders at "/" only: a "\" stays part of a name in the private folder.
-    p.staged = SplitAtSlash(item.name);
-    p.target = std::move(target);
-    plan.push_back(std::move(p));
-  }
+  parser.Finish();
 
   // The output folder.
   const std::string outputFolder = Native(options.outputFolder);
