@@ -22,7 +22,10 @@
 #undef DeleteFile
 #undef GetDriveType
 #else
+#include <sys/file.h>
 #include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include "platform/posix/mount_info.h"
 #endif
@@ -588,6 +591,93 @@ TEST_F(AtomicWriteTest, ReplacesTheTargetOfALink) {
   EXPECT_TRUE(fs::is_symlink(temp.File("link.ini")));
   EXPECT_EQ(temp.Read("real.ini"), "new");
   ExpectFolderHolds({"link.ini", "real.ini"});
+#endif
+}
+
+// The start-up sweep for temporary files of writes killed before their rename.
+TEST_F(AtomicWriteTest, LeftoversOfKilledWritesAreRemovedAndNothingElse) {
+  const auto old = fs::file_time_type::clock::now() - std::chrono::minutes(5);
+  auto makeOld = [&](const std::string& name) {
+    const std::string path = temp.Write(name, "partial");
+    fs::last_write_time(path, old);
+    return path;
+  };
+#ifdef _WIN32
+  const std::vector<std::string> leftovers = {"vel1.tmp", "velA2F.tmp", "VEL0b3c.TMP"};
+  const std::vector<std::string> others = {"vel.tmp", "vel12345.tmp", "velG1.tmp", "vel12.txt", "dp_tavi.ini",
+                                           "xvel12.tmp"};
+#else
+  const std::vector<std::string> leftovers = {".dp_tavi.ini.tmp-a1B2c3", ".UnpackedDP.txt.tmp-ZZZZZZ",
+                                              ".Pack 1.txt.tmp-000000"};
+  const std::vector<std::string> others = {".profile.backup", ".dp_tavi.ini.tmp-a1B2c", ".dp_tavi.ini.tmp-a1B2c3d",
+                                           "dp_tavi.ini.tmp-a1B2c3", ".tmp-a1B2c3", ".x.tmp-a1B2c!", "dp_tavi.ini"};
+#endif
+  for (const std::string& name : leftovers) makeOld(name);
+  for (const std::string& name : others) makeOld(name);
+  EXPECT_EQ(platform::RemoveLeftoverTemporaryFiles(temp.path()), static_cast<int>(leftovers.size()));
+  ExpectFolderHolds(others);
+  EXPECT_EQ(platform::RemoveLeftoverTemporaryFiles(temp.path()), 0);
+  EXPECT_EQ(platform::RemoveLeftoverTemporaryFiles(temp.File("missing")), 0);
+
+  // Left alone: a file made a moment ago, a folder with such a name, and a write still running.
+  const std::string young = leftovers[0];
+  temp.Write(young, "being written");
+  temp.MakeDir(leftovers[1]);
+  const std::string running = makeOld(leftovers[2]);
+#ifdef _WIN32
+  HANDLE held = CreateFileA(running.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  ASSERT_NE(held, INVALID_HANDLE_VALUE);
+#else
+  const int held = ::open(running.c_str(), O_RDWR | O_CLOEXEC);
+  ASSERT_GE(held, 0);
+  ASSERT_EQ(::flock(held, LOCK_EX), 0);
+#endif
+  EXPECT_EQ(platform::RemoveLeftoverTemporaryFiles(temp.path()), 0);
+#ifdef _WIN32
+  CloseHandle(held);
+#else
+  ::close(held);
+#endif
+  EXPECT_EQ(temp.Read(young), "being written");
+  EXPECT_TRUE(fs::is_directory(temp.File(leftovers[1])));
+  EXPECT_EQ(platform::RemoveLeftoverTemporaryFiles(temp.path()), 1);  // the write has ended
+  EXPECT_FALSE(fs::exists(running));
+}
+
+TEST_F(AtomicWriteTest, AWriteKilledHalfWayLeavesAFileTheSweepRemoves) {
+#ifdef _WIN32
+  GTEST_SKIP() << "killing a write half way uses the file size limit of Linux";
+#else
+  const std::string file = temp.Write("dp_tavi.ini", "[Program]\r\nInitial=Yes\r\n");
+  // A child writes more than its file size limit allows and dies of the signal half way, as a
+  // program killed during the write.
+  const pid_t child = ::fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    rlimit limit{1024, 1024};
+    ::setrlimit(RLIMIT_FSIZE, &limit);
+    rlimit noCore{0, 0};
+    ::setrlimit(RLIMIT_CORE, &noCore);
+    std::signal(SIGXFSZ, SIG_DFL);
+    try {
+      platform::WriteFileAtomically(file, std::string(8192, 'x'));
+    } catch (...) {
+    }
+    ::_exit(0);  // not reached: the signal ends the child
+  }
+  int status = 0;
+  ASSERT_EQ(::waitpid(child, &status, 0), child);
+  ASSERT_TRUE(WIFSIGNALED(status)) << status;
+  EXPECT_EQ(temp.Read("dp_tavi.ini"), "[Program]\r\nInitial=Yes\r\n");
+  std::vector<std::string> left;
+  for (const auto& entry : fs::directory_iterator(temp.path())) {
+    if (entry.path().filename() != "dp_tavi.ini") left.push_back(entry.path().filename().string());
+  }
+  ASSERT_EQ(left.size(), 1u);
+  EXPECT_EQ(platform::RemoveLeftoverTemporaryFiles(temp.path()), 0);  // still young
+  fs::last_write_time(temp.File(left[0]), fs::file_time_type::clock::now() - std::chrono::minutes(1));
+  EXPECT_EQ(platform::RemoveLeftoverTemporaryFiles(temp.path()), 1);
+  ExpectFolderHolds({"dp_tavi.ini"});
 #endif
 }
 

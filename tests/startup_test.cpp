@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <filesystem>
 #include <functional>
 
@@ -251,6 +252,39 @@ TEST_F(StartupTest, GarbageConfigurationFileDoesNotStopStartUp) {
   EXPECT_EQ(Ini("Program", "Initial"), "no");
   // The garbage is kept: nothing the user wrote is lost.
   EXPECT_NE(tmp.Read("prog/dp_tavi.ini").find(garbage.substr(1, 20)), std::string::npos);
+}
+
+TEST_F(StartupTest, LeftoversOfKilledWritesAreSweptBeforeAnythingIsWritten) {
+#ifdef _WIN32
+  const std::string leftover = "vel1A.tmp";
+  const std::string young = "vel2B.tmp";
+#else
+  const std::string leftover = ".dp_tavi.ini.tmp-Ab12Cd";
+  const std::string young = ".UnpackedDP.txt.tmp-Zz99Yy";
+#endif
+  for (const std::string& folder : {programDir, workDir}) {
+    std::filesystem::create_directories(folder);
+    tmp.Write(folder + leftover, "half a file");
+    std::filesystem::last_write_time(folder + leftover,
+                                     std::filesystem::file_time_type::clock::now() - std::chrono::minutes(10));
+  }
+  tmp.Write(programDir + young, "a write of another copy, just begun");
+  Start();
+  EXPECT_FALSE(std::filesystem::exists(programDir + leftover));
+  EXPECT_FALSE(std::filesystem::exists(workDir + leftover));
+  EXPECT_TRUE(std::filesystem::exists(programDir + young));
+  const std::vector<std::string> texts = LogTexts();
+  auto at = [&](const std::string& text) {
+    return static_cast<std::size_t>(std::find(texts.begin(), texts.end(), text) - texts.begin());
+  };
+  const std::size_t program = at("log99|1|" + main->ProgramFolder());
+  const std::size_t work = at("log99|1|" + workDir);
+  ASSERT_LT(program, texts.size()) << ::testing::PrintToString(texts);
+  ASSERT_LT(work, texts.size()) << ::testing::PrintToString(texts);
+  // Before the configuration is opened (log31 comes right before its first write).
+  const std::size_t configuration = at("log31|" + programFile + "|%s");
+  ASSERT_LT(configuration, texts.size());
+  EXPECT_LT(std::max(program, work), configuration);
 }
 
 TEST_F(StartupTest, OrdinaryFirstStartLeavesNoErrorReport) {

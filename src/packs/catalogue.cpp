@@ -36,6 +36,11 @@ void TMainfrm::FindDirsbtnClick() {
 void TMainfrm::FirstCheckbtnClick() {
   FindDirsbtnClick();
   const std::string workdir = Caption("Workdir");
+  // What writes of a killed run left behind goes before anything is written there again.
+  for (const std::string& folder : {ProgramFolder(), workdir}) {
+    const int removed = platform::RemoveLeftoverTemporaryFiles(folder);
+    if (removed > 0) LogKey("log99", {std::to_string(removed), folder});
+  }
   LogKey("log31", {env_.programFile});
 
   const std::string programIni = ProgramFolder() + "dp_tavi.ini";

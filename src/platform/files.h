@@ -86,6 +86,12 @@ void WriteWholeFile(const std::string& path, const std::string& content);
 void WriteFileAtomically(const std::string& path, const std::string& content);
 // WriteTextLines through WriteFileAtomically.
 void WriteTextLinesAtomically(const std::string& path, const std::vector<std::string>& lines);
+// Removes from `folder` the temporary files of atomic writes that were killed before their rename
+// (".<name>.tmp-XXXXXX" on Linux, "velXXXX.tmp" on Windows). A write still running, in this
+// program or in another copy of it, keeps its file: on Linux it holds a lock on it, on Windows it
+// has it open without sharing, and a file younger than a few seconds is always left alone.
+// Returns how many files were removed; an unreadable folder removes nothing.
+int RemoveLeftoverTemporaryFiles(const std::string& folder);
 
 // Size in bytes; -1 when the file cannot be opened or read.
 std::int64_t FileSize(const std::string& path);

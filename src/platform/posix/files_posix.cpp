@@ -13,6 +13,7 @@
 #include <climits>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <memory>
 #include <system_error>
 
@@ -338,6 +339,24 @@ std::string ReadWholeFile(const std::string& path) {
 
 namespace {
 
+// The temporary file of an atomic write: "." + the target's name + kTemporaryMark + six letters
+// or digits (mkstemp's).
+constexpr const char* kTemporaryMark = ".tmp-";
+constexpr std::time_t kTemporaryGraceSeconds = 5;
+
+bool IsTemporaryFileName(const std::string& name) {
+  const std::string mark = kTemporaryMark;
+  constexpr std::size_t kRandom = 6;
+  if (name.size() < 2 + mark.size() + kRandom || name[0] != '.') return false;
+  const std::size_t markAt = name.size() - kRandom - mark.size();
+  if (name.compare(markAt, mark.size(), mark) != 0) return false;
+  for (std::size_t i = name.size() - kRandom; i < name.size(); ++i) {
+    const char c = name[i];
+    if (!((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9'))) return false;
+  }
+  return true;
+}
+
 std::string LinesText(const std::vector<std::string>& lines) {
   std::string content;
   std::size_t total = 0;
@@ -388,10 +407,12 @@ void WriteFileAtomically(const std::string& path, const std::string& content) {
 
   std::string folder = ExtractFilePath(target);
   const std::string name = ExtractFileName(target);
-  std::string temp = folder + "." + name + ".XXXXXX";
+  std::string temp = folder + "." + name + kTemporaryMark + "XXXXXX";
   Descriptor fd(::mkstemp(temp.data()));
   if (fd.get() < 0) throw MakeError("Cannot create a temporary file for", path, errno);
   ::fcntl(fd.get(), F_SETFD, FD_CLOEXEC);
+  // Held until the file is renamed or removed: a sweep for files of killed writes leaves it alone.
+  ::flock(fd.get(), LOCK_EX | LOCK_NB);
   try {
     const mode_t mode = exists ? (existing.st_mode & 07777) : static_cast<mode_t>(0666 & ~[] {
       const mode_t mask = ::umask(0);
@@ -415,6 +436,26 @@ void WriteFileAtomically(const std::string& path, const std::string& content) {
   if (folder.empty()) folder = ".";
   Descriptor dir(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
   if (dir.get() >= 0) ::fsync(dir.get());
+}
+
+int RemoveLeftoverTemporaryFiles(const std::string& folder) {
+  std::unique_ptr<DIR, int (*)(DIR*)> dir(::opendir(NativePath(folder.empty() ? "." : folder).c_str()), ::closedir);
+  if (!dir) return 0;
+  const int dirFd = ::dirfd(dir.get());
+  const std::time_t now = std::time(nullptr);
+  int removed = 0;
+  while (const dirent* entry = ::readdir(dir.get())) {
+    const std::string name = entry->d_name;
+    if (!IsTemporaryFileName(name)) continue;
+    Descriptor fd(::openat(dirFd, entry->d_name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+    struct stat info {};
+    if (fd.get() < 0 || ::fstat(fd.get(), &info) != 0 || !S_ISREG(info.st_mode)) continue;
+    // The moment between making the file and locking it.
+    if (now - info.st_mtime < kTemporaryGraceSeconds) continue;
+    if (::flock(fd.get(), LOCK_EX | LOCK_NB) != 0) continue;  // a write is still running
+    if (::unlinkat(dirFd, entry->d_name, 0) == 0) ++removed;
+  }
+  return removed;
 }
 
 std::int64_t FileSize(const std::string& path) {

@@ -33,6 +33,27 @@ FileError MakeError(const std::string& what, const std::string& path, DWORD code
   return FileError(what + " \"" + path + "\": " + SystemErrorMessage(code), code);
 }
 
+// The temporary file of an atomic write: GetTempFileName's "<prefix><1 to 4 hexadecimal digits>.tmp".
+constexpr const char* kTemporaryPrefix = "vel";
+constexpr ULONGLONG kTemporaryGraceSeconds = 5;
+
+bool IsTemporaryFileName(const std::string& name) {
+  const std::string prefix = kTemporaryPrefix;
+  const std::string ending = ".tmp";
+  if (name.size() < prefix.size() + 1 + ending.size() || name.size() > prefix.size() + 4 + ending.size()) return false;
+  if (CompareStringA(LOCALE_INVARIANT, NORM_IGNORECASE, name.c_str(), static_cast<int>(prefix.size()), prefix.c_str(),
+                     static_cast<int>(prefix.size())) != CSTR_EQUAL ||
+      CompareStringA(LOCALE_INVARIANT, NORM_IGNORECASE, name.c_str() + name.size() - ending.size(),
+                     static_cast<int>(ending.size()), ending.c_str(), static_cast<int>(ending.size())) != CSTR_EQUAL) {
+    return false;
+  }
+  for (std::size_t i = prefix.size(); i < name.size() - ending.size(); ++i) {
+    const char c = name[i];
+    if (!((c >= '0' && c <= '9') || (c >= 'A' && c <= 'F') || (c >= 'a' && c <= 'f'))) return false;
+  }
+  return true;
+}
+
 // Closes a handle when it goes out of scope.
 class OwnedHandle {
  public:
@@ -323,7 +344,7 @@ void WriteFileAtomically(const std::string& path, const std::string& content) {
   const std::string pathFolder = ExtractFilePath(path);
   const std::string folder = pathFolder.empty() ? std::string(1, '.') : pathFolder;
   char temp[MAX_PATH + 1] = {};
-  if (GetTempFileNameA(folder.c_str(), "vel", 0, temp) == 0) {
+  if (GetTempFileNameA(folder.c_str(), kTemporaryPrefix, 0, temp) == 0) {
     throw MakeError("Cannot create a temporary file for", path, GetLastError());
   }
   try {
@@ -349,6 +370,30 @@ void WriteFileAtomically(const std::string& path, const std::string& content) {
     DeleteFileA(temp);
     throw;
   }
+}
+
+int RemoveLeftoverTemporaryFiles(const std::string& folder) {
+  std::string base = folder.empty() ? std::string(".\\") : folder;
+  if (base.back() != '\\' && base.back() != '/') base += '\\';
+  WIN32_FIND_DATAA found{};
+  HANDLE search = FindFirstFileA((base + kTemporaryPrefix + "*.tmp").c_str(), &found);
+  if (search == INVALID_HANDLE_VALUE) return 0;
+  FILETIME nowTime{};
+  GetSystemTimeAsFileTime(&nowTime);
+  const ULONGLONG now = (static_cast<ULONGLONG>(nowTime.dwHighDateTime) << 32) | nowTime.dwLowDateTime;
+  int removed = 0;
+  do {
+    if ((found.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) != 0) continue;
+    if (!IsTemporaryFileName(found.cFileName)) continue;
+    const ULONGLONG written =
+        (static_cast<ULONGLONG>(found.ftLastWriteTime.dwHighDateTime) << 32) | found.ftLastWriteTime.dwLowDateTime;
+    // The moment between GetTempFileName making the file and the write opening it.
+    if (now < written + kTemporaryGraceSeconds * 10000000ULL) continue;
+    // A running write has the file open without sharing: the deletion fails then.
+    if (DeleteFileA((base + found.cFileName).c_str())) ++removed;
+  } while (FindNextFileA(search, &found));
+  FindClose(search);
+  return removed;
 }
 
 std::int64_t FileSize(const std::string& path) {
