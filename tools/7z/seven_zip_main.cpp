@@ -249,29 +249,16 @@ class ListingParser {
 
   void Feed(std::string_view block) {
     // A line cut by the block's end waits for the rest.
-    const std::size_t lastBreak = block.rfind('\n');
-    if (lastBreak == std::string_view::npos) {
-      partial_.append(block);
-      return;
-    }
-    if (!partial_.empty()) {
-      const std::size_t firstBreak = block.find('\n');
-      partial_.append(block.substr(0, firstBreak + 1));
-      ForEachLine(partial_, [&](std::string_view line) { Line(line); });
-      partial_.clear();
-      block.remove_prefix(firstBreak + 1);
-    }
-    const std::size_t end = block.rfind('\n');
-    if (end != std::string_view::npos) {
-      ForEachLine(block.substr(0, end + 1), [&](std::string_view line) { Line(line); });
-      block.remove_prefix(end + 1);
-    }
-    partial_.assign(block);
+    pending_.append(block);
+    const std::size_t end = pending_.rfind('\n');
+    if (end == std::string::npos) return;
+    ForEachLine(std::string_view(pending_).substr(0, end + 1), [&](std::string_view line) { Line(line); });
+    pending_.erase(0, end + 1);
   }
 
   void Finish() {
-    if (!partial_.empty()) ForEachLine(partial_, [&](std::string_view line) { Line(line); });
-    partial_.clear();
+    ForEachLine(pending_, [&](std::string_view line) { Line(line); });
+    pending_.clear();
     HandOn();
   }
 
@@ -328,7 +315,7 @@ class ListingParser {
   }
 
   std::function<void(const Item&)> onItem_;
-  std::string partial_;
+  std::string pending_;  // the start of a line whose end has not come yet
   std::optional<Item> open_;
   bool inItems_ = false;
 };
@@ -753,7 +740,6 @@ int Run(const Options& options) {
   }
   const bool namesGiven = !options.wildcards.empty() || !options.listFiles.empty();
 
-  // List the archive.
   // The archive is listed, and each item judged and planned while 7zz goes on listing.
   std::vector<Planned> plan;
   std::vector<std::string> warnings;

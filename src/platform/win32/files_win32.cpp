@@ -7,6 +7,8 @@
 #undef DeleteFile
 #undef GetDriveType
 
+#include <algorithm>
+#include <cstddef>
 #include <memory>
 #include <string>
 
@@ -37,21 +39,20 @@ FileError MakeError(const std::string& what, const std::string& path, DWORD code
 constexpr const char* kTemporaryPrefix = "vel";
 constexpr ULONGLONG kTemporaryGraceSeconds = 5;
 
-bool IsTemporaryFileName(const std::string& name) {
+bool IsTemporaryFileName(std::string name) {
+  for (char& c : name) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');  // Windows names ignore case
+  }
   const std::string prefix = kTemporaryPrefix;
   const std::string ending = ".tmp";
   if (name.size() < prefix.size() + 1 + ending.size() || name.size() > prefix.size() + 4 + ending.size()) return false;
-  if (CompareStringA(LOCALE_INVARIANT, NORM_IGNORECASE, name.c_str(), static_cast<int>(prefix.size()), prefix.c_str(),
-                     static_cast<int>(prefix.size())) != CSTR_EQUAL ||
-      CompareStringA(LOCALE_INVARIANT, NORM_IGNORECASE, name.c_str() + name.size() - ending.size(),
-                     static_cast<int>(ending.size()), ending.c_str(), static_cast<int>(ending.size())) != CSTR_EQUAL) {
+  if (name.compare(0, prefix.size(), prefix) != 0 ||
+      name.compare(name.size() - ending.size(), ending.size(), ending) != 0) {
     return false;
   }
-  for (std::size_t i = prefix.size(); i < name.size() - ending.size(); ++i) {
-    const char c = name[i];
-    if (!((c >= '0' && c <= '9') || (c >= 'A' && c <= 'F') || (c >= 'a' && c <= 'f'))) return false;
-  }
-  return true;
+  return std::all_of(name.begin() + static_cast<std::ptrdiff_t>(prefix.size()),
+                     name.end() - static_cast<std::ptrdiff_t>(ending.size()),
+                     [](char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'); });
 }
 
 // Closes a handle when it goes out of scope.
