@@ -207,19 +207,24 @@ TEST(IniDocumentTest, LookupsLookAtAFewSlotsWhateverTheFileSize) {
       const std::string key = "LOG" + std::to_string(i);  // letter case differs from the file's
       ASSERT_EQ(document.Get("msg", key), "Message number " + std::to_string(i));
       const IniDocument::LookupCost hit = document.CostOfGet("msg", key);
-      // One name compared in the section index and one in the key index: the hash tags pass
-      // over the other names in the way.
-      ASSERT_EQ(hit.comparisons, 2u) << key;
+      ASSERT_GE(hit.comparisons, 2u) << key;
       found.slots += hit.slots;
+      found.comparisons += hit.comparisons;
       // A key of another section: only the section's name is compared.
       ASSERT_FALSE(document.Get("Mainfrm", key));
       const IniDocument::LookupCost miss = document.CostOfGet("Mainfrm", key);
-      ASSERT_EQ(miss.comparisons, 1u) << key;
+      ASSERT_GE(miss.comparisons, 1u) << key;
       missing.slots += miss.slots;
+      missing.comparisons += miss.comparisons;
     }
     // The indexes stay at most three quarters full, so a lookup looks at a few slots on average
     // (a linear search, or a hash that puts the names together, looks at hundreds or more).
     const auto lookups = static_cast<std::size_t>(keys);
+    // One name compared in the section index and, for a key of the section, one in the key
+    // index: the hash tags pass over the other names in the way (two names whose 32-bit tags
+    // match cost one more, once in very many lookups).
+    EXPECT_LE(found.comparisons, 2 * lookups + lookups / 1000);
+    EXPECT_LE(missing.comparisons, lookups + lookups / 1000);
     EXPECT_LE(found.slots, 4 * lookups);
     EXPECT_LE(missing.slots, 8 * lookups);
   }
