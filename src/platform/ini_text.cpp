@@ -344,31 +344,33 @@ bool NeedsGrowth(std::size_t used, std::size_t capacity) { return (used + 1) * 4
 
 }  // namespace
 
-std::uint32_t IniDocument::FindSection(std::string_view name) const {
+std::uint32_t IniDocument::FindSection(std::string_view name, LookupCost* cost) const {
   if (sectionSlots_.empty()) return kNone;
   const auto tag = static_cast<std::uint32_t>(HashIgnoringCase(name));
   const std::size_t mask = sectionSlots_.size() - 1;
   for (std::size_t slot = tag & mask;; slot = (slot + 1) & mask) {
     const std::uint64_t entry = sectionSlots_[slot];
+    if (cost != nullptr) ++cost->slots;
     if (entry == 0) return kNone;
-    if (SlotTag(entry) == tag && EqualIgnoringCase(SectionName(SlotValue(entry)), name))
-      return SlotValue(entry);
+    if (SlotTag(entry) != tag) continue;
+    if (cost != nullptr) ++cost->comparisons;
+    if (EqualIgnoringCase(SectionName(SlotValue(entry)), name)) return SlotValue(entry);
   }
 }
 
-std::uint32_t IniDocument::FindKey(std::uint32_t section, std::string_view key) const {
+std::uint32_t IniDocument::FindKey(std::uint32_t section, std::string_view key, LookupCost* cost) const {
   if (keySlots_.empty()) return kNone;
   const auto tag = static_cast<std::uint32_t>(HashIgnoringCase(key, section));
   const std::size_t mask = keySlots_.size() - 1;
   for (std::size_t slot = tag & mask;; slot = (slot + 1) & mask) {
     const std::uint64_t entry = keySlots_[slot];
+    if (cost != nullptr) ++cost->slots;
     if (entry == 0) return kNone;
     if (SlotTag(entry) != tag) continue;
     const std::uint32_t line = SlotValue(entry);
-    if ((lines_[line].section & ~kAddedFlag) == section &&
-        EqualIgnoringCase(ClassifyLine(LineText(line)).name, key)) {
-      return line;
-    }
+    if ((lines_[line].section & ~kAddedFlag) != section) continue;
+    if (cost != nullptr) ++cost->comparisons;
+    if (EqualIgnoringCase(ClassifyLine(LineText(line)).name, key)) return line;
   }
 }
 
@@ -437,6 +439,13 @@ std::optional<std::string> IniDocument::Get(std::string_view section, std::strin
   const std::uint32_t line = FindKey(sectionIndex, Trim(key));
   if (line == kNone) return std::nullopt;
   return std::string(ClassifyLine(LineText(line)).value);
+}
+
+IniDocument::LookupCost IniDocument::CostOfGet(std::string_view section, std::string_view key) const {
+  LookupCost cost;
+  const std::uint32_t sectionIndex = FindSection(Trim(section), &cost);
+  if (sectionIndex != kNone) FindKey(sectionIndex, Trim(key), &cost);
+  return cost;
 }
 
 void IniDocument::Set(std::string_view section, std::string_view key, std::string_view value) {

@@ -50,6 +50,15 @@ class IniDocument {
 
   std::optional<std::string> Get(std::string_view section, std::string_view key) const;
 
+  // The work Get(section, key) does: index slots looked at and names compared in full (both
+  // indexes together). It does not depend on the machine, so tests can hold lookups to a few
+  // slots and one comparison per name however long the file.
+  struct LookupCost {
+    std::size_t slots = 0;
+    std::size_t comparisons = 0;
+  };
+  LookupCost CostOfGet(std::string_view section, std::string_view key) const;
+
   // Replaces the first matching key line in place (the key keeps its spelling), or adds the
   // key after the last key line of the first matching section (after its header when it has
   // none), or appends a new section at the end. Names are written without surrounding blanks.
@@ -88,8 +97,8 @@ class IniDocument {
   void Build();
   std::string_view LineText(std::uint32_t line) const;
   std::string_view SectionName(std::uint32_t section) const;
-  std::uint32_t FindSection(std::string_view name) const;
-  std::uint32_t FindKey(std::uint32_t section, std::string_view key) const;
+  std::uint32_t FindSection(std::string_view name, LookupCost* cost = nullptr) const;
+  std::uint32_t FindKey(std::uint32_t section, std::string_view key, LookupCost* cost = nullptr) const;
   std::uint32_t AppendLine(std::string_view text, std::uint32_t section, std::uint32_t after);
   void IndexSection(std::uint32_t section, std::string_view name);
   void IndexKey(std::uint32_t line, std::uint32_t section, std::string_view name);
