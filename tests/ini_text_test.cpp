@@ -43,6 +43,15 @@ INSTANTIATE_TEST_SUITE_P(
         GetCase{"MissingKey", "[S]\r\nk=v\r\n", "S", "other", std::nullopt},
         GetCase{"MissingSection", "[S]\r\nk=v\r\n", "T", "k", std::nullopt},
         GetCase{"EqualsInValue", "[S]\r\nk=a=b\r\n", "S", "k", "a=b"},
+        GetCase{"DoubleQuotesDropped", "[S]\r\nk = \" a b \" \r\n", "S", "k", " a b "},
+        GetCase{"SingleQuotesDropped", "[S]\r\nk='v'\r\n", "S", "k", "v"},
+        GetCase{"OnlyTheOuterPairDropped", "[S]\r\nk=\"\"v\"\"\r\n", "S", "k", "\"v\""},
+        GetCase{"UnmatchedQuotesKept", "[S]\r\nk=\"v'\r\n", "S", "k", "\"v'"},
+        GetCase{"LoneQuoteKept", "[S]\r\nk=\"\r\n", "S", "k", "\""},
+        GetCase{"QuoteInsideKept", "[S]\r\nk=a\"b\"\r\n", "S", "k", "a\"b\""},
+        GetCase{"EmptyKeyName", "[S]\r\n=v\r\nk=w\r\n", "S", "", "v"},
+        GetCase{"EmptyKeyNameWithBlanks", "[S]\r\n  =  v\r\n", "S", " ", "v"},
+        GetCase{"EmptyKeyNameOnlyInItsSection", "[S]\r\n=v\r\n[T]\r\nk=w\r\n", "T", "", std::nullopt},
         GetCase{"FirstDuplicateKeyWins", "[S]\r\nk=first\r\nK=second\r\n", "S", "k", "first"},
         GetCase{"OnlyFirstDuplicateSectionCounts", "[S]\r\na=1\r\n[T]\r\n[s]\r\nb=2\r\n", "S", "b",
                 std::nullopt},
@@ -96,6 +105,9 @@ INSTANTIATE_TEST_SUITE_P(
                 "[A]\r\nk=v\r\n; nothing yet\r\n[B]\r\n"},
         SetCase{"AppendToFirstDuplicateSection", "[A]\r\nx=1\r\n[A]\r\ny=2\r\n", "A", "y", "3",
                 "[A]\r\nx=1\r\ny=3\r\n[A]\r\ny=2\r\n"},
+        SetCase{"AppendAfterNamelessKey", "[A]\r\n=x\r\n\r\n[B]\r\n", "A", "k", "v",
+                "[A]\r\n=x\r\nk=v\r\n\r\n[B]\r\n"},
+        SetCase{"NamelessKeyUntouched", "[A]\r\n=x\r\nk=1\r\n", "A", "k", "2", "[A]\r\n=x\r\nk=2\r\n"},
         SetCase{"NewSectionAtEnd", "[A]\r\nx=1", "B", "k", "v", "[A]\r\nx=1\r\n[B]\r\nk=v\r\n"},
         SetCase{"NamesTrimmed", "", "  S  ", "  k ", "v", "[S]\r\nk=v\r\n"},
         SetCase{"LineEndsBecomeCrLf", "[A]\nx=1\rjunk\n", "A", "x", "2", "[A]\r\nx=2\r\njunk\r\n"},
@@ -122,7 +134,7 @@ TEST(IniDocumentTest, RejectsNamesAndValuesThatWouldNotReadBack) {
 
 TEST(IniDocumentTest, ListsSectionsAndKeysInFileOrderOnce) {
   IniDocument document = IniDocument::Parse(
-      "k0=before\r\n[Msg]\r\nlog2=b\r\nlog1=a\r\n; log9=c\r\nnoequals\r\nLOG2=dup\r\n"
+      "k0=before\r\n[Msg]\r\nlog2=b\r\n=nameless\r\nlog1=a\r\n; log9=c\r\nnoequals\r\nLOG2=dup\r\n"
       "[About]\r\n[msg]\r\nlog3=later\r\n");
   document.Set("MSG", "log0", "new");
   document.Set("Extra", "e", "1");

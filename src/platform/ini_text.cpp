@@ -27,6 +27,14 @@ std::string_view Trim(std::string_view text) {
   return text.substr(first, last - first);
 }
 
+// A value enclosed in one pair of the same quotation marks, double or single, is read without
+// them; blanks inside the marks stay. A lone mark, or marks that do not match, are kept.
+std::string_view Unquote(std::string_view value) {
+  if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') && value.back() == value.front())
+    return value.substr(1, value.size() - 2);
+  return value;
+}
+
 constexpr unsigned char LowerAscii(char c) {
   const auto byte = static_cast<unsigned char>(c);
   return (byte >= 'A' && byte <= 'Z') ? static_cast<unsigned char>(byte + ('a' - 'A')) : byte;
@@ -73,11 +81,10 @@ LineParts ClassifyLine(std::string_view line) {
   }
   const std::size_t equals = line.find('=', start);
   if (equals == std::string_view::npos) return parts;
-  const std::string_view name = Trim(line.substr(start, equals - start));
-  if (name.empty()) return parts;
+  // A line "=value" is a key too: its name is empty, and a look-up of the empty name finds it.
   parts.kind = LineKind::Key;
-  parts.name = name;
-  parts.value = Trim(line.substr(equals + 1));
+  parts.name = Trim(line.substr(start, equals - start));
+  parts.value = Unquote(Trim(line.substr(equals + 1)));
   return parts;
 }
 
@@ -273,7 +280,8 @@ std::vector<std::string> IniDocument::KeysOf(std::string_view text, std::string_
     if (parts.kind == LineKind::Section) {
       if (inSection) return false;  // only the first section of that name counts
       inSection = EqualIgnoringCase(parts.name, section);
-    } else if (parts.kind == LineKind::Key && inSection && seen.insert(LowerName(parts.name)).second) {
+    } else if (parts.kind == LineKind::Key && inSection && !parts.name.empty() &&
+               seen.insert(LowerName(parts.name)).second) {
       keys.emplace_back(parts.name);
     }
     return true;
@@ -501,7 +509,7 @@ std::vector<std::string> IniDocument::Keys(std::string_view section) const {
   for (std::uint32_t line = lines_[sections_[sectionIndex].header].next;
        line != kNone && (lines_[line].section & ~kAddedFlag) == sectionIndex; line = lines_[line].next) {
     const LineParts parts = ClassifyLine(LineText(line));
-    if (parts.kind == LineKind::Key && FindKey(sectionIndex, parts.name) == line)
+    if (parts.kind == LineKind::Key && !parts.name.empty() && FindKey(sectionIndex, parts.name) == line)
       keys.emplace_back(parts.name);
   }
   return keys;
