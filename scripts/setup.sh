@@ -15,7 +15,6 @@ what="${1:-run}"
 run_packages=(
   build-essential cmake ninja-build pkg-config
   qt6-base-dev libgl-dev              # the Linux front end (Qt 6 Widgets)
-  libpugixml-dev                      # the device tree's XML file
   libboost-stacktrace-dev             # call stacks in the error report
   7zip                                # the archiver behind the 7z stand-in
   pci.ids usb.ids                     # device names for the devcon stand-in

@@ -1,6 +1,10 @@
 #include "platform/xml.h"
 
 #include <algorithm>
+#include <cstdint>
+#include <string>
+
+#include "platform/files.h"
 
 namespace platform::xml {
 
@@ -152,7 +156,7 @@ std::size_t WrittenSize(char c) {
     case '"':
       return 6;  // &quot;
     default:
-      return static_cast<unsigned char>(c) < 0x20 ? 5 : 1;  // &#31; (pugixml: &#09; too)
+      return static_cast<unsigned char>(c) < 0x20 ? 5 : 1;  // &#31;
   }
 }
 
@@ -466,6 +470,37 @@ std::string WriteDocumentText(const Element& root) {
 Element ReadDocumentText(std::string_view text, const Limits& limits) {
   CheckDocumentText(text, limits);
   return Reader(text, limits).Read();
+}
+
+// ---- files: the same engine on every platform ----
+
+std::string SaveDocumentText(const Element& root) { return WriteDocumentText(root); }
+
+void SaveDocument(const Element& root, const std::string& path) {
+  WriteFileAtomically(path, WriteDocumentText(root));
+}
+
+Element LoadDocumentText(std::string_view text, const Limits& limits) {
+  return ReadDocumentText(text, limits);
+}
+
+Element LoadDocument(const std::string& path, const Limits& limits) {
+  const auto size = FileSize(path);
+  if (size < 0) throw XmlError("Cannot read XML file " + path);
+  if (static_cast<std::uint64_t>(size) > limits.maxFileBytes) {
+    throw XmlError("XML file " + path + " is larger than " + std::to_string(limits.maxFileBytes) + " bytes");
+  }
+  std::string text;
+  try {
+    text = ReadWholeFile(path);
+  } catch (const FileError& e) {
+    throw XmlError("Cannot read XML file " + path + ": " + e.what());
+  }
+  try {
+    return ReadDocumentText(text, limits);
+  } catch (const XmlError& e) {
+    throw XmlError("XML file " + path + " refused: " + e.what());
+  }
 }
 
 }  // namespace platform::xml

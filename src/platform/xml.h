@@ -5,11 +5,9 @@
 // Loading treats the file as untrusted: documents with a document type or entity
 // declarations, nesting deeper than the limit, oversized attribute values or oversized files
 // are refused with an XmlError before any of it is used.
-// Linux: pugixml. Windows: the program's own reader and writer below. Both platforms accept
-// and refuse the same documents: the program's own reader is the one judge of what is
-// well-formed (names, references, what may stand outside the document element), and on Linux
-// pugixml reads only what it has accepted. Both platforms' writers refuse, before writing, a
-// document that the reader would refuse.
+// One engine on every platform, the program's own reader and writer below: the file functions
+// and the text functions accept and refuse the same documents, and the writer refuses, before
+// writing, a document that the reader would refuse.
 #pragma once
 
 #include <cstdint>
@@ -62,13 +60,13 @@ Element LoadDocument(const std::string& path, const Limits& limits = {});
 // LoadDocument on a text held in memory.
 Element LoadDocumentText(std::string_view text, const Limits& limits = {});
 
-// ---- portable pieces, shared by the implementations ----
+// ---- the pieces the file functions are made of ----
 
-// True for an XML name as both platforms read and write it: a letter (ASCII), "_", ":" or any
+// True for an XML name as the reader and the writer take it: a letter (ASCII), "_", ":" or any
 // byte from 0x80 up (non-ASCII UTF-8), then any of those, digits, "-" and ".".
 bool IsXmlName(std::string_view name);
 
-// The most bytes either platform's writer uses for an attribute value (with its escapes).
+// The most bytes the writer uses for an attribute value (with its escapes).
 std::size_t WrittenValueSize(std::string_view value);
 
 // Refuses with an XmlError a document that could not be read back: an element or attribute

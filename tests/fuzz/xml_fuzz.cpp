@@ -1,6 +1,5 @@
-// XML import on both engines (the platform's, pugixml on Linux, and the portable reader used on
-// Windows): they accept and refuse the same documents and, when they accept, give the same
-// elements. What either writer produces, both readers read back unchanged; what a writer
+// XML import through the file loader's text function and the reader itself: they accept and
+// refuse the same documents and, when they accept, give the same elements. What either writer produces, both readers read back unchanged; what a writer
 // cannot write (a name that is no XML name, a zero character) it refuses with an XmlError.
 // Input: first byte even: a document text (the rest); odd: elements to write, built from the
 // rest (name \x01 attribute name \x01 value \x01 ..., a \x02 byte opens a child).
@@ -47,8 +46,8 @@ std::optional<xml::Element> TryRead(Reader read) {
 std::optional<xml::Element> ReadBoth(const std::string& text, const xml::Limits& limits) {
   const auto portable = TryRead([&] { return xml::ReadDocumentText(text, limits); });
   const auto platform = TryRead([&] { return xml::LoadDocumentText(text, limits); });
-  fuzz::Check(portable.has_value() == platform.has_value(), "both engines accept or both refuse");
-  if (portable) fuzz::Check(Same(*portable, *platform), "both engines read the same elements");
+  fuzz::Check(portable.has_value() == platform.has_value(), "loader and reader accept or both refuse");
+  if (portable) fuzz::Check(Same(*portable, *platform), "loader and reader read the same elements");
   return portable;
 }
 
