@@ -7,5 +7,4 @@ target_link_libraries(velmora_7z_double PRIVATE velmora_options)
 target_include_directories(velmora_7z_double PRIVATE ${PROJECT_SOURCE_DIR}/tools)
 target_link_options(velmora_7z_double PRIVATE -static -static-libgcc -static-libstdc++)
 add_dependencies(velmora_tests_win32 velmora_7z_double)
-target_sources(velmora_tests_win32 PRIVATE ${PROJECT_SOURCE_DIR}/tests/archiver_kind_test.cpp
-                                           ${CMAKE_CURRENT_LIST_DIR}/archiver_double_test.cpp)
+target_sources(velmora_tests_win32 PRIVATE ${CMAKE_CURRENT_LIST_DIR}/archiver_double_test.cpp)
