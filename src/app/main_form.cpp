@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "app/error_report.h"
+#include "app/front_end_common.h"
 #include "app/window_layout.h"
 #include "lang/form_translation.h"
 #include "platform/files.h"
@@ -221,9 +222,7 @@ std::string TMainfrm::Sep() { return std::string(1, platform::PathSeparator()); 
 
 bool TMainfrm::Unattended() const {
   // Once the run has ended (the program stays open after "/inir"), a person answers again.
-  if (env_.args.empty() || switchRun_ == SwitchRun::Ended) return false;
-  const std::string& first = env_.args.front();
-  return first == "/untd" || first == "/unth" || first == "/inir";
+  return switchRun_ != SwitchRun::Ended && IsSwitchRun(env_.args);
 }
 
 bool TMainfrm::AskYesNo(const std::string& text, bool unattendedAnswer) {

@@ -12,6 +12,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "app/front_end_common.h"
 #include "app/main_form.h"
 #include "ui/qt/qt_ui_port.h"
 
@@ -104,13 +105,7 @@ void FrontEnd::Start() {
     QTimer::singleShot(0, this, [this, shots] {
       // VELMORA_SCREENSHOT_RUN names handlers (separated by commas) to run before the
       // pictures are taken, for example "CollectClassesBtClick" to show a collection.
-      std::string run = EnvText("VELMORA_SCREENSHOT_RUN");
-      for (std::size_t start = 0; start < run.size();) {
-        std::size_t comma = run.find(',', start);
-        if (comma == std::string::npos) comma = run.size();
-        mainForm_.Invoke(run.substr(start, comma - start));
-        start = comma + 1;
-      }
+      for (const std::string& handler : HandlerList(EnvText("VELMORA_SCREENSHOT_RUN"))) mainForm_.Invoke(handler);
       QCoreApplication::exit(SaveScreenshots(shots) ? 0 : 1);
     });
     return;
@@ -134,42 +129,22 @@ bool FrontEnd::SaveScreenshots(const std::string& folder) {
     std::fprintf(stderr, "cannot create the folder %s\n", folder.c_str());
     return false;
   }
-  bool ok = true;
-  auto save = [&ok, &dir](QWidget* widget, const QString& name) {
+  const auto save = [&dir](QWidget* widget, const std::string& name) {
     // Let delayed layouts (list views, scroll bars) settle before the picture is taken.
     QEventLoop settle;
     QTimer::singleShot(150, &settle, &QEventLoop::quit);
     settle.exec();
-    const QString path = dir.filePath(name);
-    if (!widget->grab().save(path, "PNG")) {
-      std::fprintf(stderr, "cannot write %s\n", path.toLocal8Bit().constData());
-      ok = false;
-    }
+    const QString path = dir.filePath(QString::fromStdString(name + ".png"));
+    if (widget->grab().save(path, "PNG")) return true;
+    std::fprintf(stderr, "cannot write %s\n", path.toLocal8Bit().constData());
+    return false;
   };
-  FormModel& form = mainForm_.Form();
-  const int shownBefore = form.ItemIndex("MainPageControle");
-  for (int page : main_->TabbedPages("MainPageControle")) {
-    form.SetItemIndex("MainPageControle", page);
-    save(main_->Window(), QStringLiteral("page-%1.png").arg(page));
-  }
-  // The HWIDs page has two tabs of its own: the tree view (shown above) and the simple view.
-  if (form.Has("HWIDsPageControl")) {
-    const int tabBefore = form.ItemIndex("HWIDsPageControl");
-    form.SetItemIndex("MainPageControle", 2);
-    form.SetItemIndex("HWIDsPageControl", 1);
-    save(main_->Window(), QStringLiteral("page-2-simple.png"));
-    form.SetItemIndex("HWIDsPageControl", tabBefore);
-  }
-  form.SetItemIndex("MainPageControle", shownBefore);
-
-  if (!waits_.empty()) {
-    FormRenderer& wait = *waits_.back();
-    FormModel& waitForm = wait.Model();
-    waitForm.SetVisible(waitForm.name(), true);
-    save(wait.Window(), QStringLiteral("waitfrm.png"));
-    waitForm.SetVisible(waitForm.name(), false);
-  }
-  return ok;
+  FormRenderer* wait = waits_.empty() ? nullptr : waits_.back().get();
+  return TakeScreenshotTour(mainForm_.Form(), main_->TabbedPages("MainPageControle"),
+                            wait != nullptr ? &wait->Model() : nullptr,
+                            [&](int window, const std::string& name) {
+                              return save(window == 0 ? main_->Window() : wait->Window(), name);
+                            });
 }
 
 long long FrontEnd::MillisecondsSinceStart() {

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "app/error_report.h"
+#include "app/front_end_common.h"
 #include "app/main_form.h"
 #include "platform/files.h"
 #include "ui/qt/front_end.h"
@@ -14,8 +15,6 @@
 #include "ui/qt/qt_ui_port.h"
 
 namespace {
-
-bool IsSwitch(const std::string& arg) { return arg == "/untd" || arg == "/unth" || arg == "/inir"; }
 
 bool HasDisplay() {
   for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) {
@@ -32,7 +31,7 @@ int main(int argc, char** argv) {
 
   std::vector<std::string> args;
   for (int i = 1; i < argc; ++i) args.emplace_back(argv[i]);
-  const bool switchRun = !args.empty() && IsSwitch(args.front());
+  const bool switchRun = IsSwitchRun(args);
   if (!HasDisplay()) {
     if (!switchRun) {
       std::fprintf(stderr,
@@ -53,8 +52,5 @@ int main(int argc, char** argv) {
   frontEnd.Start();
   const int code = QApplication::exec();
   frontEnd.Finish();
-  // A switch run tells a calling script how it went: 0 every step succeeded, 1 a step failed,
-  // 2 the run could not start.
-  if (code == 0 && switchRun && args.front() != "/inir") return mainForm.ExitStatus();
-  return code;
+  return ProgramExitStatus(args, code, mainForm.ExitStatus());
 }

@@ -6,23 +6,17 @@
 #include <vector>
 
 #include "app/error_report.h"
+#include "app/front_end_common.h"
 #include "app/main_form.h"
 #include "platform/files.h"
 #include "ui/win32/win32_front_end.h"
 #include "ui/win32/win32_ui_port.h"
-
-namespace {
-
-bool IsSwitch(const std::string& arg) { return arg == "/untd" || arg == "/unth" || arg == "/inir"; }
-
-}  // namespace
 
 int main(int argc, char** argv) {
   ErrorReport::Install();
 
   std::vector<std::string> args;
   for (int i = 1; i < argc; ++i) args.emplace_back(argv[i]);
-  const bool switchRun = !args.empty() && IsSwitch(args.front());
 
   win32ui::RegisterWindowClasses(GetModuleHandleW(nullptr));
   win32ui::Win32UiPort ui;
@@ -31,8 +25,5 @@ int main(int argc, char** argv) {
   frontEnd.Start();
   const int code = frontEnd.Run();
   frontEnd.Finish();
-  // A switch run tells a calling script how it went: 0 every step succeeded, 1 a step failed,
-  // 2 the run could not start.
-  if (code == 0 && switchRun && args.front() != "/inir") return mainForm.ExitStatus();
-  return code;
+  return ProgramExitStatus(args, code, mainForm.ExitStatus());
 }

@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <fstream>
 
+#include "app/front_end_common.h"
 #include "app/main_form.h"
 #include "ui/win32/win32_text.h"
 #include "ui/win32/win32_ui_port.h"
@@ -110,13 +111,7 @@ void FrontEnd::Start() {
   const std::string shots = EnvText("VELMORA_SCREENSHOT_DIR");
   if (!shots.empty()) {
     // VELMORA_SCREENSHOT_RUN names handlers (separated by commas) to run first.
-    const std::string run = EnvText("VELMORA_SCREENSHOT_RUN");
-    for (std::size_t start = 0; start < run.size();) {
-      std::size_t comma = run.find(',', start);
-      if (comma == std::string::npos) comma = run.size();
-      mainForm_.Invoke(run.substr(start, comma - start));
-      start = comma + 1;
-    }
+    for (const std::string& handler : HandlerList(EnvText("VELMORA_SCREENSHOT_RUN"))) mainForm_.Invoke(handler);
     const bool saved = SaveScreenshots(shots);
     closing_ = true;
     PostQuitMessage(saved ? 0 : 1);
@@ -155,37 +150,19 @@ void FrontEnd::Finish() {
 
 bool FrontEnd::SaveScreenshots(const std::string& folder) {
   CreateDirectoryW(Widen(folder, CP_ACP).c_str(), nullptr);
-  bool ok = true;
-  const auto save = [this, &ok, &folder](HWND window, const std::string& name) {
+  const auto save = [this, &folder](HWND window, const std::string& name) {
     Settle(dialogs_, 400);
-    const std::string path = folder + "\\" + name;
-    if (!SaveClientPicture(window, path)) {
-      std::fprintf(stderr, "cannot write %s\n", path.c_str());
-      ok = false;
-    }
+    const std::string path = folder + "\\" + name + ".bmp";
+    if (SaveClientPicture(window, path)) return true;
+    std::fprintf(stderr, "cannot write %s\n", path.c_str());
+    return false;
   };
-  FormModel& form = mainForm_.Form();
-  const int shownBefore = form.ItemIndex("MainPageControle");
-  for (int page : main_->TabbedPages("MainPageControle")) {
-    form.SetItemIndex("MainPageControle", page);
-    save(main_->Window(), "page-" + std::to_string(page) + ".bmp");
-  }
-  if (form.Has("HWIDsPageControl")) {
-    const int tabBefore = form.ItemIndex("HWIDsPageControl");
-    form.SetItemIndex("MainPageControle", 2);
-    form.SetItemIndex("HWIDsPageControl", 1);
-    save(main_->Window(), "page-2-simple.bmp");
-    form.SetItemIndex("HWIDsPageControl", tabBefore);
-  }
-  form.SetItemIndex("MainPageControle", shownBefore);
-  if (!waits_.empty()) {
-    FormRenderer& wait = *waits_.back();
-    FormModel& waitForm = wait.Model();
-    waitForm.SetVisible(waitForm.name(), true);
-    save(wait.Window(), "waitfrm.bmp");
-    waitForm.SetVisible(waitForm.name(), false);
-  }
-  return ok;
+  FormRenderer* wait = waits_.empty() ? nullptr : waits_.back().get();
+  return TakeScreenshotTour(mainForm_.Form(), main_->TabbedPages("MainPageControle"),
+                            wait != nullptr ? &wait->Model() : nullptr,
+                            [&](int window, const std::string& name) {
+                              return save(window == 0 ? main_->Window() : wait->Window(), name);
+                            });
 }
 
 }  // namespace win32ui
