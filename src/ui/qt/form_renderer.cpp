@@ -25,6 +25,7 @@
 #include <memory>
 
 #include "app/form_layout.h"
+#include "app/sync_scope.h"
 #include "ui/qt/flow_layout.h"
 #include "ui/qt/item_list_model.h"
 #include "ui/qt/item_list_view.h"
@@ -38,18 +39,6 @@ QString Q(const std::string& text) { return QString::fromStdString(text); }
 
 bool IsList(K kind) { return kind == K::ListBox || kind == K::UnicodeListBox || kind == K::CheckListBox; }
 bool IsCombo(K kind) { return kind == K::ComboBox || kind == K::UnicodeComboBox; }
-
-// Guards a block in which the model is copied into widgets.
-class SyncScope {
- public:
-  explicit SyncScope(int& counter) : counter_(counter) { ++counter_; }
-  ~SyncScope() { --counter_; }
-  SyncScope(const SyncScope&) = delete;
-  SyncScope& operator=(const SyncScope&) = delete;
-
- private:
-  int& counter_;
-};
 
 // Tree rows of one fixed height.
 class FixedRowDelegate : public QStyledItemDelegate {

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "app/form_model.h"
+#include "app/sync_scope.h"
 #include "app/tree_node.h"
 
 namespace win32ui::detail {
@@ -49,19 +50,6 @@ inline bool IsCombo(K kind) { return kind == K::ComboBox || kind == K::UnicodeCo
 inline bool IsActionButton(K kind) { return kind == K::SpeedButton || kind == K::ArrowButton; }
 
 HFONT MakeFont(int height, bool bold, bool underline);
-
-// Guards a block in which the model is copied into windows: their notifications are not
-// user events then.
-class SyncScope {
- public:
-  explicit SyncScope(int& counter) : counter_(counter) { ++counter_; }
-  ~SyncScope() { --counter_; }
-  SyncScope(const SyncScope&) = delete;
-  SyncScope& operator=(const SyncScope&) = delete;
-
- private:
-  int& counter_;
-};
 
 std::wstring WindowText(HWND hwnd);
 
