@@ -250,3 +250,19 @@ TEST_F(DpinstRunTest, MissingFolderIsLoggedNotFatal) {
 }  // namespace
 
 #endif  // VELMORA_DPINST_PATH
+
+#include "platform/files.h"
+#include "platform/xml.h"
+
+// The descriptor the Windows program folder ships beside the installer: a well-formed dpinst
+// document whose one search element asks for every subfolder of the folder given.
+TEST(DpinstDescriptor, AsksTheInstallerToSearchEverySubfolder) {
+  const std::string path = std::string(VELMORA_SOURCE_DIR) + "/data/windows/DPInst.xml";
+  const platform::xml::Element root = platform::xml::LoadDocument(path);
+  EXPECT_EQ(root.name, "dpinst");
+  ASSERT_EQ(root.children.size(), 1u);
+  EXPECT_EQ(root.children[0].name, "search");
+  ASSERT_EQ(root.children[0].children.size(), 1u);
+  EXPECT_EQ(root.children[0].children[0].name, "subDirectory");
+  EXPECT_NE(platform::ReadWholeFile(path).find("<subDirectory>*</subDirectory>"), std::string::npos);
+}

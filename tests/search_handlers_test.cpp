@@ -56,7 +56,7 @@ class SearchTest : public AppFixture {
     out += "Everything is Ok\n";
     tmp.Write("win/out-" + name, out);
   }
-  void Inf(const std::string& path, const std::string& content) { tmp.Write("win/dp_tavi/" + path, content); }
+  void Inf(const std::string& path, const std::string& content) { tmp.Write("win/dp_tavi/Index/" + path, content); }
   void Ids(const Lines& ids) { main->Form().SetItems("HWIDSforWorkcbx", ids); }
   // The packs of the pack folder listed again, all ticked.
   void TickAllPacks() {
@@ -128,7 +128,7 @@ TEST_F(SearchTest, IndexRecordsEachPathWithTheFirstPackAndItsPosition) {
   // Only 7z packs reach the tool, each with the INF-only command line.
   const Lines calls = Calls();
   ASSERT_EQ(calls.size(), 3u);
-  EXPECT_EQ(calls[0], "[x][" + programDir + "DP/a.7z][-o" + workDir + "][*.inf][-r][-y]");
+  EXPECT_EQ(calls[0], "[x][" + programDir + "DP/a.7z][-o" + workDir + "Index/][*.inf][-r][-y]");
   // log28 counts every path gathered so far, over all packs; lines that are no extraction
   // lines are logged all the same.
   EXPECT_EQ(LogFrom("log71", {"log28|"}), (Lines{"log28|2|%s", "log28|4|%s", "log28|5|%s"}));
@@ -340,7 +340,7 @@ TEST_F(SearchTest, OnePassSearchGivesThePerPairResultsByteForByte) {
   ui.answers = {false};  // keep the index just built
   main->SearchByHWIDSbtnClick();
 
-  const PerPairResult expected = PerPairSearch(*main, workDir, reference);
+  const PerPairResult expected = PerPairSearch(*main, workDir + "Index/", reference);
   ASSERT_GT(expected.matched.size(), 10u) << "the generated set must hold matches";
   EXPECT_EQ(LogFrom("log61", {"log62|", "log63|"}), expected.logLines);
   EXPECT_EQ(firstMatchList, expected.matched);
@@ -364,7 +364,7 @@ TEST_F(SearchTest, SearchCountsAndRecordsTheFirstIdentifier) {
        "USB\\VID_0627&PID_0001\\28754-0000:00:05.7-1"});
   main->SearchByHWIDSbtnClick();
 
-  const std::string w = workDir;
+  const std::string w = workDir + "Index/";
   EXPECT_EQ(LogFrom("log61", {"log63|"}),
             (Lines{"log63|2|PCI\\VEN_1AF4&DEV_1000", "log63|2|HID\\VID_AAAA&PID_AAAA",
                    "log63|2|PCI\\VEN_1AF4&DEV_1000", "log63|1|USB\\VID_0627&PID_0001"}));
@@ -423,12 +423,68 @@ TEST_F(SearchTest, ExtractionListsNameEachMatchingFolderOncePerPack) {
   main->InstallHWIDsbtnClick();
   EXPECT_EQ(
       Calls(),
-      (Lines{"[x][" + programDir + "DP/Net Pack.7z][-o" + workDir + "][@" + workDir + "Net Pack.7z.txt][-y]",
-             "[x][" + programDir + "DP/x:y.7z][-o" + workDir + "][@" + workDir + "x:y.7z.txt][-y]"}));
+      (Lines{"[x][" + programDir + "DP/Net Pack.7z][-o" + workDir + "Drivers/][@" + workDir + "Net Pack.7z.txt][-y]",
+             "[x][" + programDir + "DP/x:y.7z][-o" + workDir + "Drivers/][@" + workDir + "x:y.7z.txt][-y]"}));
   EXPECT_EQ(main->Form().Caption("CMD4HWIDunpacked"),
-            "7z x " + programDir + "DP/x:y.7z -o" + workDir + " @" + workDir + "x:y.7z.txt -y");
+            "7z x " + programDir + "DP/x:y.7z -o" + workDir + "Drivers/ @" + workDir + "x:y.7z.txt -y");
   EXPECT_TRUE(tmp.Exists("win/dpinst-args.txt"));
   EXPECT_EQ(LogKeys().back(), "log53");
+}
+
+// The index's INF copies lie in the index folder, the chosen driver folders go into the drivers
+// folder, and the installer is pointed at the drivers folder alone; an entry left unticked has
+// its pack left alone, and with nothing chosen no installer runs to claim anything.
+TEST_F(SearchTest, OnlyTheChosenDriversReachTheInstaller) {
+  struct Case {
+    const char* name;
+    std::vector<bool> ticks;  // per entry of "HWIDS2Installchb": a.7z, b.7z
+    Lines calls;              // packs extracted, in order
+    bool installerRuns;
+  };
+  const Case cases[] = {
+      {"both", {true, true}, {"a.7z", "b.7z"}, true},
+      {"first", {true, false}, {"a.7z"}, true},
+      {"second", {false, true}, {"b.7z"}, true},
+      {"none", {false, false}, {}, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Start();
+    Pack("a.7z", {"A/1/a.inf"});
+    Pack("b.7z", {"B/2/b.inf"});
+    Inf("A/1/a.inf", "PCI\\VEN_8086&DEV_100E");
+    Inf("B/2/b.inf", "PCI\\VEN_10EC&DEV_8168");
+    TickAllPacks();
+    Ids({"PCI\\VEN_8086&DEV_100E&SUBSYS_1&REV_02\\3&1", "PCI\\VEN_10EC&DEV_8168&SUBSYS_1&REV_0C\\4&2"});
+    ui.answers = {true};
+    main->SearchByHWIDSbtnClick();
+    // The search read the copies in the index folder.
+    EXPECT_EQ(Index("A/1/a.inf", "Extract"), "YES");
+    EXPECT_EQ(Index("B/2/b.inf", "Extract"), "YES");
+    ASSERT_EQ(Items("HWIDS2Installchb").size(), 2u);
+    for (std::size_t i = 0; i < c.ticks.size(); ++i) main->Form().SetChecked("HWIDS2Installchb", i, c.ticks[i]);
+    fs::remove(winDir + "/7z-calls.txt");
+    fs::remove(winDir + "/dpinst-args.txt");
+    main->InstallHWIDsbtnClick();
+
+    Lines expected;
+    for (const std::string& pack : c.calls) {
+      expected.push_back("[x][" + programDir + "DP/" + pack + "][-o" + workDir + "Drivers/][@" + workDir + pack +
+                         ".txt][-y]");
+    }
+    EXPECT_EQ(Calls(), expected);
+    EXPECT_EQ(tmp.Exists("win/dpinst-args.txt"), c.installerRuns);
+    if (c.installerRuns) {
+      EXPECT_EQ(tmp.Read("win/dpinst-args.txt"), "/path " + workDir + "Drivers\n");
+      EXPECT_FALSE(LogHas("log100|%s|%s"));
+    } else {
+      EXPECT_TRUE(LogHas("log100|%s|%s"));
+      EXPECT_FALSE(LogHas("log47|%s|%s"));
+    }
+    EXPECT_EQ(LogKeys().back(), "log53");
+    main.reset();
+    fs::remove_all(workDir);
+  }
 }
 
 TEST_F(SearchTest, AMatchTheIndexNoLongerHoldsIsLoggedAndSkipped) {
@@ -453,7 +509,7 @@ TEST_F(SearchTest, BlanksInTheWorkingFolderReachTheToolAsOneArgument) {
   const std::string work = stick + "win/dp_tavi/";
   Pack("p.7z", {"d/a.inf"});
   tmp.Write(stick + "win/out-p.7z", tmp.Read("win/out-p.7z"));
-  tmp.Write(work + "d/a.inf", "PCI\\VEN_8086&DEV_100E");
+  tmp.Write(work + "Index/d/a.inf", "PCI\\VEN_8086&DEV_100E");
   TickAllPacks();
   Ids({"PCI\\VEN_8086&DEV_100E&SUBSYS_1&REV_02\\3&1"});
   main->SearchByHWIDSbtnClick();
@@ -461,11 +517,11 @@ TEST_F(SearchTest, BlanksInTheWorkingFolderReachTheToolAsOneArgument) {
   main->InstallHWIDsbtnClick();
   main->UnpackDriverPacks2method1Click();
   const std::string calls = tmp.Read(stick + "win/7z-calls.txt");
-  EXPECT_EQ(calls, "[x][" + programDir + "DP/p.7z][-o" + work + "][*.inf][-r][-y]\n[x][" + programDir +
-                       "DP/p.7z][-o" + work + "][@" + work + "p.7z.txt][-y]\n[x][" + programDir +
-                       "DP/p.7z][-o" + work + "][-y]\n");
+  EXPECT_EQ(calls, "[x][" + programDir + "DP/p.7z][-o" + work + "Index/][*.inf][-r][-y]\n[x][" + programDir +
+                       "DP/p.7z][-o" + work + "Drivers/][@" + work + "p.7z.txt][-y]\n[x][" + programDir +
+                       "DP/p.7z][-o" + work + "Drivers/][-y]\n");
   EXPECT_EQ(main->Form().Caption("CMD4HWIDunpacked"),
-            "7z x " + programDir + "DP/p.7z \"-o" + work + "\" \"@" + work + "p.7z.txt\" -y");
+            "7z x " + programDir + "DP/p.7z \"-o" + work + "Drivers/\" \"@" + work + "p.7z.txt\" -y");
 }
 
 // ---- both kinds of archive tool ----
@@ -519,13 +575,13 @@ TEST_P(ToolKindTest, CommandLinesFollowTheKindAndItemsAreGatheredInItsForm) {
   // command line as it ran.
   const std::string pack = programDir + "DP/p.7z";
   const std::string bb = kind.listsWithSwitch ? "[-bb1]" : "";
-  EXPECT_EQ(Calls(), (Lines{"[x][" + pack + "][-o" + workDir + "][*.inf][-r][-y]" + bb,
-                            "[x][" + pack + "][-o" + workDir + "][@" + workDir + "p.7z.txt][-y]" + bb,
-                            "[x][" + pack + "][-o" + workDir + "][-y]" + bb}));
+  EXPECT_EQ(Calls(), (Lines{"[x][" + pack + "][-o" + workDir + "Index/][*.inf][-r][-y]" + bb,
+                            "[x][" + pack + "][-o" + workDir + "Drivers/][@" + workDir + "p.7z.txt][-y]" + bb,
+                            "[x][" + pack + "][-o" + workDir + "Drivers/][-y]" + bb}));
   const std::string tail = kind.listsWithSwitch ? " -bb1" : "";
-  for (const std::string& line : {"7z x " + pack + " -o" + workDir + " *.inf -r -y" + tail,
-                                  "7z x " + pack + " -o" + workDir + " @" + workDir + "p.7z.txt -y" + tail,
-                                  "7z x " + pack + " -o" + workDir + " -y" + tail}) {
+  for (const std::string& line : {"7z x " + pack + " -o" + workDir + "Index/ *.inf -r -y" + tail,
+                                  "7z x " + pack + " -o" + workDir + "Drivers/ @" + workDir + "p.7z.txt -y" + tail,
+                                  "7z x " + pack + " -o" + workDir + "Drivers/ -y" + tail}) {
     EXPECT_TRUE(LogHas("log23|" + line + "|%s")) << line;
   }
   // The tool was asked for its banner once in this run, and the answer logged once.
@@ -562,7 +618,7 @@ TEST_F(SearchTest, AToolThatCannotStartIsAskedForItsBannerAgainLater) {
   fs::remove(programDir + "7z");
   main->ExtractINFsbtnClick();
   EXPECT_FALSE(main->Archiver().has_value());
-  EXPECT_TRUE(LogHas("log23|7z x " + programDir + "DP/p.7z -o" + workDir + " *.inf -r -y|%s"));
+  EXPECT_TRUE(LogHas("log23|7z x " + programDir + "DP/p.7z -o" + workDir + "Index/ *.inf -r -y|%s"));
   const Lines keys = LogKeys();
   EXPECT_EQ(std::count(keys.begin(), keys.end(), "log98"), 0);  // nothing is claimed about a missing tool
 
@@ -572,7 +628,7 @@ TEST_F(SearchTest, AToolThatCannotStartIsAskedForItsBannerAgainLater) {
   main->ExtractINFsbtnClick();
   ASSERT_TRUE(main->Archiver().has_value());
   EXPECT_EQ(main->Archiver()->kind, ArchiverKind::Current);
-  EXPECT_EQ(Calls(), Lines{"[x][" + programDir + "DP/p.7z][-o" + workDir + "][*.inf][-r][-y][-bb1]"});
+  EXPECT_EQ(Calls(), Lines{"[x][" + programDir + "DP/p.7z][-o" + workDir + "Index/][*.inf][-r][-y][-bb1]"});
 }
 
 TEST_F(SearchTest, ARunningSearchDisablesTheOperationButtonsAndStartsNoSecondRun) {

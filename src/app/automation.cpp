@@ -120,7 +120,7 @@ void TMainfrm::FinishRun() {
   } else {
     // The installer here only prepares the drivers for Windows: the clean-up would delete the
     // very drivers the run has just prepared, so they stay, and the log says where.
-    LogKey("log82", {Caption("Workdir")});
+    LogKey("log82", {DriversFolder()});
   }
   SetCaption("StopVolatileed", kRunOnceMarker);
   Waitfrm().SetVisible(kWaitFormName, false);

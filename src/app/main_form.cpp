@@ -219,6 +219,10 @@ void TMainfrm::LogFileLines(const std::string& path) {
 
 std::string TMainfrm::Sep() { return std::string(1, platform::PathSeparator()); }
 
+std::string TMainfrm::IndexFolder() const { return Caption("Workdir") + "Index" + Sep(); }
+
+std::string TMainfrm::DriversFolder() const { return Caption("Workdir") + "Drivers" + Sep(); }
+
 bool TMainfrm::Unattended() const {
   // Once the run has ended (the program stays open after "/inir"), a person answers again.
   if (env_.args.empty() || switchRun_ == SwitchRun::Ended) return false;

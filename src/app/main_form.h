@@ -154,6 +154,12 @@ class TMainfrm {
   std::string Caption(const std::string& name) const { return form_.Caption(name); }
   void SetCaption(const std::string& name, std::string text) { form_.SetCaption(name, std::move(text)); }
   std::string ProgramFolder() const;  // ends with a separator
+  // The working folder's two folders, each ending with a separator. The index folder holds the
+  // INF files extracted for the INF index and searched for hardware IDs; the drivers folder
+  // holds the unpacked and the chosen driver folders, and nothing else: the package installer
+  // is pointed at it, so it never reads the index's INF copies.
+  std::string IndexFolder() const;
+  std::string DriversFolder() const;
   // The separator of the target as text, for building paths ("\\" on Windows, "/" on Linux).
   static std::string Sep();
 

@@ -64,8 +64,9 @@ void TMainfrm::RunWithOutputClick() {
     wait.SetGaugePosition("UnpackGauge2", static_cast<int>(n));
     if (!EndsWith7z(name)) continue;
     const std::string packDir = Caption("CMDPackDired");
-    // The output switch is one word even when the working folder holds a blank.
-    const std::string outSwitch = platform::process::QuoteArgument(Caption("CMDPackOutDired"));
+    // The packs go into the drivers folder, the one the installer is pointed at. The output
+    // switch is one word even when the folder holds a blank.
+    const std::string outSwitch = platform::process::QuoteArgument("-o" + DriversFolder());
     const std::string archive = ShortFileName(packDir + name);
     const std::string commandLine = ArchiverCommand("7z x " + archive + " " + outSwitch + " -y");
     LogKey("log22");

@@ -170,7 +170,8 @@ void TMainfrm::ExtractINFsbtnClick() {
   form_.SetItems("PackNamecbx", ticked);
 
   const std::string packDir = Caption("CMDPackDired");
-  const std::string outSwitch = platform::process::QuoteArgument(Caption("CMDPackOutDired"));
+  // The INF copies go into the index folder, away from the driver folders the installer reads.
+  const std::string outSwitch = platform::process::QuoteArgument("-o" + IndexFolder());
   for (std::size_t n = 0; n < ticked.size(); ++n) {
     const std::string& name = ticked[n];
     wait.SetGaugeMax("UnpackGauge2", static_cast<int>(ticked.size()));
@@ -228,6 +229,7 @@ void TMainfrm::SearchByHWIDSbtnClick() {
   ExtractINFsbtnClick();
 
   const std::string workDir = Caption("Workdir");
+  const std::string indexDir = IndexFolder();
   contentIndex_ = std::make_unique<IndexFile>(workDir + kContentIndex);
   IndexFile& index = *contentIndex_;
 
@@ -239,7 +241,7 @@ void TMainfrm::SearchByHWIDSbtnClick() {
   files.reserve(entries.size());
   for (const std::string& entry : entries) {
     sections.push_back(TrimBlanks(entry));
-    files.push_back(workDir + sections.back());
+    files.push_back(indexDir + sections.back());
   }
   std::vector<std::string> reduced;
   reduced.reserve(ids.size());
@@ -384,11 +386,12 @@ void TMainfrm::InstallHWIDsbtnClick() {
   OperationScope running(*this);
   const std::string workDir = Caption("Workdir");
   const std::string packDir = Caption("CMDPackDired");
-  const std::string outSwitch = platform::process::QuoteArgument(Caption("CMDPackOutDired"));
+  const std::string outSwitch = platform::process::QuoteArgument("-o" + DriversFolder());
   const std::vector<std::string> entries = form_.Items("HWIDS2Installchb");
   FormModel& wait = Waitfrm();
   // Several ticked entries of one pack need the pack's folders once: its list names them all.
   std::set<std::string> extracted;
+  bool anyExtracted = false;
   for (std::size_t i = 0; i < entries.size(); ++i) {
     if (!form_.Checked("HWIDS2Installchb", i)) continue;
     const std::string pack = i < installEntryPacks_.size() && !installEntryPacks_[i].empty()
@@ -406,9 +409,15 @@ void TMainfrm::InstallHWIDsbtnClick() {
 
     const std::optional<int> exitCode = RunArchiver(commandLine);
     LogFileLines(Caption("CMDOutFileed"));
-    ArchiverSucceeded(pack, exitCode);
+    if (ArchiverSucceeded(pack, exitCode)) anyExtracted = true;
   }
   wait.SetVisible(kWaitFormName, false);
-  InstallDPbtnClick();
+  // The installer is handed only what was chosen: with no driver extracted it would only
+  // report on whatever earlier runs left in its folder.
+  if (anyExtracted) {
+    InstallDPbtnClick();
+  } else {
+    LogKey("log100");
+  }
   LogKey("log53");
 }
