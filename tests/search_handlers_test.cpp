@@ -487,6 +487,45 @@ TEST_F(SearchTest, OnlyTheChosenDriversReachTheInstaller) {
   }
 }
 
+// A pack or folder name that the extraction list cannot hold as a section or a key still gets
+// its list file and its extraction, made from the matches themselves; the log names what the
+// extraction list could not record, and the step counts as failed.
+TEST_F(SearchTest, NamesTheExtractionListCannotHoldAreStillExtracted) {
+  struct Case {
+    const char* pack;
+    const char* inf;
+    const char* listLine;
+    bool recorded;  // whether DP_Extract.ini can hold the pack's section and the folder's key
+  };
+  const Case cases[] = {
+      {"DP_Virtio [demo].7z", "D/V/RedHat/1/net.inf", "D/V/RedHat/1/*.*", false},
+      {"x]y.7z", "D/a.inf", "D/*.*", false},
+      {"p.7z", "D/Intel=old/a.inf", "D/Intel=old/*.*", false},
+      {"plain.7z", "D/Intel/a.inf", "D/Intel/*.*", true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.pack);
+    Start();
+    Pack(c.pack, {c.inf});
+    Inf(c.inf, "PCI\\VEN_8086&DEV_100E");
+    TickAllPacks();
+    Ids({"PCI\\VEN_8086&DEV_100E&SUBSYS_1&REV_02\\3&1"});
+    main->SearchByHWIDSbtnClick();
+    EXPECT_EQ(tmp.Read("win/dp_tavi/" + std::string(c.pack) + ".txt"), std::string(c.listLine) + "\r\n");
+    EXPECT_EQ(LogHas("log101|" + std::string(c.listLine) + "|" + c.pack), !c.recorded);
+    EXPECT_EQ(main->ExitStatus(), c.recorded ? 0 : 1);
+    EXPECT_FALSE(LogHas("log73|" + std::string(c.inf) + "|%s"));
+    main->Form().SetAllChecked("HWIDS2Installchb", true);
+    fs::remove(winDir + "/7z-calls.txt");
+    main->InstallHWIDsbtnClick();
+    EXPECT_EQ(Calls(), Lines{"[x][" + programDir + "DP/" + c.pack + "][-o" + workDir + "Drivers/][@" + workDir +
+                             c.pack + ".txt][-y]"});
+    main.reset();
+    fs::remove_all(workDir);
+    fs::remove_all(programDir + "DP");
+  }
+}
+
 TEST_F(SearchTest, AMatchTheIndexNoLongerHoldsIsLoggedAndSkipped) {
   Start();
   tmp.Write("win/dp_tavi/DP_Content.ini",

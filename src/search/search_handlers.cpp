@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdint>
+#include <map>
 #include <set>
 #include <unordered_set>
 
@@ -338,6 +339,11 @@ void TMainfrm::PrepareUnpackFilesbtnClick() {
 
   const std::string foundText = Msg("log55");
   const std::vector<std::string>& paths = form_.Items("SearchINFExtraxtPathslb");
+  // Each pack's list is made from the matches themselves, in the order its folders were first
+  // written (a folder once, whatever its letter case, as the extraction list keys it), so a
+  // name the extraction list cannot hold still reaches the archive tool.
+  std::map<std::string, std::vector<std::string>> packLists;
+  std::map<std::string, std::set<std::string>> packListSeen;
   for (std::size_t k = 0; k < paths.size(); ++k) {
     const std::string& section = paths[k];
     const std::string pack = content.Read(section, "PackName", "NO");
@@ -350,16 +356,19 @@ void TMainfrm::PrepareUnpackFilesbtnClick() {
     entries.push_back(full + ":" + foundText + ":" + pack);
     checks.push_back(false);
     entryPacks.push_back(pack);
-    if (!extract.Write(pack + ".txt", ArchiveFolder(TrimBlanks(section)) + "*.*",
-                       "Line" + std::to_string(k))) {
-      LogKey("log73", {TrimBlanks(section)});
+    const std::string key = ArchiveFolder(TrimBlanks(section)) + "*.*";
+    if (packListSeen[pack].insert(UpperCase(key)).second) packLists[pack].push_back(key);
+    if (!extract.Write(pack + ".txt", key, "Line" + std::to_string(k))) {
+      LogKey("log101", {key, pack});
+      StepFailed();
     }
   }
   extract.Save();
   form_.ClearItems("SearchINFExtraxtPathslb");
 
   for (const std::string& pack : form_.Items("PackNamecbx")) {
-    form_.SetItems("SearchINFExtraxtPathslb", extract.Keys(pack + ".txt"));
+    const auto list = packLists.find(pack);
+    form_.SetItems("SearchINFExtraxtPathslb", list == packLists.end() ? std::vector<std::string>() : list->second);
     platform::WriteTextLinesAtomically(workDir + pack + ".txt", form_.Items("SearchINFExtraxtPathslb"));
   }
 
