@@ -221,4 +221,38 @@ TEST(CountInFilesTest, NoFilesNoWork) {
   EXPECT_LE(calls, 1u);
 }
 
+// A fold table where folding twice differs from folding once ('A' to 'B', 'B' to 'C'): every
+// pattern is folded once, as the text is, so the counts are those of the folded text.
+TEST(MultiPatternCounterFold, FoldsEachPatternOnce) {
+  platform::FoldTable fold{};
+  for (int c = 0; c < 256; ++c) fold.map[c] = static_cast<unsigned char>(c);
+  fold.map['A'] = 'B';
+  fold.map['B'] = 'C';
+  struct Case {
+    const char* pattern;
+    const char* text;
+  };
+  const Case cases[] = {
+      {"PCI\\A", "PCI\\A"},     // both fold to PCI\B: one match
+      {"PCI\\A", "PCI\\B"},     // PCI\B against PCI\C: none
+      {"PCI\\AB", "xPCI\\ABy"},  // a key of two letters after the backslash
+      {"A", "A B A"},            // no backslash: counted by the plain searcher
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.pattern) + " in " + c.text);
+    // The reference: non-overlapping occurrences of the folded pattern in the folded text.
+    std::string p = c.pattern;
+    std::string t = c.text;
+    for (char& ch : p) ch = static_cast<char>(fold[static_cast<unsigned char>(ch)]);
+    for (char& ch : t) ch = static_cast<char>(fold[static_cast<unsigned char>(ch)]);
+    std::uint32_t expected = 0;
+    for (std::size_t at = t.find(p); at != std::string::npos; at = t.find(p, at + p.size())) ++expected;
+    const MultiPatternCounter counter({c.pattern}, fold);
+    std::vector<std::uint32_t> counts;
+    counter.Count(c.text, counts);
+    ASSERT_EQ(counts.size(), 1u);
+    EXPECT_EQ(counts[0], expected);
+  }
+}
+
 }  // namespace
