@@ -3,22 +3,23 @@
 # (tests/win32_ui), then end-to-end cases, each of which runs
 # Velmora_TAVI.exe from a fresh copy of the installed program folder with a fresh working
 # folder and checks what it leaves behind (configuration, log on standard error, exit status).
-# Usage: scripts/e2e-win32.sh [program folder=build/win32/install]
+# Usage: scripts/e2e-win32.sh [program folder=build/win32/install, build/win64/install where the
+# 64-bit variant runs: scripts/wine-env.sh]
 # Cases: inir, unth without packs, and untd with the test doubles of the archive tool (7z.exe, in
 # both output forms) and of the installer (DPINST.exe) that the win32-tests preset builds; untd
 # also checks that the clean.cmd it starts at the end empties the working folder.
 # VELMORA_E2E_CASES (words: ui inir unth untd) runs only those cases.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-program_dir="$(realpath "${1:-build/win32/install}")"
+source scripts/wine-env.sh
+program_dir="$(realpath "${1:-build/$WIN_PRESET/install}")"
 if [ ! -f "$program_dir/Velmora_TAVI.exe" ]; then
-  echo "No program in $program_dir: build it first (bash scripts/build.sh win32)." >&2
+  echo "No program in $program_dir: build it first (bash scripts/build.sh $WIN_PRESET)." >&2
   exit 1
 fi
-for tool in xvfb-run wine; do
-  command -v "$tool" >/dev/null || { echo "$tool is missing: run scripts/setup.sh." >&2; exit 1; }
+for tool in xvfb-run; do
+  command -v "$tool" >/dev/null || { echo "$tool is missing: run scripts/setup.sh test." >&2; exit 1; }
 done
-source scripts/wine-env.sh
 wine_prefix_ready
 scratch="$(mktemp -d)"
 trap 'wineserver -k 2>/dev/null || true; [ -n "${VELMORA_KEEP_SCRATCH:-}" ] || rm -rf "$scratch"' EXIT
@@ -49,7 +50,7 @@ prepare() {
 # the end of a run is not cut off with the X server's end; pid ends with them.
 start() {
   xvfb-run -a -s "-screen 0 1024x768x24" \
-    sh -c 'wine "$0" "$@"; status=$?; wineserver -w; exit "$status"' "$prog/Velmora_TAVI.exe" "$@" >"$log" 2>&1 &
+    sh -c '"$WINE" "$0" "$@"; status=$?; wineserver -w; exit "$status"' "$prog/Velmora_TAVI.exe" "$@" >"$log" 2>&1 &
   pid=$!
 }
 
@@ -192,22 +193,22 @@ if ! wanted ui; then
   :
 elif [ -f "$ui_tests" ]; then
   echo "== the Win32 front end's tests"
-  timeout 300 xvfb-run -a -s "-screen 0 1024x768x24" wine "$ui_tests" --gtest_brief=1 || fail "the front end's tests"
+  timeout 300 xvfb-run -a -s "-screen 0 1024x768x24" "$WINE" "$ui_tests" --gtest_brief=1 || fail "the front end's tests"
   wineserver -k 2>/dev/null || true
 else
-  fail "no $ui_tests: build the win32 preset"
+  fail "no $ui_tests: build the $WIN_PRESET preset"
 fi
 wanted inir && case_inir
 wanted unth && case_unth_without_packs
 # The doubles of the archive tool and of the installer come with the Windows test program.
-doubles="build/win32-tests/tests/windows"
+doubles="build/$WIN_TESTS_PRESET/tests/windows"
 if ! wanted untd; then
   :
 elif [ -f "$doubles/7z.exe" ] && [ -f "$doubles/installer_double/DPINST.exe" ]; then
   case_untd "" "$(realpath "$doubles")"
   case_untd modern "$(realpath "$doubles")"
 else
-  fail "no test doubles in $doubles: build the win32-tests preset first"
+  fail "no test doubles in $doubles: build the $WIN_TESTS_PRESET preset first"
 fi
 
 if [ "$failures" -ne 0 ]; then

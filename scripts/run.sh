@@ -13,8 +13,8 @@
 # them, without a display in a virtual X server (xvfb-run).
 set -euo pipefail
 cd "$(dirname "$0")/.."
-bash scripts/setup.sh
-bash scripts/build.sh default
+bash scripts/setup.sh run
+bash scripts/build.sh program
 
 install_dir="build/default/install"
 headless=no

@@ -10,16 +10,16 @@
 # to PNG here.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-program_dir="$(realpath "${1:-build/win32/install}")"
+source scripts/wine-env.sh
+program_dir="$(realpath "${1:-build/$WIN_PRESET/install}")"
 out_dir="$(realpath -m "${2:-build/screenshots-win32}")"
 if [ ! -f "$program_dir/Velmora_TAVI.exe" ]; then
-  echo "No program in $program_dir: build it first (bash scripts/build.sh win32)." >&2
+  echo "No program in $program_dir: build it first (bash scripts/build.sh $WIN_PRESET)." >&2
   exit 1
 fi
-for tool in xvfb-run wine convert; do
-  command -v "$tool" >/dev/null || { echo "$tool is missing: run scripts/setup.sh." >&2; exit 1; }
+for tool in xvfb-run convert; do
+  command -v "$tool" >/dev/null || { echo "$tool is missing: run scripts/setup.sh test." >&2; exit 1; }
 done
-source scripts/wine-env.sh
 wine_prefix_ready
 scratch="$(mktemp -d)"
 trap 'wineserver -k 2>/dev/null || true; rm -rf "$scratch"' EXIT
@@ -43,7 +43,7 @@ for language in english german; do
       -e "s/^LanguageFile=\(.*\)english\.lng/LanguageFile=\1$language.lng/" "$prog/dp_tavi.ini"
   fi
   VELMORA_SCREENSHOT_DIR="$(wine_path "$shots")" timeout 180 \
-    xvfb-run -a -s "-screen 0 1024x768x24" wine "$prog/Velmora_TAVI.exe" >"$scratch/$language.log" 2>&1 || {
+    xvfb-run -a -s "-screen 0 1024x768x24" "$WINE" "$prog/Velmora_TAVI.exe" >"$scratch/$language.log" 2>&1 || {
     echo "The program failed ($language); its output:" >&2
     cat "$scratch/$language.log" >&2
     exit 1

@@ -67,6 +67,45 @@ TEST_F(CatalogueTest, StoredPackFolderIsUsedUnchanged) {
   EXPECT_EQ(main->Form().Items("PacksChlbx"), std::vector<std::string>{"x.7z"});
 }
 
+// The pack folder key as a technician may leave it: missing, empty, or a path with blanks
+// enclosed in quotation marks.
+TEST_F(CatalogueTest, PackFolderKeyWrittenByHand) {
+  const std::string other = tmp.MakeDir("packs with blanks");
+  tmp.Write("packs with blanks/x.7z", "x");
+  tmp.Write("prog/DP/a.7z", "x");
+  Start();
+  main.reset();
+  const std::string defaultFolder = programDir + Joined("DP/");
+  struct Case {
+    std::string line;  // the key's line in the file; none when empty
+    std::string packFolder;
+    std::string stored;  // the key's value afterwards
+    std::string pack;    // the one pack listed
+  };
+  const std::vector<Case> cases = {
+      {"", defaultFolder, defaultFolder, "a.7z"},
+      {"CMDPackDir=", defaultFolder, defaultFolder, "a.7z"},
+      {"CMDPackDir = \"" + other + "\" ", other, other, "x.7z"},
+  };
+  // The file of the first start, its pack folder settled; the key's line is replaced per case.
+  const std::string written = tmp.Read("prog/dp_tavi.ini");
+  const std::string keyLine = "CMDPackDir=" + defaultFolder + "\r\n";
+  const std::size_t at = written.find(keyLine);
+  ASSERT_NE(at, std::string::npos) << written;
+  ASSERT_EQ(Ini("DP_Options", "DPExternal"), "no");
+  for (const Case& c : cases) {
+    SCOPED_TRACE("line: " + c.line);
+    std::string text = written;
+    text.replace(at, keyLine.size(), c.line.empty() ? "" : c.line + "\r\n");
+    tmp.Write("prog/dp_tavi.ini", text);
+    Start();
+    EXPECT_EQ(main->Caption("CMDPackDired"), c.packFolder);
+    EXPECT_EQ(Ini("Program", "CMDPackDir"), c.stored);
+    EXPECT_EQ(main->Form().Items("PacksChlbx"), std::vector<std::string>{c.pack});
+    main.reset();
+  }
+}
+
 TEST_F(CatalogueTest, ChangeLocationTakesFolderOfPickedPack) {
   const std::string other = tmp.MakeDir("elsewhere");
   tmp.Write("elsewhere/p.7z", "x");

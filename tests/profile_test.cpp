@@ -51,9 +51,9 @@ class ProfileTest : public ::testing::Test {
   }
 };
 
-TEST_F(ProfileTest, MissingFileGivesTheFallbackUnchanged) {
+TEST_F(ProfileTest, MissingFileGivesTheFallback) {
   EXPECT_EQ(profile::ReadString(ini, "Program", "AppMainPath", "Error reading AppMainPath param "),
-            "Error reading AppMainPath param ");
+            "Error reading AppMainPath param");
   EXPECT_TRUE(profile::ReadSectionNames(ini).empty());
   EXPECT_TRUE(profile::ReadSectionKeys(ini, "Program").empty());
   EXPECT_FALSE(temp.Exists("dp_tavi.ini"));
@@ -92,6 +92,106 @@ TEST_F(ProfileTest, NamesMatchIgnoringCaseAndBlanks) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.section + "/" + c.key);
     EXPECT_EQ(Read(c.section, c.key), c.expected);
+  }
+}
+
+// The answers the Windows profile functions give on such a file, recorded on Windows itself,
+// with each of the line ends they accept. A write in between changes none of them.
+TEST_F(ProfileTest, ReadsAsWindowsDoes) {
+  const std::vector<std::string> lines = {
+      "",
+      "key=val_no_section",
+      "[]",
+      "key=val_e_section",
+      "[section1]",
+      "name1=val1",
+      "name2=\"val2\"",
+      "name3",
+      "name4=a",
+      "name5='val5'",
+      "name6=\" val 6 \"",
+      "  name7  =  \"val7\"  ",
+      "name8=\"val8",
+      "name9=\"val9'",
+      "name10=\"",
+      "name11=\"\"",
+      "name12=\"a\"b\"",
+      "CMDPackDir=\"D:\\My Packs\\\"",
+      "[section2]",
+      "[s]",
+      "=val_no_key",
+      "[t]",
+      "name1=after the nameless key's section",
+  };
+  struct Case {
+    const char* section;
+    const char* key;
+    const char* fallback;
+    const char* expected;
+  };
+  const std::vector<Case> cases = {
+      {"section1", "name1", "default", "val1"},
+      {"section1", "NaMe1", "default", "val1"},
+      {"section1", "name3", "default", "default"},  // a line without '=' is no key
+      {"section1", "name4", "default", "a"},
+      {"section1", "notakey", "default", "default"},
+      {"notasection", "name1", "default", "default"},
+      {"section2", "DoesntExist", "", ""},
+      // One pair of quotation marks around the whole value is dropped, after the blanks around it.
+      {"section1", "name2", "default", "val2"},
+      {"section1", "name5", "default", "val5"},
+      {"section1", "name6", "default", " val 6 "},
+      {"section1", "name7", "default", "val7"},
+      {"section1", "name8", "default", "\"val8"},
+      {"section1", "name9", "default", "\"val9'"},
+      {"section1", "name10", "default", "\""},
+      {"section1", "name11", "default", ""},
+      {"section1", "name12", "default", "a\"b"},
+      {"section1", "CMDPackDir", "default", "D:\\My Packs\\"},
+      // The fallback comes back without its trailing blanks; blanks elsewhere stay.
+      {"section1", "notakey", "default  ", "default"},
+      {"section1", "notakey", "one two  ", "one two"},
+      {"section1", "notakey", "one two", "one two"},
+      {"section1", "notakey", "  lead", "  lead"},
+      {"section1", "notakey", "   ", ""},
+      {"notasection", "name1", "Error reading CMDPackDir param ", "Error reading CMDPackDir param"},
+      {"section1", "name1", "default  ", "val1"},
+      // "=value" is the key with the empty name; "[]" the section with the empty name.
+      {"s", "", "", "val_no_key"},
+      {"s", "  ", "", "val_no_key"},
+      {"t", "", "default", "default"},
+      {"section1", "", "default  ", "default"},
+      {"", "key", "", "val_e_section"},
+      {"", "name1", "default", "default"},
+      {"t", "name1", "default", "after the nameless key's section"},
+  };
+  const std::vector<std::string> section1Keys = {"name1", "name2", "name4", "name5", "name6", "name7",
+                                                 "name8", "name9", "name10", "name11", "name12", "CMDPackDir"};
+  const auto check = [&](const char* when) {
+    SCOPED_TRACE(when);
+    for (const Case& c : cases) {
+      SCOPED_TRACE(std::string(c.section) + "/" + c.key + " fallback \"" + c.fallback + "\"");
+      EXPECT_EQ(profile::ReadString(ini, c.section, c.key, c.fallback), c.expected);
+    }
+    EXPECT_EQ(profile::ReadSectionKeys(ini, "section1"), section1Keys);
+    EXPECT_TRUE(profile::ReadSectionKeys(ini, "s").empty());  // the empty name is not listed
+  };
+  for (const std::string lineEnd : {"\r\n", "\r", "\n"}) {
+    SCOPED_TRACE(lineEnd == "\r\n" ? "CR LF" : lineEnd == "\r" ? "CR" : "LF");
+    std::string text;
+    for (const std::string& line : lines) text += line + lineEnd;
+    temp.Write("dp_tavi.ini", text);
+    check("as written by hand");
+    ASSERT_TRUE(profile::WriteString(ini, "section2", "added", "\"yes\""));
+    EXPECT_EQ(Read("section2", "added"), "yes");
+    check("after a write");
+    // The write kept every line, each now ending in CR LF, and added one.
+    std::string expected;
+    for (const std::string& line : lines) {
+      expected += line + "\r\n";
+      if (line == "[section2]") expected += "added=\"yes\"\r\n";
+    }
+    EXPECT_EQ(temp.Read("dp_tavi.ini"), expected);
   }
 }
 

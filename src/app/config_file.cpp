@@ -5,7 +5,7 @@
 
 std::string ConfigFile::ReadString(const std::string& section, const std::string& key,
                                    const std::string& fallback) const {
-  if (path_.empty()) return fallback;
+  // An unbound object reads like a missing file: the fallback, as the profile functions give it.
   return platform::profile::ReadString(path_, section, key, fallback);
 }
 

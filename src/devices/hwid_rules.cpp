@@ -14,6 +14,15 @@ std::string CutAt(const std::string& text, std::string_view marker) {
   return pos == std::string::npos ? text : text.substr(0, pos);
 }
 
+// Text equality that counts its calls when given a counter.
+struct CountingEqual {
+  std::size_t* count = nullptr;
+  bool operator()(std::string_view a, std::string_view b) const {
+    if (count != nullptr) ++*count;
+    return a == b;
+  }
+};
+
 char AsciiUpper(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
 
 // Replaces every occurrence of `from`, matched without regard to ASCII letter case.
@@ -65,10 +74,10 @@ bool IsSupportedHWid(const std::string& id) {
   return false;
 }
 
-void DeleteDuples(std::vector<std::string>* list) {
+void DeleteDuples(std::vector<std::string>* list, std::size_t* comparisons) {
   if (list == nullptr || list->empty()) return;
-  std::unordered_set<std::string_view> seen;
-  seen.reserve(list->size());
+  std::unordered_set<std::string_view, std::hash<std::string_view>, CountingEqual> seen(
+      list->size(), std::hash<std::string_view>(), CountingEqual{comparisons});
   // Survivors are moved forward only after every comparison that could involve them, so the
   // views in `seen` always point at texts that are not moved any more.
   std::vector<bool> keep(list->size(), false);

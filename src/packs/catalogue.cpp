@@ -116,9 +116,9 @@ void TMainfrm::CreateOutDirbtnClick() {
   const std::string dpExternal =
       UpperCase(config_.ReadString("DP_Options", "DPExternal", "Error reading DPExternal param "));
   if (dpExternal != "YES") {
-    const std::string missing = "Error reading CMDPackDir param ";
-    std::string packDir = config_.ReadString("Program", "CMDPackDir", missing);
-    if (packDir.empty() || packDir == missing) {
+    std::string packDir = config_.ReadString("Program", "CMDPackDir", "Error reading CMDPackDir param ");
+    // The profile functions give a fallback back without its trailing blank.
+    if (packDir.empty() || packDir == "Error reading CMDPackDir param") {
       // A key that cannot be read counts as empty: the packs lie in "DP" beside the program.
       // When the folder cannot be stored (a read-only configuration file), it still holds for
       // this run.

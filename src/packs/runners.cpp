@@ -142,7 +142,8 @@ void CaptureConsoleOutputWith(const std::string& commandLine, std::string& targe
 }  // namespace runners_detail
 
 std::optional<int> RunAny(const std::string& commandLine, std::vector<std::string>& output,
-                          const std::function<void()>& onLines, proc::ProcessFailure* failure) {
+                          const std::function<void()>& onLines, proc::ProcessFailure* failure,
+                          RunAnyCycles* cycles) {
   proc::StartInfo info;
   info.commandLine = commandLine;
   info.window = proc::Window::Hidden;
@@ -161,10 +162,18 @@ std::optional<int> RunAny(const std::string& commandLine, std::vector<std::strin
     // A quiet child is looked at every 100 ms, and at once when it writes or ends. After a cycle
     // that found output a short pause gathers more, so a child that writes a line at a time is
     // not read (and its lines shown) line by line.
-    const proc::WaitResult waited = busy ? child.Wait(kBusyPollMs) : child.WaitForOutput(kPollMs);
+    const int waitMs = busy ? kBusyPollMs : kPollMs;
+    const std::size_t timeoutsBefore = child.Counts().timeouts;
+    const proc::WaitResult waited = busy ? child.Wait(waitMs) : child.WaitForOutput(waitMs);
+    if (cycles != nullptr) {
+      ++cycles->cycles;
+      if (cycles->reads > 0 && waitMs >= kPollMs && child.Counts().timeouts > timeoutsBefore)
+        ++cycles->fullWaitsAfterOutput;
+    }
     try {
       const std::size_t available = child.BytesAvailable();
       busy = available > 0;
+      if (cycles != nullptr && available > 0) ++cycles->reads;
       if (available > 0) {
         const std::string chunk = child.Read(available);
         if (joiner.Append(output, chunk) && onLines) onLines();

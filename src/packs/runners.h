@@ -46,9 +46,20 @@ class RunnerError : public std::runtime_error {
 // line continued across chunks).
 // The window is not serviced meanwhile. Returns the child's exit code (-1 when the pipe failed
 // before the child ended).
+// `cycles` (when given) counts the work of the run, for tests (see RunAnyCycles).
+struct RunAnyCycles;
 std::optional<int> RunAny(const std::string& commandLine, std::vector<std::string>& output,
                           const std::function<void()>& onLines = {},
-                          platform::process::ProcessFailure* failure = nullptr);
+                          platform::process::ProcessFailure* failure = nullptr, RunAnyCycles* cycles = nullptr);
+
+// What one RunAny run did, counted rather than timed.
+struct RunAnyCycles {
+  std::size_t cycles = 0;  // waits done
+  std::size_t reads = 0;   // cycles that read output
+  // Cycles after the first output whose wait ran out its whole 100 ms: a child that went on
+  // writing meanwhile may have stood still on a full pipe for that long.
+  std::size_t fullWaitsAfterOutput = 0;
+};
 
 // Runs the command line with standard input read from `inputFile` (created when missing) and
 // standard output written to `outputFile` (emptied first), no standard error, and waits without

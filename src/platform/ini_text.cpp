@@ -27,6 +27,14 @@ std::string_view Trim(std::string_view text) {
   return text.substr(first, last - first);
 }
 
+// A value enclosed in one pair of the same quotation marks, double or single, is read without
+// them; blanks inside the marks stay. A lone mark, or marks that do not match, are kept.
+std::string_view Unquote(std::string_view value) {
+  if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') && value.back() == value.front())
+    return value.substr(1, value.size() - 2);
+  return value;
+}
+
 constexpr unsigned char LowerAscii(char c) {
   const auto byte = static_cast<unsigned char>(c);
   return (byte >= 'A' && byte <= 'Z') ? static_cast<unsigned char>(byte + ('a' - 'A')) : byte;
@@ -73,11 +81,10 @@ LineParts ClassifyLine(std::string_view line) {
   }
   const std::size_t equals = line.find('=', start);
   if (equals == std::string_view::npos) return parts;
-  const std::string_view name = Trim(line.substr(start, equals - start));
-  if (name.empty()) return parts;
+  // A line "=value" is a key too: its name is empty, and a look-up of the empty name finds it.
   parts.kind = LineKind::Key;
-  parts.name = name;
-  parts.value = Trim(line.substr(equals + 1));
+  parts.name = Trim(line.substr(start, equals - start));
+  parts.value = Unquote(Trim(line.substr(equals + 1)));
   return parts;
 }
 
@@ -273,7 +280,8 @@ std::vector<std::string> IniDocument::KeysOf(std::string_view text, std::string_
     if (parts.kind == LineKind::Section) {
       if (inSection) return false;  // only the first section of that name counts
       inSection = EqualIgnoringCase(parts.name, section);
-    } else if (parts.kind == LineKind::Key && inSection && seen.insert(LowerName(parts.name)).second) {
+    } else if (parts.kind == LineKind::Key && inSection && !parts.name.empty() &&
+               seen.insert(LowerName(parts.name)).second) {
       keys.emplace_back(parts.name);
     }
     return true;
@@ -344,31 +352,33 @@ bool NeedsGrowth(std::size_t used, std::size_t capacity) { return (used + 1) * 4
 
 }  // namespace
 
-std::uint32_t IniDocument::FindSection(std::string_view name) const {
+std::uint32_t IniDocument::FindSection(std::string_view name, LookupCost* cost) const {
   if (sectionSlots_.empty()) return kNone;
   const auto tag = static_cast<std::uint32_t>(HashIgnoringCase(name));
   const std::size_t mask = sectionSlots_.size() - 1;
   for (std::size_t slot = tag & mask;; slot = (slot + 1) & mask) {
     const std::uint64_t entry = sectionSlots_[slot];
+    if (cost != nullptr) ++cost->slots;
     if (entry == 0) return kNone;
-    if (SlotTag(entry) == tag && EqualIgnoringCase(SectionName(SlotValue(entry)), name))
-      return SlotValue(entry);
+    if (SlotTag(entry) != tag) continue;
+    if (cost != nullptr) ++cost->comparisons;
+    if (EqualIgnoringCase(SectionName(SlotValue(entry)), name)) return SlotValue(entry);
   }
 }
 
-std::uint32_t IniDocument::FindKey(std::uint32_t section, std::string_view key) const {
+std::uint32_t IniDocument::FindKey(std::uint32_t section, std::string_view key, LookupCost* cost) const {
   if (keySlots_.empty()) return kNone;
   const auto tag = static_cast<std::uint32_t>(HashIgnoringCase(key, section));
   const std::size_t mask = keySlots_.size() - 1;
   for (std::size_t slot = tag & mask;; slot = (slot + 1) & mask) {
     const std::uint64_t entry = keySlots_[slot];
+    if (cost != nullptr) ++cost->slots;
     if (entry == 0) return kNone;
     if (SlotTag(entry) != tag) continue;
     const std::uint32_t line = SlotValue(entry);
-    if ((lines_[line].section & ~kAddedFlag) == section &&
-        EqualIgnoringCase(ClassifyLine(LineText(line)).name, key)) {
-      return line;
-    }
+    if ((lines_[line].section & ~kAddedFlag) != section) continue;
+    if (cost != nullptr) ++cost->comparisons;
+    if (EqualIgnoringCase(ClassifyLine(LineText(line)).name, key)) return line;
   }
 }
 
@@ -439,6 +449,13 @@ std::optional<std::string> IniDocument::Get(std::string_view section, std::strin
   return std::string(ClassifyLine(LineText(line)).value);
 }
 
+IniDocument::LookupCost IniDocument::CostOfGet(std::string_view section, std::string_view key) const {
+  LookupCost cost;
+  const std::uint32_t sectionIndex = FindSection(Trim(section), &cost);
+  if (sectionIndex != kNone) FindKey(sectionIndex, Trim(key), &cost);
+  return cost;
+}
+
 void IniDocument::Set(std::string_view section, std::string_view key, std::string_view value) {
   section = Trim(section);
   key = Trim(key);
@@ -492,7 +509,7 @@ std::vector<std::string> IniDocument::Keys(std::string_view section) const {
   for (std::uint32_t line = lines_[sections_[sectionIndex].header].next;
        line != kNone && (lines_[line].section & ~kAddedFlag) == sectionIndex; line = lines_[line].next) {
     const LineParts parts = ClassifyLine(LineText(line));
-    if (parts.kind == LineKind::Key && FindKey(sectionIndex, parts.name) == line)
+    if (parts.kind == LineKind::Key && !parts.name.empty() && FindKey(sectionIndex, parts.name) == line)
       keys.emplace_back(parts.name);
   }
   return keys;

@@ -7,6 +7,10 @@
 // - a line whose first non-blank character is ';' is a comment;
 // - any other line holding '=' is a key line: name before the first '=', value after it,
 //   blanks around both ignored; a line without '=' is kept but is no key;
+// - a line "=value" is a key with an empty name: looking up the empty name finds it, but name
+//   lists leave it out (a list of names has no place for an empty one) and Set refuses it;
+// - a value enclosed in one pair of the same quotation marks, double or single, is read
+//   without them (`path="D:\My Packs\"` reads `D:\My Packs\`); blanks inside the marks stay;
 // - section and key names are matched ignoring ASCII letter case; for duplicate sections
 //   only the first one counts, and within it the first line of a key;
 // - key lines before the first section belong to no section and are never found.
@@ -50,10 +54,20 @@ class IniDocument {
 
   std::optional<std::string> Get(std::string_view section, std::string_view key) const;
 
+  // The work Get(section, key) does: index slots looked at and names compared in full (both
+  // indexes together). It does not depend on the machine, so tests can hold lookups to a few
+  // slots and one comparison per name however long the file.
+  struct LookupCost {
+    std::size_t slots = 0;
+    std::size_t comparisons = 0;
+  };
+  LookupCost CostOfGet(std::string_view section, std::string_view key) const;
+
   // Replaces the first matching key line in place (the key keeps its spelling), or adds the
   // key after the last key line of the first matching section (after its header when it has
   // none), or appends a new section at the end. Names are written without surrounding blanks.
-  // Blanks around the value are written but, as around any value, not read back.
+  // Blanks around the value, and one pair of quotation marks enclosing it, are written but, as
+  // around any value, not read back.
   // Throws std::invalid_argument for a name or value that would not read back as written:
   // a line break anywhere, an empty key, '=' in a key, a key starting with ';' or '[',
   // a '[' or ']' in a section name.
@@ -64,7 +78,7 @@ class IniDocument {
 
   // Section names in file order, each once (spelled as at its first occurrence).
   std::vector<std::string> SectionNames() const;
-  // Key names of the first matching section in file order, each once.
+  // Key names of the first matching section in file order, each once; the empty name is left out.
   std::vector<std::string> Keys(std::string_view section) const;
 
   // Every line followed by CR LF; lines that are not changed come out byte for byte.
@@ -88,8 +102,8 @@ class IniDocument {
   void Build();
   std::string_view LineText(std::uint32_t line) const;
   std::string_view SectionName(std::uint32_t section) const;
-  std::uint32_t FindSection(std::string_view name) const;
-  std::uint32_t FindKey(std::uint32_t section, std::string_view key) const;
+  std::uint32_t FindSection(std::string_view name, LookupCost* cost = nullptr) const;
+  std::uint32_t FindKey(std::uint32_t section, std::string_view key, LookupCost* cost = nullptr) const;
   std::uint32_t AppendLine(std::string_view text, std::uint32_t section, std::uint32_t after);
   void IndexSection(std::uint32_t section, std::string_view name);
   void IndexKey(std::uint32_t line, std::uint32_t section, std::string_view name);

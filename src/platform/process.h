@@ -149,6 +149,14 @@ class ChildProcess {
   // never leaves a child blocked on a full pipe for the rest of its cycle. Without an output pipe,
   // or once the child has closed its output, it is Wait.
   WaitResult WaitForOutput(int timeoutMs);
+  // What the waits on this child have done so far, counted rather than timed: how often they
+  // looked at the child (each poll, or each step of a wait that looks at the pipe in steps),
+  // and how many ran out their time (rather than ending at output or at the child's end).
+  struct WaitCounts {
+    std::size_t lookups = 0;
+    std::size_t timeouts = 0;
+  };
+  WaitCounts Counts() const;
   // True once a wait has seen the child end.
   bool Ended() const;
   // The child's exit code once it has ended, otherwise -1.

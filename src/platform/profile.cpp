@@ -25,14 +25,20 @@ std::optional<std::string> ReadText(const std::string& file) {
   }
 }
 
+// The fallback as it comes back: without its trailing spaces, as the Windows functions give it.
+std::string FallbackText(const std::string& fallback) {
+  const std::size_t end = fallback.find_last_not_of(' ');
+  return end == std::string::npos ? std::string() : fallback.substr(0, end + 1);
+}
+
 }  // namespace
 
 std::string ReadString(const std::string& file, const std::string& section, const std::string& key,
                        const std::string& fallback) {
   const std::optional<std::string> text = ReadText(file);
-  if (!text) return fallback;
+  if (!text) return FallbackText(fallback);
   std::optional<std::string> value = IniDocument::Find(*text, section, key);
-  return value ? std::move(*value) : fallback;
+  return value ? std::move(*value) : FallbackText(fallback);
 }
 
 bool WriteString(const std::string& file, const std::string& section, const std::string& key,

@@ -1,6 +1,7 @@
 // Profile (INI) files, with the observable rules of the Windows profile functions:
 // section and key names matched without regard to case, blanks around names and values
-// ignored, comments and unknown lines kept in place, the first write creates the file.
+// ignored, a value in quotation marks read without them, a line "=value" read as the key with
+// the empty name, comments and unknown lines kept in place, the first write creates the file.
 // Every write goes through a temporary file and a rename, so a crash never leaves a
 // half-written file; a read-only file is not written.
 #pragma once
@@ -10,7 +11,8 @@
 
 namespace platform::profile {
 
-// The value of a key, or `fallback` when the file, the section or the key is missing.
+// The value of a key, or `fallback` without its trailing spaces when the file, the section or
+// the key is missing.
 std::string ReadString(const std::string& file, const std::string& section, const std::string& key,
                        const std::string& fallback);
 // Writes one value at once to the file. Returns false when the file cannot be written.

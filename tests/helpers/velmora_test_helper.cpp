@@ -13,6 +13,9 @@
 //   exit <code>               ends with that exit code
 //   pwd                       writes the current folder
 //   touch <path> <pauseMs>    pauses, then creates the file <path> holding "done"
+//   touchafter <gate> <path> <maxMs>
+//                             waits until the file <gate> exists (at most maxMs), then creates
+//                             the file <path> holding "done"
 //   closeout <ms>             closes its standard output, then sleeps before it ends
 //
 // Built for Linux and for Windows (the Windows test program starts the .exe beside it): the
@@ -111,6 +114,20 @@ std::string Decode(const std::string& text) {
 
 void Pause(long ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
 
+bool Touch(const char* path) {
+  std::FILE* file = std::fopen(path, "wb");
+  if (file == nullptr) return false;
+  std::fputs("done", file);
+  return std::fclose(file) == 0;
+}
+
+bool Exists(const char* path) {
+  std::FILE* file = std::fopen(path, "rb");
+  if (file == nullptr) return false;
+  std::fclose(file);
+  return true;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -183,10 +200,10 @@ int main(int argc, char** argv) {
     Pause(std::atol(argv[2]));
   } else if (command == "touch" && argc >= 4) {
     Pause(std::atol(argv[3]));
-    std::FILE* file = std::fopen(argv[2], "wb");
-    if (file == nullptr) return 3;
-    std::fputs("done", file);
-    std::fclose(file);
+    if (!Touch(argv[2])) return 3;
+  } else if (command == "touchafter" && argc >= 5) {
+    for (long waited = 0; waited < std::atol(argv[4]) && !Exists(argv[2]); waited += 10) Pause(10);
+    if (!Touch(argv[3])) return 3;
   } else {
     std::fprintf(stderr, "velmora_test_helper: unknown command %s\n", command.c_str());
     return 2;

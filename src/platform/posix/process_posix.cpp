@@ -219,6 +219,7 @@ struct ChildProcess::State {
   bool ended = false;
   int exitCode = -1;
   Handle outputRead;  // the parent's end of the output pipe
+  WaitCounts counts;
 
   ~State() {
     if (pidFd >= 0) ::close(pidFd);
@@ -428,6 +429,7 @@ WaitResult ChildProcess::Wait(int timeoutMs) {
   if (timeoutMs < 0) {
     int status = 0;
     for (;;) {
+      ++s.counts.lookups;
       pid_t r = ::waitpid(s.pid, &status, 0);
       if (r == s.pid) {
         s.Reaped(status);
@@ -445,6 +447,7 @@ WaitResult ChildProcess::Wait(int timeoutMs) {
   for (;;) {
     const auto now = std::chrono::steady_clock::now();
     const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - now).count();
+    ++s.counts.lookups;
     if (s.pidFd >= 0) {
       pollfd pfd{s.pidFd, POLLIN, 0};
       int r = ::poll(&pfd, 1, left > 0 ? static_cast<int>(left) : 0);
@@ -456,7 +459,10 @@ WaitResult ChildProcess::Wait(int timeoutMs) {
       std::this_thread::sleep_for(std::chrono::milliseconds(std::min<long long>(left, 2)));
     }
     if (s.Poll()) return WaitResult::Ended;
-    if (std::chrono::steady_clock::now() >= deadline) return WaitResult::TimedOut;
+    if (std::chrono::steady_clock::now() >= deadline) {
+      ++s.counts.timeouts;
+      return WaitResult::TimedOut;
+    }
   }
 }
 
@@ -476,6 +482,7 @@ WaitResult ChildProcess::WaitForOutput(int timeoutMs) {
   };
   for (;;) {
     pollfd fds[2] = {{s.pidFd, POLLIN, 0}, {outputFd, POLLIN, 0}};
+    ++s.counts.lookups;
     const int r = ::poll(fds, 2, msLeft());
     if (r < 0 && errno != EINTR) return Wait(msLeft());
     if (s.Poll()) return WaitResult::Ended;
@@ -483,9 +490,14 @@ WaitResult ChildProcess::WaitForOutput(int timeoutMs) {
     // The child closed its output (or the pipe failed) with nothing left in it: only its end is
     // left to wait for, and the pipe would wake every poll from now on.
     if (r > 0 && (fds[1].revents & (POLLHUP | POLLERR | POLLNVAL)) != 0) return Wait(msLeft());
-    if (timeoutMs >= 0 && std::chrono::steady_clock::now() >= deadline) return WaitResult::TimedOut;
+    if (timeoutMs >= 0 && std::chrono::steady_clock::now() >= deadline) {
+      ++s.counts.timeouts;
+      return WaitResult::TimedOut;
+    }
   }
 }
+
+ChildProcess::WaitCounts ChildProcess::Counts() const { return state_ ? state_->counts : WaitCounts{}; }
 
 bool ChildProcess::Ended() const { return state_ == nullptr || state_->ended; }
 

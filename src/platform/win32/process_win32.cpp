@@ -116,6 +116,7 @@ struct ChildProcess::State {
   int exitCode = -1;
   Handle outputRead;
   Handle outputWrite;  // closed once the child has its copy: the pipe then ends with the child
+  WaitCounts counts;
 
   ~State() {
     if (thread != nullptr) CloseHandle(thread);
@@ -265,9 +266,13 @@ bool ChildProcess::TryStart(const StartInfo& info, ChildProcess& child, ProcessF
 
 WaitResult ChildProcess::Wait(int timeoutMs) {
   if (!state_ || state_->ended) return WaitResult::Ended;
+  ++state_->counts.lookups;
   const DWORD result =
       WaitForSingleObject(state_->process, timeoutMs < 0 ? INFINITE : static_cast<DWORD>(timeoutMs));
-  if (result == WAIT_TIMEOUT) return WaitResult::TimedOut;
+  if (result == WAIT_TIMEOUT) {
+    ++state_->counts.timeouts;
+    return WaitResult::TimedOut;
+  }
   state_->MarkEnded();
   return WaitResult::Ended;
 }
@@ -289,13 +294,19 @@ WaitResult ChildProcess::WaitForOutput(int timeoutMs) {
       return Wait(left == INFINITE ? kInfinite : static_cast<int>(left));  // the child closed its output
     }
     if (available > 0) return WaitResult::TimedOut;
+    ++state_->counts.lookups;
     if (WaitForSingleObject(state_->process, std::min(left, kStepMs)) == WAIT_OBJECT_0) {
       state_->MarkEnded();
       return WaitResult::Ended;
     }
-    if (left != INFINITE && left <= kStepMs) return WaitResult::TimedOut;
+    if (left != INFINITE && left <= kStepMs) {
+      ++state_->counts.timeouts;
+      return WaitResult::TimedOut;
+    }
   }
 }
+
+ChildProcess::WaitCounts ChildProcess::Counts() const { return state_ ? state_->counts : WaitCounts{}; }
 
 bool ChildProcess::Ended() const { return state_ == nullptr || state_->ended; }
 

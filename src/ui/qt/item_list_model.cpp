@@ -28,6 +28,7 @@ void ItemListModel::FindLongest(int from) {
   }
   const std::size_t end = std::min(static_cast<std::size_t>(rows_), Items().size());
   for (std::size_t row = static_cast<std::size_t>(from); row < end; ++row) {
+    ++rowsRead_;
     if (longestRow_ < 0 || Items()[row].size() > longestLength_) {
       longestRow_ = static_cast<int>(row);
       longestLength_ = Items()[row].size();
@@ -45,6 +46,7 @@ QVariant ItemListModel::data(const QModelIndex& index, int role) const {
   switch (role) {
     case Qt::DisplayRole:
     case Qt::ToolTipRole:
+      ++rowsRead_;
       return QString::fromStdString(Items()[row]);
     case Qt::CheckStateRole:
       if (!checkable_) return {};

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <QAbstractListModel>
+#include <cstddef>
 #include <string>
 
 #include "app/form_model.h"
@@ -26,6 +27,9 @@ class ItemListModel : public QAbstractListModel {
   // The row with the longest text (in bytes), -1 when there are none; views size their
   // width from it without measuring every row.
   int LongestRow() const { return longestRow_; }
+  // How many times a row's text has been read, to be shown or measured: appended rows should
+  // cost a read each plus the rows in sight, never the whole list again. Counted for tests.
+  std::size_t RowsRead() const { return rowsRead_; }
 
  private:
   const std::vector<std::string>& Items() const { return control_.items; }
@@ -37,4 +41,5 @@ class ItemListModel : public QAbstractListModel {
   int rows_ = 0;  // the row count the views know of
   int longestRow_ = -1;
   std::size_t longestLength_ = 0;
+  mutable std::size_t rowsRead_ = 0;
 };
