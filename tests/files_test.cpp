@@ -22,6 +22,7 @@
 #undef DeleteFile
 #undef GetDriveType
 #else
+#include <fcntl.h>
 #include <sys/file.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -642,6 +643,62 @@ TEST_F(AtomicWriteTest, LeftoversOfKilledWritesAreRemovedAndNothingElse) {
   EXPECT_TRUE(fs::is_directory(temp.File(leftovers[1])));
   EXPECT_EQ(platform::RemoveLeftoverTemporaryFiles(temp.path()), 1);  // the write has ended
   EXPECT_FALSE(fs::exists(running));
+}
+
+// The start-up sweep for the staging folders of archive tool runs that were killed.
+TEST_F(AtomicWriteTest, StagingFoldersOfKilledExtractionsAreRemovedAndNothingElse) {
+#ifdef _WIN32
+  EXPECT_EQ(platform::RemoveLeftoverStagingFolders(temp.path()), 0);
+#else
+  const auto old = fs::file_time_type::clock::now() - std::chrono::minutes(5);
+  const std::string victim = temp.Write("outside/victim.inf", "precious");
+  struct Case {
+    std::string name;
+    bool folder;
+    bool removed;
+  };
+  const std::vector<Case> cases = {
+      {".velmora-7z-aB3xZ9", true, true},   {".velmora-7z-000000", true, true},
+      {".velmora-7z-aB3xZ", true, false},   {".velmora-7z-aB3xZ90", true, false},
+      {"velmora-7z-aB3xZ9", true, false},   {".velmora-7z-aB3x.9", true, false},
+      {".VELMORA-7Z-aB3xZ9", true, false},  {".velmora-7z-zzzzzz", false, false},
+      {".velmora-7z-part-x", true, false},  {"Drivers", true, false},
+  };
+  for (const Case& c : cases) {
+    if (c.folder) {
+      temp.Write(c.name + "/files/D/N/net.inf", "staged");
+      fs::create_symlink(victim, temp.File(c.name + "/files/D/N/link.inf"));
+      fs::create_symlink(temp.File("outside"), temp.File(c.name + "/files/D/out"));
+      fs::last_write_time(temp.File(c.name), old);
+    } else {
+      fs::last_write_time(temp.Write(c.name, "a file"), old);
+    }
+  }
+  int expected = 0;
+  for (const Case& c : cases) expected += c.removed ? 1 : 0;
+  EXPECT_EQ(platform::RemoveLeftoverStagingFolders(temp.path()), expected);
+  for (const Case& c : cases) EXPECT_EQ(fs::exists(temp.File(c.name)), !c.removed) << c.name;
+  // Links inside were removed, not followed.
+  EXPECT_EQ(temp.Read("outside/victim.inf"), "precious");
+  EXPECT_EQ(platform::RemoveLeftoverStagingFolders(temp.path()), 0);
+  EXPECT_EQ(platform::RemoveLeftoverStagingFolders(temp.File("missing")), 0);
+
+  // Left alone: a folder made a moment ago, one an archive tool still holds, and a link named so.
+  temp.Write(".velmora-7z-young1/files/a.inf", "being extracted");
+  const std::string running = temp.MakeDir(".velmora-7z-runnin");
+  fs::last_write_time(running, old);
+  fs::create_symlink(temp.File("outside"), temp.File(".velmora-7z-linked"));
+  const int held = ::open(running.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  ASSERT_GE(held, 0);
+  ASSERT_EQ(::flock(held, LOCK_EX), 0);
+  EXPECT_EQ(platform::RemoveLeftoverStagingFolders(temp.path()), 0);
+  ::close(held);
+  EXPECT_TRUE(fs::exists(temp.File(".velmora-7z-young1/files/a.inf")));
+  EXPECT_TRUE(fs::exists(temp.File("outside/victim.inf")));
+  EXPECT_EQ(platform::RemoveLeftoverStagingFolders(temp.path()), 1);  // the tool has ended
+  EXPECT_FALSE(fs::exists(running));
+  EXPECT_TRUE(fs::is_symlink(temp.File(".velmora-7z-linked")));
+#endif
 }
 
 TEST_F(AtomicWriteTest, AWriteKilledHalfWayLeavesAFileTheSweepRemoves) {

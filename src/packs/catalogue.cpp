@@ -41,6 +41,11 @@ void TMainfrm::FirstCheckbtnClick() {
     const int removed = platform::RemoveLeftoverTemporaryFiles(folder);
     if (removed > 0) LogKey("log99", {std::to_string(removed), folder});
   }
+  // So are the archive tool's staging folders of killed extractions, in every folder it writes to.
+  for (const std::string& folder : {workdir, IndexFolder(), DriversFolder()}) {
+    const int removed = platform::RemoveLeftoverStagingFolders(folder);
+    if (removed > 0) LogKey("log102", {std::to_string(removed), folder});
+  }
   LogKey("log31", {env_.programFile});
 
   const std::string programIni = ProgramFolder() + "dp_tavi.ini";

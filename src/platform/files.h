@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <exception>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -92,6 +93,24 @@ void WriteTextLinesAtomically(const std::string& path, const std::vector<std::st
 // has it open without sharing, and a file younger than a few seconds is always left alone.
 // Returns how many files were removed; an unreadable folder removes nothing.
 int RemoveLeftoverTemporaryFiles(const std::string& folder);
+// The private folder the Linux archive tool extracts into before it moves the items into the
+// output folder: ".velmora-7z-" followed by six letters or digits (mkdtemp's). Nothing below such a
+// folder is a driver: the index and the installer pass it by.
+inline bool IsArchiveStagingName(std::string_view name) {
+  constexpr std::string_view kMark = ".velmora-7z-";
+  constexpr std::size_t kRandom = 6;
+  if (name.size() != kMark.size() + kRandom || name.substr(0, kMark.size()) != kMark) return false;
+  for (const char c : name.substr(kMark.size())) {
+    if (!((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9'))) return false;
+  }
+  return true;
+}
+// Removes from `folder` the staging folders (IsArchiveStagingName) of archive tool runs that were
+// killed, with everything in them; links inside are removed, never followed. A run still going
+// holds a lock on its folder and keeps it, and a folder younger than a few seconds is always left
+// alone. Returns how many folders were removed; an unreadable folder removes nothing. On Windows
+// the real archiver makes no such folders and nothing is removed.
+int RemoveLeftoverStagingFolders(const std::string& folder);
 
 // Size in bytes; -1 when the file cannot be opened or read.
 std::int64_t FileSize(const std::string& path);

@@ -14,6 +14,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <filesystem>
 #include <memory>
 #include <system_error>
 
@@ -454,6 +455,33 @@ int RemoveLeftoverTemporaryFiles(const std::string& folder) {
     if (now - info.st_mtime < kTemporaryGraceSeconds) continue;
     if (::flock(fd.get(), LOCK_EX | LOCK_NB) != 0) continue;  // a write is still running
     if (::unlinkat(dirFd, entry->d_name, 0) == 0) ++removed;
+  }
+  return removed;
+}
+
+int RemoveLeftoverStagingFolders(const std::string& folder) {
+  std::unique_ptr<DIR, int (*)(DIR*)> dir(::opendir(NativePath(folder.empty() ? "." : folder).c_str()), ::closedir);
+  if (!dir) return 0;
+  const int dirFd = ::dirfd(dir.get());
+  const std::time_t now = std::time(nullptr);
+  std::vector<std::string> stale;
+  while (const dirent* entry = ::readdir(dir.get())) {
+    if (!IsArchiveStagingName(entry->d_name)) continue;
+    Descriptor fd(::openat(dirFd, entry->d_name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    struct stat info {};
+    if (fd.get() < 0 || ::fstat(fd.get(), &info) != 0 || !S_ISDIR(info.st_mode)) continue;
+    // The moment between making the folder and locking it.
+    if (now - info.st_mtime < kTemporaryGraceSeconds) continue;
+    if (::flock(fd.get(), LOCK_EX | LOCK_NB) != 0) continue;  // the archive tool is still at work
+    stale.push_back(entry->d_name);
+  }
+  int removed = 0;
+  const std::string base = NativePath(folder.empty() ? "." : folder);
+  for (const std::string& name : stale) {
+    std::error_code ec;
+    // remove_all removes links themselves, never what they point to.
+    std::filesystem::remove_all(std::filesystem::path(base) / name, ec);
+    if (!ec) ++removed;
   }
   return removed;
 }

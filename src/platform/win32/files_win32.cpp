@@ -397,6 +397,8 @@ int RemoveLeftoverTemporaryFiles(const std::string& folder) {
   return removed;
 }
 
+int RemoveLeftoverStagingFolders(const std::string&) { return 0; }
+
 std::int64_t FileSize(const std::string& path) {
   WIN32_FILE_ATTRIBUTE_DATA data{};
   if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data)) return -1;
