@@ -138,7 +138,7 @@ TEST_F(SearchTest, IndexRecordsEachPathWithTheFirstPackAndItsPosition) {
   EXPECT_FALSE(ui.busy);
 }
 
-TEST_F(SearchTest, HostilePathsAndFailingToolsAddNothing) {
+TEST_F(SearchTest, HostilePathsAreLeftOutAndAFailingToolKeepsWhatItExtracted) {
   Start();
   Pack("bad.7z",
        {"../escape.inf", "/abs/x.inf", "C:\\win\\x.inf", "a/../../y.inf", "br]acket.inf", "ok/..x.inf"});
@@ -148,13 +148,15 @@ TEST_F(SearchTest, HostilePathsAndFailingToolsAddNothing) {
   PackList({"bad.7z", "broken.7z", "gone.7z", "next.7z"});
   main->ExtractINFsbtnClick();
 
-  EXPECT_EQ(Items("INFfullPathslb"), (Lines{" ok/..x.inf", " next.inf"}));
+  // A tool that failed on a pack still extracted what it reported: that is indexed.
+  EXPECT_EQ(Items("INFfullPathslb"), (Lines{" ok/..x.inf", " half/done.inf", " next.inf"}));
   for (const char* logged : {"log72|../escape.inf|%s", "log72|/abs/x.inf|%s", "log72|C:\\win\\x.inf|%s",
                              "log72|a/../../y.inf|%s", "log73|br]acket.inf|%s", "log75|broken.7z|2"}) {
     EXPECT_TRUE(LogHas(logged)) << logged;
   }
-  EXPECT_EQ(Index("half/done.inf", "PackName"), "<missing>");
+  EXPECT_EQ(Index("half/done.inf", "PackName"), "broken.7z");
   EXPECT_EQ(Index("next.inf", "PackNumber"), "3");
+  EXPECT_EQ(main->ExitStatus(), 1);
 
   // A tool that cannot be started gathers nothing, not even the output an earlier pack left.
   fs::remove(programDir + "7z");
@@ -163,6 +165,36 @@ TEST_F(SearchTest, HostilePathsAndFailingToolsAddNothing) {
   EXPECT_EQ(Items("INFfullPathslb"), Lines{});
   EXPECT_TRUE(LogHas("log74|next.7z|%s"));
   EXPECT_EQ(platform::profile::ReadSectionNames(workDir + "DP_Content.ini"), Lines{});
+}
+
+// One damaged item loses only itself: the pack's good INF files are indexed, searched,
+// extracted and installed, and the run names the item and ends as failed.
+TEST_F(SearchTest, ADamagedItemLosesOnlyItself) {
+  Start();
+  Pack("d.7z", {"D/good/good.inf", "D/bad/bad.inf"}, {"ERROR: CRC Failed : D/bad/bad.inf"});
+  tmp.Write("win/exit-d.7z", "2");
+  Pack("e.7z", {"E/ok.inf", "E/old.inf     CRC Failed"});
+  Inf("D/good/good.inf", "PCI\\VEN_1AF4&DEV_1000");
+  Inf("D/bad/bad.inf", "PCI\\VEN_1AF4&DEV_1000");
+  Inf("E/ok.inf", "PCI\\VEN_1AF4&DEV_1000");
+  PackList({"d.7z", "e.7z"});
+  Ids({"PCI\\VEN_1AF4&DEV_1000&SUBSYS_00011AF4&REV_00\\3&1&0"});
+  ui.answers = {true};
+  main->SearchByHWIDSbtnClick();
+  EXPECT_EQ(Items("INFfullPathslb"), (Lines{" D/good/good.inf", " E/ok.inf"}));
+  EXPECT_EQ(Index("D/good/good.inf", "Extract"), "YES");
+  EXPECT_EQ(Index("D/bad/bad.inf", "PackName"), "<missing>");
+  EXPECT_EQ(tmp.Read("win/dp_tavi/d.7z.txt"), "D/good/*.*\r\n");
+  EXPECT_EQ(LogFrom("log61", {"log103|", "log75|"}),
+            (Lines{"log103|d.7z|ERROR: CRC Failed : D/bad/bad.inf", "log75|d.7z|2",
+                   "log103|e.7z|Extracting  E/old.inf     CRC Failed"}));
+  EXPECT_EQ(main->ExitStatus(), 1);
+
+  // The extraction fails on the pack too, yet what it extracted goes to the installer.
+  main->Form().SetAllChecked("HWIDS2Installchb", true);
+  main->InstallHWIDsbtnClick();
+  EXPECT_TRUE(tmp.Exists("win/dpinst-args.txt"));
+  EXPECT_FALSE(LogHas("log100|%s|%s"));
 }
 
 TEST_F(SearchTest, NoTickedPackKeepsTheOldIndexAndItsLists) {

@@ -249,6 +249,7 @@ class TMainfrm {
   void TickAll(const std::string& list, const std::string& toggleLabel, void (TMainfrm::*toggle)());
   // Driver search helpers.
   std::vector<std::string> GatherInfPaths(const std::vector<std::string>& lines);
+  void ItemsFailed(const std::string& pack, const std::vector<std::string>& lines);
   void RestoreListsFromIndex();
 
   UiPort& ui_;

@@ -75,10 +75,10 @@ class Pacer {
 
 // Turns the archive tool's output lines into INF paths: the items it reports as extracted, in
 // the form of either kind of tool ("Extracting  <path>", "- <path>"; never the archive's own
-// "Extracting archive:" line). A path that leads outside the working folder, or that the index
-// cannot hold as a section name, is logged and left out.
+// "Extracting archive:" line), less those its error lines name. A path that leads outside the
+// working folder, or that the index cannot hold as a section name, is logged and left out.
 std::vector<std::string> TMainfrm::GatherInfPaths(const std::vector<std::string>& lines) {
-  std::vector<std::string> raw = ExtractedItemPaths(lines);
+  std::vector<std::string> raw = GoodItemPaths(lines);
   std::vector<std::string> paths;
   paths.reserve(raw.size());
   for (std::string& path : raw) {
@@ -92,6 +92,15 @@ std::vector<std::string> TMainfrm::GatherInfPaths(const std::vector<std::string>
     }
   }
   return paths;
+}
+
+// Logs each line in which the archive tool tells of an item of the pack it could not extract
+// (log103), as a failed step.
+void TMainfrm::ItemsFailed(const std::string& pack, const std::vector<std::string>& lines) {
+  for (const std::string& line : ItemErrorLines(lines)) {
+    LogKey("log103", {pack, line});
+    StepFailed();
+  }
 }
 
 // After No to the rebuild question in a new run of the program the lists of the index are
@@ -196,8 +205,10 @@ void TMainfrm::ExtractINFsbtnClick() {
     const std::optional<int> exitCode = RunArchiver(commandLine);
     form_.SetItems("INFpathslb", platform::ReadTextLines(outputFile));
 
-    // A tool that failed adds nothing to the index.
-    if (exitCode && *exitCode < kArchiverFatal) {
+    // Every item the tool reported as extracted is indexed, also when it failed on others: only
+    // the items its error lines name are left out, and those lines are logged as failures.
+    if (exitCode) {
+      ItemsFailed(name, form_.Items("INFpathslb"));
       const std::vector<std::string> gathered = GatherInfPaths(form_.Items("INFpathslb"));
       form_.AppendItems("INFfullPathslb", gathered);
       // A path already indexed keeps the pack it was first gathered from.
@@ -418,7 +429,13 @@ void TMainfrm::InstallHWIDsbtnClick() {
 
     const std::optional<int> exitCode = RunArchiver(commandLine);
     LogFileLines(Caption("CMDOutFileed"));
+    // What the tool extracted is installed even when it failed on other items of the pack.
     if (ArchiverSucceeded(pack, exitCode)) anyExtracted = true;
+    if (exitCode) {
+      const std::vector<std::string> output = platform::ReadTextLines(Caption("CMDOutFileed"));
+      ItemsFailed(pack, output);
+      if (!GoodItemPaths(output).empty()) anyExtracted = true;
+    }
   }
   wait.SetVisible(kWaitFormName, false);
   // The installer is handed only what was chosen: with no driver extracted it would only
