@@ -242,6 +242,35 @@ TEST_F(SearchTest, KeptIndexInANewRunIsSearchedAgain) {
   EXPECT_EQ(tmp.Read("win/list-before"), "old/*.*\r\n");
 }
 
+// Unpacking whole packs replaces the run's pack list; a search over the kept index afterwards
+// still rewrites the list file of every pack of the index, so no list an earlier run left is
+// extracted with.
+TEST_F(SearchTest, KeptIndexAfterUnpackingRewritesTheListsOfAllItsPacks) {
+  Start();
+  Pack("a.7z", {"A/a.inf"});
+  Pack("b.7z", {"B/b.inf"});
+  Pack("c.7z", {"C/c.inf"});
+  Inf("A/a.inf", "nothing");
+  Inf("B/b.inf", "PCI\\VEN_1AF4&DEV_1000");
+  Inf("C/c.inf", "PCI\\VEN_1AF4&DEV_1000");
+  PackList({"a.7z", "b.7z", "c.7z"});
+  main->ExtractINFsbtnClick();
+  for (const char* pack : {"a", "b", "c"}) tmp.Write(std::string("win/dp_tavi/") + pack + ".7z.txt", "stale/*.*\r\n");
+
+  // "Unpack DP" on the second pack alone, then a search that keeps the index.
+  main->Form().SetAllChecked("PacksChlbx", false);
+  main->Form().SetChecked("PacksChlbx", 1, true);
+  main->RunWithOutputClick();
+  Ids({"PCI\\VEN_1AF4&DEV_1000&SUBSYS_00011AF4&REV_00\\3&1&0"});
+  ui.answers = {false};
+  main->SearchByHWIDSbtnClick();
+  EXPECT_TRUE(LogHas("log20|%s|%s"));
+  EXPECT_EQ(Items("PackNamecbx"), (Lines{"a.7z", "b.7z", "c.7z"}));
+  EXPECT_EQ(tmp.Read("win/dp_tavi/a.7z.txt"), "");
+  EXPECT_EQ(tmp.Read("win/dp_tavi/b.7z.txt"), "B/*.*\r\n");
+  EXPECT_EQ(tmp.Read("win/dp_tavi/c.7z.txt"), "C/*.*\r\n");
+}
+
 // ---- the search: one pass over each file gives what a search of each pair gives ----
 
 // The search of one identifier in one file at a time, as the handler's results are defined:

@@ -103,17 +103,19 @@ void TMainfrm::ItemsFailed(const std::string& pack, const std::vector<std::strin
   }
 }
 
-// After No to the rebuild question in a new run of the program the lists of the index are
-// empty: they are made again from the kept index, so the search runs over it.
+// After No to the rebuild question the search runs over the kept index: its INF paths are made
+// again from it when this run of the program has none, and its packs always, since unpacking
+// whole packs meanwhile replaces the list of the run's packs, and each of the index's packs must
+// get its list file written anew.
 void TMainfrm::RestoreListsFromIndex() {
-  if (!form_.Items("INFfullPathslb").empty()) return;
   IndexFile index(Caption("Workdir") + kContentIndex);
+  const bool keepPaths = !form_.Items("INFfullPathslb").empty();
   std::vector<std::string> paths;
   std::vector<std::pair<long long, std::string>> packs;
   std::set<std::string> seenPacks;
   for (const std::string& section : index.SectionNames()) {
     if (!StaysInside(section)) {
-      LogKey("log72", {section});
+      if (!keepPaths) LogKey("log72", {section});
       continue;
     }
     paths.push_back(section);
@@ -129,12 +131,10 @@ void TMainfrm::RestoreListsFromIndex() {
   }
   std::stable_sort(packs.begin(), packs.end(),
                    [](const auto& a, const auto& b) { return a.first < b.first; });
-  form_.SetItems("INFfullPathslb", std::move(paths));
-  if (form_.Items("PackNamecbx").empty()) {
-    std::vector<std::string> names;
-    for (auto& [number, name] : packs) names.push_back(std::move(name));
-    form_.SetItems("PackNamecbx", std::move(names));
-  }
+  if (!keepPaths) form_.SetItems("INFfullPathslb", std::move(paths));
+  std::vector<std::string> names;
+  for (auto& [number, name] : packs) names.push_back(std::move(name));
+  form_.SetItems("PackNamecbx", std::move(names));
 }
 
 void TMainfrm::ExtractINFsbtnClick() {
