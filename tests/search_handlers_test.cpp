@@ -197,6 +197,65 @@ TEST_F(SearchTest, ADamagedItemLosesOnlyItself) {
   EXPECT_FALSE(LogHas("log100|%s|%s"));
 }
 
+// Every pack name the file system allows either goes the whole way, index to installer, or is
+// left out up front with a line naming it while the other packs go on.
+TEST_F(SearchTest, PackNamesACommandLineCannotCarryAreLeftOutAndTheOthersGoOn) {
+  struct Case {
+    std::string name;
+    bool carried;
+  };
+  const std::vector<Case> cases = {
+      {"DP_Virtio [demo].7z", true}, {"a=b;c.7z", true},       {"Latin\xE9.7z", true},
+      {"UTF-8 \xC3\xBC.7z", true},   {" lead.7z", false},        {"quo\"te.7z", false},
+      {"back\\slash.7z", false},    {"line\nbreak.7z", false}, {"\ttab.7z", false},
+  };
+  Start();
+  Lines names;
+  for (std::size_t i = 0; i < cases.size(); ++i) {
+    const std::string folder = "D" + std::to_string(i) + "/";
+    Pack(cases[i].name, {folder + "x.inf"});
+    Inf(folder + "x.inf", "PCI\\VEN_1AF4&DEV_1000");
+    names.push_back(cases[i].name);
+  }
+  PackList(names);
+  Ids({"PCI\\VEN_1AF4&DEV_1000&SUBSYS_00011AF4&REV_00\\3&1&0"});
+  ui.answers = {true};
+  main->SearchByHWIDSbtnClick();
+  main->Form().SetAllChecked("HWIDS2Installchb", true);
+  main->InstallHWIDsbtnClick();
+
+  const Lines calls = Calls();
+  std::size_t carried = 0;
+  for (std::size_t i = 0; i < cases.size(); ++i) {
+    const Case& c = cases[i];
+    SCOPED_TRACE(::testing::PrintToString(c.name));
+    const std::string folder = "D" + std::to_string(i) + "/";
+    const std::string packArg = "[" + programDir + "DP/" + c.name + "]";
+    const auto calledWith = [&](const std::string& rest) {
+      return std::count(calls.begin(), calls.end(), "[x]" + packArg + rest);
+    };
+    EXPECT_EQ(LogHas("log104|" + c.name + "|%s"), !c.carried);
+    EXPECT_EQ(Index(folder + "x.inf", "PackName"), c.carried ? c.name : "<missing>");
+    EXPECT_EQ(Index(folder + "x.inf", "PackNumber"), c.carried ? std::to_string(i) : "<missing>");
+    EXPECT_EQ(calledWith("[-o" + workDir + "Index/][*.inf][-r][-y]"), c.carried ? 1 : 0);
+    EXPECT_EQ(calledWith("[-o" + workDir + "Drivers/][@" + workDir + c.name + ".txt][-y]"), c.carried ? 1 : 0);
+    if (c.carried) {
+      ++carried;
+      EXPECT_EQ(tmp.Read("win/dp_tavi/" + c.name + ".txt"), folder + "*.*\r\n");
+    }
+  }
+  EXPECT_EQ(calls.size(), 2 * carried);
+  // Nothing but the carried packs' list files was written beside the index.
+  std::size_t listFiles = 0;
+  for (const auto& entry : fs::recursive_directory_iterator(workDir)) {
+    const std::string file = entry.path().filename().string();
+    if (file.size() > 7 && file.substr(file.size() - 7) == ".7z.txt") ++listFiles;
+  }
+  EXPECT_EQ(listFiles, carried);
+  EXPECT_TRUE(tmp.Exists("win/dpinst-args.txt"));
+  EXPECT_EQ(main->ExitStatus(), 1);
+}
+
 TEST_F(SearchTest, NoTickedPackKeepsTheOldIndexAndItsLists) {
   Start();
   Pack("a.7z", {"a.inf"});

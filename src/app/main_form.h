@@ -147,6 +147,11 @@ class TMainfrm {
   // Logs an archive tool run that failed for the pack (it could not be started, or it ended
   // with a fatal exit code) as a failed step; true when the run did not fail.
   bool ArchiverSucceeded(const std::string& pack, const std::optional<int>& exitCode);
+  // False, with log104 and a failed step, for a pack name that the archive command line and the
+  // program's files cannot carry whole: a leading blank (the INI files trim it away), a double
+  // quote, a backslash (a folder separator) or a control character such as a line break.
+  bool PackNameCarried(const std::string& pack);
+  static bool CarriesPackName(const std::string& pack);
   // The driver pack of each entry of `HWIDS2Installchb`, in the same order.
   const std::vector<std::string>& InstallEntryPacks() const { return installEntryPacks_; }
 

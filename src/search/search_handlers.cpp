@@ -185,7 +185,8 @@ void TMainfrm::ExtractINFsbtnClick() {
   for (std::size_t n = 0; n < ticked.size(); ++n) {
     const std::string& name = ticked[n];
     wait.SetGaugeMax("UnpackGauge2", static_cast<int>(ticked.size()));
-    if (!EndsWith7z(name)) continue;
+    // A name no command line can carry is left out, with its position kept.
+    if (!EndsWith7z(name) || !PackNameCarried(name)) continue;
     const std::string commandLine =
         ArchiverCommand("7z x " + ShortFileName(packDir + name + " ") + " " + outSwitch + " *.inf -r -y");
     LogKey("log22");
@@ -378,6 +379,8 @@ void TMainfrm::PrepareUnpackFilesbtnClick() {
   form_.ClearItems("SearchINFExtraxtPathslb");
 
   for (const std::string& pack : form_.Items("PackNamecbx")) {
+    // A pack left out for its name has no list file; a backslash would not even name one here.
+    if (!CarriesPackName(pack)) continue;
     const auto list = packLists.find(pack);
     form_.SetItems("SearchINFExtraxtPathslb", list == packLists.end() ? std::vector<std::string>() : list->second);
     platform::WriteTextLinesAtomically(workDir + pack + ".txt", form_.Items("SearchINFExtraxtPathslb"));
