@@ -95,6 +95,34 @@ TEST(MultiPatternCounterTest, CountsEveryPatternInOnePass) {
   }
 }
 
+// The 16 bytes after a backslash are folded eight at a time when the text goes on for 16 bytes
+// or more: every letter in both cases, at every place of the key, matches its other case, and
+// the signs just outside the letters ("@" and "[", "`" and "{") match only themselves.
+TEST(MultiPatternCounterTest, EveryLetterFoldsAtEveryPlaceOfTheSixteenBytesAfterTheBackslash) {
+  const std::string tail = " and more than sixteen bytes after it";
+  for (int place = 0; place < 16; ++place) {
+    for (int letter = 0; letter < 26; ++letter) {
+      std::string upper(16, '_');
+      std::string lower(16, '_');
+      upper[static_cast<std::size_t>(place)] = static_cast<char>('A' + letter);
+      lower[static_cast<std::size_t>(place)] = static_cast<char>('a' + letter);
+      const std::string text = "P\\" + upper + tail + " P\\" + lower + tail;
+      const std::vector<std::string> patterns = {"P\\" + lower, "P\\" + upper};
+      EXPECT_EQ(OnePass(text, patterns), (Counts{2, 2})) << "letter " << static_cast<char>('A' + letter)
+                                                       << " at " << place;
+    }
+    for (const auto& [sign, other] : {std::pair{'@', '`'}, std::pair{'[', '{'}}) {
+      std::string key(16, '_');
+      std::string otherKey(16, '_');
+      key[static_cast<std::size_t>(place)] = sign;
+      otherKey[static_cast<std::size_t>(place)] = other;
+      const std::string text = "P\\" + key + tail;
+      EXPECT_EQ(OnePass(text, {"P\\" + otherKey, "P\\" + key}), (Counts{0, 1})) << sign << " at " << place;
+      EXPECT_EQ(SearcherCounts(text, {"P\\" + otherKey, "P\\" + key}), (Counts{0, 1})) << sign;
+    }
+  }
+}
+
 // Random texts and pattern sets over an alphabet where occurrences overlap and nearly match
 // often: the counts must be the file searcher's, pattern by pattern.
 TEST(MultiPatternCounterTest, AgreesWithTheFileSearcherOnRandomTexts) {
