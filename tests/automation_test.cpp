@@ -239,6 +239,38 @@ TEST_F(AutomationTest, HardwareIdRunSavesTheLogEndingWithItsLastLine) {
   EXPECT_TRUE(main->Form().Enabled("AutoCloseTimer"));
 }
 
+// The one-click search outside a switch run: the pack toggle pressed once beforehand (so a plain
+// toggle would now clear every pack) still leaves every pack indexed, and the installer runs
+// silently, as automation is switched on before the installation.
+TEST_F(AutomationTest, OneClickSearchAfterTheToggleIndexesEveryPackAndInstallsSilently) {
+  SKIP_ON_WINDOWS(VELMORA_STAND_INS);
+  Tools();
+  fs::permissions(tmp.Write("prog/7z", "#!/bin/sh\n[ $# -eq 0 ] && exit 0\n"
+                                       "echo \"$2\" >> \"$VELMORA_WINDIR/7z-packs.txt\"\n"
+                                       "echo 'Extracting  drv/a.inf'\n"),
+                  fs::perms::owner_all);
+  fs::permissions(tmp.Write("prog/DPINST.exe", "#!/bin/sh\necho \"$*\" > \"$VELMORA_WINDIR/dpinst-args.txt\"\n"
+                                               "echo installed > \"$VELMORA_WINDIR/DPINST.LOG\"\n"),
+                  fs::perms::owner_all);
+  tmp.Write("prog/DP/two.7z", "pack");
+  tmp.Write("win/dp_tavi/Index/drv/a.inf", "PCI\\VEN_1AF4&DEV_1000");
+  Start();
+  main->EnumBtnClick();
+  const std::string selectAll = main->Caption("PackNameLbl");
+  main->PackNameLblClick();
+  ASSERT_NE(main->Caption("PackNameLbl"), selectAll);
+  main->Form().SetItems("HWIDSforWorkcbx", {"PCI\\VEN_1AF4&DEV_1000&SUBSYS_00011AF4&REV_00\\3&1&0"});
+  ui.answers = {true};
+  main->UnpackInstallHwidsTntSpeedButtonClick();
+
+  const std::string packs = tmp.Read("win/7z-packs.txt");
+  for (const char* pack : {"one.7z", "two.7z"}) {
+    EXPECT_NE(packs.find(programDir + "DP/" + pack + "\n"), std::string::npos) << pack << "\n" << packs;
+  }
+  EXPECT_EQ(tmp.Read("win/dpinst-args.txt"), "/s /path " + workDir + "Drivers\n");
+  EXPECT_EQ(Ini("Automation", "AutoDPInstall"), "No");
+}
+
 TEST_F(AutomationTest, ARunReplacesItsFilesWholeAndNeverRewritesThemInPlace) {
   Tools();
   Start({"/unth"});
