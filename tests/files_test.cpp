@@ -595,6 +595,43 @@ TEST_F(AtomicWriteTest, ReplacesTheTargetOfALink) {
 #endif
 }
 
+// In the link-free folder (the working folder) every kind of write replaces a link with the file;
+// elsewhere the atomic write still writes through it.
+TEST_F(AtomicWriteTest, InTheLinkFreeFolderALinkIsReplacedNeverWrittenThrough) {
+#ifdef _WIN32
+  GTEST_SKIP() << "symbolic links need extra rights on Windows, and the program never meets them there";
+#else
+  const std::string outside = temp.Write("outside/target.txt", "precious");
+  const std::string work = temp.MakeDir("work");
+  struct Writer {
+    const char* name;
+    std::function<void(const std::string&)> write;
+  };
+  const std::vector<Writer> writers = {
+      {"whole", [](const std::string& p) { platform::WriteWholeFile(p, "new"); }},
+      {"lines", [](const std::string& p) { platform::WriteTextLines(p, {"new"}); }},
+      {"atomic", [](const std::string& p) { platform::WriteFileAtomically(p, "new"); }},
+      {"atomic lines", [](const std::string& p) { platform::WriteTextLinesAtomically(p, {"new"}); }},
+  };
+  platform::SetLinkFreeFolder(work);
+  for (const Writer& writer : writers) {
+    SCOPED_TRACE(writer.name);
+    const std::string link = work + writer.name + ".txt";
+    fs::create_symlink(outside, link);
+    writer.write(link);
+    EXPECT_FALSE(fs::is_symlink(link));
+    EXPECT_EQ(platform::ReadWholeFile(link).substr(0, 3), "new");
+    EXPECT_EQ(temp.Read("outside/target.txt"), "precious");
+  }
+  // Outside that folder a link is written through, as before.
+  fs::create_symlink(outside, temp.File("shared.txt"));
+  platform::WriteFileAtomically(temp.File("shared.txt"), "shared");
+  platform::SetLinkFreeFolder("");
+  EXPECT_TRUE(fs::is_symlink(temp.File("shared.txt")));
+  EXPECT_EQ(temp.Read("outside/target.txt"), "shared");
+#endif
+}
+
 // The start-up sweep for temporary files of writes killed before their rename.
 TEST_F(AtomicWriteTest, LeftoversOfKilledWritesAreRemovedAndNothingElse) {
   const auto old = fs::file_time_type::clock::now() - std::chrono::minutes(5);

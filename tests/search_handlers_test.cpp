@@ -256,6 +256,31 @@ TEST_F(SearchTest, PackNamesACommandLineCannotCarryAreLeftOutAndTheOthersGoOn) {
   EXPECT_EQ(main->ExitStatus(), 1);
 }
 
+// A symbolic link in place of any of the program's files in the working folder is replaced by
+// the file; what it points to, outside, is never written.
+TEST_F(SearchTest, LinksInPlaceOfTheWorkingFilesAreReplacedNeverWrittenThrough) {
+  Start();
+  Pack("a.7z", {"D/a.inf"});
+  Inf("D/a.inf", "PCI\\VEN_1AF4&DEV_1000");
+  const Lines files = {"a.7z.txt", "DP_Content.ini", "DP_Extract.ini", "HWIDSTEMP.txt"};
+  for (const std::string& file : files) {
+    const std::string target = tmp.Write("outside/" + file, "precious " + file);
+    fs::create_symlink(target, workDir + file);
+  }
+  PackList({"a.7z"});
+  Ids({"PCI\\VEN_1AF4&DEV_1000&SUBSYS_00011AF4&REV_00\\3&1&0"});
+  ui.answers = {true};
+  main->SearchByHWIDSbtnClick();
+  for (const std::string& file : files) {
+    SCOPED_TRACE(file);
+    EXPECT_EQ(tmp.Read("outside/" + file), "precious " + file);
+    EXPECT_FALSE(fs::is_symlink(workDir + file));
+  }
+  EXPECT_EQ(tmp.Read("win/dp_tavi/a.7z.txt"), "D/*.*\r\n");
+  EXPECT_EQ(Index("D/a.inf", "Extract"), "YES");
+  EXPECT_EQ(platform::profile::ReadString(workDir + "DP_Extract.ini", "a.7z.txt", "D/*.*", "<missing>"), "Line0");
+}
+
 TEST_F(SearchTest, NoTickedPackKeepsTheOldIndexAndItsLists) {
   Start();
   Pack("a.7z", {"a.inf"});

@@ -28,6 +28,8 @@ void TMainfrm::FindDirsbtnClick() {
   LogKey("log29", {winDir});
   const std::string workdir = winDir + Sep() + "dp_tavi" + Sep();
   SetCaption("Workdir", workdir);
+  // The program's files there are never written through a symbolic link.
+  platform::SetLinkFreeFolder(workdir);
   SetCaption("WinDirlbl", winDir);
   LogKey("log30", {workdir});
   if (!platform::FileExists(workdir + "cmdout")) CreateWorkingFolder(*this, workdir);

@@ -87,6 +87,13 @@ void WriteWholeFile(const std::string& path, const std::string& content);
 void WriteFileAtomically(const std::string& path, const std::string& content);
 // WriteTextLines through WriteFileAtomically.
 void WriteTextLinesAtomically(const std::string& path, const std::vector<std::string>& lines);
+// The folder whose files are all the program's own (the working folder): a symbolic link found
+// in place of a file there is never written through. WriteWholeFile, WriteTextLines and the
+// atomic writes replace the link itself with the file, and what it points to stays as it was.
+// Elsewhere a link is written through, so a configuration file may be shared by a link. An empty
+// text ends the rule. Windows: symbolic links need rights the program never has; nothing changes.
+void SetLinkFreeFolder(const std::string& folder);
+
 // Removes from `folder` the temporary files of atomic writes that were killed before their rename
 // (".<name>.tmp-XXXXXX" on Linux, "velXXXX.tmp" on Windows). A write still running, in this
 // program or in another copy of it, keeps its file: on Linux it holds a lock on it, on Windows it

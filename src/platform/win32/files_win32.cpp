@@ -399,6 +399,8 @@ int RemoveLeftoverTemporaryFiles(const std::string& folder) {
 
 int RemoveLeftoverStagingFolders(const std::string&) { return 0; }
 
+void SetLinkFreeFolder(const std::string&) {}
+
 std::int64_t FileSize(const std::string& path) {
   WIN32_FILE_ATTRIBUTE_DATA data{};
   if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data)) return -1;
