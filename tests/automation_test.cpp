@@ -7,6 +7,11 @@
 #include <functional>
 #include <thread>
 
+#ifndef _WIN32
+#include <unistd.h>
+#endif
+
+#include "app/error_report.h"
 #include "app/log_save.h"
 #include "app/window_layout.h"
 #include "platform/profile.h"
@@ -202,11 +207,19 @@ TEST_F(AutomationTest, AnUnwritableConfigurationIsLoggedAndTheSwitchRunStillInst
   Start({"/untd"});
   // Read-only from now on: the run's "YES" cannot be written.
   fs::permissions(programDir + "dp_tavi.ini", fs::perms::owner_read);
+  ErrorReport::Install();
   main->FormActivate();
+  ErrorReport::Uninstall();
+  ErrorReport::SetFolder("");
   EXPECT_TRUE(LogHas("/s /path " + workDir + "Drivers")) << "the installer did not run silently";
   const std::vector<std::string> keys = LogKeys();
   EXPECT_EQ(std::count(keys.begin(), keys.end(), "log80"), 1);
   EXPECT_TRUE(main->Form().Enabled("AutoCloseTimer"));
+  // The run could not record its state, and its errors went into the error report: it did not
+  // succeed, and the log says where the report is.
+  EXPECT_EQ(main->ExitStatus(), 1);
+  EXPECT_TRUE(tmp.Exists("win/dp_tavi/DP_TAVI_Error.log"));
+  EXPECT_TRUE(LogHas("log105|" + workDir + "DP_TAVI_Error.log|%s"));
 }
 
 TEST_F(AutomationTest, AWorkingFolderThatCannotBeUsedEndsTheRunAtOnce) {
@@ -220,6 +233,23 @@ TEST_F(AutomationTest, AWorkingFolderThatCannotBeUsedEndsTheRunAtOnce) {
   EXPECT_TRUE(main->Form().Enabled("AutoCloseTimer"));
   const std::vector<std::string> keys = LogKeys();
   EXPECT_NE(std::find(keys.begin(), keys.end(), "log77"), keys.end());
+  EXPECT_EQ(std::find(keys.begin(), keys.end(), "log22"), keys.end());
+}
+
+// A working folder that is there but takes no files is one that cannot be used: status 2.
+TEST_F(AutomationTest, AReadOnlyWorkingFolderEndsTheRunAtOnceWithTwo) {
+  SKIP_ON_WINDOWS(VELMORA_STAND_INS);
+#ifndef _WIN32
+  if (::geteuid() == 0) GTEST_SKIP() << "the superuser writes into read-only folders";
+#endif
+  Tools();
+  Start({"/unth"});
+  fs::permissions(workDir, fs::perms::owner_read | fs::perms::owner_exec);
+  main->FormActivate();
+  fs::permissions(workDir, fs::perms::owner_all);
+  EXPECT_EQ(main->ExitStatus(), 2);
+  EXPECT_TRUE(LogHas("log77|" + workDir + "|%s"));
+  const std::vector<std::string> keys = LogKeys();
   EXPECT_EQ(std::find(keys.begin(), keys.end(), "log22"), keys.end());
 }
 

@@ -26,7 +26,9 @@ TMainfrm::TMainfrm(UiPort& ui, AppEnvironment env) : ui_(ui), env_(std::move(env
       ErrorReport::SetFolder(n.control.caption);
   });
   // A configuration value that cannot be written is said once per file, with the reason.
+  // Each failure is a failed step: a switch run that could not record its state ends with 1.
   config_.OnWriteFailed([this](const std::string& path, const std::string& reason) {
+    StepFailed();
     if (path == unwritableConfig_) return;
     unwritableConfig_ = path;
     LogKey("log80", {path, reason});
