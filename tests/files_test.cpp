@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/process.h"
 #include "support/temp_dir.h"
 #ifdef _WIN32
 #include <windows.h>
@@ -233,9 +234,13 @@ TEST_F(FilesTest, ShortPathNameQuotesBlanks) {
 #ifdef _WIN32
   // Windows gives the system's 8.3 form: no blank left, and it names the same file.
   const std::string blank = temp.Write("with blank.7z", "x");
+  // A volume without 8.3 names gives the long form back, quoted: either way it is one word of a
+  // command line, naming the same file.
   const std::string shortName = platform::ShortPathName(blank);
-  EXPECT_EQ(shortName.find(' '), std::string::npos) << shortName;
-  EXPECT_EQ(platform::ReadWholeFile(shortName), "x");
+  const std::vector<std::string> words = platform::process::SplitCommandLine("7z x " + shortName + " -y");
+  ASSERT_EQ(words.size(), 4u) << shortName;
+  EXPECT_EQ(platform::ReadWholeFile(words[2]), "x");
+  if (shortName.find(' ') != std::string::npos) EXPECT_EQ(shortName, "\"" + blank + "\"");
   EXPECT_EQ(platform::ShortPathName(temp.File("missing.7z")), "");
 #else
   const std::string plain = temp.Write("plain.7z", "");

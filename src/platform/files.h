@@ -53,8 +53,9 @@ struct DirEntry {
 // in the order the file system returns them. "." and ".." are never listed.
 std::vector<DirEntry> ListDirectory(const std::string& folder, const std::string& pattern);
 
-// Short (8.3) form of an existing path; on Linux the path itself, wrapped in double
-// quotes when it holds a blank. Empty text when the call fails.
+// Short (8.3) form of an existing path; on Linux the path itself. A result that still holds a
+// blank (always on Linux, on Windows on a volume without 8.3 names) is wrapped in double quotes,
+// so it is one word of a command line. Empty text when the call fails.
 std::string ShortPathName(const std::string& path);
 
 // Drive types with the Windows codes.
