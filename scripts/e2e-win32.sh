@@ -162,8 +162,8 @@ case_untd() {
   # finished, the unpacked drivers and their record are gone and the working folder holds only
   # what the clean-up keeps (the program's own files, saved logs and reports, driver packs).
   local deadline=$((SECONDS + 60))
-  while [ $SECONDS -lt $deadline ] && { [ -e "$work/D" ] || [ -e "$work/UnpackedDP.txt" ]; }; do sleep 0.5; done
-  [ ! -e "$work/D" ] || fail "clean.cmd did not remove the unpacked drivers from the working folder"
+  while [ $SECONDS -lt $deadline ] && { [ -e "$work/Drivers" ] || [ -e "$work/UnpackedDP.txt" ]; }; do sleep 0.5; done
+  [ ! -e "$work/Drivers" ] || fail "clean.cmd did not remove the unpacked drivers (Drivers) from the working folder"
   [ ! -e "$work/UnpackedDP.txt" ] || fail "clean.cmd did not remove UnpackedDP.txt"
   local entry
   for entry in "$work"/* "$work"/.[!.]*; do
@@ -176,12 +176,19 @@ case_untd() {
       *) fail "clean.cmd left $(basename "$entry") in the working folder" ;;
     esac
   done
-  # The installer is given the whole Windows folder, so it reports Wine's own INF files too;
-  # every INF file of the packs must be among those it was given.
+  # The installer is given the drivers folder alone (the working folder's Drivers), which the
+  # packs were unpacked into: it reports exactly the INF files of the packs, relative to that
+  # folder, and nothing of Wine's own or of the index.
   (cd "$expected" && find D -iname '*.inf') | while IFS= read -r file; do
-    grep -qF "INFO: driver package dp_tavi\\${file//\//\\}" "$log" || echo "  FAIL: the installer did not report $file"
+    grep -qF "INFO: driver package ${file//\//\\}" "$log" || echo "  FAIL: the installer did not report $file"
   done | tee "$scratch/$name/uninstalled"
   [ -s "$scratch/$name/uninstalled" ] && failures=$((failures + 1))
+  local infs
+  infs=$(cd "$expected" && find D -iname '*.inf' | wc -l)
+  grep -qF "INFO: $infs driver packages" "$log" ||
+    fail "the installer was not given exactly the $infs INF files of the packs"
+  grep -qF -e "INFO: driver package dp_tavi" -e "INFO: driver package Index" "$log" &&
+    fail "the installer was given more than the drivers folder"
   [ ! -e "$(wine_windows_folder)/DPINST.LOG" ] || fail "DPINST.LOG was left behind"
   expect_ini "$prog/dp_tavi.ini" Automation AutoDPInstall No
 }

@@ -106,10 +106,11 @@ else
 fi
 
 echo
-echo "== Driver folders extracted into $work (from the list files <pack>.txt there)"
+echo "== Driver folders extracted into $work/Drivers (from the list files <pack>.txt in $work)"
 # On Linux the run keeps the drivers it prepared (the installer here installs nothing), so
-# they are still in the working folder.
-unpacked="$work"
+# they are still in the working folder's Drivers folder, the one the installer was given; the
+# INF copies of the index lie apart in its Index folder.
+unpacked="$work/Drivers"
 extracted=0
 for pack in "${packs[@]}"; do
   name=$(basename "$pack")

@@ -10,6 +10,7 @@
 
 #include "packs/archiver_kind.h"
 #include "packs/runners.h"
+#include "platform/files.h"
 #include "platform/process.h"
 #include "support/scoped_env.h"
 #include "support/temp_dir.h"
@@ -494,6 +495,24 @@ TEST_F(HostileArchiveTest, EscapingPathsAndLinksAreSkipped) {
   }
   for (const auto& entry : fs::recursive_directory_iterator(out))
     EXPECT_FALSE(entry.is_symlink()) << entry.path();
+}
+
+// An item named like the tool's own staging folder would be swept away and passed by; it is
+// never extracted.
+TEST_F(HostileArchiveTest, ItemsNamedLikeTheStagingFolderAreSkipped) {
+  const std::string pack = tmp.path() + "Staged.7z";
+  tmp.Write("src/.velmora-7z-Ab12Cd/x.inf", "staged");
+  tmp.Write("src/D/good.inf", "[Version]");
+  Make({"a", pack, src + ".velmora-7z-Ab12Cd", src + "D"});
+  const ToolRun run = Tool("7z x " + pack + " -o" + out + " *.inf -r -y");
+  EXPECT_EQ(run.exitCode, 1);
+  EXPECT_TRUE(Has(run.lines, "WARNING: skipped .velmora-7z-Ab12Cd/x.inf")) << ::testing::PrintToString(run.lines);
+  EXPECT_TRUE(Has(run.lines, "Extracting  D/good.inf"));
+  EXPECT_FALSE(fs::exists(out + ".velmora-7z-Ab12Cd"));
+  EXPECT_EQ(tmp.Read("deep/er/out/D/good.inf"), "[Version]");
+  // The tool's own staging folder is gone when it ends.
+  for (const auto& entry : fs::directory_iterator(out))
+    EXPECT_FALSE(platform::IsArchiveStagingName(entry.path().filename().string())) << entry.path();
 }
 
 // The listing is read in blocks while 7zz still writes it: a pack whose listing spans many blocks

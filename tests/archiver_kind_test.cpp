@@ -188,4 +188,48 @@ TEST(ArchiverKindTest, ItemsAreReadFromTheLinesOfBothKinds) {
   EXPECT_TRUE(ExtractedItemPaths({}).empty());
 }
 
+// A tool that fails on some items still extracted the others: only what its error lines name is
+// left out, in either tool's form.
+TEST(ArchiverKind, ItemsNamedByErrorLinesAreLeftOutAndTheRestKept) {
+  struct Case {
+    const char* what;
+    Lines output;
+    Lines good;
+    Lines errors;
+  };
+  const std::vector<Case> cases = {
+      {"7-Zip's own error line",
+       {"Extracting  D/good/good.inf", "Extracting  D/bad/bad.inf", "ERROR: CRC Failed : D/bad/bad.inf",
+        "Sub items Errors: 1"},
+       {" D/good/good.inf"},
+       {"ERROR: CRC Failed : D/bad/bad.inf"}},
+      {"the Linux tool's error line, the item never reported",
+       {"Extracting  D/good/good.inf", "ERROR: D/bad/bad.inf : damaged in the archive, not extracted"},
+       {" D/good/good.inf"},
+       {"ERROR: D/bad/bad.inf : damaged in the archive, not extracted"}},
+      {"7-Zip 9.20's error words after the item",
+       {"Extracting  D/good/good.inf", "Extracting  D/bad/bad.inf     CRC Failed",
+        "Extracting  D/u/u.inf     Unsupported Method", "Extracting  D/d/d.inf     Data Error"},
+       {" D/good/good.inf"},
+       {"Extracting  D/bad/bad.inf     CRC Failed", "Extracting  D/u/u.inf     Unsupported Method",
+        "Extracting  D/d/d.inf     Data Error"}},
+      {"newer form, the path named with blanks around it",
+       {"- D/good/good.inf", "- D/bad/bad.inf", "ERROR: Data Error :  D/bad/bad.inf "},
+       {"D/good/good.inf"},
+       {"ERROR: Data Error :  D/bad/bad.inf "}},
+      {"a name only like the error words, and an error naming no item",
+       {"Extracting  D/CRC Failed", "Extracting  D/x  Data Error.inf", "ERROR: cannot read archive P.7z"},
+       {" D/CRC Failed", " D/x  Data Error.inf"},
+       {"ERROR: cannot read archive P.7z"}},
+      {"a part of a path is no item", {"Extracting  D/a/a.inf", "ERROR: CRC Failed : D/a"}, {" D/a/a.inf"},
+       {"ERROR: CRC Failed : D/a"}},
+      {"nothing failed", {"Extracting  a.inf", "Everything is Ok"}, {" a.inf"}, {}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    EXPECT_EQ(GoodItemPaths(c.output), c.good);
+    EXPECT_EQ(ItemErrorLines(c.output), c.errors);
+  }
+}
+
 }  // namespace

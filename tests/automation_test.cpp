@@ -7,6 +7,11 @@
 #include <functional>
 #include <thread>
 
+#ifndef _WIN32
+#include <unistd.h>
+#endif
+
+#include "app/error_report.h"
 #include "app/log_save.h"
 #include "app/window_layout.h"
 #include "platform/profile.h"
@@ -72,7 +77,7 @@ TEST_F(AutomationTest, UntdUnpacksInstallsAndArmsTheTimer) {
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
   EXPECT_EQ(tmp.Exists("win/cleaned"), kCleansUp);
   if (!kCleansUp) {
-    EXPECT_TRUE(LogHas("log82|" + workDir + "|%s"));
+    EXPECT_TRUE(LogHas("log82|" + workDir + "Drivers/|%s"));
   }
   main->AutoCloseTimerTimer();
   EXPECT_TRUE(ui.closed);
@@ -118,15 +123,17 @@ TEST_F(AutomationTest, QuestionsReachThePersonOnceTheSwitchRunIsDone) {
 TEST_F(AutomationTest, FailedRunLeavesAutomationOffAndIsNotStartedAgain) {
   SKIP_ON_WINDOWS(VELMORA_STAND_INS);
   // No installer: nothing writes DPINST.LOG, so the install step fails and ends the run. A switch
-  // run logs the error and still closes by itself; the button shows it to the person there.
+  // run logs the error and still closes by itself; the button shows it to the person there. The
+  // hardware-ID run finds no driver here, so it runs no installer and fails for that instead.
   struct Case {
     std::vector<std::string> args;
     const char* handler;
     bool closes;
+    const char* lastKey;
   };
-  const Case cases[] = {{{"/untd"}, "FormActivate", true},
-                        {{"/unth"}, "FormActivate", true},
-                        {{}, "UnpackInstallTntSpeedButtonClick", false}};
+  const Case cases[] = {{{"/untd"}, "FormActivate", true, "log78"},
+                        {{"/unth"}, "FormActivate", true, "log82"},
+                        {{}, "UnpackInstallTntSpeedButtonClick", false, "log51"}};
   for (const Case& c : cases) {
     SCOPED_TRACE(c.handler);
     tmp.Write("prog/DP/one.7z", "pack");
@@ -135,7 +142,7 @@ TEST_F(AutomationTest, FailedRunLeavesAutomationOffAndIsNotStartedAgain) {
     EXPECT_TRUE(main->Invoke(c.handler));
     const bool boxShown = !ui.shown.empty() && ui.shown.back().rfind("error:", 0) == 0;
     EXPECT_EQ(boxShown, !c.closes);
-    EXPECT_EQ(LogKeys().back() == "log78", c.closes);
+    EXPECT_EQ(LogKeys().back(), c.lastKey);
     EXPECT_EQ(main->Form().Enabled("AutoCloseTimer"), c.closes);
     EXPECT_EQ(main->ExitStatus(), c.closes ? 1 : 0);  // the status is a switch run's
     EXPECT_EQ(Ini("Automation", "AutoDPInstall"), "No");
@@ -200,11 +207,19 @@ TEST_F(AutomationTest, AnUnwritableConfigurationIsLoggedAndTheSwitchRunStillInst
   Start({"/untd"});
   // Read-only from now on: the run's "YES" cannot be written.
   fs::permissions(programDir + "dp_tavi.ini", fs::perms::owner_read);
+  ErrorReport::Install();
   main->FormActivate();
-  EXPECT_TRUE(LogHas("/s /path " + winDir)) << "the installer did not run silently";
+  ErrorReport::Uninstall();
+  ErrorReport::SetFolder("");
+  EXPECT_TRUE(LogHas("/s /path " + workDir + "Drivers")) << "the installer did not run silently";
   const std::vector<std::string> keys = LogKeys();
   EXPECT_EQ(std::count(keys.begin(), keys.end(), "log80"), 1);
   EXPECT_TRUE(main->Form().Enabled("AutoCloseTimer"));
+  // The run could not record its state, and its errors went into the error report: it did not
+  // succeed, and the log says where the report is.
+  EXPECT_EQ(main->ExitStatus(), 1);
+  EXPECT_TRUE(tmp.Exists("win/dp_tavi/DP_TAVI_Error.log"));
+  EXPECT_TRUE(LogHas("log105|" + workDir + "DP_TAVI_Error.log|%s"));
 }
 
 TEST_F(AutomationTest, AWorkingFolderThatCannotBeUsedEndsTheRunAtOnce) {
@@ -218,6 +233,23 @@ TEST_F(AutomationTest, AWorkingFolderThatCannotBeUsedEndsTheRunAtOnce) {
   EXPECT_TRUE(main->Form().Enabled("AutoCloseTimer"));
   const std::vector<std::string> keys = LogKeys();
   EXPECT_NE(std::find(keys.begin(), keys.end(), "log77"), keys.end());
+  EXPECT_EQ(std::find(keys.begin(), keys.end(), "log22"), keys.end());
+}
+
+// A working folder that is there but takes no files is one that cannot be used: status 2.
+TEST_F(AutomationTest, AReadOnlyWorkingFolderEndsTheRunAtOnceWithTwo) {
+  SKIP_ON_WINDOWS(VELMORA_STAND_INS);
+#ifndef _WIN32
+  if (::geteuid() == 0) GTEST_SKIP() << "the superuser writes into read-only folders";
+#endif
+  Tools();
+  Start({"/unth"});
+  fs::permissions(workDir, fs::perms::owner_read | fs::perms::owner_exec);
+  main->FormActivate();
+  fs::permissions(workDir, fs::perms::owner_all);
+  EXPECT_EQ(main->ExitStatus(), 2);
+  EXPECT_TRUE(LogHas("log77|" + workDir + "|%s"));
+  const std::vector<std::string> keys = LogKeys();
   EXPECT_EQ(std::find(keys.begin(), keys.end(), "log22"), keys.end());
 }
 
@@ -235,6 +267,38 @@ TEST_F(AutomationTest, HardwareIdRunSavesTheLogEndingWithItsLastLine) {
   EXPECT_TRUE(saved.ends_with(Utf8ToUtf16Le(last + "\r\n"))) << last;
   EXPECT_EQ(Ini("Automation", "AutoDPInstall"), "No");
   EXPECT_TRUE(main->Form().Enabled("AutoCloseTimer"));
+}
+
+// The one-click search outside a switch run: the pack toggle pressed once beforehand (so a plain
+// toggle would now clear every pack) still leaves every pack indexed, and the installer runs
+// silently, as automation is switched on before the installation.
+TEST_F(AutomationTest, OneClickSearchAfterTheToggleIndexesEveryPackAndInstallsSilently) {
+  SKIP_ON_WINDOWS(VELMORA_STAND_INS);
+  Tools();
+  fs::permissions(tmp.Write("prog/7z", "#!/bin/sh\n[ $# -eq 0 ] && exit 0\n"
+                                       "echo \"$2\" >> \"$VELMORA_WINDIR/7z-packs.txt\"\n"
+                                       "echo 'Extracting  drv/a.inf'\n"),
+                  fs::perms::owner_all);
+  fs::permissions(tmp.Write("prog/DPINST.exe", "#!/bin/sh\necho \"$*\" > \"$VELMORA_WINDIR/dpinst-args.txt\"\n"
+                                               "echo installed > \"$VELMORA_WINDIR/DPINST.LOG\"\n"),
+                  fs::perms::owner_all);
+  tmp.Write("prog/DP/two.7z", "pack");
+  tmp.Write("win/dp_tavi/Index/drv/a.inf", "PCI\\VEN_1AF4&DEV_1000");
+  Start();
+  main->EnumBtnClick();
+  const std::string selectAll = main->Caption("PackNameLbl");
+  main->PackNameLblClick();
+  ASSERT_NE(main->Caption("PackNameLbl"), selectAll);
+  main->Form().SetItems("HWIDSforWorkcbx", {"PCI\\VEN_1AF4&DEV_1000&SUBSYS_00011AF4&REV_00\\3&1&0"});
+  ui.answers = {true};
+  main->UnpackInstallHwidsTntSpeedButtonClick();
+
+  const std::string packs = tmp.Read("win/7z-packs.txt");
+  for (const char* pack : {"one.7z", "two.7z"}) {
+    EXPECT_NE(packs.find(programDir + "DP/" + pack + "\n"), std::string::npos) << pack << "\n" << packs;
+  }
+  EXPECT_EQ(tmp.Read("win/dpinst-args.txt"), "/s /path " + workDir + "Drivers\n");
+  EXPECT_EQ(Ini("Automation", "AutoDPInstall"), "No");
 }
 
 TEST_F(AutomationTest, ARunReplacesItsFilesWholeAndNeverRewritesThemInPlace) {

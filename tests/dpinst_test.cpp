@@ -226,6 +226,19 @@ TEST_F(DpinstRunTest, SilentRunOnTheWindowsFolderLogsPackagesAndTheDevicesTheySe
   EXPECT_TRUE(Has(log, "Nothing was installed on this system"));
 }
 
+// What the archive tool stages, unfinished or left by a killed run, is no driver package.
+TEST_F(DpinstRunTest, StagingFoldersOfTheArchiveToolAreNotRead) {
+  tmp.Write("Windows/dp_tavi/.velmora-7z-Ab12Cd/files/D/N/1/netkvm.inf", kInf);
+  tmp.Write("Windows/dp_tavi/D/.velmora-7z-zz99ZZ/copy.inf", kInf);
+  tmp.Write("Windows/dp_tavi/D/.velmora-7z-long123/kept.inf", kInf);  // not a staging name
+  ASSERT_EQ(Run("/s /path " + winDir), 0);
+  const auto log = LogLines();
+  EXPECT_TRUE(Has(log, "INF files found: 4"));
+  EXPECT_FALSE(Has(log, "Driver package: " + winDir + "/dp_tavi/.velmora-7z-"));
+  EXPECT_FALSE(Has(log, "Driver package: " + winDir + "/dp_tavi/D/.velmora-7z-zz99ZZ"));
+  EXPECT_TRUE(Has(log, "Driver package: " + winDir + "/dp_tavi/D/.velmora-7z-long123/kept.inf"));
+}
+
 TEST_F(DpinstRunTest, FolderWithBlanksAndAFreshLogEachRun) {
   ASSERT_EQ(Run("/s /path " + winDir), 0);
   tmp.Write("Drivers Elsewhere/Lan/net.inf", kInf);
@@ -250,3 +263,19 @@ TEST_F(DpinstRunTest, MissingFolderIsLoggedNotFatal) {
 }  // namespace
 
 #endif  // VELMORA_DPINST_PATH
+
+#include "platform/files.h"
+#include "platform/xml.h"
+
+// The descriptor the Windows program folder ships beside the installer: a well-formed dpinst
+// document whose one search element asks for every subfolder of the folder given.
+TEST(DpinstDescriptor, AsksTheInstallerToSearchEverySubfolder) {
+  const std::string path = std::string(VELMORA_SOURCE_DIR) + "/data/windows/DPInst.xml";
+  const platform::xml::Element root = platform::xml::LoadDocument(path);
+  EXPECT_EQ(root.name, "dpinst");
+  ASSERT_EQ(root.children.size(), 1u);
+  EXPECT_EQ(root.children[0].name, "search");
+  ASSERT_EQ(root.children[0].children.size(), 1u);
+  EXPECT_EQ(root.children[0].children[0].name, "subDirectory");
+  EXPECT_NE(platform::ReadWholeFile(path).find("<subDirectory>*</subDirectory>"), std::string::npos);
+}

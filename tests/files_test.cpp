@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/process.h"
 #include "support/temp_dir.h"
 #ifdef _WIN32
 #include <windows.h>
@@ -22,6 +23,7 @@
 #undef DeleteFile
 #undef GetDriveType
 #else
+#include <fcntl.h>
 #include <sys/file.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -232,9 +234,13 @@ TEST_F(FilesTest, ShortPathNameQuotesBlanks) {
 #ifdef _WIN32
   // Windows gives the system's 8.3 form: no blank left, and it names the same file.
   const std::string blank = temp.Write("with blank.7z", "x");
+  // A volume without 8.3 names gives the long form back, quoted: either way it is one word of a
+  // command line, naming the same file.
   const std::string shortName = platform::ShortPathName(blank);
-  EXPECT_EQ(shortName.find(' '), std::string::npos) << shortName;
-  EXPECT_EQ(platform::ReadWholeFile(shortName), "x");
+  const std::vector<std::string> words = platform::process::SplitCommandLine("7z x " + shortName + " -y");
+  ASSERT_EQ(words.size(), 4u) << shortName;
+  EXPECT_EQ(platform::ReadWholeFile(words[2]), "x");
+  if (shortName.find(' ') != std::string::npos) EXPECT_EQ(shortName, "\"" + blank + "\"");
   EXPECT_EQ(platform::ShortPathName(temp.File("missing.7z")), "");
 #else
   const std::string plain = temp.Write("plain.7z", "");
@@ -594,6 +600,43 @@ TEST_F(AtomicWriteTest, ReplacesTheTargetOfALink) {
 #endif
 }
 
+// In the link-free folder (the working folder) every kind of write replaces a link with the file;
+// elsewhere the atomic write still writes through it.
+TEST_F(AtomicWriteTest, InTheLinkFreeFolderALinkIsReplacedNeverWrittenThrough) {
+#ifdef _WIN32
+  GTEST_SKIP() << "symbolic links need extra rights on Windows, and the program never meets them there";
+#else
+  const std::string outside = temp.Write("outside/target.txt", "precious");
+  const std::string work = temp.MakeDir("work");
+  struct Writer {
+    const char* name;
+    std::function<void(const std::string&)> write;
+  };
+  const std::vector<Writer> writers = {
+      {"whole", [](const std::string& p) { platform::WriteWholeFile(p, "new"); }},
+      {"lines", [](const std::string& p) { platform::WriteTextLines(p, {"new"}); }},
+      {"atomic", [](const std::string& p) { platform::WriteFileAtomically(p, "new"); }},
+      {"atomic lines", [](const std::string& p) { platform::WriteTextLinesAtomically(p, {"new"}); }},
+  };
+  platform::SetLinkFreeFolder(work);
+  for (const Writer& writer : writers) {
+    SCOPED_TRACE(writer.name);
+    const std::string link = work + writer.name + ".txt";
+    fs::create_symlink(outside, link);
+    writer.write(link);
+    EXPECT_FALSE(fs::is_symlink(link));
+    EXPECT_EQ(platform::ReadWholeFile(link).substr(0, 3), "new");
+    EXPECT_EQ(temp.Read("outside/target.txt"), "precious");
+  }
+  // Outside that folder a link is written through, as before.
+  fs::create_symlink(outside, temp.File("shared.txt"));
+  platform::WriteFileAtomically(temp.File("shared.txt"), "shared");
+  platform::SetLinkFreeFolder("");
+  EXPECT_TRUE(fs::is_symlink(temp.File("shared.txt")));
+  EXPECT_EQ(temp.Read("outside/target.txt"), "shared");
+#endif
+}
+
 // The start-up sweep for temporary files of writes killed before their rename.
 TEST_F(AtomicWriteTest, LeftoversOfKilledWritesAreRemovedAndNothingElse) {
   const auto old = fs::file_time_type::clock::now() - std::chrono::minutes(5);
@@ -642,6 +685,62 @@ TEST_F(AtomicWriteTest, LeftoversOfKilledWritesAreRemovedAndNothingElse) {
   EXPECT_TRUE(fs::is_directory(temp.File(leftovers[1])));
   EXPECT_EQ(platform::RemoveLeftoverTemporaryFiles(temp.path()), 1);  // the write has ended
   EXPECT_FALSE(fs::exists(running));
+}
+
+// The start-up sweep for the staging folders of archive tool runs that were killed.
+TEST_F(AtomicWriteTest, StagingFoldersOfKilledExtractionsAreRemovedAndNothingElse) {
+#ifdef _WIN32
+  EXPECT_EQ(platform::RemoveLeftoverStagingFolders(temp.path()), 0);
+#else
+  const auto old = fs::file_time_type::clock::now() - std::chrono::minutes(5);
+  const std::string victim = temp.Write("outside/victim.inf", "precious");
+  struct Case {
+    std::string name;
+    bool folder;
+    bool removed;
+  };
+  const std::vector<Case> cases = {
+      {".velmora-7z-aB3xZ9", true, true},   {".velmora-7z-000000", true, true},
+      {".velmora-7z-aB3xZ", true, false},   {".velmora-7z-aB3xZ90", true, false},
+      {"velmora-7z-aB3xZ9", true, false},   {".velmora-7z-aB3x.9", true, false},
+      {".VELMORA-7Z-aB3xZ9", true, false},  {".velmora-7z-zzzzzz", false, false},
+      {".velmora-7z-part-x", true, false},  {"Drivers", true, false},
+  };
+  for (const Case& c : cases) {
+    if (c.folder) {
+      temp.Write(c.name + "/files/D/N/net.inf", "staged");
+      fs::create_symlink(victim, temp.File(c.name + "/files/D/N/link.inf"));
+      fs::create_symlink(temp.File("outside"), temp.File(c.name + "/files/D/out"));
+      fs::last_write_time(temp.File(c.name), old);
+    } else {
+      fs::last_write_time(temp.Write(c.name, "a file"), old);
+    }
+  }
+  int expected = 0;
+  for (const Case& c : cases) expected += c.removed ? 1 : 0;
+  EXPECT_EQ(platform::RemoveLeftoverStagingFolders(temp.path()), expected);
+  for (const Case& c : cases) EXPECT_EQ(fs::exists(temp.File(c.name)), !c.removed) << c.name;
+  // Links inside were removed, not followed.
+  EXPECT_EQ(temp.Read("outside/victim.inf"), "precious");
+  EXPECT_EQ(platform::RemoveLeftoverStagingFolders(temp.path()), 0);
+  EXPECT_EQ(platform::RemoveLeftoverStagingFolders(temp.File("missing")), 0);
+
+  // Left alone: a folder made a moment ago, one an archive tool still holds, and a link named so.
+  temp.Write(".velmora-7z-young1/files/a.inf", "being extracted");
+  const std::string running = temp.MakeDir(".velmora-7z-runnin");
+  fs::last_write_time(running, old);
+  fs::create_symlink(temp.File("outside"), temp.File(".velmora-7z-linked"));
+  const int held = ::open(running.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  ASSERT_GE(held, 0);
+  ASSERT_EQ(::flock(held, LOCK_EX), 0);
+  EXPECT_EQ(platform::RemoveLeftoverStagingFolders(temp.path()), 0);
+  ::close(held);
+  EXPECT_TRUE(fs::exists(temp.File(".velmora-7z-young1/files/a.inf")));
+  EXPECT_TRUE(fs::exists(temp.File("outside/victim.inf")));
+  EXPECT_EQ(platform::RemoveLeftoverStagingFolders(temp.path()), 1);  // the tool has ended
+  EXPECT_FALSE(fs::exists(running));
+  EXPECT_TRUE(fs::is_symlink(temp.File(".velmora-7z-linked")));
+#endif
 }
 
 TEST_F(AtomicWriteTest, AWriteKilledHalfWayLeavesAFileTheSweepRemoves) {

@@ -95,6 +95,34 @@ TEST(MultiPatternCounterTest, CountsEveryPatternInOnePass) {
   }
 }
 
+// The 16 bytes after a backslash are folded eight at a time when the text goes on for 16 bytes
+// or more: every letter in both cases, at every place of the key, matches its other case, and
+// the signs just outside the letters ("@" and "[", "`" and "{") match only themselves.
+TEST(MultiPatternCounterTest, EveryLetterFoldsAtEveryPlaceOfTheSixteenBytesAfterTheBackslash) {
+  const std::string tail = " and more than sixteen bytes after it";
+  for (int place = 0; place < 16; ++place) {
+    for (int letter = 0; letter < 26; ++letter) {
+      std::string upper(16, '_');
+      std::string lower(16, '_');
+      upper[static_cast<std::size_t>(place)] = static_cast<char>('A' + letter);
+      lower[static_cast<std::size_t>(place)] = static_cast<char>('a' + letter);
+      const std::string text = "P\\" + upper + tail + " P\\" + lower + tail;
+      const std::vector<std::string> patterns = {"P\\" + lower, "P\\" + upper};
+      EXPECT_EQ(OnePass(text, patterns), (Counts{2, 2})) << "letter " << static_cast<char>('A' + letter)
+                                                       << " at " << place;
+    }
+    for (const auto& [sign, other] : {std::pair{'@', '`'}, std::pair{'[', '{'}}) {
+      std::string key(16, '_');
+      std::string otherKey(16, '_');
+      key[static_cast<std::size_t>(place)] = sign;
+      otherKey[static_cast<std::size_t>(place)] = other;
+      const std::string text = "P\\" + key + tail;
+      EXPECT_EQ(OnePass(text, {"P\\" + otherKey, "P\\" + key}), (Counts{0, 1})) << sign << " at " << place;
+      EXPECT_EQ(SearcherCounts(text, {"P\\" + otherKey, "P\\" + key}), (Counts{0, 1})) << sign;
+    }
+  }
+}
+
 // Random texts and pattern sets over an alphabet where occurrences overlap and nearly match
 // often: the counts must be the file searcher's, pattern by pattern.
 TEST(MultiPatternCounterTest, AgreesWithTheFileSearcherOnRandomTexts) {
@@ -219,6 +247,40 @@ TEST(CountInFilesTest, NoFilesNoWork) {
                 ++calls;
               }).empty());
   EXPECT_LE(calls, 1u);
+}
+
+// A fold table where folding twice differs from folding once ('A' to 'B', 'B' to 'C'): every
+// pattern is folded once, as the text is, so the counts are those of the folded text.
+TEST(MultiPatternCounterFold, FoldsEachPatternOnce) {
+  platform::FoldTable fold{};
+  for (int c = 0; c < 256; ++c) fold.map[c] = static_cast<unsigned char>(c);
+  fold.map['A'] = 'B';
+  fold.map['B'] = 'C';
+  struct Case {
+    const char* pattern;
+    const char* text;
+  };
+  const Case cases[] = {
+      {"PCI\\A", "PCI\\A"},     // both fold to PCI\B: one match
+      {"PCI\\A", "PCI\\B"},     // PCI\B against PCI\C: none
+      {"PCI\\AB", "xPCI\\ABy"},  // a key of two letters after the backslash
+      {"A", "A B A"},            // no backslash: counted by the plain searcher
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.pattern) + " in " + c.text);
+    // The reference: non-overlapping occurrences of the folded pattern in the folded text.
+    std::string p = c.pattern;
+    std::string t = c.text;
+    for (char& ch : p) ch = static_cast<char>(fold[static_cast<unsigned char>(ch)]);
+    for (char& ch : t) ch = static_cast<char>(fold[static_cast<unsigned char>(ch)]);
+    std::uint32_t expected = 0;
+    for (std::size_t at = t.find(p); at != std::string::npos; at = t.find(p, at + p.size())) ++expected;
+    const MultiPatternCounter counter({c.pattern}, fold);
+    std::vector<std::uint32_t> counts;
+    counter.Count(c.text, counts);
+    ASSERT_EQ(counts.size(), 1u);
+    EXPECT_EQ(counts[0], expected);
+  }
 }
 
 }  // namespace

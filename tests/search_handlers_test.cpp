@@ -56,7 +56,7 @@ class SearchTest : public AppFixture {
     out += "Everything is Ok\n";
     tmp.Write("win/out-" + name, out);
   }
-  void Inf(const std::string& path, const std::string& content) { tmp.Write("win/dp_tavi/" + path, content); }
+  void Inf(const std::string& path, const std::string& content) { tmp.Write("win/dp_tavi/Index/" + path, content); }
   void Ids(const Lines& ids) { main->Form().SetItems("HWIDSforWorkcbx", ids); }
   // The packs of the pack folder listed again, all ticked.
   void TickAllPacks() {
@@ -128,7 +128,7 @@ TEST_F(SearchTest, IndexRecordsEachPathWithTheFirstPackAndItsPosition) {
   // Only 7z packs reach the tool, each with the INF-only command line.
   const Lines calls = Calls();
   ASSERT_EQ(calls.size(), 3u);
-  EXPECT_EQ(calls[0], "[x][" + programDir + "DP/a.7z][-o" + workDir + "][*.inf][-r][-y]");
+  EXPECT_EQ(calls[0], "[x][" + programDir + "DP/a.7z][-o" + workDir + "Index/][*.inf][-r][-y]");
   // log28 counts every path gathered so far, over all packs; lines that are no extraction
   // lines are logged all the same.
   EXPECT_EQ(LogFrom("log71", {"log28|"}), (Lines{"log28|2|%s", "log28|4|%s", "log28|5|%s"}));
@@ -138,7 +138,7 @@ TEST_F(SearchTest, IndexRecordsEachPathWithTheFirstPackAndItsPosition) {
   EXPECT_FALSE(ui.busy);
 }
 
-TEST_F(SearchTest, HostilePathsAndFailingToolsAddNothing) {
+TEST_F(SearchTest, HostilePathsAreLeftOutAndAFailingToolKeepsWhatItExtracted) {
   Start();
   Pack("bad.7z",
        {"../escape.inf", "/abs/x.inf", "C:\\win\\x.inf", "a/../../y.inf", "br]acket.inf", "ok/..x.inf"});
@@ -148,13 +148,15 @@ TEST_F(SearchTest, HostilePathsAndFailingToolsAddNothing) {
   PackList({"bad.7z", "broken.7z", "gone.7z", "next.7z"});
   main->ExtractINFsbtnClick();
 
-  EXPECT_EQ(Items("INFfullPathslb"), (Lines{" ok/..x.inf", " next.inf"}));
+  // A tool that failed on a pack still extracted what it reported: that is indexed.
+  EXPECT_EQ(Items("INFfullPathslb"), (Lines{" ok/..x.inf", " half/done.inf", " next.inf"}));
   for (const char* logged : {"log72|../escape.inf|%s", "log72|/abs/x.inf|%s", "log72|C:\\win\\x.inf|%s",
                              "log72|a/../../y.inf|%s", "log73|br]acket.inf|%s", "log75|broken.7z|2"}) {
     EXPECT_TRUE(LogHas(logged)) << logged;
   }
-  EXPECT_EQ(Index("half/done.inf", "PackName"), "<missing>");
+  EXPECT_EQ(Index("half/done.inf", "PackName"), "broken.7z");
   EXPECT_EQ(Index("next.inf", "PackNumber"), "3");
+  EXPECT_EQ(main->ExitStatus(), 1);
 
   // A tool that cannot be started gathers nothing, not even the output an earlier pack left.
   fs::remove(programDir + "7z");
@@ -163,6 +165,120 @@ TEST_F(SearchTest, HostilePathsAndFailingToolsAddNothing) {
   EXPECT_EQ(Items("INFfullPathslb"), Lines{});
   EXPECT_TRUE(LogHas("log74|next.7z|%s"));
   EXPECT_EQ(platform::profile::ReadSectionNames(workDir + "DP_Content.ini"), Lines{});
+}
+
+// One damaged item loses only itself: the pack's good INF files are indexed, searched,
+// extracted and installed, and the run names the item and ends as failed.
+TEST_F(SearchTest, ADamagedItemLosesOnlyItself) {
+  Start();
+  Pack("d.7z", {"D/good/good.inf", "D/bad/bad.inf"}, {"ERROR: CRC Failed : D/bad/bad.inf"});
+  tmp.Write("win/exit-d.7z", "2");
+  Pack("e.7z", {"E/ok.inf", "E/old.inf     CRC Failed"});
+  Inf("D/good/good.inf", "PCI\\VEN_1AF4&DEV_1000");
+  Inf("D/bad/bad.inf", "PCI\\VEN_1AF4&DEV_1000");
+  Inf("E/ok.inf", "PCI\\VEN_1AF4&DEV_1000");
+  PackList({"d.7z", "e.7z"});
+  Ids({"PCI\\VEN_1AF4&DEV_1000&SUBSYS_00011AF4&REV_00\\3&1&0"});
+  ui.answers = {true};
+  main->SearchByHWIDSbtnClick();
+  EXPECT_EQ(Items("INFfullPathslb"), (Lines{" D/good/good.inf", " E/ok.inf"}));
+  EXPECT_EQ(Index("D/good/good.inf", "Extract"), "YES");
+  EXPECT_EQ(Index("D/bad/bad.inf", "PackName"), "<missing>");
+  EXPECT_EQ(tmp.Read("win/dp_tavi/d.7z.txt"), "D/good/*.*\r\n");
+  EXPECT_EQ(LogFrom("log61", {"log103|", "log75|"}),
+            (Lines{"log103|d.7z|ERROR: CRC Failed : D/bad/bad.inf", "log75|d.7z|2",
+                   "log103|e.7z|Extracting  E/old.inf     CRC Failed"}));
+  EXPECT_EQ(main->ExitStatus(), 1);
+
+  // The extraction fails on the pack too, yet what it extracted goes to the installer.
+  main->Form().SetAllChecked("HWIDS2Installchb", true);
+  main->InstallHWIDsbtnClick();
+  EXPECT_TRUE(tmp.Exists("win/dpinst-args.txt"));
+  EXPECT_FALSE(LogHas("log100|%s|%s"));
+}
+
+// Every pack name the file system allows either goes the whole way, index to installer, or is
+// left out up front with a line naming it while the other packs go on.
+TEST_F(SearchTest, PackNamesACommandLineCannotCarryAreLeftOutAndTheOthersGoOn) {
+  struct Case {
+    std::string name;
+    bool carried;
+  };
+  const std::vector<Case> cases = {
+      {"DP_Virtio [demo].7z", true}, {"a=b;c.7z", true},       {"Latin\xE9.7z", true},
+      {"UTF-8 \xC3\xBC.7z", true},   {" lead.7z", false},        {"quo\"te.7z", false},
+      {"back\\slash.7z", false},    {"line\nbreak.7z", false}, {"\ttab.7z", false},
+  };
+  Start();
+  Lines names;
+  for (std::size_t i = 0; i < cases.size(); ++i) {
+    const std::string folder = "D" + std::to_string(i) + "/";
+    Pack(cases[i].name, {folder + "x.inf"});
+    Inf(folder + "x.inf", "PCI\\VEN_1AF4&DEV_1000");
+    names.push_back(cases[i].name);
+  }
+  PackList(names);
+  Ids({"PCI\\VEN_1AF4&DEV_1000&SUBSYS_00011AF4&REV_00\\3&1&0"});
+  ui.answers = {true};
+  main->SearchByHWIDSbtnClick();
+  main->Form().SetAllChecked("HWIDS2Installchb", true);
+  main->InstallHWIDsbtnClick();
+
+  const Lines calls = Calls();
+  std::size_t carried = 0;
+  for (std::size_t i = 0; i < cases.size(); ++i) {
+    const Case& c = cases[i];
+    SCOPED_TRACE(::testing::PrintToString(c.name));
+    const std::string folder = "D" + std::to_string(i) + "/";
+    const std::string packArg = "[" + programDir + "DP/" + c.name + "]";
+    const auto calledWith = [&](const std::string& rest) {
+      return std::count(calls.begin(), calls.end(), "[x]" + packArg + rest);
+    };
+    EXPECT_EQ(LogHas("log104|" + c.name + "|%s"), !c.carried);
+    EXPECT_EQ(Index(folder + "x.inf", "PackName"), c.carried ? c.name : "<missing>");
+    EXPECT_EQ(Index(folder + "x.inf", "PackNumber"), c.carried ? std::to_string(i) : "<missing>");
+    EXPECT_EQ(calledWith("[-o" + workDir + "Index/][*.inf][-r][-y]"), c.carried ? 1 : 0);
+    EXPECT_EQ(calledWith("[-o" + workDir + "Drivers/][@" + workDir + c.name + ".txt][-y]"), c.carried ? 1 : 0);
+    if (c.carried) {
+      ++carried;
+      EXPECT_EQ(tmp.Read("win/dp_tavi/" + c.name + ".txt"), folder + "*.*\r\n");
+    }
+  }
+  EXPECT_EQ(calls.size(), 2 * carried);
+  // Nothing but the carried packs' list files was written beside the index.
+  std::size_t listFiles = 0;
+  for (const auto& entry : fs::recursive_directory_iterator(workDir)) {
+    const std::string file = entry.path().filename().string();
+    if (file.size() > 7 && file.substr(file.size() - 7) == ".7z.txt") ++listFiles;
+  }
+  EXPECT_EQ(listFiles, carried);
+  EXPECT_TRUE(tmp.Exists("win/dpinst-args.txt"));
+  EXPECT_EQ(main->ExitStatus(), 1);
+}
+
+// A symbolic link in place of any of the program's files in the working folder is replaced by
+// the file; what it points to, outside, is never written.
+TEST_F(SearchTest, LinksInPlaceOfTheWorkingFilesAreReplacedNeverWrittenThrough) {
+  Start();
+  Pack("a.7z", {"D/a.inf"});
+  Inf("D/a.inf", "PCI\\VEN_1AF4&DEV_1000");
+  const Lines files = {"a.7z.txt", "DP_Content.ini", "DP_Extract.ini", "HWIDSTEMP.txt"};
+  for (const std::string& file : files) {
+    const std::string target = tmp.Write("outside/" + file, "precious " + file);
+    fs::create_symlink(target, workDir + file);
+  }
+  PackList({"a.7z"});
+  Ids({"PCI\\VEN_1AF4&DEV_1000&SUBSYS_00011AF4&REV_00\\3&1&0"});
+  ui.answers = {true};
+  main->SearchByHWIDSbtnClick();
+  for (const std::string& file : files) {
+    SCOPED_TRACE(file);
+    EXPECT_EQ(tmp.Read("outside/" + file), "precious " + file);
+    EXPECT_FALSE(fs::is_symlink(workDir + file));
+  }
+  EXPECT_EQ(tmp.Read("win/dp_tavi/a.7z.txt"), "D/*.*\r\n");
+  EXPECT_EQ(Index("D/a.inf", "Extract"), "YES");
+  EXPECT_EQ(platform::profile::ReadString(workDir + "DP_Extract.ini", "a.7z.txt", "D/*.*", "<missing>"), "Line0");
 }
 
 TEST_F(SearchTest, NoTickedPackKeepsTheOldIndexAndItsLists) {
@@ -208,6 +324,35 @@ TEST_F(SearchTest, KeptIndexInANewRunIsSearchedAgain) {
   EXPECT_EQ(tmp.Read("win/dp_tavi/a.7z.txt"), "D/*.*\r\n");
   EXPECT_EQ(tmp.Read("win/dp_tavi/b.7z.txt"), "");
   EXPECT_EQ(tmp.Read("win/list-before"), "old/*.*\r\n");
+}
+
+// Unpacking whole packs replaces the run's pack list; a search over the kept index afterwards
+// still rewrites the list file of every pack of the index, so no list an earlier run left is
+// extracted with.
+TEST_F(SearchTest, KeptIndexAfterUnpackingRewritesTheListsOfAllItsPacks) {
+  Start();
+  Pack("a.7z", {"A/a.inf"});
+  Pack("b.7z", {"B/b.inf"});
+  Pack("c.7z", {"C/c.inf"});
+  Inf("A/a.inf", "nothing");
+  Inf("B/b.inf", "PCI\\VEN_1AF4&DEV_1000");
+  Inf("C/c.inf", "PCI\\VEN_1AF4&DEV_1000");
+  PackList({"a.7z", "b.7z", "c.7z"});
+  main->ExtractINFsbtnClick();
+  for (const char* pack : {"a", "b", "c"}) tmp.Write(std::string("win/dp_tavi/") + pack + ".7z.txt", "stale/*.*\r\n");
+
+  // "Unpack DP" on the second pack alone, then a search that keeps the index.
+  main->Form().SetAllChecked("PacksChlbx", false);
+  main->Form().SetChecked("PacksChlbx", 1, true);
+  main->RunWithOutputClick();
+  Ids({"PCI\\VEN_1AF4&DEV_1000&SUBSYS_00011AF4&REV_00\\3&1&0"});
+  ui.answers = {false};
+  main->SearchByHWIDSbtnClick();
+  EXPECT_TRUE(LogHas("log20|%s|%s"));
+  EXPECT_EQ(Items("PackNamecbx"), (Lines{"a.7z", "b.7z", "c.7z"}));
+  EXPECT_EQ(tmp.Read("win/dp_tavi/a.7z.txt"), "");
+  EXPECT_EQ(tmp.Read("win/dp_tavi/b.7z.txt"), "B/*.*\r\n");
+  EXPECT_EQ(tmp.Read("win/dp_tavi/c.7z.txt"), "C/*.*\r\n");
 }
 
 // ---- the search: one pass over each file gives what a search of each pair gives ----
@@ -340,7 +485,7 @@ TEST_F(SearchTest, OnePassSearchGivesThePerPairResultsByteForByte) {
   ui.answers = {false};  // keep the index just built
   main->SearchByHWIDSbtnClick();
 
-  const PerPairResult expected = PerPairSearch(*main, workDir, reference);
+  const PerPairResult expected = PerPairSearch(*main, workDir + "Index/", reference);
   ASSERT_GT(expected.matched.size(), 10u) << "the generated set must hold matches";
   EXPECT_EQ(LogFrom("log61", {"log62|", "log63|"}), expected.logLines);
   EXPECT_EQ(firstMatchList, expected.matched);
@@ -364,7 +509,7 @@ TEST_F(SearchTest, SearchCountsAndRecordsTheFirstIdentifier) {
        "USB\\VID_0627&PID_0001\\28754-0000:00:05.7-1"});
   main->SearchByHWIDSbtnClick();
 
-  const std::string w = workDir;
+  const std::string w = workDir + "Index/";
   EXPECT_EQ(LogFrom("log61", {"log63|"}),
             (Lines{"log63|2|PCI\\VEN_1AF4&DEV_1000", "log63|2|HID\\VID_AAAA&PID_AAAA",
                    "log63|2|PCI\\VEN_1AF4&DEV_1000", "log63|1|USB\\VID_0627&PID_0001"}));
@@ -423,12 +568,107 @@ TEST_F(SearchTest, ExtractionListsNameEachMatchingFolderOncePerPack) {
   main->InstallHWIDsbtnClick();
   EXPECT_EQ(
       Calls(),
-      (Lines{"[x][" + programDir + "DP/Net Pack.7z][-o" + workDir + "][@" + workDir + "Net Pack.7z.txt][-y]",
-             "[x][" + programDir + "DP/x:y.7z][-o" + workDir + "][@" + workDir + "x:y.7z.txt][-y]"}));
+      (Lines{"[x][" + programDir + "DP/Net Pack.7z][-o" + workDir + "Drivers/][@" + workDir + "Net Pack.7z.txt][-y]",
+             "[x][" + programDir + "DP/x:y.7z][-o" + workDir + "Drivers/][@" + workDir + "x:y.7z.txt][-y]"}));
   EXPECT_EQ(main->Form().Caption("CMD4HWIDunpacked"),
-            "7z x " + programDir + "DP/x:y.7z -o" + workDir + " @" + workDir + "x:y.7z.txt -y");
+            "7z x " + programDir + "DP/x:y.7z -o" + workDir + "Drivers/ @" + workDir + "x:y.7z.txt -y");
   EXPECT_TRUE(tmp.Exists("win/dpinst-args.txt"));
   EXPECT_EQ(LogKeys().back(), "log53");
+}
+
+// The index's INF copies lie in the index folder, the chosen driver folders go into the drivers
+// folder, and the installer is pointed at the drivers folder alone; an entry left unticked has
+// its pack left alone, and with nothing chosen no installer runs to claim anything.
+TEST_F(SearchTest, OnlyTheChosenDriversReachTheInstaller) {
+  struct Case {
+    const char* name;
+    std::vector<bool> ticks;  // per entry of "HWIDS2Installchb": a.7z, b.7z
+    Lines calls;              // packs extracted, in order
+    bool installerRuns;
+  };
+  const Case cases[] = {
+      {"both", {true, true}, {"a.7z", "b.7z"}, true},
+      {"first", {true, false}, {"a.7z"}, true},
+      {"second", {false, true}, {"b.7z"}, true},
+      {"none", {false, false}, {}, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Start();
+    Pack("a.7z", {"A/1/a.inf"});
+    Pack("b.7z", {"B/2/b.inf"});
+    Inf("A/1/a.inf", "PCI\\VEN_8086&DEV_100E");
+    Inf("B/2/b.inf", "PCI\\VEN_10EC&DEV_8168");
+    TickAllPacks();
+    Ids({"PCI\\VEN_8086&DEV_100E&SUBSYS_1&REV_02\\3&1", "PCI\\VEN_10EC&DEV_8168&SUBSYS_1&REV_0C\\4&2"});
+    ui.answers = {true};
+    main->SearchByHWIDSbtnClick();
+    // The search read the copies in the index folder.
+    EXPECT_EQ(Index("A/1/a.inf", "Extract"), "YES");
+    EXPECT_EQ(Index("B/2/b.inf", "Extract"), "YES");
+    ASSERT_EQ(Items("HWIDS2Installchb").size(), 2u);
+    for (std::size_t i = 0; i < c.ticks.size(); ++i) main->Form().SetChecked("HWIDS2Installchb", i, c.ticks[i]);
+    fs::remove(winDir + "/7z-calls.txt");
+    fs::remove(winDir + "/dpinst-args.txt");
+    main->InstallHWIDsbtnClick();
+
+    Lines expected;
+    for (const std::string& pack : c.calls) {
+      expected.push_back("[x][" + programDir + "DP/" + pack + "][-o" + workDir + "Drivers/][@" + workDir + pack +
+                         ".txt][-y]");
+    }
+    EXPECT_EQ(Calls(), expected);
+    EXPECT_EQ(tmp.Exists("win/dpinst-args.txt"), c.installerRuns);
+    if (c.installerRuns) {
+      EXPECT_EQ(tmp.Read("win/dpinst-args.txt"), "/path " + workDir + "Drivers\n");
+      EXPECT_FALSE(LogHas("log100|%s|%s"));
+    } else {
+      EXPECT_TRUE(LogHas("log100|%s|%s"));
+      EXPECT_FALSE(LogHas("log47|%s|%s"));
+    }
+    EXPECT_EQ(LogKeys().back(), "log53");
+    main.reset();
+    fs::remove_all(workDir);
+  }
+}
+
+// A pack or folder name that the extraction list cannot hold as a section or a key still gets
+// its list file and its extraction, made from the matches themselves; the log names what the
+// extraction list could not record, and the step counts as failed.
+TEST_F(SearchTest, NamesTheExtractionListCannotHoldAreStillExtracted) {
+  struct Case {
+    const char* pack;
+    const char* inf;
+    const char* listLine;
+    bool recorded;  // whether DP_Extract.ini can hold the pack's section and the folder's key
+  };
+  const Case cases[] = {
+      {"DP_Virtio [demo].7z", "D/V/RedHat/1/net.inf", "D/V/RedHat/1/*.*", false},
+      {"x]y.7z", "D/a.inf", "D/*.*", false},
+      {"p.7z", "D/Intel=old/a.inf", "D/Intel=old/*.*", false},
+      {"plain.7z", "D/Intel/a.inf", "D/Intel/*.*", true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.pack);
+    Start();
+    Pack(c.pack, {c.inf});
+    Inf(c.inf, "PCI\\VEN_8086&DEV_100E");
+    TickAllPacks();
+    Ids({"PCI\\VEN_8086&DEV_100E&SUBSYS_1&REV_02\\3&1"});
+    main->SearchByHWIDSbtnClick();
+    EXPECT_EQ(tmp.Read("win/dp_tavi/" + std::string(c.pack) + ".txt"), std::string(c.listLine) + "\r\n");
+    EXPECT_EQ(LogHas("log101|" + std::string(c.listLine) + "|" + c.pack), !c.recorded);
+    EXPECT_EQ(main->ExitStatus(), c.recorded ? 0 : 1);
+    EXPECT_FALSE(LogHas("log73|" + std::string(c.inf) + "|%s"));
+    main->Form().SetAllChecked("HWIDS2Installchb", true);
+    fs::remove(winDir + "/7z-calls.txt");
+    main->InstallHWIDsbtnClick();
+    EXPECT_EQ(Calls(), Lines{"[x][" + programDir + "DP/" + c.pack + "][-o" + workDir + "Drivers/][@" + workDir +
+                             c.pack + ".txt][-y]"});
+    main.reset();
+    fs::remove_all(workDir);
+    fs::remove_all(programDir + "DP");
+  }
 }
 
 TEST_F(SearchTest, AMatchTheIndexNoLongerHoldsIsLoggedAndSkipped) {
@@ -453,7 +693,7 @@ TEST_F(SearchTest, BlanksInTheWorkingFolderReachTheToolAsOneArgument) {
   const std::string work = stick + "win/dp_tavi/";
   Pack("p.7z", {"d/a.inf"});
   tmp.Write(stick + "win/out-p.7z", tmp.Read("win/out-p.7z"));
-  tmp.Write(work + "d/a.inf", "PCI\\VEN_8086&DEV_100E");
+  tmp.Write(work + "Index/d/a.inf", "PCI\\VEN_8086&DEV_100E");
   TickAllPacks();
   Ids({"PCI\\VEN_8086&DEV_100E&SUBSYS_1&REV_02\\3&1"});
   main->SearchByHWIDSbtnClick();
@@ -461,11 +701,11 @@ TEST_F(SearchTest, BlanksInTheWorkingFolderReachTheToolAsOneArgument) {
   main->InstallHWIDsbtnClick();
   main->UnpackDriverPacks2method1Click();
   const std::string calls = tmp.Read(stick + "win/7z-calls.txt");
-  EXPECT_EQ(calls, "[x][" + programDir + "DP/p.7z][-o" + work + "][*.inf][-r][-y]\n[x][" + programDir +
-                       "DP/p.7z][-o" + work + "][@" + work + "p.7z.txt][-y]\n[x][" + programDir +
-                       "DP/p.7z][-o" + work + "][-y]\n");
+  EXPECT_EQ(calls, "[x][" + programDir + "DP/p.7z][-o" + work + "Index/][*.inf][-r][-y]\n[x][" + programDir +
+                       "DP/p.7z][-o" + work + "Drivers/][@" + work + "p.7z.txt][-y]\n[x][" + programDir +
+                       "DP/p.7z][-o" + work + "Drivers/][-y]\n");
   EXPECT_EQ(main->Form().Caption("CMD4HWIDunpacked"),
-            "7z x " + programDir + "DP/p.7z \"-o" + work + "\" \"@" + work + "p.7z.txt\" -y");
+            "7z x " + programDir + "DP/p.7z \"-o" + work + "Drivers/\" \"@" + work + "p.7z.txt\" -y");
 }
 
 // ---- both kinds of archive tool ----
@@ -519,13 +759,13 @@ TEST_P(ToolKindTest, CommandLinesFollowTheKindAndItemsAreGatheredInItsForm) {
   // command line as it ran.
   const std::string pack = programDir + "DP/p.7z";
   const std::string bb = kind.listsWithSwitch ? "[-bb1]" : "";
-  EXPECT_EQ(Calls(), (Lines{"[x][" + pack + "][-o" + workDir + "][*.inf][-r][-y]" + bb,
-                            "[x][" + pack + "][-o" + workDir + "][@" + workDir + "p.7z.txt][-y]" + bb,
-                            "[x][" + pack + "][-o" + workDir + "][-y]" + bb}));
+  EXPECT_EQ(Calls(), (Lines{"[x][" + pack + "][-o" + workDir + "Index/][*.inf][-r][-y]" + bb,
+                            "[x][" + pack + "][-o" + workDir + "Drivers/][@" + workDir + "p.7z.txt][-y]" + bb,
+                            "[x][" + pack + "][-o" + workDir + "Drivers/][-y]" + bb}));
   const std::string tail = kind.listsWithSwitch ? " -bb1" : "";
-  for (const std::string& line : {"7z x " + pack + " -o" + workDir + " *.inf -r -y" + tail,
-                                  "7z x " + pack + " -o" + workDir + " @" + workDir + "p.7z.txt -y" + tail,
-                                  "7z x " + pack + " -o" + workDir + " -y" + tail}) {
+  for (const std::string& line : {"7z x " + pack + " -o" + workDir + "Index/ *.inf -r -y" + tail,
+                                  "7z x " + pack + " -o" + workDir + "Drivers/ @" + workDir + "p.7z.txt -y" + tail,
+                                  "7z x " + pack + " -o" + workDir + "Drivers/ -y" + tail}) {
     EXPECT_TRUE(LogHas("log23|" + line + "|%s")) << line;
   }
   // The tool was asked for its banner once in this run, and the answer logged once.
@@ -562,7 +802,7 @@ TEST_F(SearchTest, AToolThatCannotStartIsAskedForItsBannerAgainLater) {
   fs::remove(programDir + "7z");
   main->ExtractINFsbtnClick();
   EXPECT_FALSE(main->Archiver().has_value());
-  EXPECT_TRUE(LogHas("log23|7z x " + programDir + "DP/p.7z -o" + workDir + " *.inf -r -y|%s"));
+  EXPECT_TRUE(LogHas("log23|7z x " + programDir + "DP/p.7z -o" + workDir + "Index/ *.inf -r -y|%s"));
   const Lines keys = LogKeys();
   EXPECT_EQ(std::count(keys.begin(), keys.end(), "log98"), 0);  // nothing is claimed about a missing tool
 
@@ -572,7 +812,7 @@ TEST_F(SearchTest, AToolThatCannotStartIsAskedForItsBannerAgainLater) {
   main->ExtractINFsbtnClick();
   ASSERT_TRUE(main->Archiver().has_value());
   EXPECT_EQ(main->Archiver()->kind, ArchiverKind::Current);
-  EXPECT_EQ(Calls(), Lines{"[x][" + programDir + "DP/p.7z][-o" + workDir + "][*.inf][-r][-y][-bb1]"});
+  EXPECT_EQ(Calls(), Lines{"[x][" + programDir + "DP/p.7z][-o" + workDir + "Index/][*.inf][-r][-y][-bb1]"});
 }
 
 TEST_F(SearchTest, ARunningSearchDisablesTheOperationButtonsAndStartsNoSecondRun) {

@@ -287,6 +287,27 @@ TEST_F(StartupTest, LeftoversOfKilledWritesAreSweptBeforeAnythingIsWritten) {
   EXPECT_LT(std::max(program, work), configuration);
 }
 
+TEST_F(StartupTest, StagingFoldersOfKilledExtractionsAreSweptFromEveryOutputFolder) {
+#ifdef _WIN32
+  GTEST_SKIP() << "the Windows archiver stages nothing in the output folder";
+#else
+  const std::string staged = ".velmora-7z-Ab12Cd/files/D/N/net.inf";
+  for (const std::string& folder : {workDir, workDir + "Index/", workDir + "Drivers/"}) {
+    tmp.Write(folder + staged, "half extracted");
+    std::filesystem::last_write_time(folder + ".velmora-7z-Ab12Cd",
+                                     std::filesystem::file_time_type::clock::now() - std::chrono::minutes(10));
+  }
+  tmp.Write(workDir + "Drivers/.velmora-7z-Young1/files/a.inf", "an extraction just begun");
+  Start();
+  const std::vector<std::string> texts = LogTexts();
+  for (const std::string& folder : {workDir, workDir + "Index/", workDir + "Drivers/"}) {
+    EXPECT_FALSE(std::filesystem::exists(folder + ".velmora-7z-Ab12Cd")) << folder;
+    EXPECT_NE(std::find(texts.begin(), texts.end(), "log102|1|" + folder), texts.end()) << folder;
+  }
+  EXPECT_TRUE(std::filesystem::exists(workDir + "Drivers/.velmora-7z-Young1/files/a.inf"));
+#endif
+}
+
 TEST_F(StartupTest, OrdinaryFirstStartLeavesNoErrorReport) {
   ErrorReport::Install();
   Start();

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cctype>
 #include <filesystem>
 #include <fstream>
 
@@ -65,7 +66,7 @@ TEST_F(UnpackInstallTest, UnpacksTickedPacksByBothMethodsAndLogsInOrder) {
     auto it = std::find_if(texts.begin(), texts.end(),
                            [](const std::string& t) { return t.rfind("log22|", 0) == 0; });
     ASSERT_NE(it, texts.end());
-    const std::string expectedLine = "7z x " + programDir + "DP/one.7z -o" + workDir + " -y";
+    const std::string expectedLine = "7z x " + programDir + "DP/one.7z -o" + workDir + "Drivers/ -y";
     std::vector<std::string> run(it, texts.end());
     ASSERT_GE(run.size(), 9u);
     EXPECT_EQ(run[1], "log23|" + expectedLine + "|%s");
@@ -107,7 +108,7 @@ TEST_F(UnpackInstallTest, PackPathWithBlanksReachesTheToolAsOneArgument) {
   ASSERT_EQ(calls.size(), 4u);
   EXPECT_EQ(calls[0], "x");
   EXPECT_EQ(calls[1], folder + "Driver Pack One.7z");
-  EXPECT_EQ(calls[2], "-o" + workDir);
+  EXPECT_EQ(calls[2], "-o" + workDir + "Drivers/");
   EXPECT_EQ(calls[3], "-y");
 }
 
@@ -147,7 +148,7 @@ TEST_F(UnpackInstallTest, MissingPackStillCountsAsUnpacked) {
   TickAll();
   main->SetCaption("CMDUnpackMethoded", "2");
   main->RunWithOutputClick();
-  EXPECT_TRUE(LogHas("log23|7z x  -o" + workDir + " -y|%s"));
+  EXPECT_TRUE(LogHas("log23|7z x  -o" + workDir + "Drivers/ -y|%s"));
   EXPECT_TRUE(LogHas("log57|-1|%s"));
   EXPECT_EQ(tmp.Read("win/dp_tavi/UnpackedDP.txt"), "gone.7z\r\n");
 }
@@ -242,22 +243,23 @@ TEST_F(UnpackInstallTest, InstallerCommandLines) {
     const char* autoInstall;
     const char* nonCompressed;
     bool silent;
-    bool location;
     bool progress;
   };
   const Case cases[] = {
-      {"YES", "YES", false, true, true},     {"Yes", "NO", true, false, true},
-      {"NO", "yes", false, true, false},     {"no", "No", false, false, false},
-      {"maybe", "YES", false, false, false},
+      {"YES", "YES", false, true}, {"Yes", "NO", true, true},      {"NO", "yes", false, false},
+      {"no", "No", false, false},  {"maybe", "YES", false, false},
   };
   FakeInstaller(3);
   const std::string location = tmp.MakeDir("loose drivers");
   for (const Case& c : cases) {
     SCOPED_TRACE(std::string(c.autoInstall) + "/" + c.nonCompressed);
+    // The configuration is read at start-up, which moves the working folder to the location.
     Start();
     SetIni("Automation", "AutoDPInstall", c.autoInstall);
     SetIni("DP_Options", "NonCompressedDriversFolder", c.nonCompressed);
     SetIni("DP_Options", "NonCompressedDriversFolderLocation", location);
+    main.reset();
+    Start();
     bool shownProgress = false;
     bool installCaption = false;
     main->Waitfrm().Subscribe([&](const FormModel::Notification& n) {
@@ -265,9 +267,14 @@ TEST_F(UnpackInstallTest, InstallerCommandLines) {
       if (n.control.name == "UnpackingLbl" && n.control.caption == "log48|%s|%s") installCaption = true;
     });
     main->InstallDPbtnClick();
-    std::string expected =
-        std::string("DPINST.exe ") + (c.silent ? "/s " : "") + "/path " + (c.location ? location : winDir);
+    // The installer is pointed at the drivers folder of the working folder, never above it.
+    std::string upper = c.nonCompressed;
+    for (char& ch : upper) ch = static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
+    const std::string folder = (upper == "YES" ? location + "dp_tavi/" : workDir) + "Drivers";
+    std::string expected = std::string("DPINST.exe ") + (c.silent ? "/s " : "") + "/path " + folder;
     EXPECT_TRUE(LogHas("log49|" + expected + "|%s"));
+    EXPECT_EQ(tmp.Read("win/dpinst-args.txt"), expected.substr(std::string("DPINST.exe ").size()) + "\n");
+    EXPECT_TRUE(fs::is_directory(folder)) << "the installer's folder is made when missing";
     EXPECT_EQ(shownProgress, c.progress);
     EXPECT_EQ(installCaption, c.progress);
     EXPECT_FALSE(tmp.Exists("win/DPINST.LOG"));

@@ -2,6 +2,7 @@
 #include <exception>
 
 #include "app/log_save.h"
+#include "app/error_report.h"
 #include "app/main_form.h"
 #include "app/window_layout.h"
 #include "platform/files.h"
@@ -81,6 +82,23 @@ void TMainfrm::SaveUnattendedLogAfterFailure(void (TMainfrm::*chain)()) {
   }
 }
 
+namespace {
+
+// True when a file can be made (and removed again) in the folder: a folder that is there but
+// read-only, or on a read-only volume, cannot be the working folder of a run.
+bool FolderTakesFiles(const std::string& folder) {
+  const std::string probe = folder + ".velmora-write-probe";
+  try {
+    platform::WriteWholeFile(probe, "");
+  } catch (const platform::FileError&) {
+    return false;
+  }
+  platform::DeleteFile(probe);
+  return true;
+}
+
+}  // namespace
+
 void TMainfrm::RunUnattended(void (TMainfrm::*chain)()) {
   exitStatus_ = 0;
   // Nobody waits in front of a switch run: an error is logged (the error report has it since
@@ -92,11 +110,17 @@ void TMainfrm::RunUnattended(void (TMainfrm::*chain)()) {
     } catch (const std::exception&) {
       // Judged just below by whether the folder is there.
     }
-    if (workdir.empty() || !platform::DirectoryExists(workdir)) {
+    if (workdir.empty() || !platform::DirectoryExists(workdir) || !FolderTakesFiles(workdir)) {
       LogKey("log77", {workdir});
       exitStatus_ = 2;
     } else {
+      const std::size_t reportsBefore = ErrorReport::EntryCount();
       (this->*chain)();
+      // An error the run went on after still went into the error report: the run failed.
+      if (ErrorReport::EntryCount() != reportsBefore) {
+        LogKey("log105", {workdir + ErrorReport::kFileName});
+        StepFailed();
+      }
     }
   } catch (const std::exception& e) {
     LogKey("log78", {e.what()});
@@ -120,7 +144,7 @@ void TMainfrm::FinishRun() {
   } else {
     // The installer here only prepares the drivers for Windows: the clean-up would delete the
     // very drivers the run has just prepared, so they stay, and the log says where.
-    LogKey("log82", {Caption("Workdir")});
+    LogKey("log82", {DriversFolder()});
   }
   SetCaption("StopVolatileed", kRunOnceMarker);
   Waitfrm().SetVisible(kWaitFormName, false);

@@ -62,6 +62,8 @@ void TMainfrm::CreateInibtnClick() {
                                                     "Error reading NonCompressedDriversFolderLocation param ");
     const std::string newWorkdir = location + "dp_tavi" + Sep();
     SetCaption("Workdir", newWorkdir);
+    // The program's files there are never written through a symbolic link.
+    platform::SetLinkFreeFolder(newWorkdir);
     outSwitch = "-o" + newWorkdir;
     if (!platform::DirectoryExists(newWorkdir)) {
       std::uint32_t code = platform::CreateDirectory(newWorkdir);

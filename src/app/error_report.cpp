@@ -1,3 +1,4 @@
+#include <atomic>
 #include "app/error_report.h"
 
 #include <chrono>
@@ -21,6 +22,8 @@ void AppendToFile(const std::string& folder, const std::string& text) {
     std::fclose(f);
   }
 }
+
+std::atomic<std::size_t> g_entries{0};
 
 void OnThrow(const platform::ThrowInfo& info) { WriteDebugLog(info); }
 
@@ -53,7 +56,10 @@ std::string BuildEntry(const platform::ThrowInfo& info, const std::tm& when) {
   return entry;
 }
 
+std::size_t EntryCount() { return g_entries.load(); }
+
 void WriteDebugLog(const platform::ThrowInfo& info) {
+  g_entries.fetch_add(1);
   try {
     std::string entry = BuildEntry(info, LocalNow());
     std::lock_guard<std::mutex> lock(g_mutex);

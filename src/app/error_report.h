@@ -2,6 +2,7 @@
 // the process, handled or not, is appended with its call stack at the moment it is thrown.
 #pragma once
 
+#include <cstddef>
 #include <ctime>
 #include <string>
 #include <vector>
@@ -20,6 +21,8 @@ void Uninstall();
 void SetFolder(const std::string& folder);
 // One entry as written to the file, lines ending in CR LF.
 std::string BuildEntry(const platform::ThrowInfo& info, const std::tm& when);
+// How many entries were made since the program started (written or still kept in memory).
+std::size_t EntryCount();
 // Appends one entry; every failure is swallowed.
 void WriteDebugLog(const platform::ThrowInfo& info);
 

@@ -27,7 +27,9 @@ TMainfrm::TMainfrm(UiPort& ui, AppEnvironment env) : ui_(ui), env_(std::move(env
       ErrorReport::SetFolder(n.control.caption);
   });
   // A configuration value that cannot be written is said once per file, with the reason.
+  // Each failure is a failed step: a switch run that could not record its state ends with 1.
   config_.OnWriteFailed([this](const std::string& path, const std::string& reason) {
+    StepFailed();
     if (path == unwritableConfig_) return;
     unwritableConfig_ = path;
     LogKey("log80", {path, reason});
@@ -219,6 +221,10 @@ void TMainfrm::LogFileLines(const std::string& path) {
 }
 
 std::string TMainfrm::Sep() { return std::string(1, platform::PathSeparator()); }
+
+std::string TMainfrm::IndexFolder() const { return Caption("Workdir") + "Index" + Sep(); }
+
+std::string TMainfrm::DriversFolder() const { return Caption("Workdir") + "Drivers" + Sep(); }
 
 bool TMainfrm::Unattended() const {
   // Once the run has ended (the program stays open after "/inir"), a person answers again.

@@ -147,6 +147,11 @@ class TMainfrm {
   // Logs an archive tool run that failed for the pack (it could not be started, or it ended
   // with a fatal exit code) as a failed step; true when the run did not fail.
   bool ArchiverSucceeded(const std::string& pack, const std::optional<int>& exitCode);
+  // False, with log104 and a failed step, for a pack name that the archive command line and the
+  // program's files cannot carry whole: a leading blank (the INI files trim it away), a double
+  // quote, a backslash (a folder separator) or a control character such as a line break.
+  bool PackNameCarried(const std::string& pack);
+  static bool CarriesPackName(const std::string& pack);
   // The driver pack of each entry of `HWIDS2Installchb`, in the same order.
   const std::vector<std::string>& InstallEntryPacks() const { return installEntryPacks_; }
 
@@ -154,6 +159,12 @@ class TMainfrm {
   std::string Caption(const std::string& name) const { return form_.Caption(name); }
   void SetCaption(const std::string& name, std::string text) { form_.SetCaption(name, std::move(text)); }
   std::string ProgramFolder() const;  // ends with a separator
+  // The working folder's two folders, each ending with a separator. The index folder holds the
+  // INF files extracted for the INF index and searched for hardware IDs; the drivers folder
+  // holds the unpacked and the chosen driver folders, and nothing else: the package installer
+  // is pointed at it, so it never reads the index's INF copies.
+  std::string IndexFolder() const;
+  std::string DriversFolder() const;
   // The separator of the target as text, for building paths ("\\" on Windows, "/" on Linux).
   static std::string Sep();
 
@@ -243,6 +254,7 @@ class TMainfrm {
   void TickAll(const std::string& list, const std::string& toggleLabel, void (TMainfrm::*toggle)());
   // Driver search helpers.
   std::vector<std::string> GatherInfPaths(const std::vector<std::string>& lines);
+  void ItemsFailed(const std::string& pack, const std::vector<std::string>& lines);
   void RestoreListsFromIndex();
 
   UiPort& ui_;

@@ -1,6 +1,8 @@
 // Telling the kinds of archive tool apart, and reading the items each kind reports.
 #include "packs/archiver_kind.h"
 
+#include <set>
+
 namespace {
 
 constexpr std::string_view kBannerWord = "7-Zip ";
@@ -8,6 +10,25 @@ constexpr std::string_view kBannerWord = "7-Zip ";
 constexpr int kFirstCurrentMajor = 15;
 
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+
+std::string_view Trimmed(std::string_view text) {
+  while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
+  while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) text.remove_suffix(1);
+  return text;
+}
+
+constexpr std::string_view kErrorStart = "ERROR:";
+
+// True for an item path of 7-Zip 9.20 followed by blanks and the words it reports an error with.
+bool EndsInErrorWords(std::string_view path) {
+  path = Trimmed(path);
+  for (std::string_view words : {"CRC Failed", "Data Error", "Unsupported Method"}) {
+    if (path.size() <= words.size() + 2 || path.substr(path.size() - words.size()) != words) continue;
+    const std::string_view before = path.substr(0, path.size() - words.size());
+    if (before.substr(before.size() - 2) == "  ") return true;
+  }
+  return false;
+}
 
 // The blank-separated words of a line.
 std::vector<std::string_view> Words(std::string_view line) {
@@ -92,6 +113,37 @@ std::vector<std::string> ExtractedItemPaths(const std::vector<std::string>& line
   std::vector<std::string> paths;
   for (const std::string& line : lines) {
     if (std::optional<std::string> path = ExtractedItemPath(line)) paths.push_back(std::move(*path));
+  }
+  return paths;
+}
+
+std::vector<std::string> ItemErrorLines(const std::vector<std::string>& lines) {
+  std::vector<std::string> errors;
+  for (const std::string& line : lines) {
+    if (line.rfind(kErrorStart, 0) == 0) {
+      errors.push_back(line);
+    } else if (const std::optional<std::string> path = ExtractedItemPath(line); path && EndsInErrorWords(*path)) {
+      errors.push_back(line);
+    }
+  }
+  return errors;
+}
+
+std::vector<std::string> GoodItemPaths(const std::vector<std::string>& lines) {
+  std::set<std::string, std::less<>> named;
+  for (const std::string& line : lines) {
+    if (line.rfind(kErrorStart, 0) != 0) continue;
+    std::string_view rest = std::string_view(line).substr(kErrorStart.size());
+    for (std::size_t at = rest.find(" : ");; at = rest.find(" : ")) {
+      named.emplace(Trimmed(rest.substr(0, at)));
+      if (at == std::string_view::npos) break;
+      rest.remove_prefix(at + 3);
+    }
+  }
+  std::vector<std::string> paths;
+  for (std::string& path : ExtractedItemPaths(lines)) {
+    if (EndsInErrorWords(path) || named.count(Trimmed(path)) != 0) continue;
+    paths.push_back(std::move(path));
   }
   return paths;
 }

@@ -50,3 +50,14 @@ std::optional<std::string> ExtractedItemPath(std::string_view line);
 
 // ExtractedItemPath of every line, in order, the lines that name no item left out.
 std::vector<std::string> ExtractedItemPaths(const std::vector<std::string>& lines);
+
+// The lines in which the tool tells of an item it could not extract, in order: every line that
+// starts with "ERROR:" (7-Zip's "ERROR: CRC Failed : <path>", the Linux tool's "ERROR: <path> :
+// <why>"), and an item line of 7-Zip 9.20 whose path is followed by blanks and its error words
+// ("Extracting  <path>     CRC Failed", "Data Error", "Unsupported Method").
+std::vector<std::string> ItemErrorLines(const std::vector<std::string>& lines);
+
+// ExtractedItemPaths less the items the error lines name: an item line of 7-Zip 9.20 that ends in
+// error words, and a path equal to a " : "-separated part of an "ERROR:" line (blanks around
+// both ignored). What the tool reported as extracted otherwise is kept, whatever its exit code.
+std::vector<std::string> GoodItemPaths(const std::vector<std::string>& lines);

@@ -28,6 +28,8 @@ void TMainfrm::FindDirsbtnClick() {
   LogKey("log29", {winDir});
   const std::string workdir = winDir + Sep() + "dp_tavi" + Sep();
   SetCaption("Workdir", workdir);
+  // The program's files there are never written through a symbolic link.
+  platform::SetLinkFreeFolder(workdir);
   SetCaption("WinDirlbl", winDir);
   LogKey("log30", {workdir});
   if (!platform::FileExists(workdir + "cmdout")) CreateWorkingFolder(*this, workdir);
@@ -40,6 +42,11 @@ void TMainfrm::FirstCheckbtnClick() {
   for (const std::string& folder : {ProgramFolder(), workdir}) {
     const int removed = platform::RemoveLeftoverTemporaryFiles(folder);
     if (removed > 0) LogKey("log99", {std::to_string(removed), folder});
+  }
+  // So are the archive tool's staging folders of killed extractions, in every folder it writes to.
+  for (const std::string& folder : {workdir, IndexFolder(), DriversFolder()}) {
+    const int removed = platform::RemoveLeftoverStagingFolders(folder);
+    if (removed > 0) LogKey("log102", {std::to_string(removed), folder});
   }
   LogKey("log31", {env_.programFile});
 

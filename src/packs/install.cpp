@@ -42,21 +42,24 @@ void TMainfrm::InstallDPbtnClick() {
     wait.SetGaugeMax("UnpackGauge2", 200);
     ui_.ProcessMessages();
   };
-  auto location = [&] {
-    return config_.ReadString("DP_Options", "NonCompressedDriversFolderLocation",
-                              "Error reading NonCompressedDriversFolderLocation param");
-  };
+  // The installer is pointed at the folder that holds exactly the unpacked and chosen driver
+  // folders (the working folder follows NonCompressedDriversFolderLocation when that option is
+  // on), never at a folder above it: the INF copies of the index and the program's own files
+  // stay out of its reach. It is made when missing, so an installer given it finds it empty.
+  std::string folder = DriversFolder();
+  if (!platform::DirectoryExists(folder)) platform::ForceDirectories(folder);
+  if (folder.size() > 1) folder.pop_back();
 
-  std::string commandLine = "DPINST.exe /path " + winDir;
+  std::string commandLine = "DPINST.exe /path " + folder;
   if (autoInstall == "YES") {
-    commandLine = "DPINST.exe /s /path " + winDir;
+    commandLine = "DPINST.exe /s /path " + folder;
     prepareProgress();
   }
   if (autoInstall == "YES" && nonCompressed == "YES") {
-    commandLine = "DPINST.exe /path " + location();
+    commandLine = "DPINST.exe /path " + folder;
     prepareProgress();
   }
-  if (autoInstall == "NO" && nonCompressed == "YES") commandLine = "DPINST.exe /path " + location();
+  if (autoInstall == "NO" && nonCompressed == "YES") commandLine = "DPINST.exe /path " + folder;
   LogKey("log49", {commandLine});
 
   WinExecute(commandLine, true);

@@ -62,10 +62,11 @@ void TMainfrm::RunWithOutputClick() {
     const std::string& name = chosen[n];
     // The total progress steps once per pack.
     wait.SetGaugePosition("UnpackGauge2", static_cast<int>(n));
-    if (!EndsWith7z(name)) continue;
+    if (!EndsWith7z(name) || !PackNameCarried(name)) continue;
     const std::string packDir = Caption("CMDPackDired");
-    // The output switch is one word even when the working folder holds a blank.
-    const std::string outSwitch = platform::process::QuoteArgument(Caption("CMDPackOutDired"));
+    // The packs go into the drivers folder, the one the installer is pointed at. The output
+    // switch is one word even when the folder holds a blank.
+    const std::string outSwitch = platform::process::QuoteArgument("-o" + DriversFolder());
     const std::string archive = ShortFileName(packDir + name);
     const std::string commandLine = ArchiverCommand("7z x " + archive + " " + outSwitch + " -y");
     LogKey("log22");
@@ -153,6 +154,21 @@ std::string TMainfrm::ArchiverCommand(const std::string& commandLine) {
     }
   }
   return ArchiverCommandLine(commandLine, archiver_ ? archiver_->kind : ArchiverKind::Unknown);
+}
+
+bool TMainfrm::CarriesPackName(const std::string& pack) {
+  const bool leadingBlank = !pack.empty() && (pack.front() == ' ' || pack.front() == '\t');
+  const bool badCharacter = std::any_of(pack.begin(), pack.end(), [](char c) {
+    return c == '"' || c == '\\' || (static_cast<unsigned char>(c) < 0x20);
+  });
+  return !leadingBlank && !badCharacter;
+}
+
+bool TMainfrm::PackNameCarried(const std::string& pack) {
+  if (CarriesPackName(pack)) return true;
+  LogKey("log104", {pack});
+  StepFailed();
+  return false;
 }
 
 bool TMainfrm::ArchiverSucceeded(const std::string& pack, const std::optional<int>& exitCode) {

@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <exception>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -52,8 +53,9 @@ struct DirEntry {
 // in the order the file system returns them. "." and ".." are never listed.
 std::vector<DirEntry> ListDirectory(const std::string& folder, const std::string& pattern);
 
-// Short (8.3) form of an existing path; on Linux the path itself, wrapped in double
-// quotes when it holds a blank. Empty text when the call fails.
+// Short (8.3) form of an existing path; on Linux the path itself. A result that still holds a
+// blank (always on Linux, on Windows on a volume without 8.3 names) is wrapped in double quotes,
+// so it is one word of a command line. Empty text when the call fails.
 std::string ShortPathName(const std::string& path);
 
 // Drive types with the Windows codes.
@@ -86,12 +88,37 @@ void WriteWholeFile(const std::string& path, const std::string& content);
 void WriteFileAtomically(const std::string& path, const std::string& content);
 // WriteTextLines through WriteFileAtomically.
 void WriteTextLinesAtomically(const std::string& path, const std::vector<std::string>& lines);
+// The folder whose files are all the program's own (the working folder): a symbolic link found
+// in place of a file there is never written through. WriteWholeFile, WriteTextLines and the
+// atomic writes replace the link itself with the file, and what it points to stays as it was.
+// Elsewhere a link is written through, so a configuration file may be shared by a link. An empty
+// text ends the rule. Windows: symbolic links need rights the program never has; nothing changes.
+void SetLinkFreeFolder(const std::string& folder);
+
 // Removes from `folder` the temporary files of atomic writes that were killed before their rename
 // (".<name>.tmp-XXXXXX" on Linux, "velXXXX.tmp" on Windows). A write still running, in this
 // program or in another copy of it, keeps its file: on Linux it holds a lock on it, on Windows it
 // has it open without sharing, and a file younger than a few seconds is always left alone.
 // Returns how many files were removed; an unreadable folder removes nothing.
 int RemoveLeftoverTemporaryFiles(const std::string& folder);
+// The private folder the Linux archive tool extracts into before it moves the items into the
+// output folder: ".velmora-7z-" followed by six letters or digits (mkdtemp's). Nothing below such a
+// folder is a driver: the index and the installer pass it by.
+inline bool IsArchiveStagingName(std::string_view name) {
+  constexpr std::string_view kMark = ".velmora-7z-";
+  constexpr std::size_t kRandom = 6;
+  if (name.size() != kMark.size() + kRandom || name.substr(0, kMark.size()) != kMark) return false;
+  for (const char c : name.substr(kMark.size())) {
+    if (!((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9'))) return false;
+  }
+  return true;
+}
+// Removes from `folder` the staging folders (IsArchiveStagingName) of archive tool runs that were
+// killed, with everything in them; links inside are removed, never followed. A run still going
+// holds a lock on its folder and keeps it, and a folder younger than a few seconds is always left
+// alone. Returns how many folders were removed; an unreadable folder removes nothing. On Windows
+// the real archiver makes no such folders and nothing is removed.
+int RemoveLeftoverStagingFolders(const std::string& folder);
 
 // Size in bytes; -1 when the file cannot be opened or read.
 std::int64_t FileSize(const std::string& path);

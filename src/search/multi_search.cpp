@@ -67,6 +67,16 @@ std::uint64_t FoldAscii8(std::uint64_t x) {
   return x | (capital >> 2);
 }
 
+// The table that leaves every byte as it is.
+const platform::FoldTable& Identity() {
+  static const platform::FoldTable table = [] {
+    platform::FoldTable t{};
+    for (int c = 0; c < 256; ++c) t.map[c] = static_cast<unsigned char>(c);
+    return t;
+  }();
+  return table;
+}
+
 bool IsAsciiFold(const platform::FoldTable& fold) {
   for (int c = 0; c < 256; ++c) {
     const int lower = c >= 'A' && c <= 'Z' ? c + ('a' - 'A') : c;
@@ -98,11 +108,11 @@ struct MultiPatternCounter::Impl {
     std::vector<ProbeClass> classes;
   };
 
-  explicit Impl(std::vector<std::string> patterns);
+  Impl(std::vector<std::string> patterns, const platform::FoldTable& foldTable);
   void CountAnchored(const unsigned char* text, std::size_t size, std::uint32_t* counts,
                      std::uint64_t* lastEnd) const;
 
-  const platform::FoldTable& fold = platform::LowerCaseTable();
+  const platform::FoldTable& fold;
   const bool asciiFold = IsAsciiFold(fold);
   std::vector<std::string> originals;
   std::vector<std::uint32_t> distinctOf;  // per original pattern, kNoPattern for an empty one
@@ -114,7 +124,8 @@ struct MultiPatternCounter::Impl {
   int emptyPrefixGroup = -1;                       // patterns that start with the backslash
 };
 
-MultiPatternCounter::Impl::Impl(std::vector<std::string> patterns) : originals(std::move(patterns)) {
+MultiPatternCounter::Impl::Impl(std::vector<std::string> patterns, const platform::FoldTable& foldTable)
+    : fold(foldTable), originals(std::move(patterns)) {
   std::unordered_map<std::string, std::uint32_t> seen;
   distinctOf.assign(originals.size(), kNoPattern);
   for (std::size_t i = 0; i < originals.size(); ++i) {
@@ -159,7 +170,8 @@ MultiPatternCounter::Impl::Impl(std::vector<std::string> patterns) : originals(s
     }
     const std::size_t probe = std::min(kMaxProbe, p.size() - slash - 1);
     const auto* after = reinterpret_cast<const unsigned char*>(p.data()) + slash + 1;
-    pending[it->second][probe].emplace_back(MakeKey(after, probe, fold), d);
+    // The pattern is folded already: its key takes its bytes as they are.
+    pending[it->second][probe].emplace_back(MakeKey(after, probe, Identity()), d);
   }
 
   for (std::size_t g = 0; g < groups.size(); ++g) {
@@ -271,7 +283,10 @@ void MultiPatternCounter::Impl::CountAnchored(const unsigned char* text, std::si
 }
 
 MultiPatternCounter::MultiPatternCounter(std::vector<std::string> patterns)
-    : impl_(std::make_unique<Impl>(std::move(patterns))) {}
+    : impl_(std::make_unique<Impl>(std::move(patterns), platform::LowerCaseTable())) {}
+
+MultiPatternCounter::MultiPatternCounter(std::vector<std::string> patterns, const platform::FoldTable& fold)
+    : impl_(std::make_unique<Impl>(std::move(patterns), fold)) {}
 
 MultiPatternCounter::~MultiPatternCounter() = default;
 

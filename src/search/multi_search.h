@@ -12,10 +12,15 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/mapped_file.h"
+
 class MultiPatternCounter {
  public:
   // Patterns may repeat and may be empty (an empty pattern never matches).
   explicit MultiPatternCounter(std::vector<std::string> patterns);
+  // Letters compared through `fold` instead of the system's lower-casing; the table must outlive
+  // the counter. Any table works, also one where folding twice differs from folding once.
+  MultiPatternCounter(std::vector<std::string> patterns, const platform::FoldTable& fold);
   ~MultiPatternCounter();
   MultiPatternCounter(const MultiPatternCounter&) = delete;
   MultiPatternCounter& operator=(const MultiPatternCounter&) = delete;

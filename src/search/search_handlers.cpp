@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdint>
+#include <map>
 #include <set>
 #include <unordered_set>
 
@@ -74,10 +75,10 @@ class Pacer {
 
 // Turns the archive tool's output lines into INF paths: the items it reports as extracted, in
 // the form of either kind of tool ("Extracting  <path>", "- <path>"; never the archive's own
-// "Extracting archive:" line). A path that leads outside the working folder, or that the index
-// cannot hold as a section name, is logged and left out.
+// "Extracting archive:" line), less those its error lines name. A path that leads outside the
+// working folder, or that the index cannot hold as a section name, is logged and left out.
 std::vector<std::string> TMainfrm::GatherInfPaths(const std::vector<std::string>& lines) {
-  std::vector<std::string> raw = ExtractedItemPaths(lines);
+  std::vector<std::string> raw = GoodItemPaths(lines);
   std::vector<std::string> paths;
   paths.reserve(raw.size());
   for (std::string& path : raw) {
@@ -93,17 +94,28 @@ std::vector<std::string> TMainfrm::GatherInfPaths(const std::vector<std::string>
   return paths;
 }
 
-// After No to the rebuild question in a new run of the program the lists of the index are
-// empty: they are made again from the kept index, so the search runs over it.
+// Logs each line in which the archive tool tells of an item of the pack it could not extract
+// (log103), as a failed step.
+void TMainfrm::ItemsFailed(const std::string& pack, const std::vector<std::string>& lines) {
+  for (const std::string& line : ItemErrorLines(lines)) {
+    LogKey("log103", {pack, line});
+    StepFailed();
+  }
+}
+
+// After No to the rebuild question the search runs over the kept index: its INF paths are made
+// again from it when this run of the program has none, and its packs always, since unpacking
+// whole packs meanwhile replaces the list of the run's packs, and each of the index's packs must
+// get its list file written anew.
 void TMainfrm::RestoreListsFromIndex() {
-  if (!form_.Items("INFfullPathslb").empty()) return;
   IndexFile index(Caption("Workdir") + kContentIndex);
+  const bool keepPaths = !form_.Items("INFfullPathslb").empty();
   std::vector<std::string> paths;
   std::vector<std::pair<long long, std::string>> packs;
   std::set<std::string> seenPacks;
   for (const std::string& section : index.SectionNames()) {
     if (!StaysInside(section)) {
-      LogKey("log72", {section});
+      if (!keepPaths) LogKey("log72", {section});
       continue;
     }
     paths.push_back(section);
@@ -119,12 +131,10 @@ void TMainfrm::RestoreListsFromIndex() {
   }
   std::stable_sort(packs.begin(), packs.end(),
                    [](const auto& a, const auto& b) { return a.first < b.first; });
-  form_.SetItems("INFfullPathslb", std::move(paths));
-  if (form_.Items("PackNamecbx").empty()) {
-    std::vector<std::string> names;
-    for (auto& [number, name] : packs) names.push_back(std::move(name));
-    form_.SetItems("PackNamecbx", std::move(names));
-  }
+  if (!keepPaths) form_.SetItems("INFfullPathslb", std::move(paths));
+  std::vector<std::string> names;
+  for (auto& [number, name] : packs) names.push_back(std::move(name));
+  form_.SetItems("PackNamecbx", std::move(names));
 }
 
 void TMainfrm::ExtractINFsbtnClick() {
@@ -170,11 +180,13 @@ void TMainfrm::ExtractINFsbtnClick() {
   form_.SetItems("PackNamecbx", ticked);
 
   const std::string packDir = Caption("CMDPackDired");
-  const std::string outSwitch = platform::process::QuoteArgument(Caption("CMDPackOutDired"));
+  // The INF copies go into the index folder, away from the driver folders the installer reads.
+  const std::string outSwitch = platform::process::QuoteArgument("-o" + IndexFolder());
   for (std::size_t n = 0; n < ticked.size(); ++n) {
     const std::string& name = ticked[n];
     wait.SetGaugeMax("UnpackGauge2", static_cast<int>(ticked.size()));
-    if (!EndsWith7z(name)) continue;
+    // A name no command line can carry is left out, with its position kept.
+    if (!EndsWith7z(name) || !PackNameCarried(name)) continue;
     const std::string commandLine =
         ArchiverCommand("7z x " + ShortFileName(packDir + name + " ") + " " + outSwitch + " *.inf -r -y");
     LogKey("log22");
@@ -194,8 +206,10 @@ void TMainfrm::ExtractINFsbtnClick() {
     const std::optional<int> exitCode = RunArchiver(commandLine);
     form_.SetItems("INFpathslb", platform::ReadTextLines(outputFile));
 
-    // A tool that failed adds nothing to the index.
-    if (exitCode && *exitCode < kArchiverFatal) {
+    // Every item the tool reported as extracted is indexed, also when it failed on others: only
+    // the items its error lines name are left out, and those lines are logged as failures.
+    if (exitCode) {
+      ItemsFailed(name, form_.Items("INFpathslb"));
       const std::vector<std::string> gathered = GatherInfPaths(form_.Items("INFpathslb"));
       form_.AppendItems("INFfullPathslb", gathered);
       // A path already indexed keeps the pack it was first gathered from.
@@ -228,6 +242,7 @@ void TMainfrm::SearchByHWIDSbtnClick() {
   ExtractINFsbtnClick();
 
   const std::string workDir = Caption("Workdir");
+  const std::string indexDir = IndexFolder();
   contentIndex_ = std::make_unique<IndexFile>(workDir + kContentIndex);
   IndexFile& index = *contentIndex_;
 
@@ -239,7 +254,7 @@ void TMainfrm::SearchByHWIDSbtnClick() {
   files.reserve(entries.size());
   for (const std::string& entry : entries) {
     sections.push_back(TrimBlanks(entry));
-    files.push_back(workDir + sections.back());
+    files.push_back(indexDir + sections.back());
   }
   std::vector<std::string> reduced;
   reduced.reserve(ids.size());
@@ -336,6 +351,11 @@ void TMainfrm::PrepareUnpackFilesbtnClick() {
 
   const std::string foundText = Msg("log55");
   const std::vector<std::string>& paths = form_.Items("SearchINFExtraxtPathslb");
+  // Each pack's list is made from the matches themselves, in the order its folders were first
+  // written (a folder once, whatever its letter case, as the extraction list keys it), so a
+  // name the extraction list cannot hold still reaches the archive tool.
+  std::map<std::string, std::vector<std::string>> packLists;
+  std::map<std::string, std::set<std::string>> packListSeen;
   for (std::size_t k = 0; k < paths.size(); ++k) {
     const std::string& section = paths[k];
     const std::string pack = content.Read(section, "PackName", "NO");
@@ -348,16 +368,21 @@ void TMainfrm::PrepareUnpackFilesbtnClick() {
     entries.push_back(full + ":" + foundText + ":" + pack);
     checks.push_back(false);
     entryPacks.push_back(pack);
-    if (!extract.Write(pack + ".txt", ArchiveFolder(TrimBlanks(section)) + "*.*",
-                       "Line" + std::to_string(k))) {
-      LogKey("log73", {TrimBlanks(section)});
+    const std::string key = ArchiveFolder(TrimBlanks(section)) + "*.*";
+    if (packListSeen[pack].insert(UpperCase(key)).second) packLists[pack].push_back(key);
+    if (!extract.Write(pack + ".txt", key, "Line" + std::to_string(k))) {
+      LogKey("log101", {key, pack});
+      StepFailed();
     }
   }
   extract.Save();
   form_.ClearItems("SearchINFExtraxtPathslb");
 
   for (const std::string& pack : form_.Items("PackNamecbx")) {
-    form_.SetItems("SearchINFExtraxtPathslb", extract.Keys(pack + ".txt"));
+    // A pack left out for its name has no list file; a backslash would not even name one here.
+    if (!CarriesPackName(pack)) continue;
+    const auto list = packLists.find(pack);
+    form_.SetItems("SearchINFExtraxtPathslb", list == packLists.end() ? std::vector<std::string>() : list->second);
     platform::WriteTextLinesAtomically(workDir + pack + ".txt", form_.Items("SearchINFExtraxtPathslb"));
   }
 
@@ -384,11 +409,12 @@ void TMainfrm::InstallHWIDsbtnClick() {
   OperationScope running(*this);
   const std::string workDir = Caption("Workdir");
   const std::string packDir = Caption("CMDPackDired");
-  const std::string outSwitch = platform::process::QuoteArgument(Caption("CMDPackOutDired"));
+  const std::string outSwitch = platform::process::QuoteArgument("-o" + DriversFolder());
   const std::vector<std::string> entries = form_.Items("HWIDS2Installchb");
   FormModel& wait = Waitfrm();
   // Several ticked entries of one pack need the pack's folders once: its list names them all.
   std::set<std::string> extracted;
+  bool anyExtracted = false;
   for (std::size_t i = 0; i < entries.size(); ++i) {
     if (!form_.Checked("HWIDS2Installchb", i)) continue;
     const std::string pack = i < installEntryPacks_.size() && !installEntryPacks_[i].empty()
@@ -406,9 +432,21 @@ void TMainfrm::InstallHWIDsbtnClick() {
 
     const std::optional<int> exitCode = RunArchiver(commandLine);
     LogFileLines(Caption("CMDOutFileed"));
-    ArchiverSucceeded(pack, exitCode);
+    // What the tool extracted is installed even when it failed on other items of the pack.
+    if (ArchiverSucceeded(pack, exitCode)) anyExtracted = true;
+    if (exitCode) {
+      const std::vector<std::string> output = platform::ReadTextLines(Caption("CMDOutFileed"));
+      ItemsFailed(pack, output);
+      if (!GoodItemPaths(output).empty()) anyExtracted = true;
+    }
   }
   wait.SetVisible(kWaitFormName, false);
-  InstallDPbtnClick();
+  // The installer is handed only what was chosen: with no driver extracted it would only
+  // report on whatever earlier runs left in its folder.
+  if (anyExtracted) {
+    InstallDPbtnClick();
+  } else {
+    LogKey("log100");
+  }
   LogKey("log53");
 }

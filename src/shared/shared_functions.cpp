@@ -129,6 +129,16 @@ void RandomizeBuffer(std::span<std::uint8_t> block) {
 }
 
 void WipeFile(const std::string& path) {
+  // A symbolic link in place of the file is removed as a link: what it points to is not the
+  // program's to overwrite.
+  std::error_code linkError;
+  if (std::filesystem::is_symlink(std::filesystem::symlink_status(path, linkError))) {
+    if (!platform::DeleteFile(path)) {
+      const std::uint32_t code = platform::LastSystemError();
+      throw platform::FileError("Cannot delete \"" + path + "\": " + platform::SystemErrorMessage(code), code);
+    }
+    return;
+  }
   platform::ExclusiveFile file(path);
   std::array<std::uint8_t, kWipeBlockSize> block{};
   for (int pass = 0; pass < kWipePasses; ++pass) {

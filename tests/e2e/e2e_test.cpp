@@ -580,12 +580,13 @@ TEST_F(EndToEnd, UntdUnpacksGoodPacksSafelyInstallsAndClosesThenSkipsThemNextTim
   // What the packs left in the working folder: the good packs whole, the
   // undamaged part of the corrupt one, the harmless files of the hostile one, and no link.
   const std::set<std::string> unpacked = WorkingTree();
-  for (const char* entry : {"f Drivers/Net/net.inf", "f Drivers/Net/net.sys", "f Drivers/Net/read me.txt",
-                            "f Video/vid.inf", "f Video/vid.dll", "f Broken/fine.inf", "f harmless.txt",
-                            "d link_dir", "f link_dir/payload.txt", "f UnpackedDP.txt"}) {
+  for (const char* entry : {"f Drivers/Drivers/Net/net.inf", "f Drivers/Drivers/Net/net.sys",
+                            "f Drivers/Drivers/Net/read me.txt", "f Drivers/Video/vid.inf",
+                            "f Drivers/Video/vid.dll", "f Drivers/Broken/fine.inf", "f Drivers/harmless.txt",
+                            "d Drivers/link_dir", "f Drivers/link_dir/payload.txt", "f UnpackedDP.txt"}) {
     EXPECT_EQ(unpacked.count(entry), 1u) << entry;
   }
-  EXPECT_EQ(unpacked.count("f Broken/broken.sys"), 0u) << "a damaged file was written";
+  EXPECT_EQ(unpacked.count("f Drivers/Broken/broken.sys"), 0u) << "a damaged file was written";
   for (const std::string& entry : unpacked) EXPECT_FALSE(StartsWith(entry, "l ")) << entry;
 
   // Nothing outside the working folder: not beside it, not where the hostile entries point.
@@ -600,18 +601,18 @@ TEST_F(EndToEnd, UntdUnpacksGoodPacksSafelyInstallsAndClosesThenSkipsThemNextTim
   EXPECT_TRUE(fs::is_empty(root_ / "cwd"));
 
   // Installation: the installer's log copied into the program's log, then destroyed.
-  const std::size_t install = log.Find(Msg("log49", {"DPINST.exe /s /path " + Win()}));
+  const std::size_t install = log.Find(Msg("log49", {"DPINST.exe /s /path " + WorkDir() + "Drivers"}));
   const std::size_t cleaning = log.Find("Cleaning log file", install);
   ASSERT_LT(cleaning, log.texts.size());
   const auto installerLines = std::vector<std::string>(log.texts.begin() + static_cast<long>(install) + 1,
                                                        log.texts.begin() + static_cast<long>(cleaning));
   EXPECT_TRUE(std::any_of(installerLines.begin(), installerLines.end(), [&](const std::string& line) {
-    return line.find(WorkDir() + "Drivers/Net/net.inf") != std::string::npos;
+    return line.find(WorkDir() + "Drivers/Drivers/Net/net.inf") != std::string::npos;
   })) << "the installer's log does not name the unpacked INF file";
   EXPECT_FALSE(fs::exists(root_ / "win" / "DPINST.LOG"));
   // The run ends by saying where the prepared drivers stay.
-  EXPECT_EQ(log.texts.back(), Msg("log82", {WorkDir()}));
-  EXPECT_LT(log.Find(Msg("log43")), log.Find(Msg("log82", {WorkDir()})));
+  EXPECT_EQ(log.texts.back(), Msg("log82", {WorkDir() + "Drivers/"}));
+  EXPECT_LT(log.Find(Msg("log43")), log.Find(Msg("log82", {WorkDir() + "Drivers/"})));
   EXPECT_EQ(Ini("Automation", "AutoDPInstall"), "No");
 
   // The record of unpacked packs names the packs that unpacked, not the damaged one.
@@ -622,7 +623,7 @@ TEST_F(EndToEnd, UntdUnpacksGoodPacksSafelyInstallsAndClosesThenSkipsThemNextTim
   EXPECT_EQ(names.size(), 3u);
   EXPECT_EQ(std::count(listed.begin(), listed.end(), '\n'), std::count(listed.begin(), listed.end(), '\r'));
   EXPECT_TRUE(log.Has(Msg("log79", {"corrupt.7z"})) || log.Has(Msg("log75", {"corrupt.7z", 2})));
-  EXPECT_TRUE(fs::exists(WorkDir() + "Drivers/Net/net.sys"));
+  EXPECT_TRUE(fs::exists(WorkDir() + "Drivers/Drivers/Net/net.sys"));
 
   // A second run skips the packs recorded as unpacked and tries the damaged one again.
   auto second = Start({"/untd"}, "untd2");
@@ -661,7 +662,7 @@ TEST_F(EndToEnd, UnthSavesTheWholeLogAsUtf16EndingWithItsLastLine) {
   const std::vector<std::string> saved = SplitLines(*text);
   ASSERT_FALSE(saved.empty());
   ASSERT_TRUE(IsStamped(saved.back())) << saved.back();
-  EXPECT_EQ(saved.back().substr(22), Msg("log82", {WorkDir()}));
+  EXPECT_EQ(saved.back().substr(22), Msg("log82", {WorkDir() + "Drivers/"}));
   // The saved log is the log as it stood: the same lines as on standard error up to that point.
   ASSERT_LE(saved.size(), log.lines.size());
   EXPECT_EQ(saved,
@@ -743,30 +744,38 @@ TEST_F(EndToEnd, UnthExtractsAndInstallsOnlyTheDriversWhoseInfFilesNameThisMachi
   EXPECT_EQ(listed("usb.7z"), std::set<std::string>{"U/Logi/*.*"});
   EXPECT_EQ(listed("video.7z"), std::set<std::string>{"V/Gfx/*.*"});
 
-  // Exactly those folders were extracted, with their payloads; the others have their INF only.
+  // Every INF file lies in the index folder; exactly the matching folders were extracted, with
+  // their payloads, into the drivers folder.
   const std::set<std::string> tree = WorkingTree();
   for (const Driver& d : drivers) {
     const std::string leaf = fs::path(d.folder).filename().string();
-    EXPECT_EQ(tree.count("f " + std::string(d.folder) + "/" + leaf + ".inf"), 1u) << d.folder;
-    EXPECT_EQ(tree.count("f " + std::string(d.folder) + "/" + leaf + ".sys"), d.matches ? 1u : 0u)
-        << d.folder;
+    const std::string inFolder = std::string(d.folder) + "/" + leaf;
+    EXPECT_EQ(tree.count("f Index/" + inFolder + ".inf"), 1u) << d.folder;
+    EXPECT_EQ(tree.count("f Index/" + inFolder + ".sys"), 0u) << d.folder;
+    EXPECT_EQ(tree.count("f Drivers/" + inFolder + ".inf"), d.matches ? 1u : 0u) << d.folder;
+    EXPECT_EQ(tree.count("f Drivers/" + inFolder + ".sys"), d.matches ? 1u : 0u) << d.folder;
   }
-  EXPECT_EQ(tree.count("f V/Gfx/sub/extra.bin"), 1u);
+  EXPECT_EQ(tree.count("f Drivers/V/Gfx/sub/extra.bin"), 1u);
   // Each pack with a match was extracted once, by its list.
   EXPECT_EQ(log.CountStartingWith(Msg("log23", {"7z x "})), 3u + 3u);
   EXPECT_TRUE(log.Has(Msg("log23", {"7z x \"" + (prog_ / "DP/Laptop Drivers.7z").string() + "\" -o" +
-                                    WorkDir() + " \"@" + WorkDir() + "Laptop Drivers.7z.txt\" -y"})));
+                                    WorkDir() + "Index/ *.inf -r -y"})));
+  EXPECT_TRUE(log.Has(Msg("log23", {"7z x \"" + (prog_ / "DP/Laptop Drivers.7z").string() + "\" -o" +
+                                    WorkDir() + "Drivers/ \"@" + WorkDir() + "Laptop Drivers.7z.txt\" -y"})));
 
-  // The installer ran silently on the Windows folder, and its log names the extracted INF files.
-  const std::size_t install = log.Find(Msg("log49", {"DPINST.exe /s /path " + Win()}));
+  // The installer ran silently on the drivers folder, and its log names exactly the chosen
+  // driver packages: nothing of the index.
+  const std::size_t install = log.Find(Msg("log49", {"DPINST.exe /s /path " + WorkDir() + "Drivers"}));
   ASSERT_LT(install, log.texts.size());
-  for (const char* inf : {"L/Net/Intel/Intel.inf", "U/Logi/Logi.inf", "V/Gfx/Gfx.inf"}) {
-    EXPECT_TRUE(
-        std::any_of(log.texts.begin() + static_cast<long>(install), log.texts.end(),
-                    [&](const std::string& line) { return line.find(WorkDir() + inf) != std::string::npos; }))
-        << inf;
+  std::set<std::string> packages;
+  for (auto it = log.texts.begin() + static_cast<long>(install); it != log.texts.end(); ++it) {
+    if (StartsWith(*it, "Driver package: ")) packages.insert(it->substr(16));
   }
-  EXPECT_LT(log.Find(Msg("log53")), log.Find(Msg("log82", {WorkDir()})));
+  EXPECT_EQ(packages, (std::set<std::string>{WorkDir() + "Drivers/L/Audio/HDA/HDA.inf",
+                                             WorkDir() + "Drivers/L/Net/Intel/Intel.inf",
+                                             WorkDir() + "Drivers/U/Logi/Logi.inf",
+                                             WorkDir() + "Drivers/V/Gfx/Gfx.inf"}));
+  EXPECT_LT(log.Find(Msg("log53")), log.Find(Msg("log82", {WorkDir() + "Drivers/"})));
   EXPECT_EQ(Ini("Automation", "AutoDPInstall"), "No");
   const std::string saved = ReadFile(WorkDir() + "UnattendedLOg.txt");
   const std::optional<std::string> text = Utf16LeToUtf8(saved.substr(std::min<std::size_t>(2, saved.size())));
@@ -774,7 +783,7 @@ TEST_F(EndToEnd, UnthExtractsAndInstallsOnlyTheDriversWhoseInfFilesNameThisMachi
   const std::vector<std::string> savedLines = SplitLines(*text);
   ASSERT_FALSE(savedLines.empty());
   EXPECT_EQ(savedLines.back().substr(std::min<std::size_t>(22, savedLines.back().size())),
-            Msg("log82", {WorkDir()}));
+            Msg("log82", {WorkDir() + "Drivers/"}));
 }
 
 // ---- /unth on the demo packs the program folder ships ----
@@ -833,14 +842,22 @@ TEST_F(EndToEnd, UnthOnTheDemoPacksExtractsTheDriversOfTheVirtualMachine) {
       folders.insert(fs::path(driver).parent_path().string() + "/*.*");
     const std::vector<std::string> lines = SplitLines(ReadFile(WorkDir() + pack + ".txt"));
     EXPECT_EQ(std::set<std::string>(lines.begin(), lines.end()), folders);
-    for (const std::string& driver : drivers) EXPECT_EQ(tree.count("f " + driver + ".sys"), 1u) << driver;
+    for (const std::string& driver : drivers) EXPECT_EQ(tree.count("f Drivers/" + driver + ".sys"), 1u) << driver;
   }
   for (const std::string& entry : tree) {
     if (entry.size() > 4 && entry.compare(entry.size() - 4, 4, ".sys") == 0) ++driverFiles;
   }
   EXPECT_EQ(driverFiles, expectedInfs.size()) << "driver files of folders that did not match were extracted";
 
-  // The installer found the virtio network adapter's driver.
+  // The installer read exactly the chosen driver packages, and found the virtio network
+  // adapter's driver.
+  std::set<std::string> packages;
+  std::set<std::string> expectedPackages;
+  for (const std::string& inf : expectedInfs) expectedPackages.insert(WorkDir() + "Drivers/" + inf);
+  for (const std::string& line : log.texts) {
+    if (StartsWith(line, "Driver package: ")) packages.insert(line.substr(16));
+  }
+  EXPECT_EQ(packages, expectedPackages);
   EXPECT_TRUE(std::any_of(log.texts.begin(), log.texts.end(), [](const std::string& line) {
     return line.find("Serves present device: PCI\\VEN_1AF4&DEV_1041") != std::string::npos;
   }));
@@ -928,10 +945,10 @@ TEST_F(EndToEnd, BothFormsOfTheArchiveToolGiveTheSameIndexExtractionAndUnpacking
   // The older form as the reference: it found the machine's three drivers.
   for (const char* folder : {"L/Net/Intel", "L/Audio/HDA", "U/Logi"}) {
     const std::string leaf = fs::path(folder).filename().string();
-    EXPECT_EQ(older.extracted.count("f " + std::string(folder) + "/" + leaf + ".sys"), 1u) << folder;
+    EXPECT_EQ(older.extracted.count("f Drivers/" + std::string(folder) + "/" + leaf + ".sys"), 1u) << folder;
   }
-  EXPECT_EQ(older.extracted.count("f L/Net/Other/Other.sys"), 0u);
-  EXPECT_EQ(older.unpacked.count("f L/Net/Other/Other.sys"), 1u);
+  EXPECT_EQ(older.extracted.count("f Drivers/L/Net/Other/Other.sys"), 0u);
+  EXPECT_EQ(older.unpacked.count("f Drivers/L/Net/Other/Other.sys"), 1u);
   // The newer form gives the very same.
   EXPECT_EQ(newer.index, older.index);
   EXPECT_EQ(newer.lists, older.lists);
@@ -981,7 +998,8 @@ TEST_F(EndToEnd, BothUnpackMethodsPutThePacksUnderTheWorkingFolder) {
       EXPECT_TRUE(ui.shown.empty()) << ui.shown.front();
       main.FormDestroy();
     }
-    const fs::path work = win / "dp_tavi";
+    // The packs lie in the drivers folder of the working folder.
+    const fs::path work = win / "dp_tavi" / "Drivers";
     EXPECT_EQ(ReadFile(work / "Drivers/Net/net.sys"), std::string(3000, 'N'));
     EXPECT_EQ(ReadFile(work / "Drivers/Net/read me.txt"), "notes\n");
     EXPECT_EQ(ReadFile(work / "Video/vid.dll"), "video driver\n");

@@ -26,6 +26,7 @@
 #include <fcntl.h>
 #include <stdio.h>
 #include <stdlib.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -46,6 +47,7 @@
 #include <vector>
 
 #include "item_patterns.h"
+#include "platform/files.h"
 #include "platform/process.h"
 
 namespace {
@@ -332,6 +334,8 @@ std::string Unsafe(const Item& item, const std::vector<std::string>& parts, bool
   if (item.hardLink) return "hard link";
   if (item.special) return "special file";
   if (item.encrypted) return "encrypted";
+  if (platform::IsArchiveStagingName(parts.front()))
+    return "named like this tool's own working folder, which is never used";
   return {};
 }
 
@@ -648,7 +652,11 @@ class Staging {
  public:
   explicit Staging(const std::string& outputFolder) {
     std::string pattern = outputFolder + "/.velmora-7z-XXXXXX";
-    if (::mkdtemp(pattern.data()) != nullptr) path_ = pattern;
+    if (::mkdtemp(pattern.data()) == nullptr) return;
+    path_ = pattern;
+    // Held while the tool runs: the program's start-up sweep removes only the folders of killed runs.
+    lock_ = Fd(::open(path_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (lock_.valid()) ::flock(lock_.get(), LOCK_EX | LOCK_NB);
   }
   ~Staging() {
     if (!path_.empty()) {
@@ -662,6 +670,7 @@ class Staging {
 
  private:
   std::string path_;
+  Fd lock_;
 };
 
 // The parts of a name as 7zz lays it out on Linux: separated at "/" only.

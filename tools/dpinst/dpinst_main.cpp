@@ -91,6 +91,8 @@ void FindInfFiles(const fs::path& folder, std::vector<fs::path>& infs, std::vect
       continue;
     }
     if (entry.is_directory(typeError)) {
+      // What the archive tool has not finished, or a killed run of it left, is no driver.
+      if (platform::IsArchiveStagingName(entry.path().filename().string())) continue;
       FindInfFiles(entry.path(), infs, problems);
     } else if (IsInfName(entry.path())) {
       infs.push_back(entry.path());

@@ -14,6 +14,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <filesystem>
 #include <memory>
 #include <system_error>
 
@@ -379,7 +380,36 @@ void WriteTextLinesAtomically(const std::string& path, const std::vector<std::st
   WriteFileAtomically(path, LinesText(lines));
 }
 
+namespace {
+
+std::string& LinkFreeFolder() {
+  static std::string folder;
+  return folder;
+}
+
+// True when `path` names a symbolic link inside the link-free folder: the write replaces it.
+bool IsLinkToReplace(const std::string& native) {
+  const std::string& folder = LinkFreeFolder();
+  if (folder.empty() || native.size() <= folder.size() || native.compare(0, folder.size(), folder) != 0) {
+    return false;
+  }
+  struct stat link {};
+  return ::lstat(native.c_str(), &link) == 0 && S_ISLNK(link.st_mode);
+}
+
+}  // namespace
+
+void SetLinkFreeFolder(const std::string& folder) {
+  std::string native = NativePath(folder);
+  if (!native.empty() && native.back() != '/') native += '/';
+  LinkFreeFolder() = native;
+}
+
 void WriteWholeFile(const std::string& path, const std::string& content) {
+  if (IsLinkToReplace(NativePath(path))) {
+    WriteFileAtomically(path, content);
+    return;
+  }
   Descriptor fd(::open(NativePath(path).c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666));
   if (fd.get() < 0) throw MakeError("Cannot create", path, errno);
   WriteAll(fd.get(), content.data(), content.size(), path);
@@ -389,13 +419,15 @@ void WriteWholeFile(const std::string& path, const std::string& content) {
 void WriteFileAtomically(const std::string& path, const std::string& content) {
   std::string target = NativePath(path);
   struct stat link {};
-  if (::lstat(target.c_str(), &link) == 0 && S_ISLNK(link.st_mode)) {
+  const bool replaceLink = IsLinkToReplace(target);
+  if (!replaceLink && ::lstat(target.c_str(), &link) == 0 && S_ISLNK(link.st_mode)) {
     // Replace the file the link points at and keep the link.
     const std::string resolved = RealPath(target);
     if (!resolved.empty()) target = resolved;
   }
   struct stat existing {};
-  const bool exists = ::stat(target.c_str(), &existing) == 0;
+  // A link to replace is no file of the program: the new file takes its place with default rights.
+  const bool exists = !replaceLink && ::stat(target.c_str(), &existing) == 0;
   if (exists) {
     if (!S_ISREG(existing.st_mode))
       throw MakeError("Cannot replace", path, S_ISDIR(existing.st_mode) ? EISDIR : EINVAL);
@@ -454,6 +486,33 @@ int RemoveLeftoverTemporaryFiles(const std::string& folder) {
     if (now - info.st_mtime < kTemporaryGraceSeconds) continue;
     if (::flock(fd.get(), LOCK_EX | LOCK_NB) != 0) continue;  // a write is still running
     if (::unlinkat(dirFd, entry->d_name, 0) == 0) ++removed;
+  }
+  return removed;
+}
+
+int RemoveLeftoverStagingFolders(const std::string& folder) {
+  std::unique_ptr<DIR, int (*)(DIR*)> dir(::opendir(NativePath(folder.empty() ? "." : folder).c_str()), ::closedir);
+  if (!dir) return 0;
+  const int dirFd = ::dirfd(dir.get());
+  const std::time_t now = std::time(nullptr);
+  std::vector<std::string> stale;
+  while (const dirent* entry = ::readdir(dir.get())) {
+    if (!IsArchiveStagingName(entry->d_name)) continue;
+    Descriptor fd(::openat(dirFd, entry->d_name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    struct stat info {};
+    if (fd.get() < 0 || ::fstat(fd.get(), &info) != 0 || !S_ISDIR(info.st_mode)) continue;
+    // The moment between making the folder and locking it.
+    if (now - info.st_mtime < kTemporaryGraceSeconds) continue;
+    if (::flock(fd.get(), LOCK_EX | LOCK_NB) != 0) continue;  // the archive tool is still at work
+    stale.push_back(entry->d_name);
+  }
+  int removed = 0;
+  const std::string base = NativePath(folder.empty() ? "." : folder);
+  for (const std::string& name : stale) {
+    std::error_code ec;
+    // remove_all removes links themselves, never what they point to.
+    std::filesystem::remove_all(std::filesystem::path(base) / name, ec);
+    if (!ec) ++removed;
   }
   return removed;
 }

@@ -201,7 +201,11 @@ std::string ShortPathName(const std::string& path) {
   const DWORD length = GetShortPathNameA(path.c_str(), buffer.data(), needed);
   if (length == 0 || length >= needed) return "";
   buffer.resize(length);
-  return buffer;
+  // A volume without 8.3 names gives the long path back: one with a blank is quoted, so the
+  // command lines it goes into still split right.
+  if (buffer.find_first_of(" \t") == std::string::npos) return buffer;
+  if (buffer.find('"') != std::string::npos) return "";
+  return "\"" + buffer + "\"";
 }
 
 DriveType GetDriveType(const std::string& path) {
@@ -261,7 +265,11 @@ std::string CurrentDirectory() {
   const DWORD length = GetCurrentDirectoryA(needed, buffer.data());
   if (length == 0 || length >= needed) return "";
   buffer.resize(length);
-  return buffer;
+  // A volume without 8.3 names gives the long path back: one with a blank is quoted, so the
+  // command lines it goes into still split right.
+  if (buffer.find_first_of(" \t") == std::string::npos) return buffer;
+  if (buffer.find('"') != std::string::npos) return "";
+  return "\"" + buffer + "\"";
 }
 
 std::vector<std::string> ReadTextLines(const std::string& path) {
@@ -396,6 +404,10 @@ int RemoveLeftoverTemporaryFiles(const std::string& folder) {
   FindClose(search);
   return removed;
 }
+
+int RemoveLeftoverStagingFolders(const std::string&) { return 0; }
+
+void SetLinkFreeFolder(const std::string&) {}
 
 std::int64_t FileSize(const std::string& path) {
   WIN32_FILE_ATTRIBUTE_DATA data{};
