@@ -240,7 +240,9 @@ TEST_F(FilesTest, ShortPathNameQuotesBlanks) {
   const std::vector<std::string> words = platform::process::SplitCommandLine("7z x " + shortName + " -y");
   ASSERT_EQ(words.size(), 4u) << shortName;
   EXPECT_EQ(platform::ReadWholeFile(words[2]), "x");
-  if (shortName.find(' ') != std::string::npos) EXPECT_EQ(shortName, "\"" + blank + "\"");
+  if (shortName.find(' ') != std::string::npos) {
+    EXPECT_EQ(shortName, "\"" + blank + "\"");
+  }
   EXPECT_EQ(platform::ShortPathName(temp.File("missing.7z")), "");
 #else
   const std::string plain = temp.Write("plain.7z", "");
