@@ -310,12 +310,9 @@ std::optional<Installation> FindInstallation(const fs::path& windows, std::strin
   found.software = FindNoCase(config, "SOFTWARE");
   found.system = FindNoCase(config, "SYSTEM");
   for (const fs::path& hive : {found.software, found.system}) {
+    // A file there that is not a sound hive is reported when installing, not taken for "no Windows".
     if (!fs::is_regular_file(hive, ec)) {
       whyNot = "it has no registry hive " + hive.string();
-      return std::nullopt;
-    }
-    if (!ReadHiveHeader(hive).signature) {
-      whyNot = hive.string() + " is not a registry hive (it does not start with \"regf\")";
       return std::nullopt;
     }
   }
