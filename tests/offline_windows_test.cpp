@@ -96,6 +96,7 @@ struct OfflineCase {
   bool dirtySystem = false;        // SYSTEM not closed cleanly
   Mount mount = Mount::None;
   std::string config = "System32/config";  // how the volume spells it
+  bool givenWindowsFolder = false;  // "/path <Windows folder>" instead of the drivers' folder
   // Expected; an empty DevicePath means refused: status 3, nothing changed.
   std::string devicePath;
   hive_type devicePathType = hive_t_REG_EXPAND_SZ;
@@ -151,7 +152,7 @@ class OfflineRunTest : public ::testing::TestWithParam<OfflineCase> {
   // case needs a read-only or full config folder; `same` tells whether SOFTWARE was unchanged
   // there and no stray file was left beside it.
   int Run(bool& same) {
-    std::string run = Quote(VELMORA_DPINST_PATH) + " /s /path " + drivers;
+    std::string run = Quote(VELMORA_DPINST_PATH) + " /s /path " + (GetParam().givenWindowsFolder ? windows : drivers);
     const std::string original = tmp.Write("original-software", test_hive::ReadFile(software));
     const std::string verdict = tmp.File("verdict");
     const std::string count = "$(ls -A " + Quote(config) + " | wc -l)";
@@ -220,9 +221,10 @@ TEST_P(OfflineRunTest, RegistersThePackagesOrChangesNothing) {
   EXPECT_EQ(test_hive::ReadFile(software + ".velmora-backup"), before);
 
   // The packages whole on the volume, nothing from the index, the staging folder or Windows.
-  EXPECT_EQ(test_hive::ReadFile(volumeDrivers / "Velmora/LAN/net/amd64/netkvm.sys"), "driver 64");
-  EXPECT_EQ(test_hive::ReadFile(volumeDrivers / "Velmora/LAN/net/netkvm.sys"), "driver");
-  EXPECT_TRUE(fs::exists(volumeDrivers / "Velmora/Audio/snd.inf"));
+  const fs::path placed = volumeDrivers / (c.givenWindowsFolder ? "Velmora/Drivers" : "Velmora");
+  EXPECT_EQ(test_hive::ReadFile(placed / "LAN/net/amd64/netkvm.sys"), "driver 64");
+  EXPECT_EQ(test_hive::ReadFile(placed / "LAN/net/netkvm.sys"), "driver");
+  EXPECT_TRUE(fs::exists(placed / "Audio/snd.inf"));
   std::size_t files = 0;
   for (const auto& entry : fs::recursive_directory_iterator(volumeDrivers)) files += entry.is_regular_file();
   EXPECT_EQ(files, 4u);
@@ -230,13 +232,13 @@ TEST_P(OfflineRunTest, RegistersThePackagesOrChangesNothing) {
   EXPECT_NE(log.find("Backup of the hive: " + software + ".velmora-backup"), std::string::npos) << log;
 
   // A second run changes nothing, and the first backup stays.
-  test_hive::WriteFile(volumeDrivers / "Velmora/Audio/snd.inf", "changed on the volume");
+  test_hive::WriteFile(placed / "Audio/snd.inf", "changed on the volume");
   const std::string after = test_hive::ReadFile(software);
   ASSERT_EQ(Run(same), 0);
   EXPECT_TRUE(same);
   EXPECT_EQ(test_hive::ReadFile(software), after);
   EXPECT_EQ(test_hive::ReadFile(software + ".velmora-backup"), before);
-  EXPECT_EQ(test_hive::ReadFile(volumeDrivers / "Velmora/Audio/snd.inf"), "[Version]\r\nClass=MEDIA\r\n");
+  EXPECT_EQ(test_hive::ReadFile(placed / "Audio/snd.inf"), "[Version]\r\nClass=MEDIA\r\n");
   EXPECT_NE(Log().find("Registry unchanged"), std::string::npos);
 }
 
@@ -255,7 +257,7 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         OfflineCase{"FreshHiveWindows10At1607",
                     Version("6.3", "14393"),
-                    "", false, Mount::None, "System32/config",
+                    "", false, Mount::None, "System32/config", false,
                     R"(%SystemRoot%\inf;)" + kBoth, hive_t_REG_EXPAND_SZ,
                     {{"Velmora drivers", {hive_t_REG_EXPAND_SZ, kAddDriver}}},
                     "First-start command: pnputil /add-driver"},
@@ -263,7 +265,7 @@ INSTANTIATE_TEST_SUITE_P(
                     Version("6.1", "7601") + std::vector<Value>{
                         {kCurrentVersion, "DevicePath", hive_t_REG_EXPAND_SZ, R"(%SystemRoot%\inf)"},
                         {kRunOnce, "Other", hive_t_REG_SZ, "other.exe"}},
-                    "", false, Mount::None, "system32/CONFIG",
+                    "", false, Mount::None, "system32/CONFIG", false,
                     R"(%SystemRoot%\inf;)" + kBoth, hive_t_REG_EXPAND_SZ,
                     {{"Other", {hive_t_REG_SZ, "other.exe"}},
                      {"Velmora driver 1", {hive_t_REG_EXPAND_SZ, Cmd(R"(Audio\snd.inf)")}},
@@ -271,7 +273,7 @@ INSTANTIATE_TEST_SUITE_P(
                     "First-start command: pnputil -i -a"},
         OfflineCase{"Windows10Before1607TakesTheOldForm",
                     Version("6.3", "10586"),
-                    "", false, Mount::None, "System32/config",
+                    "", false, Mount::None, "System32/config", false,
                     R"(%SystemRoot%\inf;)" + kBoth, hive_t_REG_EXPAND_SZ,
                     {{"Velmora driver 1", {hive_t_REG_EXPAND_SZ, Cmd(R"(Audio\snd.inf)")}},
                      {"Velmora driver 2", {hive_t_REG_EXPAND_SZ, Cmd(R"(LAN\net\netkvm.inf)")}}},
@@ -279,26 +281,33 @@ INSTANTIATE_TEST_SUITE_P(
         OfflineCase{"FolderAlreadyListedTextTypeKeptWindowsXp",
                     Version("5.1", "2600") + std::vector<Value>{
                         {kCurrentVersion, "DevicePath", hive_t_REG_SZ, R"(%SystemRoot%\inf;%SYSTEMDRIVE%\drivers\velmora\lan\net\;)"}},
-                    "", false, Mount::None, "System32/config",
+                    "", false, Mount::None, "System32/config", false,
                     R"(%SystemRoot%\inf;%SYSTEMDRIVE%\drivers\velmora\lan\net\;%SystemDrive%\Drivers\Velmora\Audio)",
                     hive_t_REG_SZ, kNoKey,
                     "First-start command: none: this Windows has no pnputil"},
+        OfflineCase{"GivenTheWindowsFolderOnlyItsWorkingFolderCounts",
+                    Version("10.0", "22631"),
+                    "", false, Mount::None, "System32/config", true,
+                    R"(%SystemRoot%\inf;%SystemDrive%\Drivers\Velmora\Drivers\Audio;)"
+                    R"(%SystemDrive%\Drivers\Velmora\Drivers\LAN\net)", hive_t_REG_EXPAND_SZ,
+                    {{"Velmora drivers", {hive_t_REG_EXPAND_SZ, kAddDriver}}},
+                    "Copied: "},
         OfflineCase{"NoVersionNoCommand",
-                    {}, "", false, Mount::None, "System32/config",
+                    {}, "", false, Mount::None, "System32/config", false,
                     R"(%SystemRoot%\inf;)" + kBoth, hive_t_REG_EXPAND_SZ, kNoKey,
                     "Windows version in the registry: not recorded"},
-        OfflineCase{"DirtySoftware", {}, DirtyHive(), false, Mount::None, "System32/config", "",
+        OfflineCase{"DirtySoftware", {}, DirtyHive(), false, Mount::None, "System32/config", false, "",
                     hive_t_REG_NONE, {}, "was not closed cleanly (sequence numbers 12 and 11)"},
-        OfflineCase{"DirtySystem", Version("6.3", "19045"), "", true, Mount::None, "System32/config", "",
+        OfflineCase{"DirtySystem", Version("6.3", "19045"), "", true, Mount::None, "System32/config", false, "",
                     hive_t_REG_NONE, {}, "SYSTEM was not closed cleanly"},
-        OfflineCase{"NotAHive", {}, "hello, this is text", false, Mount::None, "System32/config", "",
+        OfflineCase{"NotAHive", {}, "hello, this is text", false, Mount::None, "System32/config", false, "",
                     hive_t_REG_NONE, {}, "is not a registry hive (it does not start with \"regf\")"},
-        OfflineCase{"WrongChecksum", {}, BadChecksum(), false, Mount::None, "System32/config", "",
+        OfflineCase{"WrongChecksum", {}, BadChecksum(), false, Mount::None, "System32/config", false, "",
                     hive_t_REG_NONE, {}, "its header checksum is wrong"},
         OfflineCase{"ReadOnlyConfigFolder", Version("6.3", "19045"), "", false, Mount::ReadOnlyConfig,
-                    "System32/config", "", hive_t_REG_NONE, {}, "Read-only file system"},
+                    "System32/config", false, "", hive_t_REG_NONE, {}, "Read-only file system"},
         OfflineCase{"NoSpaceForTheNewHive", Version("6.3", "19045"), "", false, Mount::FullConfig,
-                    "System32/config", "", hive_t_REG_NONE, {}, "No space left on device"}),
+                    "System32/config", false, "", hive_t_REG_NONE, {}, "No space left on device"}),
     [](const ::testing::TestParamInfo<OfflineCase>& param) { return param.param.name; });
 
 TEST(OfflineWindowsTest, WithoutHivesItInstallsNothingAsBefore) {

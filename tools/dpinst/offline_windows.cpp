@@ -601,10 +601,12 @@ int Install(const Installation& installation, const fs::path& from, std::vector<
   log.push_back("At its next start Windows looks in the DevicePath folders for a driver for every device "
                 "that has none.");
   if (!commands.empty()) {
-    log.push_back("The next time Windows processes RunOnce (at that start, with the first logon) it runs the "
-                  "RunOnce command" + std::string(commands.size() > 1 ? "s" : "") +
-                  " once and deletes them: pnputil adds the packages to the driver store and installs them "
-                  "on every matching device, also on devices that run a generic driver.");
+    const bool several = commands.size() > 1;
+    log.push_back(std::string("The next time Windows processes RunOnce (at that start, with the first logon) it "
+                              "runs the RunOnce command") +
+                  (several ? "s once and deletes them" : " once and deletes it") +
+                  ": pnputil adds the packages to the driver store and installs them on every matching "
+                  "device, also on devices that run a generic driver.");
   }
   log.push_back("To undo: put " + (installation.software.string() + kBackupSuffix) + " back as " +
                 installation.software.string() + " and remove " + destination.string() + ".");
