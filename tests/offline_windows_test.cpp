@@ -233,12 +233,14 @@ TEST_P(OfflineRunTest, RegistersThePackagesOrChangesNothing) {
 
   // A second run changes nothing, and the first backup stays.
   test_hive::WriteFile(placed / "Audio/snd.inf", "changed on the volume");
+  test_hive::WriteFile(placed / "Audio/.velmora-copy-snd.inf.part", "half a copy from a killed run");
   const std::string after = test_hive::ReadFile(software);
   ASSERT_EQ(Run(same), 0);
   EXPECT_TRUE(same);
   EXPECT_EQ(test_hive::ReadFile(software), after);
   EXPECT_EQ(test_hive::ReadFile(software + ".velmora-backup"), before);
   EXPECT_EQ(test_hive::ReadFile(placed / "Audio/snd.inf"), "[Version]\r\nClass=MEDIA\r\n");
+  EXPECT_FALSE(fs::exists(placed / "Audio/.velmora-copy-snd.inf.part"));
   EXPECT_NE(Log().find("Registry unchanged"), std::string::npos);
 }
 

@@ -65,9 +65,14 @@ bool SyncFile(const fs::path& file) {
   return ok;
 }
 
+// The temporary file a copy goes through: hidden, and not ending in ".inf", so that a run killed
+// while copying leaves nothing a "*.inf" search on the volume would take for a driver package.
+constexpr const char* kCopyPrefix = ".velmora-copy-";
+constexpr const char* kCopySuffix = ".part";
+
 // Copies a file to `to` through a temporary file beside it, flushed and renamed over it.
 bool CopyFileSafely(const fs::path& from, const fs::path& to, std::string& error) {
-  const fs::path temporary = to.parent_path() / (".velmora-copy-" + to.filename().string());
+  const fs::path temporary = to.parent_path() / (kCopyPrefix + to.filename().string() + kCopySuffix);
   std::error_code ec;
   if (!fs::copy_file(from, temporary, fs::copy_options::overwrite_existing, ec)) {
     error = ec.message();
@@ -136,6 +141,15 @@ bool CopyPackage(const fs::path& from, const fs::path& to, Placed& placed, int& 
                  std::vector<std::string>& log, std::string& error) {
   if (!MakeFolders(to, placed, error)) return false;
   std::error_code ec;
+  // What a killed run left half copied goes.
+  for (fs::directory_iterator it(to, ec); !ec && it != fs::directory_iterator(); it.increment(ec)) {
+    const std::string name = it->path().filename().string();
+    if (name.rfind(kCopyPrefix, 0) == 0 && name.ends_with(kCopySuffix)) {
+      std::error_code ignored;
+      fs::remove(it->path(), ignored);
+    }
+  }
+  ec.clear();
   std::vector<fs::directory_entry> entries;
   for (fs::directory_iterator it(from, ec); !ec && it != fs::directory_iterator(); it.increment(ec)) {
     entries.push_back(*it);
