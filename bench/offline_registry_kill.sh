@@ -4,9 +4,9 @@
 # byte) or the complete new one, never torn; that a backup, when there is one, is the old hive;
 # and, every fourth time, that a run started afterwards finishes the job.
 #
-# Usage: bench/offline_registry_kill.sh [DPINST.exe] [make_offline_windows] [trials=120] [filler keys=20000]
+# Usage: bench/offline_registry_kill.sh [DPINST.exe] [make_offline_windows] [trials=200] [filler keys=20000]
 #   e.g. bench/offline_registry_kill.sh build/default/tools/dpinst/DPINST.exe \
-#          build/default/bench/make_offline_windows 120
+#          build/default/bench/make_offline_windows 200
 #
 # The volume comes from bench/make_offline_windows: a Windows 10 SOFTWARE hive padded to a few
 # megabytes, so that writing and flushing its new copy takes long enough to be hit. The registry
@@ -16,7 +16,7 @@
 set -euo pipefail
 dpinst="$(realpath "${1:-build/default/tools/dpinst/DPINST.exe}")"
 maker="$(realpath "${2:-build/default/bench/make_offline_windows}")"
-trials="${3:-120}"
+trials="${3:-200}"
 filler="${4:-20000}"
 [ -x "$dpinst" ] || { echo "no installer stand-in at $dpinst" >&2; exit 2; }
 [ -x "$maker" ] || { echo "no make_offline_windows at $maker" >&2; exit 2; }
