@@ -17,6 +17,7 @@ run_packages=(
   qt6-base-dev libgl-dev              # the Linux front end (Qt 6 Widgets)
   libboost-stacktrace-dev             # call stacks in the error report
   7zip                                # the archiver behind the 7z stand-in
+  libhivex-dev                        # the installer stand-in: an offline Windows' registry hives
   pci.ids usb.ids                     # device names for the devcon stand-in
   xvfb xauth                          # the window without a display (scripts/run.sh /switch)
   fonts-dejavu-core
@@ -25,6 +26,7 @@ test_packages=(
   libgtest-dev libgmock-dev googletest # unit tests (googletest: sources for the Windows tests)
   libbenchmark-dev                    # benchmarks (bench/)
   ripgrep                             # benchmarks: fixed-string search to compare with
+  libhivex-bin                        # benchmarks: hivexget reads the hives the kill loop leaves
   clang libclang-rt-14-dev            # fuzzing (scripts/fuzz.sh): clang and its libFuzzer runtime
   g++-mingw-w64-i686-posix            # the 32-bit Windows build
   g++-mingw-w64-x86-64-posix          # the 64-bit Windows build, tested where 32-bit code cannot run

@@ -27,6 +27,9 @@
 #include "lang/messages.h"
 #include "platform/profile.h"
 #include "support/temp_dir.h"
+#ifdef VELMORA_HAVE_HIVEX
+#include "support/test_hive.h"
+#endif
 
 extern char** environ;
 
@@ -862,6 +865,89 @@ TEST_F(EndToEnd, UnthOnTheDemoPacksExtractsTheDriversOfTheVirtualMachine) {
     return line.find("Serves present device: PCI\\VEN_1AF4&DEV_1041") != std::string::npos;
   }));
 }
+
+// ---- /unth on an offline Windows: the drivers placed on its volume and registered ----
+
+#ifdef VELMORA_HAVE_HIVEX
+TEST_F(EndToEnd, UnthOnAnOfflineWindowsPlacesAndRegistersTheDriversOnceOnly) {
+  CopyProgram();
+  for (const fs::directory_entry& entry : fs::directory_iterator(prog_ / "demo" / "DP"))
+    fs::copy_file(entry.path(), prog_ / "DP" / entry.path().filename());
+  // A made-up Windows 10 volume: its two hives made by the test, Windows' own INF folder.
+  const fs::path volume = root_ / "vol";
+  const fs::path windows = volume / "Windows";
+  const fs::path software = windows / "System32/config/SOFTWARE";
+  const std::string nt = R"(Microsoft\Windows NT\CurrentVersion)";
+  ASSERT_TRUE(test_hive::MakeHive(software, {{nt, "CurrentVersion", hive_t_REG_SZ, "6.3"},
+                                             {nt, "CurrentBuildNumber", hive_t_REG_SZ, "19045"},
+                                             {R"(Microsoft\Windows\CurrentVersion)", "DevicePath",
+                                              hive_t_REG_EXPAND_SZ, R"(%SystemRoot%\inf)"}}));
+  ASSERT_TRUE(test_hive::MakeHive(windows / "System32/config/SYSTEM", {}));
+  WriteFile(windows / "INF/machine.inf", "[Version]\r\n");
+  const std::string original = ReadFile(software);
+  const std::map<std::string, std::string> env = {
+      {"VELMORA_SYSFS", std::string(VELMORA_TESTDATA_DIR) + "/sysfs/virtio/sys"},
+      {"VELMORA_WINDIR", windows.string()}};
+
+  auto program = Start({"/unth"}, "unth-offline", env);
+  ASSERT_TRUE(program->Wait(90)) << "the program did not close by itself";
+  EXPECT_EQ(program->ExitCode(), 0) << program->Describe();
+  Log log = LogOf("unth-offline");
+  auto logged = [&log](const std::string& start) {
+    return std::any_of(log.texts.begin(), log.texts.end(),
+                       [&](const std::string& line) { return line.rfind(start, 0) == 0; });
+  };
+  EXPECT_TRUE(logged("Offline Windows installation: " + windows.string()));
+  EXPECT_TRUE(logged("Registry updated: " + software.string()));
+  EXPECT_TRUE(logged("Backup of the hive: " + software.string() + ".velmora-backup"));
+  EXPECT_TRUE(logged("RunOnce \"Velmora drivers\" after: %SystemRoot%\\System32\\pnputil.exe /add-driver"));
+
+  // The chosen drivers, with their driver files, on the volume and named in DevicePath.
+  const fs::path placed = volume / "Drivers/Velmora";
+  const auto values = test_hive::ReadValues(software, R"(Microsoft\Windows\CurrentVersion)");
+  ASSERT_EQ(values.count("DevicePath"), 1u);
+  const std::string devicePath = values.at("DevicePath").second;
+  EXPECT_EQ(values.at("DevicePath").first, hive_t_REG_EXPAND_SZ);
+  EXPECT_EQ(devicePath.rfind(R"(%SystemRoot%\inf;)", 0), 0u) << devicePath;
+  const std::map<std::string, char> onVolume = Tree(placed, {});
+  for (const char* driver : {"D/V/RedHat/1/virtio_net", "D/V/RedHat/2/virtio_blk", "D/C/Intel/1/q35chip"}) {
+    SCOPED_TRACE(driver);
+    const std::string sys = std::string(driver) + ".sys";
+    const auto found = std::find_if(onVolume.begin(), onVolume.end(), [&](const auto& entry) {
+      return entry.first.size() >= sys.size() && entry.first.compare(entry.first.size() - sys.size(), sys.size(), sys) == 0;
+    });
+    ASSERT_NE(found, onVolume.end());
+    std::string folder = R"(%SystemDrive%\Drivers\Velmora\)" + fs::path(found->first).parent_path().string();
+    std::replace(folder.begin(), folder.end(), '/', '\\');
+    EXPECT_NE((devicePath + ";").find(folder + ";"), std::string::npos) << devicePath;
+  }
+  const auto runOnce = test_hive::ReadValues(software, R"(Microsoft\Windows\CurrentVersion\RunOnce)");
+  ASSERT_EQ(runOnce.count("Velmora drivers"), 1u);
+  EXPECT_EQ(runOnce.at("Velmora drivers").second,
+            R"(%SystemRoot%\System32\pnputil.exe /add-driver "%SystemDrive%\Drivers\Velmora\*.inf" /subdirs /install)");
+  EXPECT_EQ(ReadFile(software.string() + ".velmora-backup"), original);
+  // Outside the working folder and the drivers' folder only the hive and its backup changed.
+  const std::map<std::string, char> outside = Tree(volume, {"Windows/dp_tavi", "Drivers/Velmora"});
+  std::set<std::string> files;
+  for (const auto& [path, kind] : outside) {
+    if (kind == 'f') files.insert(path);
+  }
+  EXPECT_EQ(files, (std::set<std::string>{"Windows/INF/machine.inf", "Windows/System32/config/SOFTWARE",
+                                          "Windows/System32/config/SOFTWARE.velmora-backup",
+                                          "Windows/System32/config/SYSTEM"}));
+
+  // A second run changes nothing.
+  const std::string after = ReadFile(software);
+  program = Start({"/unth"}, "unth-offline-again", env);
+  ASSERT_TRUE(program->Wait(90)) << "the program did not close by itself";
+  EXPECT_EQ(program->ExitCode(), 0) << program->Describe();
+  log = LogOf("unth-offline-again");
+  EXPECT_TRUE(logged("Registry unchanged: it already names these driver packages."));
+  EXPECT_EQ(ReadFile(software), after);
+  EXPECT_EQ(ReadFile(software.string() + ".velmora-backup"), original);
+  EXPECT_EQ(Tree(placed, {}), onVolume);
+}
+#endif
 
 // ---- both forms of the archive tool: 7-Zip 9.20's and that of 7-Zip 15 and later ----
 

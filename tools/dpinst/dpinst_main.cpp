@@ -1,8 +1,10 @@
 // The driver installer on Linux: "DPINST.exe [/s] /path <folder>".
-// It installs nothing here. It reads every INF file below the folder, matches the hardware IDs
-// of their models sections against this machine's devices, and writes DPINST.LOG in the Windows
-// folder: each driver package found, with its provider, class and version, the present devices
-// it serves, and that the folder is ready for the Windows installer.
+// It reads every INF file below the folder, matches the hardware IDs of their models sections
+// against this machine's devices, and writes DPINST.LOG in the Windows folder: each driver package
+// found, with its provider, class and version, and the present devices it serves. When the Windows
+// folder is an offline Windows installation (a Windows volume mounted from Linux), it places the
+// driver packages on that volume and registers them in its registry (offline_windows.h); otherwise
+// it installs nothing and says why.
 #include <time.h>
 
 #include <algorithm>
@@ -16,6 +18,7 @@
 #include <vector>
 
 #include "inf_file.h"
+#include "offline_windows.h"
 #include "platform/devices.h"
 #include "platform/files.h"
 
@@ -165,11 +168,19 @@ int main(int argc, char** argv) {
   }
   log.push_back("Devices present on this system: " + std::to_string(devices.size()));
 
+  const std::string windowsFolder = platform::WindowsDirectory();
+  std::string notOffline;
+  const auto offline = dpinst::offline::FindInstallation(windowsFolder, notOffline);
+
   std::vector<fs::path> infs;
   std::vector<std::string> problems;
   std::error_code ec;
   if (!fs::is_directory(folder, ec)) {
     problems.push_back("Driver folder not found: " + folder);
+  } else if (offline && fs::equivalent(folder, offline->windows, ec)) {
+    // Windows' own INF files are not driver packages to place: only the working folder counts.
+    const fs::path working = dpinst::offline::FindNoCase(offline->windows, "dp_tavi");
+    if (fs::is_directory(working, ec)) FindInfFiles(working, infs, problems);
   } else {
     FindInfFiles(folder, infs, problems);
   }
@@ -221,13 +232,19 @@ int main(int argc, char** argv) {
   log.push_back("Summary: " + std::to_string(packages) + " driver packages, " + std::to_string(serving) +
                 " serving devices present on this system, " + std::to_string(unreadable) +
                 " unreadable INF files");
-  log.push_back("Nothing was installed on this system: this is Linux. The driver folder is ready for the");
-  log.push_back("Windows driver installer on the Windows system these drivers are meant for.");
+  int status = 0;
+  if (offline) {
+    status = dpinst::offline::Install(*offline, folder, log);
+  } else {
+    log.push_back("No offline Windows installation in " + windowsFolder + ": " + notOffline + ".");
+    log.push_back("Nothing was installed on this system: this is Linux. The driver folder is ready for the");
+    log.push_back("Windows driver installer on the Windows system these drivers are meant for.");
+  }
   log.push_back("Finished: " + Now());
 
   std::string text;
   for (const std::string& line : log) text += line + "\r\n";
-  const std::string logPath = platform::WindowsDirectory() + "/DPINST.LOG";
+  const std::string logPath = windowsFolder + "/DPINST.LOG";
   {
     std::ofstream out(logPath, std::ios::binary | std::ios::trunc);
     out << text;
@@ -240,7 +257,9 @@ int main(int argc, char** argv) {
   if (!options.silent) {
     std::printf("%d driver packages found in %s, %d serving devices present on this system.\n", packages,
                 folder.c_str(), serving);
-    std::printf("Nothing was installed on this system. Details: %s\n", logPath.c_str());
+    if (!offline) std::printf("Nothing was installed on this system. Details: %s\n", logPath.c_str());
+    else if (status == 0) std::printf("Placed on the offline Windows in %s. Details: %s\n", windowsFolder.c_str(), logPath.c_str());
+    else std::printf("Nothing was installed on the offline Windows. Details: %s\n", logPath.c_str());
   }
-  return 0;
+  return status;
 }
