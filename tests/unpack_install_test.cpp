@@ -300,6 +300,45 @@ TEST_F(UnpackInstallTest, InstallerLogIsCopiedAndGaugesStopAtTheirMaximum) {
   EXPECT_FALSE(tmp.Exists("win/DPINST.LOG"));
 }
 
+// The installer's exit status decides whether the install step failed: 0 is success, anything
+// else (or an installer that cannot start) makes the run end with 1; its log is copied either way.
+TEST_F(UnpackInstallTest, InstallerExitStatusIsAStepOfTheRun) {
+  struct Case {
+    const char* logLine;  // what the installer writes to DPINST.LOG; nullptr: no installer at all
+    int exitCode;
+    const char* key;  // the start of the line about the installer's end; "" for none
+    int runStatus;
+  };
+  const Case cases[] = {
+      {"ok", 0, "", 0},
+      {"refused", 3, "log107|3|%s", 1},
+      {"some", 1, "log107|1|%s", 1},
+      {nullptr, 0, "log106|DPINST.exe /s /path ", 1},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.logLine != nullptr ? c.logLine : "no installer");
+    if (c.logLine != nullptr) {
+      Tool("DPINST.exe", std::string("echo ") + c.logLine + " > \"$VELMORA_WINDIR/DPINST.LOG\"\nexit " +
+                             std::to_string(c.exitCode) + "\n");
+    } else {
+      fs::remove(programDir + "DPINST.exe");
+    }
+    Start();
+    SetIni("Automation", "AutoDPInstall", "YES");
+    main->Invoke("InstallDPbtnClick");
+    EXPECT_EQ(main->ExitStatus(), c.runStatus);
+    const auto texts = LogTexts();
+    const bool said = std::any_of(texts.begin(), texts.end(), [&](const std::string& t) {
+      return *c.key != '\0' && t.rfind(c.key, 0) == 0;
+    });
+    EXPECT_EQ(said, *c.key != '\0');
+    if (c.logLine != nullptr) {
+      EXPECT_TRUE(LogHas(c.logLine)) << "the installer's log is copied";
+    }
+    main.reset();
+  }
+}
+
 TEST_F(UnpackInstallTest, MissingInstallerLogEndsWithErrorAfterClosingLine) {
   Start();  // no installer at all: nothing writes DPINST.LOG
   EXPECT_TRUE(main->Invoke("InstallDPbtnClick"));

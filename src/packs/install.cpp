@@ -62,7 +62,17 @@ void TMainfrm::InstallDPbtnClick() {
   if (autoInstall == "NO" && nonCompressed == "YES") commandLine = "DPINST.exe /path " + folder;
   LogKey("log49", {commandLine});
 
-  WinExecute(commandLine, true);
+  // The installer's exit status: 0 when it installed every driver that serves a device (the
+  // project's installers on both platforms keep to that); anything else, or an installer that
+  // cannot be started, is a failed step of the run. Its log is read either way.
+  int installerStatus = 0;
+  if (!WinExecute(commandLine, true, &installerStatus)) {
+    LogKey("log106", {commandLine});
+    StepFailed();
+  } else if (installerStatus != 0) {
+    LogKey("log107", {std::to_string(installerStatus)});
+    StepFailed();
+  }
 
   const std::string logFile = winDir + Sep() + "DPINST.LOG";
   form_.SetItems("CMDlogcmb", platform::ReadTextLines(logFile));

@@ -47,9 +47,10 @@ void WipeFile(const std::string& path);
 // Where it cannot be renamed it is wiped in place; when the wiping fails it gets its name back.
 void WipeFileAside(const std::string& path);
 
-// Starts a command line as a new process, waiting for its end when `wait` is set.
-// False when it cannot be started. (Defined with the process runner.)
-bool WinExecute(const std::string& commandLine, bool wait);
+// Starts a command line as a new process, waiting for its end when `wait` is set; then
+// `exitCode`, when given, receives the child's exit code. False when it cannot be started.
+// (Defined with the process runner.)
+bool WinExecute(const std::string& commandLine, bool wait, int* exitCode = nullptr);
 
 // The n-th word (from 1) of the text, words separated by the delimiter; empty text for
 // n = 0 and for n beyond the last word.

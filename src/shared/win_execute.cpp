@@ -2,7 +2,7 @@
 #include "platform/process.h"
 #include "shared/shared_functions.h"
 
-bool WinExecute(const std::string& commandLine, bool wait) {
+bool WinExecute(const std::string& commandLine, bool wait, int* exitCode) {
   namespace proc = platform::process;
   proc::StartInfo info;
   info.commandLine = commandLine;
@@ -13,7 +13,10 @@ bool WinExecute(const std::string& commandLine, bool wait) {
 
   proc::ChildProcess child;
   if (!proc::ChildProcess::TryStart(info, child)) return false;
-  // The exit code is not read. A child not waited for keeps running on its own.
-  if (wait) child.Wait(proc::ChildProcess::kInfinite);
+  // A child not waited for keeps running on its own.
+  if (wait) {
+    child.Wait(proc::ChildProcess::kInfinite);
+    if (exitCode != nullptr) *exitCode = child.ExitCode();
+  }
   return true;
 }
