@@ -169,8 +169,9 @@ TEST(InstallerMatching, BestModelPerDeviceHardwareIdsFirst) {
   EXPECT_EQ(served[2].device, 3u);
   EXPECT_EQ(served[2].model, 2u);  // a model's hardware ID beats another model's compatible ID
   EXPECT_EQ(served[2].id, "PCI\\VEN_10DE&DEV_1234");
-  EXPECT_LT(served[0].rank, served[2].rank);
-  EXPECT_LT(served[2].rank, served[1].rank);
+  EXPECT_EQ(served[0].rank, 1u);       // the device's second hardware ID, the model's hardware ID
+  EXPECT_EQ(served[1].rank, 0x2000u);  // the device's first compatible ID
+  EXPECT_EQ(served[2].rank, 1u);
   EXPECT_TRUE(MatchDevices({}, devices).empty());
 }
 

@@ -179,7 +179,7 @@ std::vector<std::string> UsageLines() {
       "DPINST.exe [/s | /q] [/sw] [/lm] [/f] [/sh] [/c] [/path <folder>]",
       "/s, /q: silent: no window and no question; unsigned packages are not installed",
       "/sw: no progress window",
-      "/lm: legacy mode: unsigned packages and packages with missing files are installed",
+      "/lm: legacy mode: unsigned packages are installed too (a package with missing files never is)",
       "/f: install even where the present driver is a better match",
       "/sh: only packages that serve a present device; none is added to the driver store alone",
       "/c: the log lines also go to standard output",

@@ -12,7 +12,7 @@ struct InstallerOptions {
   std::string folder;           // /path <folder>; empty: the current folder
   bool silent = false;          // /s or /q: no window, no question
   bool suppressWizard = false;  // /sw: no progress window; a question may still come
-  bool legacyMode = false;      // /lm: unsigned packages and packages with missing files accepted
+  bool legacyMode = false;      // /lm: unsigned packages accepted
   bool force = false;           // /f: install even where the present driver is a better match
   bool scanHardware = false;    // /sh: only packages that serve a present device, none to the store
   bool console = false;         // /c: the log lines also go to standard output

@@ -43,8 +43,31 @@ std::string Narrow(const std::wstring& text, UINT codePage = CP_UTF8) {
   return out;
 }
 
+// Texts for the INF errors of the device installation API, which the system's message table
+// may lack.
+const char* InfErrorText(DWORD code) {
+  switch (code) {
+    case ERROR_EXPECTED_SECTION_NAME: return "a section name was expected";
+    case ERROR_BAD_SECTION_NAME_LINE: return "a section name line is malformed";
+    case ERROR_SECTION_NAME_TOO_LONG: return "a section name is too long";
+    case ERROR_GENERAL_SYNTAX: return "the INF syntax is invalid";
+    case ERROR_WRONG_INF_STYLE: return "not a Windows NT INF file (no valid signature)";
+    case ERROR_SECTION_NOT_FOUND: return "a section is missing";
+    case ERROR_LINE_NOT_FOUND: return "a line is missing";
+    case ERROR_NO_CATALOG_FOR_OEM_INF: return "the package names no catalog file";
+    case ERROR_NO_SUCH_DEVINST: return "no such device";
+    case ERROR_NO_DRIVER_SELECTED: return "no driver was selected for the device";
+    default: return nullptr;
+  }
+}
+
 // The system's text for an error code, without its line end, followed by the code.
 std::string ErrorText(DWORD code) {
+  if (const char* text = InfErrorText(code)) {
+    char code16[16];
+    std::snprintf(code16, sizeof code16, "0x%08lX", static_cast<unsigned long>(code));
+    return std::string(text) + " (" + code16 + ")";
+  }
   wchar_t* buffer = nullptr;
   const DWORD n = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
                                  nullptr, code, 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
@@ -67,7 +90,7 @@ class Log {
     wchar_t windows[MAX_PATH] = {};
     const UINT n = GetWindowsDirectoryW(windows, MAX_PATH);
     if (n == 0 || n >= MAX_PATH) return false;
-    file_ = CreateFileW((std::wstring(windows) + L"\\DPINST.LOG").c_str(), FILE_APPEND_DATA, FILE_SHARE_READ, nullptr,
+    file_ = CreateFileW((std::wstring(windows) + L"\\DPINST.LOG").c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                         OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     return file_ != INVALID_HANDLE_VALUE;
   }
@@ -472,7 +495,8 @@ class Installer {
     for (const Served& s : served)
       log_.Info("  serves the present device " + devices_[s.device].instanceId + " through " + s.id + " (" +
                 package.models[s.model].description + ")");
-    if (!package.missingFiles.empty() && !options_.legacyMode) {
+    // Even in legacy mode: the system's file copy would wait for the missing file.
+    if (!package.missingFiles.empty()) {
       std::string names;
       for (const std::string& name : package.missingFiles) names += (names.empty() ? "" : ", ") + name;
       log_.Error("Failed: " + inf + ": files it names are missing: " + names);
