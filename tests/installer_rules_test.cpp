@@ -90,15 +90,19 @@ TEST(InstallerPackageSearch, EveryLevelInfFirstNoLinksNoStaging) {
       {"R\\.velmora-7z-Ab12", {{"s.inf", false, false}}},
       {"R\\link", {{"l.inf", false, false}}},
   };
-  const PackageSearch found = FindDriverPackages("R", '\\', [&](const std::string& f, std::vector<FolderEntry>& e) {
+  const ListFolder list = [&](const std::string& f, std::vector<FolderEntry>& e) {
     const auto it = tree.find(f);
     if (it == tree.end()) return false;
     e = it->second;
     return true;
-  });
+  };
+  const PackageSearch found = FindDriverPackages("R", '\\', list);
   EXPECT_EQ(found.infFiles, (std::vector<std::string>{"R\\A.INF", "R\\a\\z.inf", "R\\a\\deep\\d.Inf", "R\\x.inf\\y.inf"}));
   EXPECT_EQ(found.skipped, (std::vector<std::string>{"R\\.velmora-7z-Ab12", "R\\link"}));
   EXPECT_EQ(found.unreadable, std::vector<std::string>{"R\\gone"});
+  const PackageSearch rest = FindDriverPackages("R", '\\', list, {"r\\A\\DEEP", "R\\b"});
+  EXPECT_EQ(rest.infFiles, (std::vector<std::string>{"R\\A.INF", "R\\a\\z.inf", "R\\x.inf\\y.inf"}));
+  EXPECT_EQ(rest.skipped, (std::vector<std::string>{"R\\.velmora-7z-Ab12", "R\\a\\deep", "R\\b", "R\\link"}));
   EXPECT_TRUE(IsStagingFolder(".VELMORA-7z-x"));
   EXPECT_FALSE(IsStagingFolder("velmora-7z-x"));
 }

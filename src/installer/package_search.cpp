@@ -16,7 +16,14 @@ bool EndsWithInf(const std::string& name) {
   return name.size() > 4 && Lower(name.substr(name.size() - 4)) == ".inf";
 }
 
-void Walk(const std::string& folder, char separator, const ListFolder& list, PackageSearch& out) {
+bool IsExcluded(const std::string& folder, const std::vector<std::string>& excluded) {
+  for (const std::string& e : excluded)
+    if (Lower(e) == Lower(folder)) return true;
+  return false;
+}
+
+void Walk(const std::string& folder, char separator, const ListFolder& list, const std::vector<std::string>& excluded,
+          PackageSearch& out) {
   std::vector<FolderEntry> entries;
   if (!list(folder, entries)) {
     out.unreadable.push_back(folder);
@@ -30,11 +37,11 @@ void Walk(const std::string& folder, char separator, const ListFolder& list, Pac
     if (!e.folder && EndsWithInf(e.name)) out.infFiles.push_back(prefix + e.name);
   for (const FolderEntry& e : entries) {
     if (!e.folder || e.name == "." || e.name == "..") continue;
-    if (e.link || IsStagingFolder(e.name)) {
+    if (e.link || IsStagingFolder(e.name) || IsExcluded(prefix + e.name, excluded)) {
       out.skipped.push_back(prefix + e.name);
       continue;
     }
-    Walk(prefix + e.name, separator, list, out);
+    Walk(prefix + e.name, separator, list, excluded, out);
   }
 }
 
@@ -42,9 +49,10 @@ void Walk(const std::string& folder, char separator, const ListFolder& list, Pac
 
 bool IsStagingFolder(const std::string& name) { return Lower(name).rfind(".velmora-", 0) == 0; }
 
-PackageSearch FindDriverPackages(const std::string& root, char separator, const ListFolder& list) {
+PackageSearch FindDriverPackages(const std::string& root, char separator, const ListFolder& list,
+                                 const std::vector<std::string>& excluded) {
   PackageSearch out;
-  Walk(root, separator, list, out);
+  Walk(root, separator, list, excluded, out);
   return out;
 }
 

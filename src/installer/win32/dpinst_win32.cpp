@@ -450,8 +450,16 @@ class Installer {
 
   int Run(const std::wstring& root) {
     const Platform platform = ThisPlatform();
-    const PackageSearch search = FindDriverPackages(Narrow(root), '\\', ListFolderW);
-    for (const std::string& skipped : search.skipped) log_.Info("Folder left out (link or staging folder): " + skipped);
+    // The system's own driver packages are installed already; a search of the Windows folder
+    // must not take them for new ones.
+    wchar_t windows[MAX_PATH] = {};
+    GetWindowsDirectoryW(windows, MAX_PATH);
+    const std::string system = Narrow(windows);
+    const std::vector<std::string> excluded{system + "\\inf", system + "\\System32\\DriverStore",
+                                            system + "\\SysWOW64", system + "\\WinSxS"};
+    const PackageSearch search = FindDriverPackages(Narrow(root), '\\', ListFolderW, excluded);
+    for (const std::string& skipped : search.skipped)
+      log_.Info("Folder left out (link, staging folder or the system's own drivers): " + skipped);
     for (const std::string& unreadable : search.unreadable) log_.Warning("Folder cannot be read: " + unreadable);
     log_.Info(std::to_string(search.infFiles.size()) + " INF files found");
     DWORD deviceError = 0;
