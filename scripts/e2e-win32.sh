@@ -223,7 +223,14 @@ case_unth_device() {
   local shown
   shown="$("$WINE" "$maker" show "$instance" | tr -d '\r')"
   grep -qx 'service=VelmoraE2E' <<<"$shown" || fail "the device has no driver service VelmoraE2E: $shown"
-  grep -qx 'inf=oem[0-9]*\.inf' <<<"$shown" || fail "the device's driver is not a driver store package: $shown"
+  # The device's driver names the package as the driver store holds it. Windows names the copy
+  # oem<n>.inf; Wine's SetupCopyOEMInfW leaves an INF file that lies below the Windows folder (as
+  # the working folder does) where it is and gives its own name back.
+  local stored
+  stored="$(sed -n 's/^inf=//p' <<<"$shown")"
+  [ -n "$stored" ] || fail "the device's driver key names no INF file: $shown"
+  grep -qE "INFO: (Added to|Already in) the driver store as ${stored//./\\.}\r?$" "$log" ||
+    fail "the device's driver $stored is not the package the installer added to the driver store"
   # DPINST.LOG was copied into the program's log line by line, then destroyed.
   grep -F "SUCCESS: Installed: " "$log" | grep -qF "velmora_e2e.inf on $instance" ||
     fail "no installer line \"SUCCESS: Installed: ...velmora_e2e.inf on $instance\" in the log"
