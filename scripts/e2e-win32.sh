@@ -229,7 +229,7 @@ case_unth_device() {
   local stored
   stored="$(sed -n 's/^inf=//p' <<<"$shown")"
   [ -n "$stored" ] || fail "the device's driver key names no INF file: $shown"
-  grep -qE "INFO: (Added to|Already in) the driver store as ${stored//./\\.}\r?$" "$log" ||
+  tr -d '\r' <"$log" | grep -qE "INFO: (Added to|Already in) the driver store as ${stored//./\\.}$" ||
     fail "the device's driver $stored is not the package the installer added to the driver store"
   # DPINST.LOG was copied into the program's log line by line, then destroyed.
   grep -F "SUCCESS: Installed: " "$log" | grep -qF "velmora_e2e.inf on $instance" ||
