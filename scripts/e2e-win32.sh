@@ -204,7 +204,7 @@ case_unth_device() {
     '[Models.NTamd64]' "Velmora end-to-end device=Install,$hwid" '[SourceDisksNames]' '1=disk' \
     '[SourceDisksFiles]' 'velmora_e2e.sys=1' '[DestinationDirs]' 'DefaultDestDir=12' '[Install]' 'CopyFiles=Files' \
     '[Files]' 'velmora_e2e.sys' '[Install.Services]' 'AddService=VelmoraE2E,0x00000002,Service' '[Service]' \
-    'ServiceType=1' 'StartType=3' 'ErrorControl=1' 'ServiceBinary=%12%\velmora_e2e.sys' >"$src/D/Velmora/E2E/velmora_e2e.inf"
+    'ServiceType=1' 'StartType=4' 'ErrorControl=1' 'ServiceBinary=%12%\velmora_e2e.sys' >"$src/D/Velmora/E2E/velmora_e2e.inf"
   echo "not a real driver" >"$src/D/Velmora/E2E/velmora_e2e.sys"
   bash tests/windows/archiver_double/make_test_pack.sh "$prog/DP/Velmora E2E.7z" "$src/D"
   if [ -f "$prog/DPInst.xml" ]; then
