@@ -5,9 +5,11 @@
 # folder and checks what it leaves behind (configuration, log on standard error, exit status).
 # Usage: scripts/e2e-win32.sh [program folder=build/win32/install, build/win64/install where the
 # 64-bit variant runs: scripts/wine-env.sh]
-# Cases: inir, unth without packs, and untd with the test doubles of the archive tool (7z.exe, in
-# both output forms) and of the installer (DPINST.exe) that the win32-tests preset builds; untd
-# also checks that the clean.cmd it starts at the end empties the working folder.
+# Cases: inir, unth without packs, untd with the test double of the archive tool (7z.exe, in both
+# output forms) that the win32-tests preset builds and the program's own installer (DPINST.exe);
+# untd also checks that the clean.cmd it starts at the end empties the working folder; and unth
+# with a device made for the case (the device maker of the win32-tests preset) and a pack holding
+# its driver, which the installer installs on it.
 # VELMORA_E2E_CASES (words: ui inir unth untd) runs only those cases.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -121,13 +123,12 @@ case_unth_without_packs() {
 
 # case_untd <style> <folder of the doubles>: every demo pack, stored for the archive tool's double,
 # is unpacked by /untd with the double speaking 7-Zip 9.20's form ("") or 16.02's ("modern"); the
-# installer's double then reports one line per INF file it was given.
+# program's installer then reports every INF file it was given.
 case_untd() {
   local style="$1" doubles="$2" name="untd-${1:-9.20}"
   echo "== /untd (${1:-9.20} archive tool): every pack unpacked and installed, then the program closes by itself"
   prepare "$name"
   cp "$doubles/7z.exe" "$prog/7z.exe"
-  cp "$doubles/installer_double/DPINST.exe" "$prog/DPINST.exe"
   rm -rf "$prog/DP" && mkdir -p "$prog/DP"
   local expected="$scratch/$name/expected" pack_dir
   mkdir -p "$expected"
@@ -177,20 +178,74 @@ case_untd() {
     esac
   done
   # The installer is given the drivers folder alone (the working folder's Drivers), which the
-  # packs were unpacked into: it reports exactly the INF files of the packs, relative to that
-  # folder, and nothing of Wine's own or of the index.
+  # packs were unpacked into: it reports exactly the INF files of the packs, and nothing of Wine's
+  # own or of the index.
   (cd "$expected" && find D -iname '*.inf') | while IFS= read -r file; do
-    grep -qF "INFO: driver package ${file//\//\\}" "$log" || echo "  FAIL: the installer did not report $file"
+    grep -F "INFO: Driver package: " "$log" | grep -qF "\\${file//\//\\}" || echo "  FAIL: the installer did not report $file"
   done | tee "$scratch/$name/uninstalled"
   [ -s "$scratch/$name/uninstalled" ] && failures=$((failures + 1))
   local infs
   infs=$(cd "$expected" && find D -iname '*.inf' | wc -l)
-  grep -qF "INFO: $infs driver packages" "$log" ||
+  [ "$(grep -cF "INFO: Driver package: " "$log")" -eq "$infs" ] ||
     fail "the installer was not given exactly the $infs INF files of the packs"
-  grep -qF -e "INFO: driver package dp_tavi" -e "INFO: driver package Index" "$log" &&
+  grep -F "INFO: Driver package: " "$log" | grep -qiF -e '\dp_tavi\Index\' -e '\windows\inf\' &&
     fail "the installer was given more than the drivers folder"
   [ ! -e "$(wine_windows_folder)/DPINST.LOG" ] || fail "DPINST.LOG was left behind"
   expect_ini "$prog/dp_tavi.ini" Automation AutoDPInstall No
+}
+
+# case_unth_device <folder of the test programs>: a device made for the case and a pack holding its
+# driver (unsigned, so the descriptor beside the installer asks for legacy mode): /unth finds the
+# driver by the device's ID, extracts it, and DPINST.exe installs it on the device.
+case_unth_device() {
+  local doubles="$1" name=unth-device
+  echo "== /unth with a device and a pack holding its driver: the installer installs it, the program closes with status 0"
+  prepare "$name"
+  cp "$doubles/7z.exe" "$prog/7z.exe"
+  rm -rf "$prog/DP" && mkdir -p "$prog/DP"
+  local maker="$doubles/device_maker/velmora_device_maker.exe" src="$scratch/$name/src"
+  local hwid='PCI\VEN_1AF4&DEV_7E57&SUBSYS_00011AF4&REV_01' instance='PCI\VEN_1AF4&DEV_7E57&SUBSYS_00011AF4&REV_01\3&7E57&0&08'
+  mkdir -p "$src/D/Velmora/E2E"
+  printf '%s\r\n' '[Version]' 'Signature="$WINDOWS NT$"' 'Class=VelmoraTest' \
+    'ClassGuid={7E1A5C30-4B1D-4F6E-9A31-5D0C2E771042}' 'Provider=Velmora' 'DriverVer=01/01/2024,1.0.0.0' \
+    '[Manufacturer]' 'Velmora=Models,NTx86,NTamd64' '[Models.NTx86]' "Velmora end-to-end device=Install,$hwid" \
+    '[Models.NTamd64]' "Velmora end-to-end device=Install,$hwid" '[SourceDisksNames]' '1=disk' \
+    '[SourceDisksFiles]' 'velmora_e2e.sys=1' '[DestinationDirs]' 'DefaultDestDir=12' '[Install]' 'CopyFiles=Files' \
+    '[Files]' 'velmora_e2e.sys' '[Install.Services]' 'AddService=VelmoraE2E,0x00000002,Service' '[Service]' \
+    'ServiceType=1' 'StartType=4' 'ErrorControl=1' 'ServiceBinary=%12%\velmora_e2e.sys' >"$src/D/Velmora/E2E/velmora_e2e.inf"
+  echo "not a real driver" >"$src/D/Velmora/E2E/velmora_e2e.sys"
+  bash tests/windows/archiver_double/make_test_pack.sh "$prog/DP/Velmora E2E.7z" "$src/D"
+  if [ -f "$prog/DPInst.xml" ]; then
+    sed -i 's|</dpinst>|<legacyMode/></dpinst>|' "$prog/DPInst.xml"
+  else
+    printf '<?xml version="1.0" ?>\r\n<dpinst><legacyMode/></dpinst>\r\n' >"$prog/DPInst.xml"
+  fi
+  "$WINE" "$maker" remove "$instance" >/dev/null 2>&1 || true
+  "$WINE" "$maker" make "$instance" "$hwid" 'PCI\VEN_1AF4&DEV_7E57&SUBSYS_00011AF4' 'PCI\VEN_1AF4&DEV_7E57' ||
+    { fail "the device $instance could not be made"; return; }
+  start /unth
+  local status=0
+  timeout 300 tail --pid="$pid" -f /dev/null || fail "the program did not close by itself"
+  wait "$pid" || status=$?
+  [ "$status" -eq 0 ] || fail "exit status $status, expected 0 (every step succeeded)"
+  local shown
+  shown="$("$WINE" "$maker" show "$instance" | tr -d '\r')"
+  grep -qx 'service=VelmoraE2E' <<<"$shown" || fail "the device has no driver service VelmoraE2E: $shown"
+  # The device's driver names the package as the driver store holds it. Windows names the copy
+  # oem<n>.inf; Wine's SetupCopyOEMInfW leaves an INF file that lies below the Windows folder (as
+  # the working folder does) where it is and gives its own name back.
+  local stored
+  stored="$(sed -n 's/^inf=//p' <<<"$shown")"
+  [ -n "$stored" ] || fail "the device's driver key names no INF file: $shown"
+  tr -d '\r' <"$log" | grep -qE "INFO: (Added to|Already in) the driver store as ${stored//./\\.}$" ||
+    fail "the device's driver $stored is not the package the installer added to the driver store"
+  # DPINST.LOG was copied into the program's log line by line, then destroyed.
+  grep -F "SUCCESS: Installed: " "$log" | grep -qF "velmora_e2e.inf on $instance" ||
+    fail "no installer line \"SUCCESS: Installed: ...velmora_e2e.inf on $instance\" in the log"
+  grep -qF "INFO: Summary: " "$log" || fail "no installer summary line in the log"
+  [ ! -e "$(wine_windows_folder)/DPINST.LOG" ] || fail "DPINST.LOG was left behind"
+  expect_ini "$prog/dp_tavi.ini" Automation AutoDPInstall No
+  "$WINE" "$maker" remove "$instance" >/dev/null 2>&1 || true
 }
 
 wanted() { [ -z "${VELMORA_E2E_CASES:-}" ] || [[ " $VELMORA_E2E_CASES " == *" $1 "* ]]; }
@@ -207,15 +262,23 @@ else
 fi
 wanted inir && case_inir
 wanted unth && case_unth_without_packs
-# The doubles of the archive tool and of the installer come with the Windows test program.
+# The archive tool's double and the device maker come with the Windows test program.
 doubles="build/$WIN_TESTS_PRESET/tests/windows"
+[ -f "$program_dir/DPINST.exe" ] || fail "no DPINST.exe in $program_dir: build the $WIN_PRESET preset"
 if ! wanted untd; then
   :
-elif [ -f "$doubles/7z.exe" ] && [ -f "$doubles/installer_double/DPINST.exe" ]; then
+elif [ -f "$doubles/7z.exe" ]; then
   case_untd "" "$(realpath "$doubles")"
   case_untd modern "$(realpath "$doubles")"
 else
-  fail "no test doubles in $doubles: build the $WIN_TESTS_PRESET preset first"
+  fail "no test double of the archive tool in $doubles: build the $WIN_TESTS_PRESET preset first"
+fi
+if ! wanted unth; then
+  :
+elif [ -f "$doubles/7z.exe" ] && [ -f "$doubles/device_maker/velmora_device_maker.exe" ]; then
+  case_unth_device "$(realpath "$doubles")"
+else
+  fail "no test double of the archive tool or no device maker in $doubles: build the $WIN_TESTS_PRESET preset first"
 fi
 
 if [ "$failures" -ne 0 ]; then
