@@ -13,7 +13,7 @@
 
 #include "app/error_report.h"
 #include "app/log_save.h"
-#include "app/window_layout.h"
+#include "base/window_layout.h"
 #include "platform/profile.h"
 #include "support/app_fixture.h"
 

@@ -1,13 +1,13 @@
 // The look and placement rules every front end reads: which controls are drawn specially,
 // how children dock, and the rectangles PlaceDocked gives them.
-#include "app/form_layout.h"
+#include "base/form_layout.h"
 
 #include <gtest/gtest.h>
 
 #include <map>
 #include <string>
 
-#include "app/window_layout.h"
+#include "base/window_layout.h"
 
 namespace {
 

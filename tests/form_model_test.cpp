@@ -1,8 +1,8 @@
 // The window model: lookup by name, notifications, check marks and gauges.
 #include <gtest/gtest.h>
 
-#include "app/form_model.h"
-#include "app/window_layout.h"
+#include "base/form_model.h"
+#include "base/window_layout.h"
 
 namespace {
 

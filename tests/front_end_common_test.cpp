@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "app/form_model.h"
-#include "app/window_layout.h"
+#include "base/form_model.h"
+#include "base/window_layout.h"
 
 namespace {
 

@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "app/form_model.h"
-#include "app/window_layout.h"
+#include "base/form_model.h"
+#include "base/window_layout.h"
 #include "lang/form_translation.h"
 #include "lang/messages.h"
 #include "platform/ini_text.h"

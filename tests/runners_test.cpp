@@ -15,7 +15,7 @@
 #include <windows.h>
 #endif
 
-#include "app/ui_port.h"
+#include "base/ui_port.h"
 #include "platform/throw_hook.h"
 #include "shared/shared_functions.h"
 #include "support/temp_dir.h"

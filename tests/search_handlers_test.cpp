@@ -9,8 +9,8 @@
 #include <fstream>
 #include <random>
 
-#include "app/text_util.h"
-#include "app/window_layout.h"
+#include "base/text_util.h"
+#include "base/window_layout.h"
 #include "devices/hwid_rules.h"
 #include "platform/profile.h"
 #include "search/file_search.h"

@@ -7,7 +7,7 @@
 #include <filesystem>
 #include <fstream>
 
-#include "app/window_layout.h"
+#include "base/window_layout.h"
 #include "platform/profile.h"
 #include "support/app_fixture.h"
 

@@ -4,7 +4,7 @@
 #include "app/log_save.h"
 #include "app/error_report.h"
 #include "app/main_form.h"
-#include "app/window_layout.h"
+#include "base/window_layout.h"
 #include "platform/files.h"
 #include "shared/shared_functions.h"
 

@@ -3,7 +3,7 @@
 #include <cctype>
 
 #include "app/main_form.h"
-#include "app/text_util.h"
+#include "base/text_util.h"
 #include "platform/files.h"
 
 void TMainfrm::StartFromDirbtnClick() {

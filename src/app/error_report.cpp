@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <mutex>
 
-#include "app/text_util.h"
+#include "base/text_util.h"
 #include "platform/files.h"
 
 namespace ErrorReport {

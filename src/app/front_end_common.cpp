@@ -1,6 +1,6 @@
 #include "app/front_end_common.h"
 
-#include "app/form_model.h"
+#include "base/form_model.h"
 
 bool IsCommandLineSwitch(std::string_view arg) { return arg == "/untd" || arg == "/unth" || arg == "/inir"; }
 

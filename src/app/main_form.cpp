@@ -4,7 +4,7 @@
 
 #include "app/error_report.h"
 #include "app/front_end_common.h"
-#include "app/window_layout.h"
+#include "base/window_layout.h"
 #include "lang/form_translation.h"
 #include "platform/files.h"
 #include "platform/process.h"

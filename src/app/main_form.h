@@ -12,8 +12,8 @@
 #include <vector>
 
 #include "app/config_file.h"
-#include "app/form_model.h"
-#include "app/ui_port.h"
+#include "base/form_model.h"
+#include "base/ui_port.h"
 #include "lang/messages.h"
 #include "packs/archiver_kind.h"
 

@@ -3,7 +3,7 @@
 
 #include "app/error_report.h"
 #include "app/main_form.h"
-#include "app/text_util.h"
+#include "base/text_util.h"
 #include "platform/devices.h"
 #include "platform/files.h"
 #include "search/file_search.h"

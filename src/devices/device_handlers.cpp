@@ -4,7 +4,7 @@
 #include <ctime>
 
 #include "app/main_form.h"
-#include "app/text_util.h"
+#include "base/text_util.h"
 #include "devices/get_device_list.h"
 #include "devices/hwid_rules.h"
 #include "packs/runners.h"

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "app/tree_node.h"
+#include "base/tree_node.h"
 
 // A line more than one level deeper than the node before it. The message is the tree view's:
 // Invalid level (<depth>) for item "<text>".

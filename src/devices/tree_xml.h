@@ -6,7 +6,7 @@
 #include <stdexcept>
 #include <string>
 
-#include "app/tree_node.h"
+#include "base/tree_node.h"
 #include "platform/xml.h"
 
 // An item that cannot become a tree node: a missing attribute or an index that is not a

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "app/form_model.h"
+#include "base/form_model.h"
 #include "lang/messages.h"
 
 // What a control of a kind takes from the language file.

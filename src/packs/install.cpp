@@ -1,7 +1,7 @@
 // Handing the unpacked drivers to the driver package installer and copying its log.
 #include "app/main_form.h"
-#include "app/text_util.h"
-#include "app/window_layout.h"
+#include "base/text_util.h"
+#include "base/window_layout.h"
 #include "platform/files.h"
 #include "shared/shared_functions.h"
 

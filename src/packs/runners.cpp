@@ -7,7 +7,7 @@
 #include <limits>
 #include <system_error>
 
-#include "app/ui_port.h"
+#include "base/ui_port.h"
 #include "platform/files.h"
 #include "platform/process.h"
 

@@ -5,8 +5,8 @@
 #include <stdexcept>
 
 #include "app/main_form.h"
-#include "app/text_util.h"
-#include "app/window_layout.h"
+#include "base/text_util.h"
+#include "base/window_layout.h"
 #include "packs/runners.h"
 #include "platform/files.h"
 #include "platform/process.h"

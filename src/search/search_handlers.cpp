@@ -9,8 +9,8 @@
 #include <unordered_set>
 
 #include "app/main_form.h"
-#include "app/text_util.h"
-#include "app/window_layout.h"
+#include "base/text_util.h"
+#include "base/window_layout.h"
 #include "devices/hwid_rules.h"
 #include "packs/runners.h"
 #include "platform/files.h"

@@ -21,8 +21,8 @@
 #include <string>
 #include <vector>
 
-#include "app/form_model.h"
-#include "app/window_layout.h"
+#include "base/form_model.h"
+#include "base/window_layout.h"
 #include "lang/form_translation.h"
 #include "ui/qt/item_list_model.h"
 #include "ui/qt/item_list_view.h"

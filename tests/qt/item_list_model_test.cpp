@@ -9,8 +9,8 @@
 #include <memory>
 #include <string>
 
-#include "app/form_model.h"
-#include "app/window_layout.h"
+#include "base/form_model.h"
+#include "base/window_layout.h"
 #include "ui/qt/form_renderer.h"
 #include "ui/qt/item_list_view.h"
 #include "ui/qt/look.h"

@@ -6,7 +6,7 @@
 #include <utility>
 #include <vector>
 
-#include "app/tree_node.h"
+#include "base/tree_node.h"
 #include "devices/tree_text.h"
 
 struct Tree {

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "app/tree_node.h"
+#include "base/tree_node.h"
 #include "ui/win32/win32_renderer.h"
 #include "ui/win32/win32_text.h"
 

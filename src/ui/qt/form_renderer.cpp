@@ -24,8 +24,8 @@
 #include <cstdio>
 #include <memory>
 
-#include "app/form_layout.h"
-#include "app/sync_scope.h"
+#include "base/form_layout.h"
+#include "base/sync_scope.h"
 #include "ui/qt/flow_layout.h"
 #include "ui/qt/item_list_model.h"
 #include "ui/qt/item_list_view.h"

@@ -13,8 +13,8 @@
 #include <utility>
 #include <vector>
 
-#include "app/form_layout.h"
-#include "app/form_model.h"
+#include "base/form_layout.h"
+#include "base/form_model.h"
 
 class QAction;
 class QMenu;

@@ -7,7 +7,7 @@
 #include <cstddef>
 #include <string>
 
-#include "app/form_model.h"
+#include "base/form_model.h"
 
 class ItemListModel : public QAbstractListModel {
   Q_OBJECT

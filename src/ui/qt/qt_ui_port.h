@@ -5,7 +5,7 @@
 #include <QString>
 #include <QWidget>
 
-#include "app/ui_port.h"
+#include "base/ui_port.h"
 
 class QtUiPort : public UiPort {
  public:

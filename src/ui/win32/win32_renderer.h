@@ -1,5 +1,5 @@
 // Native windows for a FormModel, with the Win32 API and the common controls: one window per
-// drawn control, placed by the core's docking rules (app/form_layout.h) and drawn in the look
+// drawn control, placed by the core's docking rules (base/form_layout.h) and drawn in the look
 // the model names, kept in step through the model's notifications. Every user event goes to
 // the handler named in the control, through the invoker; no program logic lives here.
 //
@@ -17,8 +17,8 @@
 #include <string>
 #include <vector>
 
-#include "app/form_layout.h"
-#include "app/form_model.h"
+#include "base/form_layout.h"
+#include "base/form_model.h"
 
 namespace win32ui {
 

@@ -9,9 +9,9 @@
 #include <string>
 #include <vector>
 
-#include "app/form_model.h"
-#include "app/sync_scope.h"
-#include "app/tree_node.h"
+#include "base/form_model.h"
+#include "base/sync_scope.h"
+#include "base/tree_node.h"
 
 namespace win32ui::detail {
 

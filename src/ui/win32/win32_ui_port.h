@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "app/ui_port.h"
+#include "base/ui_port.h"
 
 namespace win32ui {
 

@@ -1,4 +1,4 @@
-#include "app/form_model.h"
+#include "base/form_model.h"
 
 #include <algorithm>
 

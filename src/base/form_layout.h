@@ -14,7 +14,7 @@
 #include <string_view>
 #include <vector>
 
-#include "app/form_model.h"
+#include "base/form_model.h"
 
 // Whether a control of this kind is drawn in the window (menus, timers, dialogs and the XML
 // document are not).

@@ -1,4 +1,4 @@
-#include "app/form_layout.h"
+#include "base/form_layout.h"
 
 #include <algorithm>
 

@@ -2,7 +2,7 @@
 // kind, parent, design caption and hint, and the handler its events run.
 #pragma once
 
-#include "app/form_model.h"
+#include "base/form_model.h"
 
 inline constexpr const char* kMainFormName = "Mainfrm";
 inline constexpr const char* kWaitFormName = "Waitfrm";

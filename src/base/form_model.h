@@ -11,7 +11,7 @@
 #include <string_view>
 #include <vector>
 
-#include "app/tree_node.h"
+#include "base/tree_node.h"
 
 enum class ControlKind {
   Form,
@@ -88,7 +88,7 @@ struct Control {
   std::string onChange;  // handler name run by a change or a selection
   std::string popupMenu; // arrow buttons: the menu their arrow opens
   // Layout hints for front ends: "top", "bottom", "left", "right", "client" or "" (placed in
-  // rows with its unaligned siblings); see app/form_layout.h.
+  // rows with its unaligned siblings); see base/form_layout.h.
   std::string align;
   ControlLook look = ControlLook::Default;
   int width = 0;
