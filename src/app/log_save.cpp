@@ -1,10 +1,9 @@
+// Saving the log: UTF-16 little-endian text with a byte-order mark, lines ending in CR LF.
 #include "app/log_save.h"
 
 #include <cstdint>
 
-#include "app/main_form.h"
 #include "platform/files.h"
-#include "shared/shared_functions.h"
 
 namespace {
 
@@ -71,18 +70,4 @@ void SaveLinesUtf16(const std::string& path, const std::vector<std::string>& lin
   std::string bytes = "\xFF\xFE";
   for (const std::string& line : lines) bytes += Utf8ToUtf16Le(line + "\r\n");
   platform::WriteFileAtomically(path, bytes);
-}
-
-void TMainfrm::SaveLogbtnClick() {
-  auto chosen = ui_.SaveFile("Text file|*.txt|", platform::CurrentDirectory(), LogzTimeAndDate(1));
-  if (!chosen) {
-    ShowInfo(Msg("msg9"));
-    return;
-  }
-  const std::string target = *chosen + "- Velmora_TAVI ApplicationLog" + ".txt";
-  LogKey("log92", {target});
-  SaveLinesUtf16(target, form_.Items("LogLbx"));
-  const std::string saved = Msg("log60", {target});
-  Log(saved);
-  ShowMessage(saved);
 }
