@@ -3,18 +3,12 @@
 #include <algorithm>
 #include <fstream>
 
+#include "base/text_util.h"
 #include "devices/hwid_rules.h"
 
 namespace {
 
 constexpr std::size_t kMaxDatabaseBytes = 64u * 1024u * 1024u;
-
-char AsciiLower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
-
-bool EqualNoCase(std::string_view a, std::string_view b) {
-  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(),
-                                            [](char x, char y) { return AsciiLower(x) == AsciiLower(y); });
-}
 
 // Exactly `digits` hexadecimal digits.
 bool ParseHexField(std::string_view text, std::size_t digits, std::uint32_t& value) {
@@ -62,30 +56,6 @@ std::string PadRight(std::string text, std::size_t width) {
 std::string CountLine(std::size_t count) { return std::to_string(count) + " matching device(s) found."; }
 
 const char* const kNoMatch = "No matching devices found.";
-
-// '*' matches any run of characters (also none); letter case is ignored.
-bool WildcardMatch(std::string_view text, std::string_view pattern) {
-  std::size_t t = 0;
-  std::size_t p = 0;
-  std::size_t starP = std::string_view::npos;
-  std::size_t starT = 0;
-  while (t < text.size()) {
-    if (p < pattern.size() && pattern[p] == '*') {
-      starP = p++;
-      starT = t;
-    } else if (p < pattern.size() && AsciiLower(pattern[p]) == AsciiLower(text[t])) {
-      ++p;
-      ++t;
-    } else if (starP != std::string_view::npos) {
-      p = starP + 1;
-      t = ++starT;
-    } else {
-      return false;
-    }
-  }
-  while (p < pattern.size() && pattern[p] == '*') ++p;
-  return p == pattern.size();
-}
 
 }  // namespace
 
@@ -236,10 +206,10 @@ bool MatchesDevicePattern(const std::string& instanceId, std::string_view patter
     }
     return false;
   }
-  if (WildcardMatch(instanceId, pattern)) return true;
+  if (WildcardMatch(instanceId, pattern, false)) return true;
   if (instanceOnly) return false;
   for (const std::uint8_t level : {std::uint8_t{0}, std::uint8_t{1}, std::uint8_t{2}, std::uint8_t{3}}) {
-    if (WildcardMatch(DecreaseHWID(instanceId, level), pattern)) return true;
+    if (WildcardMatch(DecreaseHWID(instanceId, level), pattern, false)) return true;
   }
   return false;
 }

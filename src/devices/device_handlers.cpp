@@ -20,33 +20,6 @@ constexpr int kHwidsPage = 2;
 constexpr int kTreeTab = 0;
 constexpr int kSimpleTab = 1;
 
-std::vector<std::string> SplitLines(const std::string& text) {
-  std::vector<std::string> lines;
-  std::string current;
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    char c = text[i];
-    if (c == '\r' || c == '\n') {
-      lines.push_back(current);
-      current.clear();
-      if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
-    } else {
-      current.push_back(c);
-    }
-  }
-  if (!current.empty()) lines.push_back(current);
-  return lines;
-}
-
-// Blanks and control characters off both ends.
-std::string Trim(const std::string& text) {
-  std::size_t b = 0;
-  std::size_t e = text.size();
-  while (b < e && static_cast<unsigned char>(text[b]) <= ' ') ++b;
-  while (e > b && static_cast<unsigned char>(text[e - 1]) <= ' ') --e;
-  return text.substr(b, e - b);
-}
-
-
 }  // namespace
 
 void TMainfrm::CutDecreaseHWIDSbtnClick() {
@@ -101,7 +74,8 @@ void TMainfrm::GetDevlbBtnClick() {
     std::string memo;
     for (const std::string& line : form_.Items("HWIDsSimpleTempMemo")) memo += line + "\r\n";
     CaptureConsoleOutput(std::string("DEVCON ") + family.argument, memo, &ui_);
-    form_.SetItems("HWIDsSimpleTempMemo", SplitLines(memo));
+    const std::vector<std::string_view> lines = SplitLines(memo);
+    form_.SetItems("HWIDsSimpleTempMemo", std::vector<std::string>(lines.begin(), lines.end()));
     form_.AppendItems("HWIDsSimpleListBox", form_.Items("HWIDsSimpleTempMemo"));
     form_.AppendItem("HWIDsSimpleListBox", std::string(45, '*'));
     form_.ClearItems("HWIDsSimpleTempMemo");
@@ -152,7 +126,7 @@ void TMainfrm::CollectClassesBtClick() {
   const std::vector<std::string> classes = form_.Items("SecondFilterlb");
   for (std::size_t k = 0; k < classes.size(); ++k) {
     const std::string& classLine = classes[k];
-    const std::string className = Trim(classLine.substr(0, classLine.find(':')));
+    const std::string className = TrimBlanks(classLine.substr(0, classLine.find(':')));
     if (className.empty()) continue;  // a blank line of the class list names no class
 
     std::vector<std::string> output;
@@ -183,9 +157,9 @@ void TMainfrm::CollectClassesBtClick() {
       auto key = [&](const std::string& what) { return std::to_string(n) + className + "-" + what; };
       if (IsSupportedHWid(line)) {
         ++n;
-        report.Set(className, key("HWID"), Trim(line));
+        report.Set(className, key("HWID"), TrimBlanks(line));
       }
-      std::string trimmed = Trim(line);
+      std::string trimmed = TrimBlanks(line);
       if (trimmed.compare(0, 4, "Name") == 0) {
         std::size_t first = line.find(':');
         std::string name;
@@ -193,13 +167,13 @@ void TMainfrm::CollectClassesBtClick() {
           std::size_t second = line.find(':', first + 1);
           name = line.substr(first + 1, second == std::string::npos ? std::string::npos : second - first - 1);
         }
-        report.Set(className, key("Name"), Trim(name));
+        report.Set(className, key("Name"), TrimBlanks(name));
       }
       if (trimmed.compare(0, 4, "Driv") == 0) {
-        std::string before = Trim(line.substr(0, line.find('[')));
+        std::string before = TrimBlanks(line.substr(0, line.find('[')));
         line = before.size() > 22 ? before.substr(22) : std::string();
         report.Set(className, key("Driver installed from"), line);
-        trimmed = Trim(line);
+        trimmed = TrimBlanks(line);
       }
       if (IsInFolder(trimmed, winDir, platform::PathsIgnoreCase())) {
         report.Set(className, key("Driver_file") + std::to_string(l), trimmed);

@@ -5,14 +5,10 @@
 #include <cstddef>
 #include <string_view>
 
+#include "base/text_util.h"
+
 namespace installer {
 namespace {
-
-std::string Lower(std::string_view text) {
-  std::string out(text);
-  for (char& c : out) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return out;
-}
 
 bool IsBlank(char c) { return c == ' ' || c == '\t'; }
 
@@ -31,7 +27,7 @@ constexpr std::array<Switch, 19> kSwitches{{
 
 const Switch* FindSwitch(std::string_view word) {
   if (word.size() < 2 || word[0] != '/') return nullptr;
-  const std::string name = Lower(word.substr(1));
+  const std::string name = LowerCase(word.substr(1));
   for (const Switch& s : kSwitches)
     if (s.name == name) return &s;
   if (name == "l") {

@@ -4,18 +4,14 @@
 #include <charconv>
 #include <tuple>
 
+#include "base/text_util.h"
+
 namespace installer {
 namespace {
 
-std::string Lower(const std::string& text) {
-  std::string out = text;
-  for (char& c : out) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return out;
-}
-
 bool ReadNumber(const std::string& text, unsigned& value, int base = 10) {
   std::string digits = text;
-  if (base == 16 && Lower(digits).rfind("0x", 0) == 0) digits = digits.substr(2);
+  if (base == 16 && LowerCase(digits).rfind("0x", 0) == 0) digits = digits.substr(2);
   if (digits.empty()) return false;
   const auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), value, base);
   return error == std::errc() && end == digits.data() + digits.size();
@@ -34,7 +30,7 @@ struct Decoration {
 
 Decoration Parse(const std::string& text) {
   Decoration d;
-  const std::string lower = Lower(text);
+  const std::string lower = LowerCase(text);
   if (lower.rfind("nt", 0) != 0) return d;
   std::vector<std::string> parts;
   std::size_t start = 2;
@@ -81,7 +77,7 @@ bool Applies(const Decoration& d, const Platform& p) {
   return true;
 }
 
-bool Equal(const std::string& a, const std::string& b) { return Lower(a) == Lower(b); }
+bool Equal(const std::string& a, const std::string& b) { return LowerCase(a) == LowerCase(b); }
 
 }  // namespace
 

@@ -3,22 +3,18 @@
 #include <algorithm>
 #include <cctype>
 
+#include "base/text_util.h"
+
 namespace installer {
 namespace {
 
-std::string Lower(const std::string& text) {
-  std::string out = text;
-  for (char& c : out) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return out;
-}
-
 bool EndsWithInf(const std::string& name) {
-  return name.size() > 4 && Lower(name.substr(name.size() - 4)) == ".inf";
+  return name.size() > 4 && LowerCase(name.substr(name.size() - 4)) == ".inf";
 }
 
 bool IsExcluded(const std::string& folder, const std::vector<std::string>& excluded) {
   for (const std::string& e : excluded)
-    if (Lower(e) == Lower(folder)) return true;
+    if (LowerCase(e) == LowerCase(folder)) return true;
   return false;
 }
 
@@ -30,7 +26,7 @@ void Walk(const std::string& folder, char separator, const ListFolder& list, con
     return;
   }
   std::sort(entries.begin(), entries.end(),
-            [](const FolderEntry& a, const FolderEntry& b) { return Lower(a.name) < Lower(b.name); });
+            [](const FolderEntry& a, const FolderEntry& b) { return LowerCase(a.name) < LowerCase(b.name); });
   const bool endsWithSeparator = !folder.empty() && (folder.back() == separator || folder.back() == '/');
   const std::string prefix = endsWithSeparator ? folder : folder + separator;
   for (const FolderEntry& e : entries)
@@ -47,7 +43,7 @@ void Walk(const std::string& folder, char separator, const ListFolder& list, con
 
 }  // namespace
 
-bool IsStagingFolder(const std::string& name) { return Lower(name).rfind(".velmora-", 0) == 0; }
+bool IsStagingFolder(const std::string& name) { return LowerCase(name).rfind(".velmora-", 0) == 0; }
 
 PackageSearch FindDriverPackages(const std::string& root, char separator, const ListFolder& list,
                                  const std::vector<std::string>& excluded) {

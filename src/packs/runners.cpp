@@ -265,19 +265,10 @@ void CaptureConsoleOutput(const std::string& commandLine, std::string& target, U
 }
 
 std::int32_t GetFileSize(const std::string& fileName) {
-  namespace fs = std::filesystem;
-  try {
-    const fs::path path(platform::NativePath(fileName));
-    std::error_code ec;
-    // Only a regular file has a length; a folder or a device is "cannot be read".
-    if (!fs::is_regular_file(path, ec) || ec) return -1;
-    // Opened for reading only: a read-only file (a pack on a CD-ROM) has a length too.
-    std::ifstream file(path, std::ios::binary);
-    if (!file) return -1;
-    const std::uintmax_t size = fs::file_size(path, ec);
-    if (ec || size > static_cast<std::uintmax_t>(std::numeric_limits<std::int32_t>::max())) return -1;
-    return static_cast<std::int32_t>(size);
-  } catch (const std::exception&) {
-    return -1;
-  }
+  const std::int64_t size = platform::FileSize(fileName);
+  if (size < 0 || size > std::numeric_limits<std::int32_t>::max()) return -1;
+  // Opened for reading only: a read-only file (a pack on a CD-ROM) has a length too, a file
+  // that cannot be read has none.
+  std::ifstream file(std::filesystem::path(platform::NativePath(fileName)), std::ios::binary);
+  return file ? static_cast<std::int32_t>(size) : -1;
 }

@@ -28,12 +28,6 @@ int MethodNumber(const std::string& text) {
   return number;
 }
 
-bool EndsWith7z(const std::string& name) {
-  if (name.size() < 3) return false;
-  const std::string tail = name.substr(name.size() - 3);
-  return tail == ".7z" || tail == ".7Z";
-}
-
 }  // namespace
 
 void TMainfrm::RunWithOutputClick() {

@@ -26,12 +26,6 @@ namespace {
 constexpr const char* kContentIndex = "DP_Content.ini";
 constexpr const char* kExtractList = "DP_Extract.ini";
 
-bool EndsWith7z(const std::string& name) {
-  if (name.size() < 3) return false;
-  const std::string tail = name.substr(name.size() - 3);
-  return tail == ".7z" || tail == ".7Z";
-}
-
 // True for a relative path that stays inside the folder it is taken from: not absolute, no
 // drive, no ".." part. The archive tool's output is not trusted to give only such paths.
 bool StaysInside(const std::string& path) {

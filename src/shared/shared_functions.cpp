@@ -313,3 +313,9 @@ void MakePaths(const std::vector<std::string>* source, std::vector<std::string>&
     dest.push_back(line.size() > kWord.size() + 1 ? line.substr(kWord.size() + 1) : std::string());
   }
 }
+
+bool EndsWith7z(const std::string& name) {
+  if (name.size() < 3) return false;
+  const std::string tail = name.substr(name.size() - 3);
+  return tail == ".7z" || tail == ".7Z";
+}

@@ -16,6 +16,8 @@ std::string GetComputerNetName();
 // Short (8.3) form of an existing file's path; the path unchanged when the system gives
 // none; empty text when the file does not exist.
 std::string ShortFileName(const std::string& path);
+// True for a driver pack's file name: one that ends in ".7z" or ".7Z".
+bool EndsWith7z(const std::string& name);
 
 // True when an item of the list equals the text exactly (letter case counts).
 bool ListContained(const std::string& text, const std::vector<std::string>& list);
