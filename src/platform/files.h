@@ -120,7 +120,7 @@ inline bool IsArchiveStagingName(std::string_view name) {
 // the real archiver makes no such folders and nothing is removed.
 int RemoveLeftoverStagingFolders(const std::string& folder);
 
-// Size in bytes; -1 when the file cannot be opened or read.
+// Size in bytes of a file; -1 for a folder, a device or a pipe, and when it cannot be read.
 std::int64_t FileSize(const std::string& path);
 // Modification stamp (nanoseconds since 1970-01-01, like the system clock) and size, used to
 // notice that a file changed.

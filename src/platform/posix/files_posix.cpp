@@ -18,6 +18,7 @@
 #include <memory>
 #include <system_error>
 
+#include "base/text_util.h"
 #include "platform/files.h"
 #include "platform/posix/mount_info.h"
 
@@ -61,32 +62,6 @@ void WriteAll(int fd, const char* data, std::size_t size, const std::string& pat
     data += written;
     size -= static_cast<std::size_t>(written);
   }
-}
-
-char LowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + ('a' - 'A')) : c; }
-
-// Windows wildcard matching: '*' any run of characters, '?' one character, letter case ignored.
-bool WildcardMatch(const std::string& name, const std::string& pattern) {
-  std::size_t n = 0;
-  std::size_t p = 0;
-  std::size_t starP = std::string::npos;
-  std::size_t starN = 0;
-  while (n < name.size()) {
-    if (p < pattern.size() && (pattern[p] == '?' || LowerAscii(pattern[p]) == LowerAscii(name[n]))) {
-      ++n;
-      ++p;
-    } else if (p < pattern.size() && pattern[p] == '*') {
-      starP = p++;
-      starN = n;
-    } else if (starP != std::string::npos) {
-      p = starP + 1;
-      n = ++starN;
-    } else {
-      return false;
-    }
-  }
-  while (p < pattern.size() && pattern[p] == '*') ++p;
-  return p == pattern.size();
 }
 
 // The native path of an existing entry. Windows ignores blanks and dots at the end of a
@@ -157,24 +132,6 @@ char PathSeparator() { return '/'; }
 
 bool PathsIgnoreCase() { return false; }
 
-std::string NativePath(const std::string& path) {
-  std::string native = path;
-  for (char& c : native) {
-    if (c == '\\') c = '/';
-  }
-  return native;
-}
-
-std::string ExtractFilePath(const std::string& path) {
-  const std::size_t last = path.find_last_of("\\/");
-  return last == std::string::npos ? std::string() : path.substr(0, last + 1);
-}
-
-std::string ExtractFileName(const std::string& path) {
-  const std::size_t last = path.find_last_of("\\/");
-  return last == std::string::npos ? path : path.substr(last + 1);
-}
-
 bool FileExists(const std::string& path) {
   struct stat info {};
   return !path.empty() && ::stat(LookupPath(path).c_str(), &info) == 0 && !S_ISDIR(info.st_mode);
@@ -219,7 +176,7 @@ std::vector<DirEntry> ListDirectory(const std::string& folder, const std::string
   while (const dirent* item = ::readdir(dir)) {
     const std::string name = item->d_name;
     if (name == "." || name == "..") continue;
-    if (!WildcardMatch(name, wildcard)) continue;
+    if (!WildcardMatch(name, wildcard, true)) continue;
     DirEntry entry;
     entry.name = name;
     struct stat info {};
@@ -297,22 +254,6 @@ std::string CurrentDirectory() {
   return buffer;
 }
 
-std::vector<std::string> ReadTextLines(const std::string& path) {
-  const std::string content = ReadWholeFile(path);
-  std::vector<std::string> lines;
-  std::size_t pos = 0;
-  while (pos < content.size()) {
-    const std::size_t end = content.find_first_of("\r\n", pos);
-    if (end == std::string::npos) {
-      lines.push_back(content.substr(pos));
-      break;
-    }
-    lines.push_back(content.substr(pos, end - pos));
-    pos = end + ((content[end] == '\r' && end + 1 < content.size() && content[end + 1] == '\n') ? 2 : 1);
-  }
-  return lines;
-}
-
 std::string ReadWholeFile(const std::string& path) {
   const std::string native = LookupPath(path);
   // Not blocking on open, so a named pipe without a writer cannot hang the caller.
@@ -358,27 +299,7 @@ bool IsTemporaryFileName(const std::string& name) {
   return true;
 }
 
-std::string LinesText(const std::vector<std::string>& lines) {
-  std::string content;
-  std::size_t total = 0;
-  for (const std::string& line : lines) total += line.size() + 2;
-  content.reserve(total);
-  for (const std::string& line : lines) {
-    content += line;
-    content += "\r\n";
-  }
-  return content;
-}
-
 }  // namespace
-
-void WriteTextLines(const std::string& path, const std::vector<std::string>& lines) {
-  WriteWholeFile(path, LinesText(lines));
-}
-
-void WriteTextLinesAtomically(const std::string& path, const std::vector<std::string>& lines) {
-  WriteFileAtomically(path, LinesText(lines));
-}
 
 namespace {
 
@@ -519,7 +440,7 @@ int RemoveLeftoverStagingFolders(const std::string& folder) {
 
 std::int64_t FileSize(const std::string& path) {
   struct stat info {};
-  if (::stat(LookupPath(path).c_str(), &info) != 0 || S_ISDIR(info.st_mode)) return -1;
+  if (::stat(LookupPath(path).c_str(), &info) != 0 || !S_ISREG(info.st_mode)) return -1;
   return static_cast<std::int64_t>(info.st_size);
 }
 

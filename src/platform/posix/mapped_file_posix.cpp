@@ -6,7 +6,6 @@
 
 #include <cerrno>
 #include <cstdint>
-#include <utility>
 
 #include "platform/files.h"
 #include "platform/mapped_file.h"
@@ -51,18 +50,6 @@ int OpenRegularFile(const std::string& path, std::size_t& size) {
 }
 
 }  // namespace
-
-MappedFile::MappedFile(MappedFile&& other) noexcept
-    : data_(std::exchange(other.data_, nullptr)), size_(std::exchange(other.size_, 0)) {}
-
-MappedFile& MappedFile::operator=(MappedFile&& other) noexcept {
-  if (this != &other) {
-    Close();
-    data_ = std::exchange(other.data_, nullptr);
-    size_ = std::exchange(other.size_, 0);
-  }
-  return *this;
-}
 
 bool MappedFile::Open(const std::string& path) {
   Close();

@@ -21,6 +21,7 @@
 #include <mutex>
 #include <thread>
 
+#include "base/text_util.h"
 #include "platform/process.h"
 
 extern char** environ;
@@ -40,12 +41,6 @@ std::string ErrorText(int code) {
   throw ProcessError(what + ": " + ErrorText(code), static_cast<std::uint32_t>(code));
 }
 
-std::string Lower(std::string text) {
-  std::transform(text.begin(), text.end(), text.begin(),
-                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-  return text;
-}
-
 bool IsExecutableFile(const std::string& path) {
   struct stat st {};
   if (::stat(path.c_str(), &st) != 0) return false;
@@ -59,7 +54,7 @@ std::vector<std::string> CandidateNames(const std::string& name) {
   const std::size_t dot = name.rfind('.');
   if (dot == std::string::npos) {
     names.push_back(name + ".exe");
-  } else if (Lower(name.substr(dot)) == ".exe" && dot > 0) {
+  } else if (LowerCase(name.substr(dot)) == ".exe" && dot > 0) {
     names.push_back(name.substr(0, dot));
   }
   return names;
@@ -82,9 +77,9 @@ std::string FindInFolderIgnoringCase(const std::string& folder, const std::vecto
   ::closedir(dir);
   std::sort(entries.begin(), entries.end());  // the same choice every time when several match
   for (const std::string& name : names) {
-    const std::string wanted = Lower(name);
+    const std::string wanted = LowerCase(name);
     for (const std::string& entry : entries) {
-      if (Lower(entry) == wanted && IsExecutableFile(folder + entry)) return folder + entry;
+      if (LowerCase(entry) == wanted && IsExecutableFile(folder + entry)) return folder + entry;
     }
   }
   return {};

@@ -13,6 +13,7 @@
 #include <unordered_set>
 #include <vector>
 
+#include "base/text_util.h"
 #include "platform/devices.h"
 
 namespace platform::devices::sysfs {
@@ -47,15 +48,16 @@ std::string GeneratedInstance(int level, const std::string& hashedPath, const st
 bool IsHexText(std::string_view text);
 // "0000:00:1f.3"
 bool IsPciAddress(std::string_view name);
-bool EqualNoCase(std::string_view a, std::string_view b);
-bool StartsWith(std::string_view text, std::string_view prefix);
+// The text helpers of the ground floor, by their short names here too.
+using ::EqualNoCase;
+using ::SplitLines;
+using ::StartsWith;
 // Windows keeps only printable ASCII without blanks and commas in identifiers.
 std::string SanitizeIdPart(std::string_view text);
 bool IsCleanIdPart(std::string_view text);
 std::string ModuleKey(std::string name);
 // "kernel/drivers/net/virtio_net.ko.xz" -> "virtio_net"
 std::string ModuleNameOfPath(std::string_view path);
-std::vector<std::string_view> SplitLines(std::string_view text);
 std::vector<std::string_view> SplitBlanks(std::string_view text);
 
 struct ModuleTables {

@@ -133,20 +133,6 @@ bool IsPciAddress(std::string_view name) {
          IsHexText(name.substr(11, 1));
 }
 
-char AsciiLower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
-
-bool EqualNoCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    if (AsciiLower(a[i]) != AsciiLower(b[i])) return false;
-  }
-  return true;
-}
-
-bool StartsWith(std::string_view text, std::string_view prefix) {
-  return text.size() >= prefix.size() && text.substr(0, prefix.size()) == prefix;
-}
-
 std::string SanitizeIdPart(std::string_view text) {
   std::string out;
   for (const char c : text) {
@@ -176,17 +162,6 @@ std::string ModuleNameOfPath(std::string_view path) {
   const auto ko = path.find(".ko");
   if (ko != std::string_view::npos) path = path.substr(0, ko);
   return ModuleKey(std::string(path));
-}
-
-std::vector<std::string_view> SplitLines(std::string_view text) {
-  std::vector<std::string_view> lines;
-  while (!text.empty()) {
-    const auto end = text.find('\n');
-    lines.push_back(text.substr(0, end));
-    if (end == std::string_view::npos) break;
-    text.remove_prefix(end + 1);
-  }
-  return lines;
 }
 
 std::vector<std::string_view> SplitBlanks(std::string_view text) {

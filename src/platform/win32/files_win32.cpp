@@ -109,24 +109,6 @@ char PathSeparator() { return '\\'; }
 
 bool PathsIgnoreCase() { return true; }
 
-std::string NativePath(const std::string& path) {
-  std::string native = path;
-  for (char& c : native) {
-    if (c == '/') c = '\\';
-  }
-  return native;
-}
-
-std::string ExtractFilePath(const std::string& path) {
-  const std::size_t last = path.find_last_of("\\/:");
-  return last == std::string::npos ? std::string() : path.substr(0, last + 1);
-}
-
-std::string ExtractFileName(const std::string& path) {
-  const std::size_t last = path.find_last_of("\\/:");
-  return last == std::string::npos ? path : path.substr(last + 1);
-}
-
 bool FileExists(const std::string& path) {
   const DWORD attributes = GetFileAttributesA(path.c_str());
   return !path.empty() && attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
@@ -272,22 +254,6 @@ std::string CurrentDirectory() {
   return "\"" + buffer + "\"";
 }
 
-std::vector<std::string> ReadTextLines(const std::string& path) {
-  const std::string content = ReadWholeFile(path);
-  std::vector<std::string> lines;
-  std::size_t pos = 0;
-  while (pos < content.size()) {
-    const std::size_t end = content.find_first_of("\r\n", pos);
-    if (end == std::string::npos) {
-      lines.push_back(content.substr(pos));
-      break;
-    }
-    lines.push_back(content.substr(pos, end - pos));
-    pos = end + ((content[end] == '\r' && end + 1 < content.size() && content[end + 1] == '\n') ? 2 : 1);
-  }
-  return lines;
-}
-
 std::string ReadWholeFile(const std::string& path) {
   OwnedHandle file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
@@ -309,30 +275,6 @@ std::string ReadWholeFile(const std::string& path) {
     content.append(chunk, got);
   }
   return content;
-}
-
-namespace {
-
-std::string LinesText(const std::vector<std::string>& lines) {
-  std::string content;
-  std::size_t total = 0;
-  for (const std::string& line : lines) total += line.size() + 2;
-  content.reserve(total);
-  for (const std::string& line : lines) {
-    content += line;
-    content += "\r\n";
-  }
-  return content;
-}
-
-}  // namespace
-
-void WriteTextLines(const std::string& path, const std::vector<std::string>& lines) {
-  WriteWholeFile(path, LinesText(lines));
-}
-
-void WriteTextLinesAtomically(const std::string& path, const std::vector<std::string>& lines) {
-  WriteFileAtomically(path, LinesText(lines));
 }
 
 void WriteWholeFile(const std::string& path, const std::string& content) {

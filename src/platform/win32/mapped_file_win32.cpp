@@ -3,7 +3,6 @@
 #include <windows.h>
 
 #include <string>
-#include <utility>
 
 #include "platform/mapped_file.h"
 
@@ -30,18 +29,6 @@ HANDLE OpenRegularFile(const std::string& path, DWORD& size) {
 }
 
 }  // namespace
-
-MappedFile::MappedFile(MappedFile&& other) noexcept
-    : data_(std::exchange(other.data_, nullptr)), size_(std::exchange(other.size_, 0)) {}
-
-MappedFile& MappedFile::operator=(MappedFile&& other) noexcept {
-  if (this != &other) {
-    Close();
-    data_ = std::exchange(other.data_, nullptr);
-    size_ = std::exchange(other.size_, 0);
-  }
-  return *this;
-}
 
 bool MappedFile::Open(const std::string& path) {
   Close();

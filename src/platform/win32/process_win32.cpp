@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cctype>
 
+#include "platform/files.h"
 #include "platform/process.h"
 
 namespace platform::process {
@@ -14,19 +15,8 @@ namespace {
 // The output pipe's size.
 constexpr DWORD kPipeBytes = 1 << 20;
 
-std::string ErrorText(DWORD code) {
-  char* buffer = nullptr;
-  const DWORD length = FormatMessageA(
-      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
-      code, 0, reinterpret_cast<LPSTR>(&buffer), 0, nullptr);
-  std::string text = length > 0 && buffer != nullptr ? std::string(buffer, length) : "Unknown error";
-  if (buffer != nullptr) LocalFree(buffer);
-  while (!text.empty() &&
-         (text.back() == '\r' || text.back() == '\n' || text.back() == ' ' || text.back() == '.')) {
-    text.pop_back();
-  }
-  return text + " (" + std::to_string(code) + ")";
-}
+// "The system cannot find the file specified (2)".
+std::string ErrorText(DWORD code) { return platform::SystemErrorMessage(static_cast<std::uint32_t>(code)); }
 
 [[noreturn]] void Fail(const std::string& what, DWORD code) {
   throw ProcessError(what + ": " + ErrorText(code), static_cast<std::uint32_t>(code));

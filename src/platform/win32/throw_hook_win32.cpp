@@ -4,30 +4,14 @@
 // goes on to the runtime's own function, __real___cxa_throw.
 #include <windows.h>
 // After windows.h, which it builds on.
-#include <cxxabi.h>
 #include <dbghelp.h>
 
-#include <atomic>
 #include <cstdio>
-#include <cstdlib>
-#include <exception>
 #include <mutex>
-#include <typeinfo>
 
 #include "platform/throw_hook.h"
 
 namespace {
-
-std::atomic<platform::ThrowCallback> g_callback{nullptr};
-thread_local bool t_inHook = false;
-
-std::string Demangle(const char* name) {
-  int status = 0;
-  char* demangled = abi::__cxa_demangle(name, nullptr, nullptr, &status);
-  std::string result = (status == 0 && demangled != nullptr) ? demangled : name;
-  std::free(demangled);
-  return result;
-}
 
 // The symbol engine of dbghelp, started on the first use; its functions must not run on two
 // threads at once. It finds names where the program carries symbols (Wine's also reads the
@@ -47,7 +31,7 @@ std::string SymbolName(const void* address) {
   symbol->MaxNameLen = 255;
   DWORD64 displacement = 0;
   if (!SymFromAddr(GetCurrentProcess(), reinterpret_cast<DWORD64>(address), &displacement, symbol)) return {};
-  std::string name = Demangle(symbol->Name);
+  std::string name = platform::throw_hook_detail::Demangle(symbol->Name);
   char offset[32];
   std::snprintf(offset, sizeof offset, " +0x%llx", static_cast<unsigned long long>(displacement));
   return name + offset;
@@ -77,36 +61,20 @@ std::string DescribeAddress(const void* address) {
   return text;
 }
 
-void Report(void* object, std::type_info* type) {
-  platform::ThrowCallback callback = g_callback.load();
-  if (callback == nullptr || t_inHook) return;
-  t_inHook = true;
-  try {
-    platform::ThrowInfo info;
-    void* adjusted = object;
-    // Is the thrown type a std::exception? Ask the runtime the same question a catch clause asks.
-    if (typeid(std::exception).__do_catch(type, &adjusted, 1)) {
-      info.message = static_cast<std::exception*>(adjusted)->what();
-    } else {
-      info.message = "exception of type " + Demangle(type->name());
-    }
-    void* frames[64];
-    // Skips this function and the wrapper: the first frame is the code that threw.
-    const USHORT count = RtlCaptureStackBackTrace(2, 64, frames, nullptr);
-    for (USHORT i = 0; i < count; ++i) info.frames.push_back(DescribeAddress(frames[i]));
-    if (!info.frames.empty()) info.location = info.frames.front();
-    callback(info);
-  } catch (...) {
-    // A failing report never disturbs the throw it reports.
-  }
-  t_inHook = false;
-}
-
 }  // namespace
 
-namespace platform {
-void SetThrowCallback(ThrowCallback callback) { g_callback.store(callback); }
-}  // namespace platform
+namespace platform::throw_hook_detail {
+
+[[gnu::noinline]] std::vector<std::string> CaptureStack() {
+  std::vector<std::string> described;
+  void* frames[64];
+  // Skips this function, Report and the wrapper: the first frame is the code that threw.
+  const USHORT count = RtlCaptureStackBackTrace(3, 64, frames, nullptr);
+  for (USHORT i = 0; i < count; ++i) described.push_back(DescribeAddress(frames[i]));
+  return described;
+}
+
+}  // namespace platform::throw_hook_detail
 
 // The destructor is only passed on, so its calling convention (thiscall on 32-bit MinGW) does
 // not matter here: both declarations take it as the same plain pointer.
@@ -115,7 +83,7 @@ extern "C" {
 [[noreturn]] void __wrap___cxa_throw(void* object, std::type_info* type, void (*destructor)(void*));
 
 void __wrap___cxa_throw(void* object, std::type_info* type, void (*destructor)(void*)) {
-  Report(object, type);
+  platform::throw_hook_detail::Report(object, type);
   __real___cxa_throw(object, type, destructor);
 }
 }
