@@ -1,5 +1,6 @@
 // The parts of the process layer that are the same on every target: splitting a command line by
-// the Windows rules, quoting a word, and the folder searched first for programs.
+// the Windows rules, quoting a word, the folder searched first for programs, and starting a child
+// that must start (over each target's TryStart).
 #include "platform/process.h"
 
 #include <mutex>
@@ -145,6 +146,13 @@ Handle& Handle::operator=(Handle&& other) noexcept {
     native_ = other.Release();
   }
   return *this;
+}
+
+ChildProcess ChildProcess::Start(const StartInfo& info) {
+  ChildProcess child;
+  ProcessFailure failure;
+  if (!TryStart(info, child, &failure)) throw ProcessError(failure.message, failure.code);
+  return child;
 }
 
 }  // namespace platform::process

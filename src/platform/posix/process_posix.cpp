@@ -257,13 +257,6 @@ ChildProcess::ChildProcess(ChildProcess&&) noexcept = default;
 ChildProcess& ChildProcess::operator=(ChildProcess&&) noexcept = default;
 ChildProcess::~ChildProcess() = default;
 
-ChildProcess ChildProcess::Start(const StartInfo& info) {
-  ChildProcess child;
-  ProcessFailure failure;
-  if (!TryStart(info, child, &failure)) throw ProcessError(failure.message, failure.code);
-  return child;
-}
-
 bool ChildProcess::TryStart(const StartInfo& info, ChildProcess& child, ProcessFailure* failure) {
   ProcessFailure ignored;
   ProcessFailure& f = failure != nullptr ? *failure : ignored;
