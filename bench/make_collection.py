@@ -97,6 +97,7 @@ def main():
     work = tempfile.mkdtemp(prefix="collection.", dir=out_dir)
     try:
         inf_index = 0
+        carried = []
         for p in range(packs):
             root = os.path.join(work, f"pack{p}")
             first = p * per_pack
@@ -114,8 +115,15 @@ def main():
                     if inf_index >= infs:
                         break
                     name = f"shared{k:02d}" if rel.endswith("Shared") else f"drv{folder:05d}{k:02d}"
+                    # An INF path that several packs hold is searched in one copy only (the last
+                    # pack's) while the index names the first pack: the identifiers go to the next
+                    # INF file of a folder of its own, so both sides can find them.
+                    carried += plants.get(inf_index, [])
+                    planted = [] if name.startswith("shared") else carried
                     with open(os.path.join(path, name + ".inf"), "w", newline="") as f:
-                        f.write(inf_text(rng, name, plants.get(inf_index, [])))
+                        f.write(inf_text(rng, name, planted))
+                    if planted:
+                        carried = []
                     size = max(512, int(rng.lognormvariate(0, 0.8) * payload_kb * 1024 * 0.7))
                     with open(os.path.join(path, name + ".sys"), "wb") as f:
                         f.write(rng.randbytes(size))
