@@ -3,8 +3,9 @@
 // order, the same DP_Content.ini and DP_Extract.ini byte for byte, the same list files, and the
 // same files in the index and driver folders, a path that several packs hold included (the copy
 // of the last pack in list order stays). A scripted archive tool copies the files of a pack's
-// made-up content; side by side, the first pack's run waits until another pack's run has started
-// and ended, so the runs do overlap and end out of order.
+// made-up content; side by side, the first pack's run waits until another pack's run has
+// ended, and with three or more at once b.7z's run ends after c.7z's (both hold one path), so the
+// runs do overlap and end out of order.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -29,11 +30,14 @@ class PackRunHandlersTest : public AppFixture {
     Tool("7z",
          "[ $# -eq 0 ] && { echo '7-Zip 9.20  Copyright (c) 1999-2010 Igor Pavlov  2010-11-18'; exit 0; }\n"
          "pack=$(basename \"$2\"); out=${3#-o}; src=\"$VELMORA_WINDIR/src/$pack\"\n"
+         "e=$(cat \"$VELMORA_WINDIR/runs.txt\" 2>/dev/null | grep -c end)\n"
          "echo \"start $pack\" >> \"$VELMORA_WINDIR/runs.txt\"\n"
          "if [ -n \"$WAIT_FOR_PEER\" ] && [ \"$pack\" = a.7z ]; then\n"
-         "  s=$(grep -c start \"$VELMORA_WINDIR/runs.txt\"); e=$(grep -c end \"$VELMORA_WINDIR/runs.txt\"); n=0\n"
-         "  while [ $n -lt 200 ] && { [ $(grep -c start \"$VELMORA_WINDIR/runs.txt\") -le $s ] ||\n"
-         "      [ $(grep -c end \"$VELMORA_WINDIR/runs.txt\") -le $e ]; }; do sleep 0.05; n=$((n+1)); done\n"
+         "  n=0; while [ $n -lt 200 ] && [ $(grep -c end \"$VELMORA_WINDIR/runs.txt\") -le $e ]; do sleep 0.05; n=$((n+1)); done\n"
+         "fi\n"
+         "if [ \"${WAIT_FOR_PEER:-0}\" -ge 3 ] && [ \"$pack\" = b.7z ]; then\n"
+         "  step=$(($(grep -c 'start b.7z' \"$VELMORA_WINDIR/runs.txt\") - 1)); n=0\n"
+         "  while [ $n -lt 200 ] && [ $(grep -c 'end c.7z' \"$VELMORA_WINDIR/runs.txt\") -le $step ]; do sleep 0.05; n=$((n+1)); done\n"
          "fi\n"
          "echo '7-Zip 9.20  Copyright (c) 1999-2010 Igor Pavlov  2010-11-18'; echo; echo \"Processing archive: $2\"; echo\n"
          "cd \"$src\" || exit 2\n"
@@ -76,7 +80,7 @@ class PackRunHandlersTest : public AppFixture {
   };
   Outcome SearchAndInstall(const std::string& packRuns) {
     ScopedEnv runs("VELMORA_PACK_RUNS", packRuns);
-    ScopedEnv wait("WAIT_FOR_PEER", packRuns == "1" ? "" : "1");
+    ScopedEnv wait("WAIT_FOR_PEER", packRuns == "1" ? "" : packRuns);
     fs::remove(winDir + "/runs.txt");
     Start();
     // The pack list in a fixed order, with an entry that is no pack among them.
