@@ -97,9 +97,11 @@ int main(int argc, char** argv) {
   // The tool the program runs: the stand-in, or (with RECORDED set) one that prints the lines the
   // stand-in printed for the pack and does nothing else.
   WriteScript(programCopy / "7z",
-              "[ $# -eq 0 ] && exec \"" + (programCopy / "7z.standin").string() + "\"\n"
-              "[ -n \"$RECORDED\" ] && exec cat \"$RECORDED/$(basename \"$2\").out\"\n"
-              "exec \"" + (programCopy / "7z.standin").string() + "\" \"$@\"\n");
+              "[ $# -eq 0 ] && exec \"" + (programCopy / "7z.standin").string() +
+                  "\"\n"
+                  "[ -n \"$RECORDED\" ] && exec cat \"$RECORDED/$(basename \"$2\").out\"\n"
+                  "exec \"" +
+                  (programCopy / "7z.standin").string() + "\" \"$@\"\n");
 
   SilentUi ui;
   TMainfrm main(ui, AppEnvironment{(programCopy / "Velmora_TAVI").string(), {}});
@@ -118,8 +120,8 @@ int main(int argc, char** argv) {
     tool.push_back(Seconds([&] {
       for (const std::string& pack : packs) {
         const std::string command = "'" + (programCopy / "7z.standin").string() + "' x '" +
-                                    (packDir / pack).string() + "' '-o" + byHand.string() + "' '*.inf' -r -y > '" +
-                                    (recorded / (pack + ".out")).string() + "'";
+                                    (packDir / pack).string() + "' '-o" + byHand.string() +
+                                    "' '*.inf' -r -y > '" + (recorded / (pack + ".out")).string() + "'";
         (void)std::system(command.c_str());
       }
     }));
@@ -153,9 +155,10 @@ int main(int argc, char** argv) {
       sideBySide.push_back(runProgram("side", nullptr, false));
       onePack.push_back(runProgram("one", "1", false));
     }
-    std::printf("round %d: stand-in alone %.3f s, program's own %.3f s, whole step one pack at a time %.3f s, "
-                "side by side %.3f s\n",
-                r + 1, tool.back(), own.back(), onePack.back(), sideBySide.back());
+    std::printf(
+        "round %d: stand-in alone %.3f s, program's own %.3f s, whole step one pack at a time %.3f s, "
+        "side by side %.3f s\n",
+        r + 1, tool.back(), own.back(), onePack.back(), sideBySide.back());
   }
   const double perInf = infs == 0 ? 0 : Median(own) / static_cast<double>(infs) * 1e6;
   std::printf(

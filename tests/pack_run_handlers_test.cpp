@@ -33,18 +33,23 @@ class PackRunHandlersTest : public AppFixture {
          "e=$(cat \"$VELMORA_WINDIR/runs.txt\" 2>/dev/null | grep -c end)\n"
          "echo \"start $pack\" >> \"$VELMORA_WINDIR/runs.txt\"\n"
          "if [ -n \"$WAIT_FOR_PEER\" ] && [ \"$pack\" = a.7z ]; then\n"
-         "  n=0; while [ $n -lt 200 ] && [ $(grep -c end \"$VELMORA_WINDIR/runs.txt\") -le $e ]; do sleep 0.05; n=$((n+1)); done\n"
+         "  n=0; while [ $n -lt 200 ] && [ $(grep -c end \"$VELMORA_WINDIR/runs.txt\") -le $e ]; do sleep "
+         "0.05; n=$((n+1)); done\n"
          "fi\n"
          "if [ \"${WAIT_FOR_PEER:-0}\" -ge 3 ] && [ \"$pack\" = b.7z ]; then\n"
          "  step=$(($(grep -c 'start b.7z' \"$VELMORA_WINDIR/runs.txt\") - 1)); n=0\n"
-         "  while [ $n -lt 200 ] && [ $(grep -c 'end c.7z' \"$VELMORA_WINDIR/runs.txt\") -le $step ]; do sleep 0.05; n=$((n+1)); done\n"
+         "  while [ $n -lt 200 ] && [ $(grep -c 'end c.7z' \"$VELMORA_WINDIR/runs.txt\") -le $step ]; do "
+         "sleep 0.05; n=$((n+1)); done\n"
          "fi\n"
-         "echo '7-Zip 9.20  Copyright (c) 1999-2010 Igor Pavlov  2010-11-18'; echo; echo \"Processing archive: $2\"; echo\n"
+         "echo '7-Zip 9.20  Copyright (c) 1999-2010 Igor Pavlov  2010-11-18'; echo; echo \"Processing "
+         "archive: $2\"; echo\n"
          "cd \"$src\" || exit 2\n"
          "if [ \"$4\" = '*.inf' ]; then files=$(find . -type f -name '*.inf' | sed 's|^\\./||' | sort)\n"
-         "else files=$(tr -d '\\r' < \"${4#@}\" | sed -e 's|\\\\|/|g' -e 's|\\*\\.\\*$||' | while read -r d; do find \"./$d\" -maxdepth 1 -type f; done | sed 's|^\\./||' | sort)\n"
+         "else files=$(tr -d '\\r' < \"${4#@}\" | sed -e 's|\\\\|/|g' -e 's|\\*\\.\\*$||' | while read -r d; "
+         "do find \"./$d\" -maxdepth 1 -type f; done | sed 's|^\\./||' | sort)\n"
          "fi\n"
-         "for f in $files; do mkdir -p \"$out/$(dirname \"$f\")\"; cp \"$f\" \"$out/$f\"; echo \"Extracting  $f\"; done\n"
+         "for f in $files; do mkdir -p \"$out/$(dirname \"$f\")\"; cp \"$f\" \"$out/$f\"; echo \"Extracting  "
+         "$f\"; done\n"
          "echo; echo 'Everything is Ok'\n"
          "echo \"end $pack\" >> \"$VELMORA_WINDIR/runs.txt\"\n");
     Tool("DPINST.exe", "echo 'INFO: nothing to install' > \"$VELMORA_WINDIR/DPINST.LOG\"\n");
@@ -86,10 +91,11 @@ class PackRunHandlersTest : public AppFixture {
     // The pack list in a fixed order, with an entry that is no pack among them.
     main->Form().SetItems("PacksChlbx", {"a.7z", "notes.txt", "b.7z", "c.7z"});
     main->Form().SetAllChecked("PacksChlbx", true);
-    main->Form().SetItems("HWIDSforWorkcbx", {"PCI\\VEN_8086&DEV_100E&SUBSYS_1&REV_02\\3&1",
-                                              "PCI\\VEN_10EC&DEV_8168&SUBSYS_1&REV_0C\\4&2",
-                                              "USB\\VID_046D&PID_C077\\5&3", "HDAUDIO\\FUNC_01&VEN_10EC&DEV_0269&SUBSYS_1&REV_1000\\4&4",
-                                              "PCI\\VEN_10DE&DEV_0322&SUBSYS_0&REV_A1\\3&5"});
+    main->Form().SetItems(
+        "HWIDSforWorkcbx",
+        {"PCI\\VEN_8086&DEV_100E&SUBSYS_1&REV_02\\3&1", "PCI\\VEN_10EC&DEV_8168&SUBSYS_1&REV_0C\\4&2",
+         "USB\\VID_046D&PID_C077\\5&3", "HDAUDIO\\FUNC_01&VEN_10EC&DEV_0269&SUBSYS_1&REV_1000\\4&4",
+         "PCI\\VEN_10DE&DEV_0322&SUBSYS_0&REV_A1\\3&5"});
     ui.answers = {true};
     main->SearchByHWIDSbtnClick();
     main->Form().SetAllChecked("HWIDS2Installchb", true);
@@ -148,7 +154,8 @@ TEST_F(PackRunHandlersTest, SideBySideWritesWhatOneAfterAnotherWrites) {
       const auto aStart = std::find(begin, end, "start a.7z");
       const auto aEnd = std::find(begin, end, "end a.7z");
       ASSERT_TRUE(aStart < aEnd) << step;
-      const auto otherEnd = std::find_if(aStart, aEnd, [](const std::string& l) { return l.rfind("end", 0) == 0; });
+      const auto otherEnd =
+          std::find_if(aStart, aEnd, [](const std::string& l) { return l.rfind("end", 0) == 0; });
       EXPECT_NE(otherEnd, aEnd) << step;
     }
     // The runs' own folders are gone.

@@ -66,7 +66,8 @@ TEST(PackRuns, EachRunGivesItsOwnResultWhateverHowManyGoAtOnce) {
   for (const Case& c : cases) {
     SCOPED_TRACE("at once " + std::to_string(c.atOnce) + ", runs " + std::to_string(c.runs));
     std::vector<std::string> lines;
-    for (std::size_t i = 0; i < c.runs; ++i) lines.push_back("7z x pack" + std::to_string(i) + " " + std::to_string(i));
+    for (std::size_t i = 0; i < c.runs; ++i)
+      lines.push_back("7z x pack" + std::to_string(i) + " " + std::to_string(i));
     FakeTool tool(c.sideBySide ? std::min(c.atOnce, c.runs) : 1);
     PackRuns runs(lines, c.atOnce, tool.Runner());
     EXPECT_EQ(runs.SideBySide(), c.sideBySide);
@@ -113,8 +114,8 @@ TEST(PackRuns, OneAfterAnotherRunsOnlyWhatIsTakenAndFailuresReachTheCaller) {
 TEST(PackRuns, HowManyAtOnceComesFromTheEnvironmentOrTheProcessors) {
   const std::size_t processors = std::max<std::size_t>(1, std::thread::hardware_concurrency());
   const std::vector<std::pair<const char*, std::size_t>> cases = {
-      {"1", 1}, {"3", 3}, {"64", 64}, {"0", processors}, {"65", processors},
-      {"-2", processors}, {"2x", processors}, {"", processors},
+      {"1", 1},           {"3", 3},           {"64", 64},         {"0", processors},
+      {"65", processors}, {"-2", processors}, {"2x", processors}, {"", processors},
   };
   for (const auto& [text, expected] : cases) {
     ScopedEnv env("VELMORA_PACK_RUNS", text);

@@ -19,9 +19,10 @@ constexpr const char* kRunsFolder = "PackRuns";
 
 }  // namespace
 
-void TMainfrm::StartPackRuns(PackRunPlan& plan, const std::vector<std::string>& packs, std::size_t first,
-                             const std::string& into, const std::function<bool(std::size_t)>& runs,
-                             const std::function<std::string(const std::string& pack, const std::string& out)>& command) {
+void TMainfrm::StartPackRuns(
+    PackRunPlan& plan, const std::vector<std::string>& packs, std::size_t first, const std::string& into,
+    const std::function<bool(std::size_t)>& runs,
+    const std::function<std::string(const std::string& pack, const std::string& out)>& command) {
   plan = PackRunPlan();
   plan.into = into;
   plan.logged.resize(packs.size());
@@ -62,10 +63,11 @@ void TMainfrm::StartPackRuns(PackRunPlan& plan, const std::vector<std::string>& 
     line.replace(line.find(shared), shared.size(), platform::process::QuoteArgument("-o" + plan.own[n]));
     lines.push_back(std::move(line));
   }
-  plan.runs = std::make_unique<PackRuns>(std::move(lines), sideBySide ? atOnce : 1,
-                                         [](const std::string& commandLine, std::vector<std::string>& output) {
-                                           return RunAny(commandLine, output);
-                                         });
+  plan.runs =
+      std::make_unique<PackRuns>(std::move(lines), sideBySide ? atOnce : 1,
+                                 [](const std::string& commandLine, std::vector<std::string>& output) {
+                                   return RunAny(commandLine, output);
+                                 });
 }
 
 std::optional<int> TMainfrm::TakePackRun(PackRunPlan& plan, std::size_t n, const std::string& pack) {

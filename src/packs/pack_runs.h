@@ -34,7 +34,8 @@ class PackRuns {
  public:
   // Runs one command line, its output lines going into `output`; gives the exit code, or none
   // when the program could not be started (then `output` is left as it was: empty).
-  using Runner = std::function<std::optional<int>(const std::string& commandLine, std::vector<std::string>& output)>;
+  using Runner =
+      std::function<std::optional<int>(const std::string& commandLine, std::vector<std::string>& output)>;
 
   // Starts up to `atOnce` of the runs at once, in list order, each next one as soon as one ends.
   // With `atOnce` 1 (or 0) nothing runs before Take asks for it, on the caller's thread: exactly
