@@ -4,11 +4,15 @@
 
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
 #include <map>
 #include <string>
 #include <vector>
 
+#include "devices/device_enum.h"
 #include "devices/hwid_rules.h"
+#include "platform/devices.h"
+#include "support/scoped_env.h"
 
 namespace fs = std::filesystem;
 
@@ -187,6 +191,50 @@ TEST_F(Devcon, DriverFilesOutputReadsBackUnderTheCollectionRules) {
     for (const auto& [key, value] : expected) EXPECT_EQ(keys[key], value) << key;
     EXPECT_EQ(run.lines.back(), std::to_string(device) + " matching device(s) found.");
   }
+}
+
+// Each run reads only what its class needs: its devices, their drivers, and the ID database
+// entries of their vendors. Its answers stay those of the whole enumeration named from the whole
+// databases and then filtered, for every class the program asks about (in any letter case), for
+// the four "find" families and for a class with a pattern.
+TEST_F(Devcon, AnswersAsTheWholeEnumerationFilteredDoes) {
+  const std::string tree = kData + "/sysfs/laptop/sys";
+  std::vector<DeviceRecord> records;
+  {
+    ScopedEnv env("VELMORA_SYSFS", tree);
+    platform::devices::InitPnpApi();
+    records = DescribeDevices(platform::devices::EnumerateDevices(), IdDatabase::Load(kData + "/devcon/pci.ids"),
+                              IdDatabase::Load(kData + "/devcon/usb.ids"));
+  }
+  auto expected = [&](bool find, const std::string& className, const std::vector<std::string>& patterns) {
+    const auto selected = SelectDevices(records, className, patterns);
+    return find ? FindListing(selected) : DriverFilesListing(selected);
+  };
+  std::vector<std::string> classes;
+  std::ifstream list(std::string(VELMORA_SOURCE_DIR) + "/data/Data/classes.tavi");
+  for (std::string line; std::getline(list, line);) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    const std::string name = Trim(line.substr(0, line.find(':')));
+    if (!name.empty() && name.find_first_of("' ") == std::string::npos) classes.push_back(name);
+  }
+  ASSERT_GT(classes.size(), 50u);
+  std::size_t withDevices = 0;
+  for (const std::string& className : classes) {
+    SCOPED_TRACE(className);
+    const auto want = expected(false, className, {});
+    if (want.size() > 1) ++withDevices;
+    EXPECT_EQ(RunDevcon("driverfiles =" + className).lines, want);
+    std::string upper = className;
+    for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    EXPECT_EQ(RunDevcon("driverfiles =" + upper).lines, want);
+  }
+  EXPECT_GT(withDevices, 5u);  // the fixture's devices fall into several of the classes
+  for (const char* family : {"pci*", "usb*", "hid*", "acpi*"}) {
+    SCOPED_TRACE(family);
+    EXPECT_EQ(RunDevcon(std::string("find '") + family + "'").lines, expected(true, "", {family}));
+    EXPECT_EQ(RunDevcon(std::string("driverfiles '") + family + "'").lines, expected(false, "", {family}));
+  }
+  EXPECT_EQ(RunDevcon("find =Net '*15d7*'").lines, expected(true, "Net", {"*15d7*"}));
 }
 
 TEST_F(Devcon, RefusesWhatItDoesNotKnow) {

@@ -6,7 +6,9 @@
 #include <filesystem>
 #include <fstream>
 #include <optional>
+#include <set>
 #include <string>
+#include <unordered_set>
 #include <vector>
 
 #include "devices/get_device_list.h"
@@ -451,6 +453,41 @@ TEST(PnpApi, EnumeratesOnlyWhileBound) {
   platform::devices::InitPnpApi();
 }
 
+// Asked for one class, the enumeration gives that class's devices, letter case ignored, with
+// everything the whole list tells of them, in the same order.
+TEST(EnumerateDevices, OneClassIsTheWholeListFilteredByClass) {
+  ScopedEnv env("VELMORA_SYSFS", kSysfsData + "laptop/sys");
+  platform::devices::InitPnpApi();
+  const auto all = platform::devices::EnumerateDevices();
+  std::set<std::string> classes;
+  for (const auto& device : all) classes.insert(device.className);
+  ASSERT_GT(classes.size(), 5u);
+  classes.insert("NoSuchClass");
+  for (const std::string& cls : classes) {
+    SCOPED_TRACE(cls);
+    std::vector<DeviceInfo> expected;
+    for (const auto& device : all) {
+      if (device.className == cls) expected.push_back(device);
+    }
+    std::string lower = cls;
+    for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    for (const std::string& asked : {cls, lower}) {
+      const auto got = platform::devices::EnumerateDevices(asked);
+      ASSERT_EQ(got.size(), expected.size());
+      for (std::size_t i = 0; i < got.size(); ++i) {
+        EXPECT_EQ(got[i].instanceId, expected[i].instanceId);
+        EXPECT_EQ(got[i].className, expected[i].className);
+        EXPECT_EQ(got[i].driver, expected[i].driver);
+        EXPECT_EQ(got[i].driverSource, expected[i].driverSource);
+        EXPECT_EQ(got[i].driverFiles, expected[i].driverFiles);
+        EXPECT_EQ(got[i].description, expected[i].description);
+        EXPECT_EQ(got[i].vendorId, expected[i].vendorId);
+      }
+    }
+  }
+  EXPECT_EQ(platform::devices::EnumerateDevices("*").size(), all.size());
+}
+
 TEST(GetDeviceList, FillsAndFiltersByClass) {
   ScopedEnv env("VELMORA_SYSFS", kSysfsData + "laptop/sys");
   platform::devices::InitPnpApi();
@@ -516,6 +553,37 @@ TEST(IdDatabase, ReadsVendorsDevicesSubsystemsAndClasses) {
 
   EXPECT_TRUE(IdDatabase::Load("/nonexistent/pci.ids").Empty());
   EXPECT_TRUE(IdDatabase::Parse("\t\t\tjunk\nZZZZ  x\n\tzz\n").Empty());
+}
+
+// Kept to some vendors, the database names those vendors' devices as the whole one does and
+// knows nothing of the others; the classes stay whole. The file is read whole however large,
+// also across the reader's growing buffer.
+TEST(IdDatabase, KeepsOnlyTheVendorsAskedFor) {
+  const std::unordered_set<std::uint16_t> wanted = {0x1AF4, 0x046D};
+  const auto pci = IdDatabase::Parse(kPciIds, &wanted);
+  EXPECT_EQ(pci.VendorName(0x1AF4), "Red Hat, Inc.");
+  EXPECT_EQ(pci.DeviceName(0x1AF4, 0x1041), "Virtio 1.0 network device");
+  EXPECT_EQ(pci.VendorName(0x8086), "");
+  EXPECT_EQ(pci.DeviceName(0x8086, 0x15D7), "");
+  EXPECT_EQ(pci.SubsystemName(0x8086, 0x15D7, 0x17AA, 0x225D), "");
+  EXPECT_EQ(pci.ClassName(0x06, 0x00), "Host bridge");
+  const auto usb = IdDatabase::Parse(kUsbIds, &wanted);
+  EXPECT_EQ(usb.DeviceName(0x046D, 0xC077), "Mouse");
+  EXPECT_EQ(usb.VendorName(0x1D6B), "");
+  EXPECT_EQ(usb.ClassName(0x03, 0x01), "Boot Interface Subclass");
+  const std::unordered_set<std::uint16_t> none;
+  EXPECT_TRUE(IdDatabase::Parse(kPciIds, &none).Empty());
+
+  TempDir tmp;
+  std::string large;
+  while (large.size() < 3u * 1024u * 1024u) large += "# filler line of a long comment block\n";
+  tmp.Write("pci.ids", large + kPciIds);
+  const auto whole = IdDatabase::Load(tmp.File("pci.ids"));
+  EXPECT_EQ(whole.SubsystemName(0x8086, 0x15D7, 0x17AA, 0x225D), "ThinkPad T480");
+  EXPECT_EQ(whole.ClassName(0x06, 0x00), "Host bridge");
+  const auto kept = IdDatabase::Load(tmp.File("pci.ids"), &wanted);
+  EXPECT_EQ(kept.DeviceName(0x1AF4, 0x1041), "Virtio 1.0 network device");
+  EXPECT_EQ(kept.VendorName(0x8086), "");
 }
 
 TEST(DeviceName, PrefersTheDatabaseThenTheSystemThenTheClass) {

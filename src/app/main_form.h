@@ -137,6 +137,21 @@ class TMainfrm {
   // its own), then saves that list to the output file. The tool's exit code; nothing when it
   // could not be started.
   std::optional<int> RunArchiver(const std::string& commandLine);
+  // The archive tool runs of several packs at once (packs/pack_runs.h), planned by StartPackRuns
+  // and taken in pack order by TakePackRun (packs/pack_run_handlers.cpp).
+  struct PackRunPlan;
+  // Starts the runs of the packs from position `first` on that `runs` accepts, side by side
+  // (PackRunsAtOnce). `command` gives a pack's command line for an output folder; the line for
+  // `into` is the one logged (PackRunPlan::logged), and a run that goes side by side with others
+  // writes into a folder of its own below the working folder, moved into `into` when it is taken.
+  // The first command line made asks the tool for its banner (ArchiverCommand), so this is
+  // called where the one-at-a-time loop makes its first command line.
+  void StartPackRuns(PackRunPlan& plan, const std::vector<std::string>& packs, std::size_t first,
+                     const std::string& into, const std::function<bool(std::size_t)>& runs,
+                     const std::function<std::string(const std::string& pack, const std::string& out)>& command);
+  // Waits for the run of the pack at `n` and hands its output over as RunArchiver would have:
+  // into the progress window's list and the output file, and its files into the plan's folder.
+  std::optional<int> TakePackRun(PackRunPlan& plan, std::size_t n, const std::string& pack);
   // The archive tool command line as it is run with the tool of this run. The first call runs
   // "7z" without arguments and learns the tool's kind from its banner, which it logs; a tool
   // that prints no banner it knows gets its command lines as written (and says so in the log),

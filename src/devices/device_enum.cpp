@@ -59,17 +59,24 @@ const char* const kNoMatch = "No matching devices found.";
 
 }  // namespace
 
-IdDatabase IdDatabase::Load(const std::string& path) {
+IdDatabase IdDatabase::Load(const std::string& path, const std::unordered_set<std::uint16_t>* vendors) {
   std::ifstream in(path, std::ios::binary);
   if (!in) return {};
-  std::string text(kMaxDatabaseBytes, '\0');
-  in.read(text.data(), static_cast<std::streamsize>(text.size()));
-  if (in.bad()) return {};
-  text.resize(static_cast<std::size_t>(in.gcount()));
-  return Parse(text);
+  // Read in pieces up to the limit, so a small file costs no large buffer.
+  std::string text;
+  std::size_t got = 0;
+  while (got < kMaxDatabaseBytes) {
+    text.resize(std::min(kMaxDatabaseBytes, std::max<std::size_t>(got * 2, 1u << 20)));
+    in.read(text.data() + got, static_cast<std::streamsize>(text.size() - got));
+    if (in.bad()) return {};
+    got += static_cast<std::size_t>(in.gcount());
+    if (!in) break;
+  }
+  text.resize(got);
+  return Parse(text, vendors);
 }
 
-IdDatabase IdDatabase::Parse(std::string_view text) {
+IdDatabase IdDatabase::Parse(std::string_view text, const std::unordered_set<std::uint16_t>* vendors) {
   IdDatabase db;
   enum class Section { None, Vendors, Classes, Other } section = Section::None;
   std::uint32_t vendor = 0;
@@ -89,8 +96,9 @@ IdDatabase IdDatabase::Parse(std::string_view text) {
       if (ParseHexField(line, 4, value) && line.size() > 4 && (line[4] == ' ' || line[4] == '\t')) {
         section = Section::Vendors;
         vendor = value;
-        haveVendor = true;
-        db.vendors_[vendor] = NameAfter(line, 4);
+        // A vendor left out takes its device and subsystem lines with it.
+        haveVendor = vendors == nullptr || vendors->count(static_cast<std::uint16_t>(vendor)) != 0;
+        if (haveVendor) db.vendors_[vendor] = NameAfter(line, 4);
       } else if (line.size() > 2 && line[0] == 'C' && line[1] == ' ' &&
                  ParseHexField(line.substr(2), 2, value)) {
         section = Section::Classes;

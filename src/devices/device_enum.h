@@ -8,6 +8,7 @@
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 #include "platform/devices.h"
@@ -19,8 +20,10 @@ class IdDatabase {
  public:
   IdDatabase() = default;
   // A missing or unreadable file gives an empty database; the file is read at most 64 MiB.
-  static IdDatabase Load(const std::string& path);
-  static IdDatabase Parse(std::string_view text);
+  // With `vendors`, only those vendors' names, devices and subsystems are kept (the classes
+  // always): the names of the few devices one listing needs, without storing the whole file.
+  static IdDatabase Load(const std::string& path, const std::unordered_set<std::uint16_t>* vendors = nullptr);
+  static IdDatabase Parse(std::string_view text, const std::unordered_set<std::uint16_t>* vendors = nullptr);
 
   bool Empty() const { return vendors_.empty(); }
   // Empty text when unknown.

@@ -49,8 +49,12 @@ struct DeviceInfo {
 };
 
 // Present devices with what the system knows about them, in enumeration order.
+// `className` empty or "*": every class; otherwise only the devices of that setup class, letter
+// case ignored (the same devices, in the same order, as the whole list filtered by class).
 // Linux: read from sysfs; the processor from <sysfs>/../proc/cpuinfo and the driver files from
 // <sysfs>/../lib/modules/<release>/modules.dep, so one override (VELMORA_SYSFS) moves them all.
-std::vector<DeviceInfo> EnumerateDevices();
+// The driver of a device of another class is not looked up, and the module tables are read
+// only when a kept device has a driver.
+std::vector<DeviceInfo> EnumerateDevices(const std::string& className = "");
 
 }  // namespace platform::devices

@@ -12,6 +12,7 @@
 #include "base/text_util.h"
 #include "base/window_layout.h"
 #include "devices/hwid_rules.h"
+#include "packs/pack_run_handlers.h"
 #include "packs/runners.h"
 #include "platform/files.h"
 #include "platform/ini_text.h"
@@ -175,14 +176,23 @@ void TMainfrm::ExtractINFsbtnClick() {
 
   const std::string packDir = Caption("CMDPackDired");
   // The INF copies go into the index folder, away from the driver folders the installer reads.
-  const std::string outSwitch = platform::process::QuoteArgument("-o" + IndexFolder());
+  PackRunPlan runs;
   for (std::size_t n = 0; n < ticked.size(); ++n) {
     const std::string& name = ticked[n];
     wait.SetGaugeMax("UnpackGauge2", static_cast<int>(ticked.size()));
     // A name no command line can carry is left out, with its position kept.
     if (!EndsWith7z(name) || !PackNameCarried(name)) continue;
-    const std::string commandLine =
-        ArchiverCommand("7z x " + ShortFileName(packDir + name + " ") + " " + outSwitch + " *.inf -r -y");
+    // The packs' runs go side by side from here, where the first command line is made.
+    if (!runs.runs) {
+      StartPackRuns(
+          runs, ticked, n, IndexFolder(),
+          [&](std::size_t k) { return EndsWith7z(ticked[k]) && CarriesPackName(ticked[k]); },
+          [&](const std::string& pack, const std::string& out) {
+            return ArchiverCommand("7z x " + ShortFileName(packDir + pack + " ") + " " +
+                                   platform::process::QuoteArgument("-o" + out) + " *.inf -r -y");
+          });
+    }
+    const std::string commandLine = runs.logged[n];
     LogKey("log22");
     LogKey("log23", {commandLine});
     LogKey("log24", {name});
@@ -197,7 +207,7 @@ void TMainfrm::ExtractINFsbtnClick() {
 
     LogKey("log26");
     ui_.ProcessMessages();
-    const std::optional<int> exitCode = RunArchiver(commandLine);
+    const std::optional<int> exitCode = TakePackRun(runs, n, name);
     form_.SetItems("INFpathslb", platform::ReadTextLines(outputFile));
 
     // Every item the tool reported as extracted is indexed, also when it failed on others: only
@@ -403,12 +413,24 @@ void TMainfrm::InstallHWIDsbtnClick() {
   OperationScope running(*this);
   const std::string workDir = Caption("Workdir");
   const std::string packDir = Caption("CMDPackDired");
-  const std::string outSwitch = platform::process::QuoteArgument("-o" + DriversFolder());
   const std::vector<std::string> entries = form_.Items("HWIDS2Installchb");
   FormModel& wait = Waitfrm();
   // Several ticked entries of one pack need the pack's folders once: its list names them all.
   std::set<std::string> extracted;
   bool anyExtracted = false;
+  // The ticked entries' packs, each once, in list order: their runs go side by side.
+  std::vector<std::string> packs(entries.size());
+  {
+    std::set<std::string> seen;
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+      if (!form_.Checked("HWIDS2Installchb", i)) continue;
+      const std::string pack = i < installEntryPacks_.size() && !installEntryPacks_[i].empty()
+                                   ? installEntryPacks_[i]
+                                   : GetWord(entries[i], ":", 3);
+      if (seen.insert(pack).second) packs[i] = pack;
+    }
+  }
+  PackRunPlan runs;
   for (std::size_t i = 0; i < entries.size(); ++i) {
     if (!form_.Checked("HWIDS2Installchb", i)) continue;
     const std::string pack = i < installEntryPacks_.size() && !installEntryPacks_[i].empty()
@@ -416,15 +438,22 @@ void TMainfrm::InstallHWIDsbtnClick() {
                                  : GetWord(entries[i], ":", 3);
     if (!extracted.insert(pack).second) continue;
     LogKey("log52");
-    const std::string commandLine =
-        ArchiverCommand("7z x " + ShortFileName(packDir + pack) + " " + outSwitch + " " +
-                        platform::process::QuoteArgument("@" + workDir + pack + ".txt") + " -y");
+    if (!runs.runs) {
+      StartPackRuns(
+          runs, packs, i, DriversFolder(), [&](std::size_t k) { return !packs[k].empty(); },
+          [&](const std::string& name, const std::string& out) {
+            return ArchiverCommand("7z x " + ShortFileName(packDir + name) + " " +
+                                   platform::process::QuoteArgument("-o" + out) + " " +
+                                   platform::process::QuoteArgument("@" + workDir + name + ".txt") + " -y");
+          });
+    }
+    const std::string commandLine = runs.logged[i];
     SetCaption("CMD4HWIDunpacked", commandLine);
     wait.SetVisible(kWaitFormName, true);
     ui_.ProcessMessages();
     LogKey("log23", {commandLine});
 
-    const std::optional<int> exitCode = RunArchiver(commandLine);
+    const std::optional<int> exitCode = TakePackRun(runs, i, pack);
     LogFileLines(Caption("CMDOutFileed"));
     // What the tool extracted is installed even when it failed on other items of the pack.
     if (ArchiverSucceeded(pack, exitCode)) anyExtracted = true;

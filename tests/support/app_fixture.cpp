@@ -8,6 +8,7 @@
 #include "platform/devices.h"
 #include "platform/files.h"
 #include "platform/profile.h"
+#include "support/scoped_env.h"
 
 bool FakeUi::AskYesNo(const std::string& text, const std::string&) {
   shown.push_back("ask:" + text);
@@ -41,6 +42,9 @@ void WriteTestLanguage(const std::string& path, const std::string& name) {
 }
 
 void AppFixture::SetUp() {
+  // One pack's archive tool run at a time unless a test asks for more: the scripted tools record
+  // their calls in the order they are made.
+  SetEnvVar("VELMORA_PACK_RUNS", "1");
   programDir = tmp.MakeDir("prog");
   programFile = programDir + "Velmora_TAVI";
   tmp.Write("prog/Velmora_TAVI", "");

@@ -10,11 +10,13 @@
 // instance identifier only, "'" takes the rest literally. Device names come from the PCI and
 // USB ID databases: VELMORA_PCI_IDS and VELMORA_USB_IDS, by default /usr/share/misc/pci.ids
 // and /usr/share/misc/usb.ids. The devices come from sysfs (VELMORA_SYSFS, default /sys).
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
 #include <iostream>
 #include <string>
+#include <unordered_set>
 #include <vector>
 
 #include "devices/device_enum.h"
@@ -63,10 +65,26 @@ int main(int argc, char** argv) {
     }
     if (className.empty() && patterns.empty()) return Usage();
 
-    const auto pciIds = IdDatabase::Load(EnvOr("VELMORA_PCI_IDS", "/usr/share/misc/pci.ids"));
-    const auto usbIds = IdDatabase::Load(EnvOr("VELMORA_USB_IDS", "/usr/share/misc/usb.ids"));
+    // One run answers for one class at most, and the program runs it once per class: only that
+    // class's devices are read (their drivers and the module tables only when there are any),
+    // and the ID databases only when some device needs a name from them, keeping only the
+    // vendors of those devices.
     platform::devices::InitPnpApi();
-    const auto records = DescribeDevices(platform::devices::EnumerateDevices(), pciIds, usbIds);
+    const auto devices = platform::devices::EnumerateDevices(className);
+    using IdBus = platform::devices::DeviceInfo::IdBus;
+    std::unordered_set<std::uint16_t> pciVendors;
+    std::unordered_set<std::uint16_t> usbVendors;
+    for (const auto& device : devices) {
+      if (device.idBus == IdBus::Pci) pciVendors.insert(device.vendorId);
+      if (device.idBus == IdBus::Usb) usbVendors.insert(device.vendorId);
+    }
+    const auto pciIds = pciVendors.empty()
+                            ? IdDatabase()
+                            : IdDatabase::Load(EnvOr("VELMORA_PCI_IDS", "/usr/share/misc/pci.ids"), &pciVendors);
+    const auto usbIds = usbVendors.empty()
+                            ? IdDatabase()
+                            : IdDatabase::Load(EnvOr("VELMORA_USB_IDS", "/usr/share/misc/usb.ids"), &usbVendors);
+    const auto records = DescribeDevices(devices, pciIds, usbIds);
     const auto selected = SelectDevices(records, className, patterns);
     const auto lines = find ? FindListing(selected) : DriverFilesListing(selected);
     for (const auto& line : lines) std::cout << line << '\n';

@@ -21,7 +21,9 @@
 namespace platform::devices {
 namespace sysfs {
 
-Enumerator::Enumerator(bool withDrivers) : withDrivers_(withDrivers) {
+Enumerator::Enumerator(bool withDrivers, std::string onlyClass)
+    : withDrivers_(withDrivers), onlyClass_(std::move(onlyClass)) {
+  if (onlyClass_ == "*") onlyClass_.clear();
   const char* env = std::getenv("VELMORA_SYSFS");
   root_ = (env != nullptr && *env != '\0') ? fs::path(env) : fs::path("/sys");
   std::error_code ec;
@@ -54,6 +56,7 @@ std::string Enumerator::Below(const fs::path& resolved) const {
 
 void Enumerator::Add(DeviceInfo info, const fs::path& deviceDir) {
   if (info.instanceId.empty() || info.instanceId.size() > kMaxInstanceIdLength) return;
+  if (!onlyClass_.empty() && !EqualNoCase(info.className, onlyClass_)) return;
   if (withDrivers_ && !deviceDir.empty()) FillDriver(info, deviceDir);
   devices_.push_back(std::move(info));
 }
@@ -117,9 +120,9 @@ std::vector<std::string> EnumerateDeviceIds(bool /*presentOnly: sysfs lists pres
   return ids;
 }
 
-std::vector<DeviceInfo> EnumerateDevices() {
+std::vector<DeviceInfo> EnumerateDevices(const std::string& className) {
   if (!bound) return {};
-  return sysfs::Enumerator(true).Run();
+  return sysfs::Enumerator(true, className).Run();
 }
 
 }  // namespace platform::devices

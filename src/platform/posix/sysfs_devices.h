@@ -84,7 +84,8 @@ struct UsbInterface {
 // bus in its own file, in a fixed order.
 class Enumerator {
  public:
-  explicit Enumerator(bool withDrivers);
+  // `onlyClass` (letter case ignored; "" or "*" for all) keeps only the devices of one class.
+  explicit Enumerator(bool withDrivers, std::string onlyClass = "");
   std::vector<DeviceInfo> Run();
 
  private:
@@ -110,6 +111,7 @@ class Enumerator {
   void EnumerateProcessors();  // devices_acpi_posix.cpp
 
   bool withDrivers_;
+  std::string onlyClass_;
   fs::path root_;
   fs::path canonicalRoot_;
   ModuleTables modules_;

@@ -11,10 +11,16 @@ std::optional<std::string> ReadFileLimited(const fs::path& path, std::size_t lim
   if (!fs::is_regular_file(path, ec)) return std::nullopt;
   std::ifstream in(path, std::ios::binary);
   if (!in) return std::nullopt;
-  std::string data(limit, '\0');
-  in.read(data.data(), static_cast<std::streamsize>(limit));
-  if (in.bad()) return std::nullopt;
-  data.resize(static_cast<std::size_t>(in.gcount()));
+  // Read in pieces: most files are a few bytes, and files under /proc tell no size, so a buffer
+  // of the whole limit (megabytes, filled with zeros first) would cost more than the reading.
+  std::string data;
+  char piece[16384];
+  while (data.size() < limit) {
+    in.read(piece, static_cast<std::streamsize>(std::min(sizeof piece, limit - data.size())));
+    if (in.bad()) return std::nullopt;
+    data.append(piece, static_cast<std::size_t>(in.gcount()));
+    if (!in) break;
+  }
   return data;
 }
 

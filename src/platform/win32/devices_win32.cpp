@@ -210,13 +210,30 @@ std::vector<std::string> EnumerateDeviceIds(bool presentOnly, const std::string&
   return ids;
 }
 
-std::vector<DeviceInfo> EnumerateDevices() {
+namespace {
+
+// Setup class names are ASCII; letter case is ignored as the class functions ignore it.
+bool SameClassName(const std::string& a, const std::string& b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    const auto x = static_cast<unsigned char>(a[i]);
+    const auto y = static_cast<unsigned char>(b[i]);
+    if ((x >= 'A' && x <= 'Z' ? x + 32 : x) != (y >= 'A' && y <= 'Z' ? y + 32 : y)) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+std::vector<DeviceInfo> EnumerateDevices(const std::string& className) {
+  const bool allClasses = className.empty() || className == "*";
   std::vector<DeviceInfo> devices;
   const DeviceInfoSet set(OpenDeviceSet(true, ""));
   ForEachDevice(set, [&](SP_DEVINFO_DATA& element, std::string id) {
     DeviceInfo info;
     info.instanceId = std::move(id);
     info.className = TextProperty(set, element, SPDRP_CLASS);
+    if (!allClasses && !SameClassName(info.className, className)) return;
     info.description = TextProperty(set, element, SPDRP_FRIENDLYNAME);
     if (info.description.empty()) info.description = TextProperty(set, element, SPDRP_DEVICEDESC);
     info.driver = TextProperty(set, element, SPDRP_SERVICE);

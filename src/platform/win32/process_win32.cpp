@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <mutex>
 
 #include "platform/files.h"
 #include "platform/process.h"
@@ -127,6 +128,12 @@ ChildProcess& ChildProcess::operator=(ChildProcess&&) noexcept = default;
 ChildProcess::~ChildProcess() = default;
 
 bool ChildProcess::TryStart(const StartInfo& info, ChildProcess& child, ProcessFailure* failure) {
+  // A child inherits every inheritable handle the program holds while it is created, the write
+  // end of another child's output pipe among them, and that child's reader would then wait for
+  // both to end. One start at a time, each closing its pipe's write end before the next
+  // CreateProcess, keeps children started from several threads apart.
+  static std::mutex startMutex;
+  const std::lock_guard<std::mutex> startLock(startMutex);
   ProcessFailure ignored;
   ProcessFailure& f = failure != nullptr ? *failure : ignored;
   auto fail = [&f](const std::string& what, DWORD code) {

@@ -1,0 +1,110 @@
+#!/usr/bin/env bash
+# The whole unattended search-and-install run ("/unth") side by side with the script a
+# technician would write with the same tools:
+#   7zz x <pack> -o<index>/<pack> *.inf -r      per pack
+#   rg -F -i -l -f <this machine's reduced IDs> <index>   (grep -F -i -l -r when rg is missing)
+#   7zz x <pack> -o<out> @<list of matching folders>       per pack with matches
+# It builds the collection itself (bench/make_collection.py: any size and pack count, the same
+# for the same seed), runs the installed program headless on it (offscreen, as scripts/run.sh
+# does without a display), runs the script, checks that both extracted the same files in the
+# same folders, and prints both times and their ratio.
+#
+# Usage: bench/unth_compare.sh <installed program folder> [infs=3000] [packs=10] [seed=1]
+#        [payload KB per INF=16]
+# Environment: BENCH_BIN (default build/default/bench: machine_ids), TMPDIR (where the
+# collection and both runs' folders go), KEEP=1 keeps them, PACK_RUNS (sets VELMORA_PACK_RUNS
+# for the program: how many packs the archive tool works on at once).
+#
+# The program's time runs from its start to the moment it has saved UnattendedLOg.txt, its last
+# step before the 10-second close timer; the time of that idle wait is not counted.
+set -euo pipefail
+here="$(cd "$(dirname "$0")/.." && pwd)"
+install_dir="$(realpath "$1")"
+infs="${2:-3000}"
+packs="${3:-10}"
+seed="${4:-1}"
+payload_kb="${5:-16}"
+bench_bin="${BENCH_BIN:-$here/build/default/bench}"
+
+work="$(mktemp -d "${TMPDIR:-/tmp}/unth_compare.XXXXXX")"
+[ "${KEEP:-0}" = 1 ] || trap 'rm -rf "$work"' EXIT
+now() { date +%s.%N; }
+span() { echo "$1 $2" | awk '{printf "%.2f", $2 - $1}'; }
+
+echo "load average before: $(cut -d' ' -f1-3 /proc/loadavg); processors: $(nproc)"
+"$bench_bin/machine_ids" >"$work/ids.txt"
+echo "this machine's reduced IDs: $(wc -l <"$work/ids.txt")"
+t=$(now)
+python3 "$here/bench/make_collection.py" "$work/packs" "$work/ids.txt" "$infs" "$packs" "$seed" 20 "$payload_kb"
+echo "collection: $infs INF files in $packs packs, $(du -sm "$work/packs" | cut -f1) MB, made in $(span "$t" "$(now)") s"
+
+# ---- the program ----
+prog="$work/program"
+windir="$work/windows"
+mkdir -p "$prog" "$windir"
+for entry in "$install_dir"/*; do
+  [ "$(basename "$entry")" = DP ] || cp -a "$entry" "$prog/"
+done
+rm -f "$prog/dp_tavi.ini" "$prog/Markers/cmd" "$prog/Markers/cmdout"
+mkdir -p "$prog/DP"
+cp -al "$work"/packs/*.7z "$prog/DP/" 2>/dev/null || cp "$work"/packs/*.7z "$prog/DP/"
+# The run's last step starts clean.cmd, which would remove the extracted folders before they are
+# compared: this copy's clean.cmd does nothing.
+printf '#!/bin/sh\nexit 0\n' >"$prog/clean.cmd"
+chmod +x "$prog/clean.cmd"
+log="$windir/dp_tavi/UnattendedLOg.txt"
+env_runs=()
+[ -n "${PACK_RUNS:-}" ] && env_runs=(VELMORA_PACK_RUNS="$PACK_RUNS")
+t=$(now)
+(cd "$work" && env QT_QPA_PLATFORM=offscreen VELMORA_WINDIR="$windir" "${env_runs[@]}" \
+  /usr/bin/time -f %M -o "$work/program.rss" timeout 1800 "$prog/Velmora_TAVI" /unth) >"$work/program.out" 2>&1 &
+pid=$!
+while [ ! -s "$log" ] && kill -0 "$pid" 2>/dev/null; do sleep 0.05; done
+program_time=$(span "$t" "$(now)")
+wait "$pid" || { echo "the program failed; its output: $work/program.out" >&2; KEEP=1; exit 1; }
+[ -s "$log" ] || { echo "no UnattendedLOg.txt: $work/program.out" >&2; exit 1; }
+
+# ---- the script ----
+script="$work/script"
+mkdir -p "$script/index" "$script/out"
+if command -v rg >/dev/null; then
+  search=(rg -F -i -l -f "$work/ids.txt" "$script/index")
+  searcher="rg -F -i -l"
+else
+  search=(grep -F -i -l -r -f "$work/ids.txt" "$script/index")
+  searcher="grep -F -i -l -r (rg is not installed)"
+fi
+t=$(now)
+for pack in "$work"/packs/*.7z; do
+  7zz x "$pack" -o"$script/index/$(basename "$pack")" '*.inf' -r -y -bso0 -bsp0
+done
+t_index=$(now)
+"${search[@]}" >"$script/matched.txt" || true
+t_search=$(now)
+for pack in "$work"/packs/*.7z; do
+  name=$(basename "$pack")
+  grep -F "$script/index/$name/" "$script/matched.txt" | sed -e "s|^$script/index/$name/||" -e 's|/[^/]*$||' |
+    sort -u | sed 's|$|/*|' >"$script/$name.list" || true
+  [ -s "$script/$name.list" ] && 7zz x "$pack" -o"$script/out" "@$script/$name.list" -y -bso0 -bsp0
+done
+t_end=$(now)
+script_time=$(span "$t" "$t_end")
+
+# ---- the same folders and files? ----
+(cd "$windir/dp_tavi/Drivers" && find . -type f | sort) >"$work/program.files"
+(cd "$script/out" && find . -type f | sort) >"$work/script.files"
+folders=$(sed 's|/[^/]*$||' "$work/script.files" | sort -u | wc -l)
+if cmp -s "$work/program.files" "$work/script.files"; then
+  same="yes: $(wc -l <"$work/script.files") files in $folders folders"
+else
+  same="NO"
+  diff "$work/program.files" "$work/script.files" | head -20
+fi
+
+echo "matching INF files (script): $(wc -l <"$script/matched.txt")"
+echo "the script ($searcher): ${script_time} s (INF files out: $(span "$t" "$t_index") s, search: $(span "$t_index" "$t_search") s, folders out: $(span "$t_search" "$t_end") s)"
+echo "/unth: ${program_time} s (peak resident memory $(cat "$work/program.rss" 2>/dev/null || echo '?') KiB)"
+echo "ratio /unth : script = $(echo "$program_time $script_time" | awk '{printf "%.2f", $1 / $2}')"
+echo "same extracted folders: $same"
+echo "load average after: $(cut -d' ' -f1-3 /proc/loadavg)"
+[ "$same" != NO ]
