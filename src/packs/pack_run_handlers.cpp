@@ -8,7 +8,7 @@
 #include <system_error>
 
 #include "app/main_form.h"
-#include "app/window_layout.h"
+#include "base/window_layout.h"
 #include "platform/files.h"
 #include "platform/process.h"
 
