@@ -68,7 +68,7 @@ wait_for_end() {
   local state="$(dirname "$log")/wine-state.txt"
   {
     echo "== Wine processes"
-    ps -eo pid,ppid,stat,etime,wchan:24,args | grep -E '[A-Z]:\\' || true
+    ps -eo pid,ppid,stat,etime,wchan:24,args | grep -E '[A-Z]:\\|Velmora_TAVI\.exe' | grep -v grep || true
     echo "== backtraces"
     timeout 120 "$WINE" winedbg --command "bt all" 2>&1 || true
   } >"$state"
