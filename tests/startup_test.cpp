@@ -26,6 +26,9 @@ TEST_F(StartupTest, LogStartsWithBannerThenLog45) {
   EXPECT_NE(lines[3].find("7-zip.chm"), std::string::npos);
   EXPECT_TRUE(lines[3].ends_with("#ver.4.57#"));
   EXPECT_TRUE(lines[4].ends_with("#ver.2.01#"));
+  // The program ships its own installer: the credit line names no outside maker.
+  EXPECT_NE(lines[4].find("DPINST.exe"), std::string::npos);
+  EXPECT_EQ(lines[4].find("Microsoft"), std::string::npos);
   EXPECT_TRUE(lines[5].ends_with("#ver.5.2.3718.0#"));
   EXPECT_NE(lines[6].find("Velmora_TAVI.exe"), std::string::npos);
   EXPECT_TRUE(lines[6].ends_with("#ver. 3.5.3.7 beta#"));

@@ -30,7 +30,8 @@ void TMainfrm::FormCreate() {
                "Driver packs: 7z archives of driver folders from https://velmora.example.org/driverpacks"),
            std::string("7-Zip command-line archiver files 7-zip.chm, 7z.exe and 7z.dll by Igor Pavlov, "
                        "https://www.7-zip.org #ver.4.57#"),
-           std::string("Driver package installer DPINST.exe by Microsoft Corporation #ver.2.01#"),
+           std::string("Driver package installer DPINST.exe: Velmora's own, shipped beside the program "
+                       "#ver.2.01#"),
            std::string("Device console devcon.exe by Microsoft Corporation #ver.5.2.3718.0#"),
            std::string("Velmora_TAVI.exe - driver pack unpacker and installer #ver. 3.5.3.7 beta#"),
            std::string("Ostrel workshop - tools for technicians who prepare freshly installed machines"),
