@@ -38,6 +38,7 @@ const std::map<std::string, std::string> kCatalogue = {
     {"log83", "s"},  {"log84", "ss"}, {"log85", "s"},
     {"log86", "s"}, {"log87", "s"}, {"log88", ""},  {"log89", ""},  {"log90", ""},  {"log91", "s"},
     {"log92", "s"}, {"log93", "s"}, {"log94", "s"}, {"log95", "s"}, {"log96", ""}, {"log97", "s"}, {"log98", ""}, {"log99", "ss"}, {"log100", ""}, {"log101", "ss"}, {"log102", "ss"}, {"log103", "ss"}, {"log104", "s"}, {"log105", "s"}, {"log106", "s"}, {"log107", "s"},
+    {"log112", "ss"}, {"log113", ""}, {"log114", "s"}, {"log115", "s"},
     {"msg1", "d"},  {"msg2", ""},
     {"msg3", ""},   {"msg4", ""},    {"msg5", ""},   {"msg6", ""},   {"msg7", ""},   {"msg8", ""},
     {"msg9", ""},

@@ -116,8 +116,8 @@ void TMainfrm::CollectHWIDsimpleButtonClick() { GetDevlbBtnClick(); }
 void TMainfrm::CollectClassesBtClick() {
   form_.SetItemIndex("MainPageControle", kHwidsPage);
   form_.SetItemIndex("HWIDsPageControl", kTreeTab);
-  LogKey("log4");
 
+  // First the question whether to collect again, then the "please wait" of the collection.
   const std::string workdir = Caption("Workdir");
   const std::string driversFile = workdir + "drivers.txt";
   if (platform::FileExists(driversFile) && !AskYesNo(Msg("msg3"), true)) {
@@ -127,6 +127,7 @@ void TMainfrm::CollectClassesBtClick() {
     LogKey("log5");
     return;
   }
+  LogKey("log4");
 
   form_.ClearItems("FirstFilterlb");
   form_.ClearItems("SecondFilterlb");
@@ -228,6 +229,7 @@ void TMainfrm::HWIDSforWorkcbxSelect() {
   const int index = form_.ItemIndex("HWIDSforWorkcbx");
   if (index < 0 || index >= static_cast<int>(items.size())) return;
   SetCaption("HWIDSelectlb", DecreaseHWID(items[static_cast<std::size_t>(index)], 2));
+  form_.SetVisible("HWIDSelectlb", true);
 }
 
 void TMainfrm::HWIDSelectlbClick() {
