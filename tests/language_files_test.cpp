@@ -185,7 +185,7 @@ TEST_P(ShippedLanguageFile, HoldsExactlyTheCatalogueWithItsSpecifiers) {
   std::set<std::string> expected;
   for (const auto& [key, specifiers] : kCatalogue) expected.insert(key);
   EXPECT_EQ(keySet, expected);
-  EXPECT_EQ(expected.size(), 115u);
+  EXPECT_EQ(expected.size(), 119u);
 
   for (const auto& [key, specifiers] : kCatalogue) {
     const std::optional<std::string> text = doc.Get("Msg", key);
@@ -216,6 +216,15 @@ TEST_P(ShippedLanguageFile, Log55HasNoColon) {
   const std::optional<std::string> text = doc.Get("Msg", "log55");
   ASSERT_TRUE(text.has_value());
   EXPECT_EQ(text->find(':'), std::string::npos) << *text;
+}
+
+// "Search via Inet" is the link's (Label3) alone: the label beside it shows the picked hardware
+// ID, and before one is picked it says so rather than offering the search a second time.
+TEST_P(ShippedLanguageFile, SearchViaInetIsOfferedOnce) {
+  const std::optional<std::string> link = doc.Get("Mainfrm", "Label3");
+  const std::optional<std::string> picked = doc.Get("Mainfrm", "HWIDSelectlb");
+  ASSERT_TRUE(link && picked);
+  EXPECT_NE(*link, *picked);
 }
 
 TEST_P(ShippedLanguageFile, CaptionsOnlyForVisibleTranslatableControls) {

@@ -115,11 +115,9 @@ void BuildMainForm(FormModel& form) {
   Control& hw = b.add(K::ComboBox, "HWIDSforWorkcbx", "Hwids2installgb", "HWIDS");
   hw.align = "bottom";
   hw.onChange = "HWIDSforWorkcbxSelect";
-  // Shows the identifier picked for the web search; hidden until one is picked, so the link's
-  // text "Search via Inet" is shown once.
-  Control& picked = b.add(K::LinkLabel, "HWIDSelectlb", "Hwids2installgb", "Search via Inet", "", "HWIDSelectlbClick");
-  picked.align = "bottom";
-  picked.visible = false;
+  // Shows the identifier picked for the web search (the language files say that none is picked
+  // yet, so "Search via Inet" is shown once, by Label3).
+  b.add(K::LinkLabel, "HWIDSelectlb", "Hwids2installgb", "Search via Inet", "", "HWIDSelectlbClick").align = "bottom";
   b.add(K::LinkLabel, "Label3", "Hwids2installgb", "Search via Inet", "Click to search selected HWID in the Internet ",
         "HWIDSelectlbClick")
       .align = "bottom";

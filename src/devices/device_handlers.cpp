@@ -7,6 +7,7 @@
 #include "app/text_util.h"
 #include "devices/get_device_list.h"
 #include "devices/hwid_rules.h"
+#include "lang/form_translation.h"
 #include "packs/runners.h"
 #include "platform/files.h"
 #include "platform/ini_text.h"
@@ -229,10 +230,14 @@ void TMainfrm::HWIDSforWorkcbxSelect() {
   const int index = form_.ItemIndex("HWIDSforWorkcbx");
   if (index < 0 || index >= static_cast<int>(items.size())) return;
   SetCaption("HWIDSelectlb", DecreaseHWID(items[static_cast<std::size_t>(index)], 2));
-  form_.SetVisible("HWIDSelectlb", true);
 }
 
 void TMainfrm::HWIDSelectlbClick() {
+  // Before an identifier is picked the label shows its own caption, which names no device.
+  if (Caption("HWIDSelectlb") ==
+      ShownCaption(shownTexts_.Find("Mainfrm", "HWIDSelectlb").value_or(form_.Caption("HWIDSelectlb")))) {
+    return;
+  }
   // A hardware ID holds '&' and '\\', which would end or bend the query: it goes in encoded.
   OpenLink(kSearchPage + PercentEncode(Caption("HWIDSelectlb")));
 }
