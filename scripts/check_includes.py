@@ -17,7 +17,7 @@ import os
 import re
 import sys
 
-# The rooms each room may include from. "handlers" is every *_handlers.cpp, wherever it lies.
+# The rooms each room may include from. "handlers" is every *_handlers.cpp and *_handlers.h, wherever it lies.
 ENGINES = {"packs", "devices", "search", "lang"}
 BELOW_APP = {"base", "platform", "shared"} | ENGINES
 ALLOWED = {
@@ -30,7 +30,7 @@ ALLOWED = {
     "lang": BELOW_APP,
     "installer": {"base", "installer"},                # DPINST.exe's rules, a library of its own
     "app": BELOW_APP | {"app"},                        # the main window, configuration, log, runs
-    "handlers": BELOW_APP | {"app"},                   # TMainfrm methods of each subsystem
+    "handlers": BELOW_APP | {"app", "handlers"},       # TMainfrm methods of each subsystem
     "ui": BELOW_APP | {"app", "ui"},                   # the front ends
     "tools": BELOW_APP | {"installer", "tools"},       # the outside tools' stand-ins and doubles
 }
@@ -46,13 +46,17 @@ def room_of(path):
         return "tools"
     if parts[0] != "src" or len(parts) < 3:
         return None
-    if parts[-1].endswith("_handlers.cpp"):
+    if parts[-1].endswith(("_handlers.cpp", "_handlers.h")):
         return "handlers"
     return parts[1]
 
 
 def module_of(path):
-    """foo.h and foo.cpp are one module; so are the variant files of one folder (foo_posix.cpp)."""
+    """foo.h and foo.cpp are one module; so are the variant files of one folder (foo_posix.cpp).
+    Handler files, and a handler header declaring what several handler files share of the main
+    window, are parts of the main window's module."""
+    if path.endswith(("_handlers.cpp", "_handlers.h")):
+        return MAIN_WINDOW
     return VARIANT.sub("", os.path.splitext(path)[0])
 
 

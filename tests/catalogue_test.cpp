@@ -33,6 +33,16 @@ TEST_F(CatalogueTest, EnumeratesPacksOfThePackFolder) {
   EXPECT_EQ(std::count(keys.begin(), keys.end(), "log16"), 1);
 }
 
+// The pack list is in the order Windows lists a folder: by name, letter case ignored, each
+// letter compared in its upper-case form (so "_" comes after the letters).
+TEST_F(CatalogueTest, PacksAreListedByNameWithLetterCaseIgnored) {
+  for (const char* name : {"b.7z", "DP_Sound.7z", "a.7Z", "DPA.7z", "dp_lan.7z", "B1.7z", "10.7z", "2.7z"})
+    tmp.Write(std::string("prog/DP/") + name, "x");
+  Start();
+  EXPECT_EQ(main->Form().Items("PacksChlbx"),
+            (std::vector<std::string>{"10.7z", "2.7z", "a.7Z", "b.7z", "B1.7z", "DPA.7z", "dp_lan.7z", "DP_Sound.7z"}));
+}
+
 TEST_F(CatalogueTest, MissingPackFolderGivesEmptyList) {
   std::filesystem::remove_all(programDir + "DP");
   Start();
@@ -121,9 +131,29 @@ TEST_F(CatalogueTest, ChangeLocationTakesFolderOfPickedPack) {
   EXPECT_EQ(Ini("Program", "Initial"), "No");
   EXPECT_TRUE(LogHas("log91|" + other + "|%s"));
   EXPECT_EQ(ui.shown.back(), "info:msg2|%s");
-  // Cancelling the dialog later in the same run keeps the pack picked before.
+  // Cancelling the dialog later in the same run changes nothing: the location, the list and its
+  // ticks stay, and neither the log nor a message says that anything changed.
+  main->PackNameLblClick();
+  ASSERT_TRUE(main->Form().Checked("PacksChlbx", 0));
+  const std::string link = main->Caption("PackNameLbl");
+  const std::size_t logged = main->Form().Items("LogLbx").size();
+  const std::size_t shown = ui.shown.size();
   main->ChangeDPlocationbtnClick();
   EXPECT_EQ(main->Caption("CMDPackDired"), other);
+  EXPECT_TRUE(main->Form().Checked("PacksChlbx", 0));
+  EXPECT_EQ(main->Caption("PackNameLbl"), link);
+  EXPECT_EQ(main->Form().Items("LogLbx").size(), logged);
+  EXPECT_EQ(ui.shown.size(), shown);
+  EXPECT_EQ(Ini("DP_Options", "SelectDPDir"), "no");
+  EXPECT_EQ(Ini("Program", "Initial"), "No");
+
+  // A real change reads the list again with nothing ticked, and its link offers to tick all.
+  ui.files = {other + "p.7z"};
+  main->ChangeDPlocationbtnClick();
+  EXPECT_FALSE(main->Form().Checked("PacksChlbx", 0));
+  EXPECT_EQ(main->Caption("PackNameLbl"), main->SelectAllText("PackNameLbl"));
+  main->PackNameLblClick();
+  EXPECT_TRUE(main->Form().Checked("PacksChlbx", 0));
 }
 
 TEST_F(CatalogueTest, DeletePacksAsksFirst) {
@@ -168,6 +198,33 @@ TEST_F(CatalogueTest, DeletePacksStartsTheCleanUpWithoutWaitingOrChecking) {
   EXPECT_EQ(tmp.Read("win/cleaned"), workDir.substr(0, workDir.size() - 1) + "\n");
   EXPECT_FALSE(tmp.Exists("win/gave-up"));
   EXPECT_EQ(ui.shown.back(), "ask:msg4|%s");
+}
+
+// The clean-up "Delete DP" starts is looked at by a timer, not waited for: once it has ended it
+// is reaped and the log says the cleaning finished, with the script's exit status.
+TEST_F(CatalogueTest, DeletePacksSaysWhenTheCleaningFinished) {
+  SKIP_ON_WINDOWS(VELMORA_STAND_INS);
+  fs::permissions(tmp.Write("prog/clean.cmd", "#!/bin/sh\nwhile [ ! -e \"$VELMORA_WINDIR/go\" ]; do sleep 0.05; done\nexit 3\n"),
+                  fs::perms::owner_all);
+  Start();
+  ui.answers = {true};
+  main->DeletePacksbtnClick();
+  EXPECT_EQ(LogKeys().back(), "log15");
+  EXPECT_TRUE(main->Form().Enabled("CleanScriptTimer"));
+  // Still running: the timer looks and goes on looking.
+  main->CleanScriptTimerTimer();
+  EXPECT_EQ(LogKeys().back(), "log15");
+  EXPECT_TRUE(main->Form().Enabled("CleanScriptTimer"));
+  tmp.Write("win/go", "");
+  for (int i = 0; i < 400 && main->Form().Enabled("CleanScriptTimer"); ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(25));
+    main->CleanScriptTimerTimer();
+  }
+  EXPECT_FALSE(main->Form().Enabled("CleanScriptTimer"));
+  EXPECT_EQ(LogTexts().back(), "log115|3|%s");
+  // The timer has nothing more to say.
+  main->CleanScriptTimerTimer();
+  EXPECT_EQ(LogTexts().back(), "log115|3|%s");
 }
 
 TEST_F(CatalogueTest, PreparationRecreatesWorkingFolderAndEmptiesInputFile) {

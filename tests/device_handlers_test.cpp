@@ -118,6 +118,25 @@ TEST_F(DeviceHandlersTest, ExtendedCollectionWritesReportAndDriverFiles) {
   EXPECT_EQ(main->Form().ItemIndex("HWIDsPageControl"), 0);
 }
 
+// With a saved driver list the question whether to collect again comes first; "please wait"
+// is said only when the collection runs (Yes), not when the saved list is used (No).
+TEST_F(DeviceHandlersTest, CollectingAgainAsksBeforeItSaysPleaseWait) {
+  Start();
+  main->CollectClassesBtClick();
+  ASSERT_TRUE(tmp.Exists("win/dp_tavi/drivers.txt"));
+  for (const bool again : {false, true}) {
+    SCOPED_TRACE(again);
+    const std::size_t before = LogKeys().size();
+    ui.answers = {again};
+    main->CollectClassesBtClick();
+    const std::vector<std::string> keys = LogKeys();
+    const std::vector<std::string> added(keys.begin() + static_cast<std::ptrdiff_t>(before), keys.end());
+    EXPECT_EQ(std::count(added.begin(), added.end(), "log4"), again ? 1 : 0);
+    EXPECT_EQ(std::count(added.begin(), added.end(), "log5"), 1);
+    EXPECT_EQ(std::count(ui.shown.begin(), ui.shown.end(), "ask:msg3|%s"), again ? 2 : 1);
+  }
+}
+
 TEST_F(DeviceHandlersTest, DriverFilesAreRecordedWhenTheyLieInTheWindowsFolder) {
   struct Case {
     std::string windowsFolder;
@@ -235,8 +254,9 @@ TEST_F(DeviceHandlersTest, MissingClassListStopsWithError) {
 TEST_F(DeviceHandlersTest, PickingSearchingAndToggling) {
   Start();
   FormModel& f = main->Form();
+  // Before an identifier is picked there is nothing to search for.
   main->HWIDSelectlbClick();
-  EXPECT_EQ(ui.urls.back(), "https://www.google.com/search?q=Search%20via%20Inet");
+  EXPECT_TRUE(ui.urls.empty());
   f.SetItems("HWIDSforWorkcbx", {"PCI\\VEN_1AB2&DEV_3C4D&SUBSYS_5E6F7A8B&REV_02\\3&11583659&0&E0"});
   f.SetItemIndex("HWIDSforWorkcbx", 0);
   main->HWIDSforWorkcbxSelect();
@@ -244,7 +264,7 @@ TEST_F(DeviceHandlersTest, PickingSearchingAndToggling) {
   main->HWIDSelectlbClick();
   // The whole identifier reaches the search, not the part before its first '&'.
   EXPECT_EQ(ui.urls.back(), "https://www.google.com/search?q=PCI%5CVEN_1AB2%26DEV_3C4D");
-  EXPECT_EQ(ui.urls.size(), 2u);
+  EXPECT_EQ(ui.urls.size(), 1u);
   const auto keys = LogKeys();
   EXPECT_EQ(std::count(keys.begin(), keys.end(), "log85"), 0);
   ui.urlsOpen = false;  // no browser could be started

@@ -67,3 +67,36 @@ TEST(FormModel, GaugeStaysWithinItsRangeAndChecksFollowItems) {
 }
 
 }  // namespace
+
+namespace {
+
+// A list shows an item's own text where it has one, the item itself otherwise; replacing or
+// editing the items drops the shown texts, appending keeps them.
+TEST(FormModel, ShownTextsStandBesideTheItems) {
+  FormModel form("F");
+  form.Add(MakeControl("F", ControlKind::Form));
+  form.Add(MakeControl("L", ControlKind::CheckListBox));
+  int notices = 0;
+  form.Subscribe([&](const FormModel::Notification& n) {
+    if (n.change == ChangeKind::Items) ++notices;
+  });
+  form.SetItems("L", {"a:x:p", "b:x:p", "c:x:p"});
+  form.SetChecked("L", 1, true);
+  form.SetItemTexts("L", {"Device A", "", "Device C"});
+  EXPECT_EQ(notices, 2);
+  const Control& list = form.Get("L");
+  EXPECT_EQ(ShownItem(list, 0), "Device A");
+  EXPECT_EQ(ShownItem(list, 1), "b:x:p");
+  EXPECT_EQ(ShownItem(list, 2), "Device C");
+  EXPECT_TRUE(form.Checked("L", 1));
+  form.AppendItem("L", "d:x:p");
+  EXPECT_EQ(ShownItem(list, 3), "d:x:p");
+  EXPECT_EQ(ShownItem(list, 0), "Device A");
+  form.EditItems("L", [](std::vector<std::string>& items) { std::swap(items[0], items[2]); });
+  EXPECT_EQ(ShownItem(list, 0), "c:x:p");
+  form.SetItemTexts("L", {"Device C"});
+  form.SetItems("L", {"e:x:p"});
+  EXPECT_EQ(ShownItem(list, 0), "e:x:p");
+}
+
+}  // namespace

@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <functional>
 
+#include "base/window_layout.h"
 #include "lang/form_translation.h"
 #include "platform/profile.h"
 #include "support/app_fixture.h"
@@ -358,10 +359,24 @@ TEST_F(FreshProgressWindowTest, SpeaksTheCurrentLanguage) {
   main->SetCaption("LangFileLabel", programDir + "lng/deutsch.lng");
   main->TranslateTntButtonClick();
   EXPECT_EQ(main->Waitfrm().Caption("UnpackingLbl"), "Verarbeitung");
+  // What an operation left in the window is gone from the fresh one, and no second window is
+  // left behind hidden.
+  FormModel& before = main->Waitfrm();
+  before.SetCaption("UnpackingLbl", "stale");
+  before.SetItems("CMDTemplb", {"old output"});
+  before.SetGaugeMax("UnpackGauge", 10);
+  before.SetGaugePosition("UnpackGauge", 7);
+  before.SetVisible(kWaitFormName, true);
+  const std::size_t windows = main->Forms().size();
   FormModel& fresh = main->NewWaitfrm();
   EXPECT_EQ(&fresh, &main->Waitfrm());
   EXPECT_EQ(fresh.Caption("UnpackingLbl"), "Verarbeitung");
-  EXPECT_EQ(main->Forms().size(), 3u);
+  EXPECT_TRUE(fresh.Items("CMDTemplb").empty());
+  EXPECT_EQ(fresh.GaugePosition("UnpackGauge"), 0);
+  EXPECT_EQ(fresh.GaugeMax("UnpackGauge"), 100);
+  EXPECT_FALSE(fresh.Visible(kWaitFormName));
+  EXPECT_EQ(main->Forms().size(), windows);
+  EXPECT_EQ(main->Forms().size(), 2u);
 }
 
 }  // namespace

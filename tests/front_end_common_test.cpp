@@ -24,6 +24,20 @@ TEST(CommandLineSwitch, OnlyTheThreeSwitchesExactlyAsWritten) {
   EXPECT_FALSE(IsSwitchRun(Args{}));
 }
 
+// A first argument written like a switch that is none of the program's is named as unknown;
+// the switches themselves, plain arguments and no arguments are not.
+TEST(CommandLineSwitch, AnUnknownSwitchIsNamed) {
+  for (const char* arg : {"/UNTH", "/Untd", "/INIR", "-unth", "/", "/unth ", "/help"}) {
+    const std::string line = UnknownSwitchLine(Args{arg, "x"});
+    EXPECT_NE(line.find(std::string("unknown switch \"") + arg + "\""), std::string::npos) << line;
+    EXPECT_NE(line.find("/untd, /unth and /inir"), std::string::npos) << line;
+  }
+  for (const Args& args : {Args{}, Args{"/unth"}, Args{"/untd"}, Args{"/inir"}, Args{"notes.txt"}, Args{""},
+                           Args{"x", "/UNTH"}}) {
+    EXPECT_EQ(UnknownSwitchLine(args), "") << ::testing::PrintToString(args);
+  }
+}
+
 TEST(ProgramExitStatus, SwitchRunsReportTheirStatusOnlyWhenTheLoopEndedNormally) {
   struct Case {
     Args args;

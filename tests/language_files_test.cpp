@@ -38,6 +38,7 @@ const std::map<std::string, std::string> kCatalogue = {
     {"log83", "s"},  {"log84", "ss"}, {"log85", "s"},
     {"log86", "s"}, {"log87", "s"}, {"log88", ""},  {"log89", ""},  {"log90", ""},  {"log91", "s"},
     {"log92", "s"}, {"log93", "s"}, {"log94", "s"}, {"log95", "s"}, {"log96", ""}, {"log97", "s"}, {"log98", ""}, {"log99", "ss"}, {"log100", ""}, {"log101", "ss"}, {"log102", "ss"}, {"log103", "ss"}, {"log104", "s"}, {"log105", "s"}, {"log106", "s"}, {"log107", "s"},
+    {"log112", "ss"}, {"log113", ""}, {"log114", "s"}, {"log115", "s"},
     {"msg1", "d"},  {"msg2", ""},
     {"msg3", ""},   {"msg4", ""},    {"msg5", ""},   {"msg6", ""},   {"msg7", ""},   {"msg8", ""},
     {"msg9", ""},
@@ -184,7 +185,7 @@ TEST_P(ShippedLanguageFile, HoldsExactlyTheCatalogueWithItsSpecifiers) {
   std::set<std::string> expected;
   for (const auto& [key, specifiers] : kCatalogue) expected.insert(key);
   EXPECT_EQ(keySet, expected);
-  EXPECT_EQ(expected.size(), 115u);
+  EXPECT_EQ(expected.size(), 119u);
 
   for (const auto& [key, specifiers] : kCatalogue) {
     const std::optional<std::string> text = doc.Get("Msg", key);
@@ -215,6 +216,15 @@ TEST_P(ShippedLanguageFile, Log55HasNoColon) {
   const std::optional<std::string> text = doc.Get("Msg", "log55");
   ASSERT_TRUE(text.has_value());
   EXPECT_EQ(text->find(':'), std::string::npos) << *text;
+}
+
+// "Search via Inet" is the link's (Label3) alone: the label beside it shows the picked hardware
+// ID, and before one is picked it says so rather than offering the search a second time.
+TEST_P(ShippedLanguageFile, SearchViaInetIsOfferedOnce) {
+  const std::optional<std::string> link = doc.Get("Mainfrm", "Label3");
+  const std::optional<std::string> picked = doc.Get("Mainfrm", "HWIDSelectlb");
+  ASSERT_TRUE(link && picked);
+  EXPECT_NE(*link, *picked);
 }
 
 TEST_P(ShippedLanguageFile, CaptionsOnlyForVisibleTranslatableControls) {

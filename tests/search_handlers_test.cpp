@@ -632,6 +632,129 @@ TEST_F(SearchTest, OnlyTheChosenDriversReachTheInstaller) {
   }
 }
 
+// A ticked entry brings exactly its own device's folders: the tool is handed a list of the
+// chosen folders, while the pack's list file keeps naming every match of the pack. Ticking all
+// of a pack's entries hands the tool the pack's list file itself.
+TEST_F(SearchTest, ATickedEntryExtractsExactlyItsOwnFolders) {
+  struct Case {
+    const char* name;
+    std::vector<bool> ticks;  // per entry: the network card (N/1), the sound card (N/2, N/3)
+    const char* listFile;     // the list the tool is handed, in the working folder
+    const char* chosen;       // what the chosen list holds ("" when there is none)
+  };
+  const Case cases[] = {
+      {"network card", {true, false}, "n.7z.chosen.txt", "N/1/*.*\r\n"},
+      {"sound card", {false, true}, "n.7z.chosen.txt", "N/2/*.*\r\nN/3/*.*\r\n"},
+      {"both", {true, true}, "n.7z.txt", ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Start();
+    Pack("n.7z", {"N/1/net.inf", "N/2/snd.inf", "N/3/snd2.inf", "N/3/snd3.inf"});
+    Inf("N/1/net.inf", "PCI\\VEN_8086&DEV_100E");
+    Inf("N/2/snd.inf", "HDAUDIO\\FUNC_01&VEN_10EC&DEV_0282");
+    Inf("N/3/snd2.inf", "hdaudio\\func_01&ven_10ec&dev_0282");
+    Inf("N/3/snd3.inf", "HDAUDIO\\FUNC_01&VEN_10EC&DEV_0282");
+    TickAllPacks();
+    Ids({"PCI\\VEN_8086&DEV_100E&SUBSYS_1&REV_02\\3&1", "HDAUDIO\\FUNC_01&VEN_10EC&DEV_0282&SUBSYS_1&REV_1000\\4&2"});
+    ui.answers = {true};
+    main->SearchByHWIDSbtnClick();
+    ASSERT_EQ(Items("HWIDS2Installchb").size(), 2u);
+    EXPECT_EQ(main->InstallEntries()[1].folders, (Lines{"N/2/*.*", "N/3/*.*"}));
+    for (std::size_t i = 0; i < c.ticks.size(); ++i) main->Form().SetChecked("HWIDS2Installchb", i, c.ticks[i]);
+    fs::remove(winDir + "/7z-calls.txt");
+    main->InstallHWIDsbtnClick();
+
+    EXPECT_EQ(Calls(), Lines{"[x][" + programDir + "DP/n.7z][-o" + workDir + "Drivers/][@" + workDir + c.listFile +
+                             "][-y]"});
+    // The pack's list file still holds all the pack's matches.
+    EXPECT_EQ(tmp.Read("win/dp_tavi/n.7z.txt"), "N/1/*.*\r\nN/2/*.*\r\nN/3/*.*\r\n");
+    if (*c.chosen != '\0') {
+      EXPECT_EQ(tmp.Read("win/dp_tavi/n.7z.chosen.txt"), c.chosen);
+    }
+    main.reset();
+    fs::remove_all(workDir);
+  }
+}
+
+// Each entry reads as the device's name (as the HWIDs page knows it), the INF files that name
+// it and the pack, while the entry itself keeps the form the installation reads its pack from;
+// the page says what the search found; and an entry that differs only in the language of its
+// middle text is offered once.
+TEST_F(SearchTest, EntriesAreReadableAndOfferedOncePerDeviceAndPack) {
+  Start();
+  Pack("Net Pack.7z", {"L/1/a.inf", "L/2/b.inf"});
+  Inf("L/1/a.inf", "PCI\\VEN_8086&DEV_100E");
+  Inf("L/2/b.inf", "PCI\\VEN_10EC&DEV_8168");
+  TickAllPacks();
+  const std::string intel = "PCI\\VEN_8086&DEV_100E&SUBSYS_1&REV_02\\3&1";
+  const std::string realtek = "PCI\\VEN_10EC&DEV_8168&SUBSYS_1&REV_0C\\4&2";
+  Ids({intel, realtek});
+  // The simple view names the first device, the device tree the second.
+  main->Form().SetItems("HWIDsSimpleListBox", {"PCI Devices", intel + "      : Intel PRO/1000 Network Card",
+                                               std::string(45, '*')});
+  TreeRoots& tree = main->Form().Tree("EqTreeView");
+  tree.push_back(std::make_unique<TreeNode>());
+  tree.back()->text = "PC";
+  TreeNode* device = tree.back()->AddChild("*Net")->AddChild(" " + realtek);
+  device->AddChild("  Name: Realtek PCIe GbE");
+  main->Form().TreeChanged("EqTreeView");
+  ui.answers = {true};
+  main->SearchByHWIDSbtnClick();
+
+  const Control& list = main->Form().Get("HWIDS2Installchb");
+  EXPECT_EQ(list.items, (Lines{intel + ":log55|%s|%s:Net Pack.7z", realtek + ":log55|%s|%s:Net Pack.7z"}));
+  ASSERT_EQ(list.items.size(), 2u);
+  EXPECT_EQ(ShownItem(list, 0), "Intel PRO/1000 Network Card  |  L/1/a.inf  |  Net Pack.7z");
+  EXPECT_EQ(ShownItem(list, 1), "Realtek PCIe GbE  |  L/2/b.inf  |  Net Pack.7z");
+  EXPECT_EQ(main->Caption("NodeNameLbl"), "log112|2|1");
+  EXPECT_TRUE(LogHas("log112|2|1"));
+
+  // Another language, the same search: the entries are not doubled, the tick stays, and the
+  // entries speak the new language.
+  main->Form().SetChecked("HWIDS2Installchb", 1, true);
+  WriteTestLanguage(programDir + "lng/deutsch.lng", "Deutsch");
+  std::string german = tmp.Read("prog/lng/deutsch.lng");
+  german.replace(german.find("log55=log55|%s|%s"), 17, "log55=gefunden im Paket");
+  tmp.Write("prog/lng/deutsch.lng", german);
+  main->SetCaption("LangFileLabel", programDir + "lng/deutsch.lng");
+  main->TranslateTntButtonClick();
+  ui.answers = {false};
+  main->SearchByHWIDSbtnClick();
+  EXPECT_EQ(list.items, (Lines{intel + ":gefunden im Paket:Net Pack.7z", realtek + ":gefunden im Paket:Net Pack.7z"}));
+  EXPECT_FALSE(main->Form().Checked("HWIDS2Installchb", 0));
+  EXPECT_TRUE(main->Form().Checked("HWIDS2Installchb", 1));
+  EXPECT_EQ(ShownItem(list, 1), "Realtek PCIe GbE  |  L/2/b.inf  |  Net Pack.7z");
+  // An entry put into the list from elsewhere still names its pack, and brings the pack's list.
+  main->Form().SetItems("HWIDS2Installchb", {list.items[1]});
+  main->Form().SetChecked("HWIDS2Installchb", 0, true);
+  fs::remove(winDir + "/7z-calls.txt");
+  main->InstallHWIDsbtnClick();
+  EXPECT_EQ(Calls(), Lines{"[x][" + programDir + "DP/Net Pack.7z][-o" + workDir + "Drivers/][@" + workDir +
+                           "Net Pack.7z.txt][-y]"});
+}
+
+// Without a match the page says that nothing was found; a device the page has no name for is
+// shown by its hardware ID.
+TEST_F(SearchTest, ThePageSaysWhatTheSearchFound) {
+  Start();
+  Pack("p.7z", {"d/a.inf"});
+  Inf("d/a.inf", "PCI\\VEN_8086&DEV_100E");
+  TickAllPacks();
+  Ids({"PCI\\VEN_1234&DEV_5678&SUBSYS_1&REV_02\\3&1"});
+  ui.answers = {true};
+  main->SearchByHWIDSbtnClick();
+  EXPECT_TRUE(Items("HWIDS2Installchb").empty());
+  EXPECT_EQ(main->Caption("NodeNameLbl"), "log113|%s|%s");
+
+  Ids({"PCI\\VEN_8086&DEV_100E&SUBSYS_1&REV_02\\3&1"});
+  ui.answers = {false};
+  main->SearchByHWIDSbtnClick();
+  EXPECT_EQ(main->Caption("NodeNameLbl"), "log112|1|1");
+  EXPECT_EQ(ShownItem(main->Form().Get("HWIDS2Installchb"), 0),
+            "PCI\\VEN_8086&DEV_100E&SUBSYS_1&REV_02\\3&1  |  d/a.inf  |  p.7z");
+}
+
 // A pack or folder name that the extraction list cannot hold as a section or a key still gets
 // its list file and its extraction, made from the matches themselves; the log names what the
 // extraction list could not record, and the step counts as failed.

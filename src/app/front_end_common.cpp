@@ -8,6 +8,14 @@ bool IsSwitchRun(const std::vector<std::string>& args) {
   return !args.empty() && IsCommandLineSwitch(args.front());
 }
 
+std::string UnknownSwitchLine(const std::vector<std::string>& args) {
+  if (args.empty() || IsSwitchRun(args)) return {};
+  const std::string& first = args.front();
+  if (first.empty() || (first[0] != '/' && first[0] != '-')) return {};
+  return "Velmora_TAVI: unknown switch \"" + first +
+         "\". The switches are /untd, /unth and /inir, written in small letters.";
+}
+
 int ProgramExitStatus(const std::vector<std::string>& args, int loopCode, int runStatus) {
   if (loopCode == 0 && IsSwitchRun(args) && args.front() != "/inir") return runStatus;
   return loopCode;

@@ -17,6 +17,11 @@ bool IsCommandLineSwitch(std::string_view arg);
 // True when `args` (without the program's name) start with a switch.
 bool IsSwitchRun(const std::vector<std::string>& args);
 
+// For a first argument that looks like a switch (it begins with "/" or "-") but is none of the
+// program's, such as "/UNTH": the line that says so and names the switches; empty otherwise.
+// Such a start runs nothing and ends with exit status 2.
+std::string UnknownSwitchLine(const std::vector<std::string>& args);
+
 // The process's exit status once the event loop has ended with `loopCode`. A run of "/untd" or
 // "/unth" that closed normally tells a calling script how it went: `runStatus` (0 every step
 // succeeded, 1 a step failed, 2 the run could not start). "/inir", a run without a switch and an

@@ -53,14 +53,32 @@ std::vector<FormModel*> TMainfrm::Forms() {
 }
 
 FormModel& TMainfrm::NewWaitfrm() {
-  waitForms_.push_back(std::make_unique<FormModel>(kWaitFormName));
-  FormModel& fresh = *waitForms_.back();
-  BuildWaitForm(fresh);
+  auto fresh = std::make_unique<FormModel>(kWaitFormName);
+  BuildWaitForm(*fresh);
   // A fresh progress window speaks the language of the rest of the program at once, rather
   // than its design texts until the next time a language is applied.
-  TranslateFormComponents({&fresh}, shownTexts_);
-  for (auto& listener : newWaitListeners_) listener(fresh);
-  return fresh;
+  TranslateFormComponents({fresh.get()}, shownTexts_);
+  if (waitForms_.empty()) {
+    waitForms_.push_back(std::move(fresh));
+    for (auto& listener : newWaitListeners_) listener(*waitForms_.back());
+    return *waitForms_.back();
+  }
+  // The one progress window is made fresh again rather than joined by another one: earlier
+  // instances would only linger hidden, one more per operation.
+  FormModel& wait = *waitForms_.back();
+  for (const Control* c : fresh->Controls()) {
+    if (!wait.Has(c->name)) continue;
+    const Control& now = wait.Get(c->name);
+    if (now.caption != c->caption) wait.SetCaption(c->name, c->caption);
+    if (now.hint != c->hint) wait.SetHint(c->name, c->hint);
+    if (now.items != c->items) wait.SetItems(c->name, c->items);
+    if (c->kind == ControlKind::Gauge) {
+      wait.SetGaugeMax(c->name, c->maximum);
+      wait.SetGaugePosition(c->name, c->position);
+    }
+    if (now.visible != c->visible) wait.SetVisible(c->name, c->visible);
+  }
+  return wait;
 }
 
 void TMainfrm::RegisterHandlers() {
@@ -71,6 +89,7 @@ void TMainfrm::RegisterHandlers() {
       {"sClick", &TMainfrm::sClick},
       {"Label5Click", &TMainfrm::Label5Click},
       {"AutoCloseTimerTimer", &TMainfrm::AutoCloseTimerTimer},
+      {"CleanScriptTimerTimer", &TMainfrm::CleanScriptTimerTimer},
       {"CreateInibtnClick", &TMainfrm::CreateInibtnClick},
       {"StartFromDirbtnClick", &TMainfrm::StartFromDirbtnClick},
       {"SaveLogbtnClick", &TMainfrm::SaveLogbtnClick},

@@ -20,6 +20,9 @@
 class TSearch;
 class TFileSearch;
 class IndexFile;
+namespace platform::process {
+class ChildProcess;
+}
 
 struct AppEnvironment {
   std::string programFile;        // full path of the running program file
@@ -167,8 +170,22 @@ class TMainfrm {
   // quote, a backslash (a folder separator) or a control character such as a line break.
   bool PackNameCarried(const std::string& pack);
   static bool CarriesPackName(const std::string& pack);
+  // What an entry of `HWIDS2Installchb` stands for: the device, its driver pack, the INF files
+  // of the pack that name it, and their folders as the pack's list file writes them. A ticked
+  // entry brings exactly these folders to the installation.
+  struct InstallEntry {
+    std::string device;  // the unreduced hardware ID ("Found Pattern Full")
+    std::string pack;
+    std::vector<std::string> infs;
+    std::vector<std::string> folders;
+  };
+  // One per entry of `HWIDS2Installchb`, in the same order.
+  const std::vector<InstallEntry>& InstallEntries() const { return installEntries_; }
   // The driver pack of each entry of `HWIDS2Installchb`, in the same order.
-  const std::vector<std::string>& InstallEntryPacks() const { return installEntryPacks_; }
+  std::vector<std::string> InstallEntryPacks() const;
+  // The device names the HWIDs page knows (its simple view and its device tree), keyed by the
+  // upper-case device instance ID.
+  std::map<std::string, std::string> KnownDeviceNames() const;
 
   // ---- shortcuts to controls of the main window ----
   std::string Caption(const std::string& name) const { return form_.Caption(name); }
@@ -191,6 +208,9 @@ class TMainfrm {
   void sClick();
   void Label5Click();
   void AutoCloseTimerTimer();
+  // Looks whether the clean-up script "Delete DP" started has ended; once it has, logs that the
+  // cleaning finished and stops looking.
+  void CleanScriptTimerTimer();
   // Configuration and working paths
   void CreateInibtnClick();
   void StartFromDirbtnClick();
@@ -258,8 +278,9 @@ class TMainfrm {
   void RunUnattended(void (TMainfrm::*chain)());
   void SaveUnattendedLogAfterFailure(void (TMainfrm::*chain)());
   void FinishRun();
-  // Starts the clean-up script "clean.cmd" with its window hidden, without waiting for it.
-  void StartCleanScript();
+  // Starts the clean-up script "clean.cmd" with its window hidden, without waiting for it. With
+  // `watch`, the script is kept and looked at by `CleanScriptTimer` until it has ended.
+  void StartCleanScript(bool watch = false);
   // Ticks (or clears) every entry of `list` when its select link shows its first (second)
   // text, and turns the link to the other text; a link showing neither does nothing.
   void ToggleAll(const std::string& link, const std::string& list);
@@ -287,7 +308,8 @@ class TMainfrm {
   std::unique_ptr<TSearch> search_;
   std::unique_ptr<TFileSearch> fileSearch_;
   std::unique_ptr<IndexFile> contentIndex_;  // DP_Content.ini while the search works on it
-  std::vector<std::string> installEntryPacks_;
+  std::vector<InstallEntry> installEntries_;
+  std::unique_ptr<platform::process::ChildProcess> cleanScript_;  // the clean-up "Delete DP" started
   std::optional<ArchiverBanner> archiver_;  // the archive tool's kind, learnt once per run
   int operationDepth_ = 0;
   int exitStatus_ = 0;

@@ -85,6 +85,7 @@ void FormModel::SetHint(std::string_view name, std::string text) {
 void FormModel::SetItems(std::string_view name, std::vector<std::string> items) {
   Control& c = Mutable(name);
   c.items = std::move(items);
+  c.itemTexts.clear();
   c.checked.assign(c.items.size(), false);
   if (c.itemIndex >= static_cast<int>(c.items.size())) c.itemIndex = -1;
   Notify(c, ChangeKind::Items);
@@ -117,9 +118,21 @@ void FormModel::ItemsChanged(std::string_view name) {
 void FormModel::EditItems(std::string_view name, const std::function<void(std::vector<std::string>&)>& edit) {
   Control& c = Mutable(name);
   edit(c.items);
+  c.itemTexts.clear();
   c.checked.resize(c.items.size(), false);
   if (c.itemIndex >= static_cast<int>(c.items.size())) c.itemIndex = -1;
   Notify(c, ChangeKind::Items);
+}
+
+void FormModel::SetItemTexts(std::string_view name, std::vector<std::string> texts) {
+  Control& c = Mutable(name);
+  c.itemTexts = std::move(texts);
+  Notify(c, ChangeKind::Items);
+}
+
+const std::string& ShownItem(const Control& control, std::size_t index) {
+  if (index < control.itemTexts.size() && !control.itemTexts[index].empty()) return control.itemTexts[index];
+  return control.items[index];
 }
 
 bool FormModel::Checked(std::string_view name, std::size_t index) const {

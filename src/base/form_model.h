@@ -75,6 +75,10 @@ struct Control {
   std::string hint;
   std::vector<std::string> items;
   std::vector<bool> checked;  // parallel to items for check lists
+  // What a list shows for an item when that differs from the item (parallel to items; a missing
+  // or empty text shows the item itself). Operations read and write the items; replacing or
+  // editing the items drops these texts.
+  std::vector<std::string> itemTexts;
   int itemIndex = -1;
   bool visible = true;
   bool enabled = true;
@@ -91,9 +95,14 @@ struct Control {
   // rows with its unaligned siblings); see base/form_layout.h.
   std::string align;
   ControlLook look = ControlLook::Default;
+  // Lists: the text in a fixed-pitch font, so text laid out in columns lines up.
+  bool fixedPitch = false;
   int width = 0;
   int height = 0;
 };
+
+// The text a list shows for its item at `index`: its shown text when it has one, else the item.
+const std::string& ShownItem(const Control& control, std::size_t index);
 
 class FormModel {
  public:
@@ -137,6 +146,8 @@ class FormModel {
   void ItemsChanged(std::string_view name);
   // Edits the item list in place and notifies once.
   void EditItems(std::string_view name, const std::function<void(std::vector<std::string>&)>& edit);
+  // Sets the texts a list shows for its items (see Control::itemTexts) and notifies once.
+  void SetItemTexts(std::string_view name, std::vector<std::string> texts);
 
   bool Checked(std::string_view name, std::size_t index) const;
   void SetChecked(std::string_view name, std::size_t index, bool checked);

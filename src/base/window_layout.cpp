@@ -93,7 +93,8 @@ void BuildMainForm(FormModel& form) {
   // HWIDs-extended
   b.add(K::TabSheet, "EqSheet", "MainPageControle", "HWIDs-extended");
   b.add(K::Panel, "Panel3", "EqSheet").align = "top";
-  b.add(K::Label, "NodeNameLbl", "Panel3", "Ready");
+  // The status line has a row of its own below the buttons, so a long text never moves them.
+  b.add(K::Label, "NodeNameLbl", "Panel3", "Ready").align = "bottom";
   b.add(K::SpeedButton, "CollectHWIDsimpleButton", "Panel3", "Collect HWIDs ", "", "CollectHWIDsimpleButtonClick");
   b.add(K::SpeedButton, "CollectClassesBt", "Panel3", "Collect HWIDs +", "", "CollectClassesBtClick");
   b.add(K::SpeedButton, "SearchByHWIDSbtn", "Panel3", "Search ByHWIDs", "", "SearchByHWIDSbtnClick");
@@ -114,6 +115,8 @@ void BuildMainForm(FormModel& form) {
   Control& hw = b.add(K::ComboBox, "HWIDSforWorkcbx", "Hwids2installgb", "HWIDS");
   hw.align = "bottom";
   hw.onChange = "HWIDSforWorkcbxSelect";
+  // Shows the identifier picked for the web search (the language files say that none is picked
+  // yet, so "Search via Inet" is shown once, by Label3).
   b.add(K::LinkLabel, "HWIDSelectlb", "Hwids2installgb", "Search via Inet", "", "HWIDSelectlbClick").align = "bottom";
   b.add(K::LinkLabel, "Label3", "Hwids2installgb", "Search via Inet", "Click to search selected HWID in the Internet ",
         "HWIDSelectlbClick")
@@ -125,7 +128,9 @@ void BuildMainForm(FormModel& form) {
   b.add(K::TabSheet, "HWIDSTreeTabSheet", "HWIDsPageControl", "HWIDs tree view");
   dark(b.add(K::TreeView, "EqTreeView", "HWIDSTreeTabSheet", "", "", "EqTreeViewClick")).align = "client";
   b.add(K::TabSheet, "HWIDsSimpleReportTabSheet", "HWIDsPageControl", "HWIDs simple view");
-  dark(b.add(K::ListBox, "HWIDsSimpleListBox", "HWIDsSimpleReportTabSheet")).align = "client";
+  Control& simple = dark(b.add(K::ListBox, "HWIDsSimpleListBox", "HWIDsSimpleReportTabSheet"));
+  simple.align = "client";
+  simple.fixedPitch = true;  // the device console pads its columns with blanks
   b.hidden(K::Memo, "HWIDsSimpleTempMemo", "HWIDsSimpleReportTabSheet");
 
   // About
@@ -180,15 +185,20 @@ void BuildMainForm(FormModel& form) {
   // Components without a page.
   b.add(K::SaveDialog, "SaveDialog", kMainFormName);
   b.add(K::PopupMenu, "UnpackPopupMenu", kMainFormName);
-  b.add(K::MenuItem, "UnpackDriverPacks1", "UnpackPopupMenu", "Unpack Driver Packs (1 method)", {},
+  b.add(K::MenuItem, "UnpackDriverPacks1", "UnpackPopupMenu", "Unpack Driver Packs (1 method)",
+        "The archive tool writes its messages straight into a file, read when it has finished",
         "UnpackDriverPacks1Click");
-  b.add(K::MenuItem, "UnpackDriverPacks2method1", "UnpackPopupMenu", "Unpack Driver Packs (2 method)", {},
+  b.add(K::MenuItem, "UnpackDriverPacks2method1", "UnpackPopupMenu", "Unpack Driver Packs (2 method)",
+        "The archive tool's messages are read while it works and shown in the progress window",
         "UnpackDriverPacks2method1Click");
   b.add(K::OpenDialog, "ExternalDPDirod", kMainFormName, "Select Driver Pack");
   b.add(K::XmlDocument, "XMLDocument1", kMainFormName);
   Control& timer = b.add(K::Timer, "AutoCloseTimer", kMainFormName, {}, {}, "AutoCloseTimerTimer");
   timer.enabled = false;
   timer.interval = 10000;
+  Control& clean = b.add(K::Timer, "CleanScriptTimer", kMainFormName, {}, {}, "CleanScriptTimerTimer");
+  clean.enabled = false;
+  clean.interval = 500;
 }
 
 void BuildWaitForm(FormModel& form) {

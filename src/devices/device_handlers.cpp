@@ -7,6 +7,7 @@
 #include "base/text_util.h"
 #include "devices/get_device_list.h"
 #include "devices/hwid_rules.h"
+#include "lang/form_translation.h"
 #include "packs/runners.h"
 #include "platform/files.h"
 #include "platform/ini_text.h"
@@ -90,8 +91,8 @@ void TMainfrm::CollectHWIDsimpleButtonClick() { GetDevlbBtnClick(); }
 void TMainfrm::CollectClassesBtClick() {
   form_.SetItemIndex("MainPageControle", kHwidsPage);
   form_.SetItemIndex("HWIDsPageControl", kTreeTab);
-  LogKey("log4");
 
+  // First the question whether to collect again, then the "please wait" of the collection.
   const std::string workdir = Caption("Workdir");
   const std::string driversFile = workdir + "drivers.txt";
   if (platform::FileExists(driversFile) && !AskYesNo(Msg("msg3"), true)) {
@@ -101,6 +102,7 @@ void TMainfrm::CollectClassesBtClick() {
     LogKey("log5");
     return;
   }
+  LogKey("log4");
 
   form_.ClearItems("FirstFilterlb");
   form_.ClearItems("SecondFilterlb");
@@ -205,6 +207,11 @@ void TMainfrm::HWIDSforWorkcbxSelect() {
 }
 
 void TMainfrm::HWIDSelectlbClick() {
+  // Before an identifier is picked the label shows its own caption, which names no device.
+  if (Caption("HWIDSelectlb") ==
+      ShownCaption(shownTexts_.Find("Mainfrm", "HWIDSelectlb").value_or(form_.Caption("HWIDSelectlb")))) {
+    return;
+  }
   // A hardware ID holds '&' and '\\', which would end or bend the query: it goes in encoded.
   OpenLink(kSearchPage + PercentEncode(Caption("HWIDSelectlb")));
 }

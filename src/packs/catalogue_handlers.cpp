@@ -173,6 +173,8 @@ void TMainfrm::EnumBtnClick() {
   std::vector<std::string> packs;
   ListFileDir(packDir, packs);
   Form().SetItems("PacksChlbx", std::move(packs));
+  // A list read anew has nothing ticked: its link offers to tick all again.
+  if (Caption("PackNameLbl") == RemoveSelectionText()) SetCaption("PackNameLbl", SelectAllText("PackNameLbl"));
   LogKey("log17", {std::to_string(Form().Items("PacksChlbx").size())});
   LogKey("log18");
 }
@@ -181,9 +183,16 @@ void TMainfrm::PackNameLblClick() { ToggleAll("PackNameLbl", "PacksChlbx"); }
 
 void TMainfrm::ChangeDPlocationbtnClick() {
   config_.Rebind(Caption("IniLocationlbl"));
+  // The pack is picked first: on Cancel the location, the pack list and its ticks stay as they
+  // are, and nothing is said to have changed.
+  const std::string firstFolder = platform::CurrentDirectory() + Sep() + "DP" + Sep();
+  const auto picked = ui_.OpenFile(Form().Caption("ExternalDPDirod"), "7z files|*.7z|", firstFolder);
+  if (!picked) return;
+  pickedPackFile_ = *picked;
   config_.WriteString("Program", "Initial", "Yes");
   config_.WriteString("DP_Options", "DPExternal", "Yes");
-  config_.WriteString("DP_Options", "SelectDPDir", "Yes");
+  // Already picked: the folder step takes the pick without asking again.
+  config_.WriteString("DP_Options", "SelectDPDir", "no");
   CreateOutDirbtnClick();
   EnumBtnClick();
   ShowInfo(Msg("msg2"));
@@ -194,10 +203,22 @@ void TMainfrm::ChangeDPlocationbtnClick() {
 void TMainfrm::DeletePacksbtnClick() {
   if (!AskYesNo(Msg("msg4"), false)) return;
   LogKey("log15");
-  StartCleanScript();
+  StartCleanScript(true);
 }
 
-void TMainfrm::StartCleanScript() {
+void TMainfrm::CleanScriptTimerTimer() {
+  if (!cleanScript_) {
+    form_.SetEnabled("CleanScriptTimer", false);
+    return;
+  }
+  if (cleanScript_->Wait(0) != platform::process::WaitResult::Ended) return;
+  const int code = cleanScript_->ExitCode();
+  cleanScript_.reset();
+  form_.SetEnabled("CleanScriptTimer", false);
+  LogKey("log115", {std::to_string(code)});
+}
+
+void TMainfrm::StartCleanScript(bool watch) {
   // Found by the usual program search, the program's folder first. Not waited for, and whether
   // it started is not checked: the script runs on its own, also after the program has ended.
   namespace proc = platform::process;
@@ -216,8 +237,12 @@ void TMainfrm::StartCleanScript() {
   info.input = proc::Input::Inherit;
   info.output = proc::Output::Inherit;
   info.error = proc::ErrorOutput::Inherit;
-  proc::ChildProcess child;
-  proc::ChildProcess::TryStart(info, child);
+  auto child = std::make_unique<proc::ChildProcess>();
+  if (!proc::ChildProcess::TryStart(info, *child) || !watch) return;
+  // The script is not waited for: the timer looks at it now and then, so it is reaped as soon
+  // as it ends and the log says that the cleaning finished.
+  cleanScript_ = std::move(child);
+  form_.SetEnabled("CleanScriptTimer", true);
 }
 
 void TMainfrm::AfterDeletClick() {

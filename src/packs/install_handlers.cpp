@@ -75,6 +75,8 @@ void TMainfrm::InstallDPbtnClick() {
   }
 
   const std::string logFile = winDir + Sep() + "DPINST.LOG";
+  // The installer names its log file, which is removed below: the log says where its lines went.
+  if (platform::FileExists(logFile)) LogKey("log114", {logFile});
   form_.SetItems("CMDlogcmb", platform::ReadTextLines(logFile));
   FormModel& wait = Waitfrm();
   const auto& lines = form_.Items("CMDlogcmb");

@@ -66,6 +66,15 @@ class Pacer {
   std::chrono::steady_clock::time_point last_ = std::chrono::steady_clock::now();
 };
 
+// Whether an entry of the check list is the one `meta` describes: the device first, the pack
+// last. An entry the list got from elsewhere has no description of its own.
+bool Describes(const TMainfrm::InstallEntry& meta, const std::string& entry) {
+  if (meta.pack.empty() || meta.device.empty()) return false;
+  const std::string tail = ":" + meta.pack;
+  return entry.rfind(meta.device + ":", 0) == 0 && entry.size() >= tail.size() &&
+         entry.compare(entry.size() - tail.size(), tail.size(), tail) == 0;
+}
+
 }  // namespace
 
 // Turns the archive tool's output lines into INF paths: the items it reports as extracted, in
@@ -336,6 +345,43 @@ void TMainfrm::SearchByHWIDSbtnClick() {
   PrepareUnpackFilesbtnClick();
 }
 
+std::vector<std::string> TMainfrm::InstallEntryPacks() const {
+  std::vector<std::string> packs;
+  packs.reserve(installEntries_.size());
+  for (const InstallEntry& entry : installEntries_) packs.push_back(entry.pack);
+  return packs;
+}
+
+std::map<std::string, std::string> TMainfrm::KnownDeviceNames() const {
+  std::map<std::string, std::string> names;
+  // The simple view: the device console's "<instance ID>   : <name>" lines.
+  for (const std::string& line : form_.Items("HWIDsSimpleListBox")) {
+    const std::size_t colon = line.find(':');
+    if (colon == std::string::npos) continue;
+    const std::string id = TrimBlanks(line.substr(0, colon));
+    const std::string name = TrimBlanks(line.substr(colon + 1));
+    if (id.find('\\') == std::string::npos || name.empty()) continue;
+    names.emplace(UpperCase(id), name);
+  }
+  // The device tree: a device's node holds its instance ID, with a "Name: <name>" node below.
+  std::vector<const TreeNode*> pending;
+  for (const auto& root : form_.Get("EqTreeView").tree) pending.push_back(root.get());
+  while (!pending.empty()) {
+    const TreeNode* node = pending.back();
+    pending.pop_back();
+    const std::string id = TrimBlanks(node->text);
+    for (const auto& child : node->children) {
+      pending.push_back(child.get());
+      const std::string text = TrimBlanks(child->text);
+      if (id.find('\\') == std::string::npos || id.find(':') != std::string::npos) continue;
+      if (text.compare(0, 5, "Name:") != 0) continue;
+      const std::string name = TrimBlanks(text.substr(5));
+      if (!name.empty()) names.emplace(UpperCase(id), name);
+    }
+  }
+  return names;
+}
+
 void TMainfrm::PrepareUnpackFilesbtnClick() {
   const std::string workDir = Caption("Workdir");
   const std::string extractPath = workDir + kExtractList;
@@ -344,14 +390,20 @@ void TMainfrm::PrepareUnpackFilesbtnClick() {
   const IndexFile content(workDir + kContentIndex);
   IndexFile extract(extractPath);
 
+  // The entries offered so far, each with what it stands for. An entry the program did not
+  // make itself (its list was edited) stands for its pack's list file as a whole.
   std::vector<std::string> entries = form_.Items("HWIDS2Installchb");
   std::vector<bool> checks;
   for (std::size_t i = 0; i < entries.size(); ++i) checks.push_back(form_.Checked("HWIDS2Installchb", i));
-  std::vector<std::string> entryPacks = installEntryPacks_;
-  entryPacks.resize(entries.size());
+  std::vector<InstallEntry> meta = installEntries_;
+  meta.resize(entries.size());
   for (std::size_t i = 0; i < entries.size(); ++i) {
-    if (entryPacks[i].empty()) entryPacks[i] = GetWord(entries[i], ":", 3);
+    if (Describes(meta[i], entries[i])) continue;
+    meta[i] = InstallEntry{entries[i].substr(0, entries[i].find(':')), GetWord(entries[i], ":", 3), {}, {}};
   }
+  // The entries this search makes: the matches of one device in one pack form one entry.
+  const std::size_t earlier = entries.size();
+  std::map<std::pair<std::string, std::string>, std::size_t> made;
 
   const std::string foundText = Msg("log55");
   const std::vector<std::string>& paths = form_.Items("SearchINFExtraxtPathslb");
@@ -360,6 +412,7 @@ void TMainfrm::PrepareUnpackFilesbtnClick() {
   // name the extraction list cannot hold still reaches the archive tool.
   std::map<std::string, std::vector<std::string>> packLists;
   std::map<std::string, std::set<std::string>> packListSeen;
+  std::set<std::string> packsFound;
   for (std::size_t k = 0; k < paths.size(); ++k) {
     const std::string& section = paths[k];
     const std::string pack = content.Read(section, "PackName", "NO");
@@ -369,10 +422,21 @@ void TMainfrm::PrepareUnpackFilesbtnClick() {
       LogKey("log76", {TrimBlanks(section)});
       continue;
     }
-    entries.push_back(full + ":" + foundText + ":" + pack);
-    checks.push_back(false);
-    entryPacks.push_back(pack);
-    const std::string key = ArchiveFolder(TrimBlanks(section)) + "*.*";
+    const std::string inf = TrimBlanks(section);
+    const std::string key = ArchiveFolder(inf) + "*.*";
+    auto [at, isNew] = made.emplace(std::make_pair(UpperCase(full), pack), entries.size());
+    if (isNew) {
+      entries.push_back(full + ":" + foundText + ":" + pack);
+      checks.push_back(false);
+      meta.push_back(InstallEntry{full, pack, {}, {}});
+    }
+    InstallEntry& entry = meta[at->second];
+    entry.infs.push_back(inf);
+    if (std::none_of(entry.folders.begin(), entry.folders.end(),
+                     [&](const std::string& folder) { return UpperCase(folder) == UpperCase(key); })) {
+      entry.folders.push_back(key);
+    }
+    packsFound.insert(pack);
     if (packListSeen[pack].insert(UpperCase(key)).second) packLists[pack].push_back(key);
     if (!extract.Write(pack + ".txt", key, "Line" + std::to_string(k))) {
       LogKey("log101", {key, pack});
@@ -390,22 +454,55 @@ void TMainfrm::PrepareUnpackFilesbtnClick() {
     platform::WriteTextLinesAtomically(workDir + pack + ".txt", form_.Items("SearchINFExtraxtPathslb"));
   }
 
-  // Identical entries are offered once; the first keeps its place and its tick.
-  std::unordered_set<std::string> seen;
+  // One entry per device and pack, whatever language wrote its text: an entry of an earlier
+  // search keeps its place and its tick, takes the text of this search and what this search
+  // found for it.
+  std::map<std::pair<std::string, std::string>, std::size_t> kept;
   std::vector<std::string> keptEntries;
-  std::vector<std::string> keptPacks;
+  std::vector<InstallEntry> keptMeta;
   std::vector<bool> keptChecks;
   for (std::size_t i = 0; i < entries.size(); ++i) {
-    if (!seen.insert(entries[i]).second) continue;
-    keptEntries.push_back(std::move(entries[i]));
-    keptPacks.push_back(std::move(entryPacks[i]));
-    keptChecks.push_back(checks[i]);
+    const auto key = std::make_pair(UpperCase(meta[i].device), meta[i].pack);
+    const auto [at, isNew] = kept.emplace(key, keptEntries.size());
+    if (isNew) {
+      keptEntries.push_back(entries[i]);
+      keptMeta.push_back(meta[i]);
+      keptChecks.push_back(checks[i]);
+    } else if (i >= earlier) {
+      keptEntries[at->second] = entries[i];
+      keptMeta[at->second] = meta[i];
+    }
+  }
+  // What the list shows: the device's name, the INF files that name it and the pack.
+  const std::map<std::string, std::string> names = KnownDeviceNames();
+  std::vector<std::string> shown;
+  for (const InstallEntry& entry : keptMeta) {
+    if (entry.infs.empty()) {
+      shown.emplace_back();
+      continue;
+    }
+    const auto name = names.find(UpperCase(entry.device));
+    std::string text = name != names.end() ? name->second : entry.device;
+    text += "  |  ";
+    for (std::size_t i = 0; i < entry.infs.size(); ++i) text += (i == 0 ? "" : ", ") + entry.infs[i];
+    text += "  |  " + entry.pack;
+    shown.push_back(std::move(text));
   }
   form_.SetItems("HWIDS2Installchb", std::move(keptEntries));
   for (std::size_t i = 0; i < keptChecks.size(); ++i) {
     if (keptChecks[i]) form_.SetChecked("HWIDS2Installchb", i, true);
   }
-  installEntryPacks_ = std::move(keptPacks);
+  form_.SetItemTexts("HWIDS2Installchb", std::move(shown));
+  installEntries_ = std::move(keptMeta);
+
+  // The page says what this search found.
+  std::set<std::string> devices;
+  for (const auto& [key, index] : made) devices.insert(key.first);
+  const std::string summary = made.empty()
+                                  ? Msg("log113")
+                                  : Msg("log112", {std::to_string(devices.size()), std::to_string(packsFound.size())});
+  SetCaption("NodeNameLbl", summary);
+  AddLogLines({LogzTimeAndDate(1) + summary});
   LogKey("log56");
 }
 
@@ -415,45 +512,78 @@ void TMainfrm::InstallHWIDsbtnClick() {
   const std::string packDir = Caption("CMDPackDired");
   const std::vector<std::string> entries = form_.Items("HWIDS2Installchb");
   FormModel& wait = Waitfrm();
-  // Several ticked entries of one pack need the pack's folders once: its list names them all.
-  std::set<std::string> extracted;
-  bool anyExtracted = false;
-  // The ticked entries' packs, each once, in list order: their runs go side by side.
-  std::vector<std::string> packs(entries.size());
-  {
+
+  // The packs of the ticked entries, in the order of their first ticked entry, each with the
+  // folders of its ticked entries. An entry whose folders are not known brings its pack's
+  // whole list file (the record of all the pack's matches).
+  struct Chosen {
+    std::string pack;
+    std::vector<std::string> folders;
     std::set<std::string> seen;
-    for (std::size_t i = 0; i < entries.size(); ++i) {
-      if (!form_.Checked("HWIDS2Installchb", i)) continue;
-      const std::string pack = i < installEntryPacks_.size() && !installEntryPacks_[i].empty()
-                                   ? installEntryPacks_[i]
-                                   : GetWord(entries[i], ":", 3);
-      if (seen.insert(pack).second) packs[i] = pack;
-    }
-  }
-  PackRunPlan runs;
+    bool wholeList = false;
+  };
+  std::vector<Chosen> chosen;
   for (std::size_t i = 0; i < entries.size(); ++i) {
     if (!form_.Checked("HWIDS2Installchb", i)) continue;
-    const std::string pack = i < installEntryPacks_.size() && !installEntryPacks_[i].empty()
-                                 ? installEntryPacks_[i]
-                                 : GetWord(entries[i], ":", 3);
-    if (!extracted.insert(pack).second) continue;
+    const bool known = i < installEntries_.size() && Describes(installEntries_[i], entries[i]);
+    const std::string pack = known ? installEntries_[i].pack : GetWord(entries[i], ":", 3);
+    auto it = std::find_if(chosen.begin(), chosen.end(), [&](const Chosen& c) { return c.pack == pack; });
+    if (it == chosen.end()) {
+      chosen.push_back(Chosen{pack, {}, {}, false});
+      it = chosen.end() - 1;
+    }
+    if (!known || installEntries_[i].folders.empty()) {
+      it->wholeList = true;
+      continue;
+    }
+    for (const std::string& folder : installEntries_[i].folders) {
+      if (it->seen.insert(UpperCase(folder)).second) it->folders.push_back(folder);
+    }
+  }
+
+  // The pack's list file serves when the ticked entries chose all its folders; a choice of
+  // some goes to the tool in a list of its own beside it, so the pack's list file stays the
+  // record of all the pack's matches. Every list is settled before the first run, since the
+  // packs' runs may go side by side.
+  std::vector<std::string> packs;
+  std::map<std::string, std::string> listFiles;
+  for (const Chosen& c : chosen) {
+    std::string listFile = workDir + c.pack + ".txt";
+    if (!c.wholeList) {
+      std::set<std::string> all;
+      if (platform::FileExists(listFile)) {
+        for (const std::string& line : platform::ReadTextLines(listFile)) all.insert(UpperCase(line));
+      }
+      if (all != c.seen) {
+        listFile = workDir + c.pack + ".chosen.txt";
+        platform::WriteTextLinesAtomically(listFile, c.folders);
+      }
+    }
+    packs.push_back(c.pack);
+    listFiles[c.pack] = listFile;
+  }
+
+  bool anyExtracted = false;
+  PackRunPlan runs;
+  for (std::size_t k = 0; k < packs.size(); ++k) {
+    const std::string& pack = packs[k];
     LogKey("log52");
     if (!runs.runs) {
       StartPackRuns(
-          runs, packs, i, DriversFolder(), [&](std::size_t k) { return !packs[k].empty(); },
+          runs, packs, k, DriversFolder(), [](std::size_t) { return true; },
           [&](const std::string& name, const std::string& out) {
             return ArchiverCommand("7z x " + ShortFileName(packDir + name) + " " +
                                    platform::process::QuoteArgument("-o" + out) + " " +
-                                   platform::process::QuoteArgument("@" + workDir + name + ".txt") + " -y");
+                                   platform::process::QuoteArgument("@" + listFiles.at(name)) + " -y");
           });
     }
-    const std::string commandLine = runs.logged[i];
+    const std::string commandLine = runs.logged[k];
     SetCaption("CMD4HWIDunpacked", commandLine);
     wait.SetVisible(kWaitFormName, true);
     ui_.ProcessMessages();
     LogKey("log23", {commandLine});
 
-    const std::optional<int> exitCode = TakePackRun(runs, i, pack);
+    const std::optional<int> exitCode = TakePackRun(runs, k, pack);
     LogFileLines(Caption("CMDOutFileed"));
     // What the tool extracted is installed even when it failed on other items of the pack.
     if (ArchiverSucceeded(pack, exitCode)) anyExtracted = true;

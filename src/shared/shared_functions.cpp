@@ -1,3 +1,4 @@
+#include <algorithm>
 #include "shared/shared_functions.h"
 
 #include <array>
@@ -108,10 +109,21 @@ void ClearLastTimeStamp() {
 }
 
 void ListFileDir(const std::string& folder, std::vector<std::string>& list) {
+  const std::size_t first = list.size();
   for (const platform::DirEntry& entry : platform::ListDirectory(folder, "*.7z")) {
     if (entry.directoryOnly) continue;
     list.push_back(entry.name);
   }
+  // In the order Windows lists a folder of an NTFS volume: by name, each letter compared in its
+  // upper-case form. Linux lists a folder in no order at all.
+  auto upper = [](unsigned char c) { return c >= 'a' && c <= 'z' ? c - ('a' - 'A') : c; };
+  std::stable_sort(list.begin() + static_cast<std::ptrdiff_t>(first), list.end(),
+                   [&](const std::string& a, const std::string& b) {
+                     return std::lexicographical_compare(
+                         a.begin(), a.end(), b.begin(), b.end(), [&](char x, char y) {
+                           return upper(static_cast<unsigned char>(x)) < upper(static_cast<unsigned char>(y));
+                         });
+                   });
 }
 
 void RandomizeBuffer(std::span<std::uint8_t> block) {

@@ -6,6 +6,7 @@
 
 #include <QAction>
 #include <QComboBox>
+#include <QFontInfo>
 #include <QGroupBox>
 #include <QImage>
 #include <QLabel>
@@ -314,7 +315,7 @@ TEST_F(RendererTest, CaptionsShowExactlyAsTheyAre) {
       {&main_, "MainSheet", "Treiber & Pakete", tab("MainSheet")},
       {&main_, kMainFormName, "Velmora & Co", title},
       {&main_, "UnpackDriverPacks1", "Methode & 1",
-       [](FormRenderer& v) { return Drawn(v.Action("UnpackDriverPacks1")->text(), true); }},
+       [](FormRenderer& v) { return Drawn(v.Action("UnpackDriverPacks1")->text().section(QLatin1Char('\t'), 0, 0), true); }},
       {&wait_, "UnpackingLbl", "Unpacking a&b.7z", text("UnpackingLbl")},
       {&wait_, kWaitFormName, "Bitte warten", title},
   };
@@ -332,6 +333,10 @@ TEST_F(RendererTest, CaptionsShowExactlyAsTheyAre) {
     EXPECT_EQ(c.read(c.model == &main_ ? fresh : freshWait), QString::fromStdString(model.Caption(c.control)))
         << c.control;
   }
+  // A menu item says what it does beside its caption, in the column menus keep for shortcuts.
+  main_.SetHint("UnpackDriverPacks1", "Output straight into a file");
+  EXPECT_EQ(mainView_->Action("UnpackDriverPacks1")->text().section(QLatin1Char('\t'), 1),
+            QStringLiteral("Output straight into a file"));
   main_.SetHint("EnumBtn", "Read the packs again");
   EXPECT_EQ(mainView_->Widget("EnumBtn")->toolTip(), QStringLiteral("Read the packs again"));
 }
@@ -532,6 +537,24 @@ TEST_F(SmallFormTest, AHandlerThatThrowsDoesNotEscapeIntoTheEventLoop) {
   EXPECT_TRUE(QTest::qWaitFor([&] { return !calls_.empty(); }, 2000));
   model_.SetEnabled("Ticker", false);
   EXPECT_NO_THROW(view_->Activate());
+}
+
+}  // namespace
+
+namespace {
+
+// The HWIDs to install show each entry's readable text while the entry keeps its form (its
+// tooltip); the simple view draws in a fixed-pitch font, so the device console's columns line up.
+TEST_F(RendererTest, ListsShowTheirShownTextsAndTheSimpleViewLinesUp) {
+  main_.SetItems("HWIDS2Installchb", {"PCI\\VEN_1:found in driver pack:a.7z"});
+  main_.SetItemTexts("HWIDS2Installchb", {"Network card  |  N/1/net.inf  |  a.7z"});
+  auto* list = MainWidget<ItemListView>("HWIDS2Installchb");
+  ASSERT_NE(list, nullptr);
+  const QModelIndex row = list->model()->index(0);
+  EXPECT_EQ(row.data(Qt::DisplayRole).toString(), QStringLiteral("Network card  |  N/1/net.inf  |  a.7z"));
+  EXPECT_EQ(row.data(Qt::ToolTipRole).toString(), QStringLiteral("PCI\\VEN_1:found in driver pack:a.7z"));
+  EXPECT_TRUE(QFontInfo(MainWidget<ItemListView>("HWIDsSimpleListBox")->font()).fixedPitch());
+  EXPECT_FALSE(QFontInfo(MainWidget<ItemListView>("LogLbx")->font()).fixedPitch());
 }
 
 }  // namespace

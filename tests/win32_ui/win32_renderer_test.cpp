@@ -1,5 +1,6 @@
 // The Win32 renderer over a small window model: the model's changes reach the windows, user
 // events reach the model and the handler named in the control, pages, virtual lists, layout.
+#include <algorithm>
 #include <gtest/gtest.h>
 #include <windows.h>
 // After windows.h, which it needs.
@@ -199,6 +200,27 @@ TEST_F(RendererTest, ListsAreVirtualAndShowTheModelsRowsAndChecks) {
   EXPECT_EQ(form_.ItemIndex("Checks"), 5);
   form_.ClearItems("Checks");
   EXPECT_EQ(ListView_GetItemCount(list), 0);
+}
+
+// A list shows an item's shown text where it has one, and its one column is as wide as its
+// longest line, so a line longer than the list scrolls sideways instead of being cut.
+TEST_F(RendererTest, ListsShowShownTextsAndScrollSidewaysToLongLines) {
+  HWND list = H("Checks");
+  RECT client;
+  GetClientRect(list, &client);
+  form_.SetItems("Checks", {"short", "PCI\\VEN_1:found in driver pack:a.7z"});
+  form_.SetItemTexts("Checks", {"", "Network card  |  N/1/net.inf  |  a.7z"});
+  wchar_t text[64] = {};
+  LVITEMW item{};
+  item.pszText = text;
+  item.cchTextMax = 64;
+  SendMessageW(list, LVM_GETITEMTEXTW, 1, reinterpret_cast<LPARAM>(&item));
+  EXPECT_STREQ(text, L"Network card  |  N/1/net.inf  |  a.7z");
+  EXPECT_LE(ListView_GetColumnWidth(list, 0), std::max(static_cast<int>(client.right), 50) + 1);
+  form_.AppendItem("Checks", std::string(400, 'W'));
+  EXPECT_GT(ListView_GetColumnWidth(list, 0), static_cast<int>(client.right) + 100);
+  form_.SetItems("Checks", {"short"});
+  EXPECT_LE(ListView_GetColumnWidth(list, 0), std::max(static_cast<int>(client.right), 50) + 1);
 }
 
 TEST_F(RendererTest, PagesWithATabAreShownAsTheModelSays) {

@@ -257,9 +257,14 @@ int main(int argc, char** argv) {
   if (!options.silent) {
     std::printf("%d driver packages found in %s, %d serving devices present on this system.\n", packages,
                 folder.c_str(), serving);
-    if (!offline) std::printf("Nothing was installed on this system. Details: %s\n", logPath.c_str());
-    else if (status == 0) std::printf("Placed on the offline Windows in %s. Details: %s\n", windowsFolder.c_str(), logPath.c_str());
-    else std::printf("Nothing was installed on the offline Windows. Details: %s\n", logPath.c_str());
+    // The program that starts the installer copies the log file's lines into its own log and
+    // then removes the file.
+    const char* const copied = "its lines are copied into the log of the program that started this installer";
+    if (!offline) std::printf("Nothing was installed on this system. Details: %s (%s)\n", logPath.c_str(), copied);
+    else if (status == 0)
+      std::printf("Placed on the offline Windows in %s. Details: %s (%s)\n", windowsFolder.c_str(), logPath.c_str(),
+                  copied);
+    else std::printf("Nothing was installed on the offline Windows. Details: %s (%s)\n", logPath.c_str(), copied);
   }
   return status;
 }

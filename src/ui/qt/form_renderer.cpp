@@ -17,6 +17,7 @@
 #include <QScreen>
 #include <QStyledItemDelegate>
 #include <QTabWidget>
+#include <QFontDatabase>
 #include <QTimer>
 #include <QToolButton>
 #include <QTreeWidget>
@@ -36,6 +37,13 @@ namespace {
 using K = ControlKind;
 
 QString Q(const std::string& text) { return QString::fromStdString(text); }
+
+// A menu item's text: its caption, and its hint in the column menus keep for shortcuts.
+QString MenuItemText(const Control& c) {
+  QString text = look::LiteralText(Q(c.caption));
+  if (!c.hint.empty() && c.hint != "No Comments") text += QLatin1Char('\t') + Q(c.hint);
+  return text;
+}
 
 bool IsList(K kind) { return kind == K::ListBox || kind == K::UnicodeListBox || kind == K::CheckListBox; }
 bool IsCombo(K kind) { return kind == K::ComboBox || kind == K::UnicodeComboBox; }
@@ -230,7 +238,9 @@ void FormRenderer::BuildMenusAndTimers() {
     if (c->kind != K::MenuItem) continue;
     auto parent = bound_.find(c->parent);
     if (parent == bound_.end() || parent->second.menu == nullptr) continue;
-    QAction* action = parent->second.menu->addAction(look::LiteralText(Q(c->caption)));
+    // The menu shows what each item does beside its caption, not only in a tooltip.
+    parent->second.menu->setToolTipsVisible(true);
+    QAction* action = parent->second.menu->addAction(MenuItemText(*c));
     action->setObjectName(Q(c->name));
     action->setToolTip(Q(c->hint));
     action->setEnabled(c->enabled);
@@ -533,6 +543,11 @@ void FormRenderer::ApplyLook(const Control& c, QWidget* widget) {
       return;
     case ControlLook::DarkList:
       look::StyleDarkList(widget);
+      if (c.fixedPitch) {
+        QFont font = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+        font.setPixelSize(look::kListFontPixels);
+        widget->setFont(font);
+      }
       return;
     case ControlLook::Default:
       break;
@@ -568,7 +583,10 @@ void FormRenderer::OnModelChange(const FormModel::Notification& n) {
       break;
     case ChangeKind::Hint:
       if (bound.widget != nullptr) bound.widget->setToolTip(Q(c.hint));
-      if (bound.action != nullptr) bound.action->setToolTip(Q(c.hint));
+      if (bound.action != nullptr) {
+        bound.action->setToolTip(Q(c.hint));
+        bound.action->setText(MenuItemText(c));
+      }
       break;
     case ChangeKind::Items:
     case ChangeKind::ItemsAppended:
@@ -610,7 +628,7 @@ void FormRenderer::OnModelChange(const FormModel::Notification& n) {
 
 void FormRenderer::ApplyCaption(const Control& c, const Bound& bound) {
   if (bound.action != nullptr) {
-    bound.action->setText(look::LiteralText(Q(c.caption)));
+    bound.action->setText(MenuItemText(c));
     return;
   }
   QWidget* w = bound.widget;

@@ -29,9 +29,10 @@ void ItemListModel::FindLongest(int from) {
   const std::size_t end = std::min(static_cast<std::size_t>(rows_), Items().size());
   for (std::size_t row = static_cast<std::size_t>(from); row < end; ++row) {
     ++rowsRead_;
-    if (longestRow_ < 0 || Items()[row].size() > longestLength_) {
+    const std::size_t length = ShownItem(control_, row).size();
+    if (longestRow_ < 0 || length > longestLength_) {
       longestRow_ = static_cast<int>(row);
-      longestLength_ = Items()[row].size();
+      longestLength_ = length;
     }
   }
 }
@@ -45,6 +46,8 @@ QVariant ItemListModel::data(const QModelIndex& index, int role) const {
   if (row >= Items().size()) return {};
   switch (role) {
     case Qt::DisplayRole:
+      ++rowsRead_;
+      return QString::fromStdString(ShownItem(control_, row));
     case Qt::ToolTipRole:
       ++rowsRead_;
       return QString::fromStdString(Items()[row]);

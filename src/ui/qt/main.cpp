@@ -32,6 +32,11 @@ int main(int argc, char** argv) {
   std::vector<std::string> args;
   for (int i = 1; i < argc; ++i) args.emplace_back(argv[i]);
   const bool switchRun = IsSwitchRun(args);
+  const std::string unknown = UnknownSwitchLine(args);
+  if (!unknown.empty()) {
+    std::fprintf(stderr, "%s\n", unknown.c_str());
+    return 2;
+  }
   if (!HasDisplay()) {
     if (!switchRun) {
       std::fprintf(stderr,

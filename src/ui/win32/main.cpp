@@ -2,6 +2,7 @@
 // progress window, and runs the message loop until the main window closes.
 #include <windows.h>
 
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -17,6 +18,11 @@ int main(int argc, char** argv) {
 
   std::vector<std::string> args;
   for (int i = 1; i < argc; ++i) args.emplace_back(argv[i]);
+  const std::string unknown = UnknownSwitchLine(args);
+  if (!unknown.empty()) {
+    std::fprintf(stderr, "%s\n", unknown.c_str());
+    return 2;
+  }
 
   win32ui::RegisterWindowClasses(GetModuleHandleW(nullptr));
   win32ui::Win32UiPort ui;

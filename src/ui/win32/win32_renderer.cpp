@@ -84,7 +84,10 @@ FormRenderer::FormRenderer(FormModel& model, HandlerInvoker invoker, HWND owner)
   listFont_ = MakeFont(-kListFontPixels, false, false);
   headlineFont_ = MakeFont(kHeadlinePixels, true, false);
   operationFont_ = MakeFont(-kOperationFontPixels, true, false);
-  fonts_ = {baseFont_, actionFont_, linkFont_, listFont_, headlineFont_, operationFont_};
+  fixedListFont_ = CreateFontW(-kListFontPixels, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
+                               OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, FIXED_PITCH | FF_MODERN,
+                               L"Courier New");
+  fonts_ = {baseFont_, actionFont_, linkFont_, listFont_, headlineFont_, operationFont_, fixedListFont_};
   aquaBrush_ = CreateSolidBrush(kAqua);
   darkBrush_ = CreateSolidBrush(kDark);
   // A one-pixel-wide image list 16 pixels high gives the dark lists their row height.
@@ -192,8 +195,7 @@ void FormRenderer::BuildMenusAndTimers() {
     b.control = c;
     b.id = nextId_++;
     byId_[b.id] = c->name;
-    AppendMenuW(parent->second.menu, MF_STRING | (c->enabled ? 0u : MF_GRAYED), b.id,
-                LiteralText(c->caption).c_str());
+    AppendMenuW(parent->second.menu, MF_STRING | (c->enabled ? 0u : MF_GRAYED), b.id, MenuItemText(c->caption, c->hint).c_str());
   }
 }
 
@@ -374,7 +376,7 @@ void FormRenderer::CreatePages(const Control& c, Bound& bound) {
 void FormRenderer::SetFontFor(const Control& c, HWND hwnd) {
   HFONT font = baseFont_;
   if (c.look == ControlLook::DarkList) {
-    font = listFont_;
+    font = c.fixedPitch ? fixedListFont_ : listFont_;
   } else if (c.look == ControlLook::Headline) {
     font = headlineFont_;
   } else if (c.look == ControlLook::OperationLabel) {

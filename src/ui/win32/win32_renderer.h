@@ -63,6 +63,10 @@ class FormRenderer {
     HWND decor = nullptr;  // group boxes: the frame; page controls: the tab strip
     HMENU menu = nullptr;  // popup menus
     UINT id = 0;           // child window id, menu command id or timer id
+    // Lists: the longest item measured so far (in bytes) and its width in pixels, so the list
+    // scrolls sideways to show whole lines.
+    std::size_t longestItem = 0;
+    int contentWidth = 0;
   };
   struct Page {
     int modelIndex;
@@ -77,6 +81,9 @@ class FormRenderer {
                    DWORD exStyle = 0);
   void CreatePages(const Control& control, Bound& bound);
   void SetFontFor(const Control& control, HWND hwnd);
+  // Widens a list's one column to its longest item (measured again only when a longer one
+  // came), at least to the list's width.
+  void FitListColumn(const Control& control, Bound& bound, std::size_t firstNewItem);
   void AddTooltip(HWND hwnd, const std::string& hint);
 
   void LayOutChildren(const std::string& parentName, const RECT& area);
@@ -96,7 +103,7 @@ class FormRenderer {
 
   void OnModelChange(const FormModel::Notification& n);
   void ApplyCaption(const Control& control, const Bound& bound);
-  void ApplyItems(const Control& control, const Bound& bound, ChangeKind change, std::size_t count);
+  void ApplyItems(const Control& control, Bound& bound, ChangeKind change, std::size_t count);
   void ApplyItemIndex(const Control& control, const Bound& bound);
   void FillCombo(const Control& control, HWND combo);
   void FillTree(const Control& control, HWND tree);
@@ -117,7 +124,7 @@ class FormRenderer {
   std::set<HWND> tipped_;  // the windows that have a tooltip
   std::vector<HFONT> fonts_;
   HFONT baseFont_ = nullptr, actionFont_ = nullptr, linkFont_ = nullptr, listFont_ = nullptr,
-        headlineFont_ = nullptr, operationFont_ = nullptr;
+        headlineFont_ = nullptr, operationFont_ = nullptr, fixedListFont_ = nullptr;
   HBRUSH aquaBrush_ = nullptr, darkBrush_ = nullptr;
   HIMAGELIST rowHeights_ = nullptr;
   UINT nextId_ = 1000;

@@ -184,7 +184,7 @@ LRESULT FormRenderer::OnNotify(NMHDR* header) {
         if (item.iItem < 0 || static_cast<std::size_t>(item.iItem) >= c.items.size()) return 0;
         const auto row = static_cast<std::size_t>(item.iItem);
         if ((item.mask & LVIF_TEXT) != 0 && item.pszText != nullptr && item.cchTextMax > 0) {
-          const std::wstring text = Widen(c.items[row]);
+          const std::wstring text = Widen(ShownItem(c, row));
           const std::size_t length = std::min(text.size(), static_cast<std::size_t>(item.cchTextMax - 1));
           std::wmemcpy(item.pszText, text.data(), length);
           item.pszText[length] = L'\0';

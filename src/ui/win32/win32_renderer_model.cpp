@@ -98,7 +98,7 @@ void FormRenderer::ApplyCaption(const Control& c, const Bound& b) {
     auto parent = bound_.find(c.parent);
     if (parent != bound_.end() && parent->second.menu != nullptr)
       ModifyMenuW(parent->second.menu, b.id, MF_BYCOMMAND | MF_STRING | (c.enabled ? 0u : MF_GRAYED), b.id,
-                  LiteralText(c.caption).c_str());
+                  MenuItemText(c.caption, c.hint).c_str());
     return;
   }
   if (b.hwnd == nullptr) {
@@ -155,10 +155,42 @@ void FormRenderer::ApplyCaption(const Control& c, const Bound& b) {
   }
 }
 
-void FormRenderer::ApplyItems(const Control& c, const Bound& b, ChangeKind change, std::size_t count) {
+void FormRenderer::FitListColumn(const Control& c, Bound& b, std::size_t firstNewItem) {
+  if (firstNewItem == 0) {
+    b.longestItem = 0;
+    b.contentWidth = 0;
+  }
+  std::size_t longest = c.items.size();
+  for (std::size_t i = firstNewItem; i < c.items.size(); ++i) {
+    const std::size_t length = ShownItem(c, i).size();
+    if (length > b.longestItem) {
+      b.longestItem = length;
+      longest = i;
+    }
+  }
+  if (longest < c.items.size()) {
+    HDC dc = GetDC(b.hwnd);
+    HGDIOBJ old = SelectObject(dc, reinterpret_cast<HGDIOBJ>(SendMessageW(b.hwnd, WM_GETFONT, 0, 0)));
+    const std::wstring text = Widen(ShownItem(c, longest));
+    SIZE size{};
+    GetTextExtentPoint32W(dc, text.c_str(), static_cast<int>(text.size()), &size);
+    SelectObject(dc, old);
+    ReleaseDC(b.hwnd, dc);
+    // The check box and the padding of a row come before the text.
+    b.contentWidth = static_cast<int>(size.cx) + (c.kind == K::CheckListBox ? 32 : 12);
+  }
+  RECT client;
+  GetClientRect(b.hwnd, &client);
+  ListView_SetColumnWidth(b.hwnd, 0, std::max({static_cast<int>(client.right), b.contentWidth, 50}));
+}
+
+void FormRenderer::ApplyItems(const Control& c, Bound& b, ChangeKind change, std::size_t count) {
   if (b.hwnd == nullptr) return;
   if (IsList(c.kind)) {
     const int rows = static_cast<int>(c.items.size());
+    if (change != ChangeKind::Checks) {
+      FitListColumn(c, b, change == ChangeKind::ItemsAppended && count <= c.items.size() ? c.items.size() - count : 0);
+    }
     if (change == ChangeKind::Checks) {
       InvalidateRect(b.hwnd, nullptr, FALSE);
     } else if (change == ChangeKind::ItemsAppended) {

@@ -149,7 +149,7 @@ void FormRenderer::LayOutChildren(const std::string& parentName, const RECT& are
       case K::CheckListBox: {
         RECT client;
         GetClientRect(b.hwnd, &client);
-        ListView_SetColumnWidth(b.hwnd, 0, std::max(static_cast<int>(client.right), 50));
+        ListView_SetColumnWidth(b.hwnd, 0, std::max({static_cast<int>(client.right), b.contentWidth, 50}));
         break;
       }
       default:

@@ -38,6 +38,12 @@ std::wstring LiteralText(const std::string& caption) {
   return text;
 }
 
+std::wstring MenuItemText(const std::string& caption, const std::string& hint) {
+  std::wstring text = LiteralText(caption);
+  if (!hint.empty() && hint != "No Comments") text += L'\t' + Widen(hint);
+  return text;
+}
+
 bool BusyCursorOn() { return busyCursor; }
 void SetBusyCursorOn(bool on) { busyCursor = on; }
 

@@ -15,6 +15,10 @@ std::string Narrow(const std::wstring& text, UINT codePage = CP_UTF8);
 // doubled, so the caption shows exactly as it is.
 std::wstring LiteralText(const std::string& caption);
 
+// A menu item's text: its caption as LiteralText gives it, and after a tab (the column menus
+// keep for shortcuts) its hint, so the menu says what each item does.
+std::wstring MenuItemText(const std::string& caption, const std::string& hint);
+
 // Whether the busy cursor is on; the windows show it over every control while it is.
 bool BusyCursorOn();
 void SetBusyCursorOn(bool on);
