@@ -52,7 +52,7 @@ std::string Trim(const std::string& text) {
 void TMainfrm::CutDecreaseHWIDSbtnClick() {
   if (form_.Items("HWIDSforWorkcbx").empty()) {
     std::vector<std::string> ids;
-    GetDeviceList(ids, true, "");
+    GetSearchIdList(ids);
     form_.SetItems("HWIDSforWorkcbx", std::move(ids));
   }
   const std::string tempFile = Caption("Workdir") + "HWIDSTEMP.txt";
@@ -80,7 +80,7 @@ void TMainfrm::GetDevlbBtnClick() {
   form_.SetItemIndex("HWIDsPageControl", kSimpleTab);
 
   std::vector<std::string> devices;
-  GetDeviceList(devices, true, "");
+  GetSearchIdList(devices);
   DeleteDuples(&devices);
   form_.SetItems("GetDevlb", std::move(devices));
 
