@@ -50,7 +50,9 @@ std::string Trim(const std::string& text) {
 }  // namespace
 
 void TMainfrm::CutDecreaseHWIDSbtnClick() {
-  if (form_.Items("HWIDSforWorkcbx").empty()) {
+  // Another computer's list stays the source even when none of its IDs is usable: this
+  // computer's IDs are not taken in their place.
+  if (form_.Items("HWIDSforWorkcbx").empty() && hardwareIdSource_.empty()) {
     std::vector<std::string> ids;
     GetSearchIdList(ids);
     form_.SetItems("HWIDSforWorkcbx", std::move(ids));
@@ -71,11 +73,16 @@ void TMainfrm::CutDecreaseHWIDSbtnClick() {
   LogKey("log13");
   DeleteDuples(&work);
   LogKey("log14", {std::to_string(work.size())});
+  run_.hardwareIdsUsed = hardwareIdSource_.empty() ? Msg("log120", {GetComputerNetName()})
+                                                   : Msg("log121", {hardwareIdSource_});
+  Log(run_.hardwareIdsUsed);
   form_.SetItems("HWIDSforworklb", work);
   form_.AppendItems("HWIDSforWorkcbx", work);
 }
 
 void TMainfrm::GetDevlbBtnClick() {
+  // Collecting this computer's devices makes them the IDs the search uses again.
+  hardwareIdSource_.clear();
   form_.SetItemIndex("MainPageControle", kHwidsPage);
   form_.SetItemIndex("HWIDsPageControl", kSimpleTab);
 

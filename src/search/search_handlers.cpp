@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <set>
 #include <unordered_set>
@@ -22,6 +23,22 @@
 #include "shared/shared_functions.h"
 
 namespace {
+
+// Adds to the run's record the driver folders a pack's list file named (each line one folder)
+// and the devices of the ticked entries of that pack.
+void RecordExtraction(RunRecord& run, const std::string& listFile, const std::string& pack,
+                      const std::vector<std::string>& entries, const std::vector<std::string>& entryPacks,
+                      const std::function<bool(std::size_t)>& ticked) {
+  for (const std::string& line : platform::ReadTextLines(listFile)) {
+    if (!TrimBlanks(line).empty()) ++run.foldersExtracted;
+  }
+  for (std::size_t k = 0; k < entries.size(); ++k) {
+    const std::string entryPack =
+        k < entryPacks.size() && !entryPacks[k].empty() ? entryPacks[k] : GetWord(entries[k], ":", 3);
+    if (entryPack == pack && ticked(k)) run.devicesServed.insert(GetWord(entries[k], ":", 1));
+  }
+}
+
 
 constexpr const char* kContentIndex = "DP_Content.ini";
 constexpr const char* kExtractList = "DP_Extract.ini";
@@ -156,7 +173,7 @@ void TMainfrm::ExtractINFsbtnClick() {
   }
   if (ticked.empty()) {
     ShowMessage(Msg("msg6"));
-    StepFailed();
+    StepFailed(Msg("msg6"));
     return;
   }
 
@@ -433,11 +450,16 @@ void TMainfrm::InstallHWIDsbtnClick() {
     const std::optional<int> exitCode = RunArchiver(commandLine);
     LogFileLines(Caption("CMDOutFileed"));
     // What the tool extracted is installed even when it failed on other items of the pack.
-    if (ArchiverSucceeded(pack, exitCode)) anyExtracted = true;
+    bool packExtracted = ArchiverSucceeded(pack, exitCode);
     if (exitCode) {
       const std::vector<std::string> output = platform::ReadTextLines(Caption("CMDOutFileed"));
       ItemsFailed(pack, output);
-      if (!GoodItemPaths(output).empty()) anyExtracted = true;
+      if (!GoodItemPaths(output).empty()) packExtracted = true;
+    }
+    if (packExtracted) {
+      anyExtracted = true;
+      RecordExtraction(run_, workDir + pack + ".txt", pack, entries, installEntryPacks_,
+                       [this](std::size_t k) { return form_.Checked("HWIDS2Installchb", k); });
     }
   }
   wait.SetVisible(kWaitFormName, false);
