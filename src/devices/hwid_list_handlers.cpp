@@ -26,11 +26,15 @@ std::string KindName(const TMainfrm& window, HwidListKind kind) {
   return window.Msg("log129");
 }
 
-// The supported IDs among a tree's node texts (the device lines), in tree order.
+// The supported IDs among a tree's device lines, in tree order. The roots are the computer and
+// the classes ("*Display"), which only look like star-form IDs: the device lines lie below them.
 std::vector<std::string> TreeIds(const TreeRoots& roots) {
   std::vector<std::string> ids;
   std::vector<const TreeNode*> pending;
-  for (auto it = roots.rbegin(); it != roots.rend(); ++it) pending.push_back(it->get());
+  for (auto root = roots.rbegin(); root != roots.rend(); ++root) {
+    if (*root == nullptr) continue;
+    for (auto it = (*root)->children.rbegin(); it != (*root)->children.rend(); ++it) pending.push_back(it->get());
+  }
   while (!pending.empty()) {
     const TreeNode* node = pending.back();
     pending.pop_back();
