@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <fstream>
 #include <random>
+#include <set>
 
 #include "app/text_util.h"
 #include "app/window_layout.h"
@@ -927,6 +928,12 @@ TEST_F(SearchTest, TheHardwareRunTakesTheListNamedInTheConfiguration) {
     if (c.searched) {
       EXPECT_EQ(Index("D/G/1/gpu.inf", "Found Pattern Full"), "PCI\\VEN_10DE&DEV_1C82");
       EXPECT_TRUE(LogHas("log121|" + list + "|%s|%s"));
+      // The summary's record: the one device, its one folder, the installer's one run.
+      EXPECT_EQ(main->Run().devicesServed, (std::set<std::string>{"PCI\\VEN_10DE&DEV_1C82"}));
+      EXPECT_EQ(main->Run().foldersExtracted, 1u);
+      ASSERT_EQ(main->Run().installerRuns.size(), 1u);
+      EXPECT_EQ(main->Run().installerRuns[0].exitStatus, 0);
+      EXPECT_TRUE(LogHas("log124|1|1|0"));
     } else {
       const Lines texts = LogTexts();
       const std::string named = "log126|log123|" + programDir + "absent.txt|";

@@ -25,11 +25,14 @@
 namespace {
 
 // Adds to the run's record the driver folders a pack's list file named (each line one folder)
-// and the devices of the ticked entries of that pack.
+// and the devices of the ticked entries of that pack; a pack without its list file counts no
+// folder.
 void RecordExtraction(RunRecord& run, const std::string& listFile, const std::string& pack,
                       const std::vector<std::string>& entries, const std::vector<std::string>& entryPacks,
                       const std::function<bool(std::size_t)>& ticked) {
-  for (const std::string& line : platform::ReadTextLines(listFile)) {
+  const std::vector<std::string> folders =
+      platform::FileExists(listFile) ? platform::ReadTextLines(listFile) : std::vector<std::string>();
+  for (const std::string& line : folders) {
     if (!TrimBlanks(line).empty()) ++run.foldersExtracted;
   }
   for (std::size_t k = 0; k < entries.size(); ++k) {
@@ -38,7 +41,6 @@ void RecordExtraction(RunRecord& run, const std::string& listFile, const std::st
     if (entryPack == pack && ticked(k)) run.devicesServed.insert(GetWord(entries[k], ":", 1));
   }
 }
-
 
 constexpr const char* kContentIndex = "DP_Content.ini";
 constexpr const char* kExtractList = "DP_Extract.ini";
