@@ -44,6 +44,22 @@ class AutomationTest : public AppFixture {
   }
 };
 
+// A run's log ends with its summary: whose hardware IDs were searched for (when a search ran),
+// then "log124" with the counts, the installer's line and the failures. The keys before it and
+// the summary's own keys.
+struct SplitLog {
+  std::vector<std::string> before;
+  std::vector<std::string> summary;
+};
+
+SplitLog SplitAtSummary(const std::vector<std::string>& keys) {
+  const auto counts = std::find(keys.rbegin(), keys.rend(), "log124");
+  if (counts == keys.rend()) return {keys, {}};
+  auto start = counts.base() - 1;
+  if (start != keys.begin() && (*(start - 1) == "log120" || *(start - 1) == "log121")) --start;
+  return {std::vector<std::string>(keys.begin(), start), std::vector<std::string>(start, keys.end())};
+}
+
 TEST_F(AutomationTest, InirRerunsConfigurationAndStaysOpen) {
   Start({"/inir", "ignored"});
   main->FormActivate();
@@ -66,7 +82,12 @@ TEST_F(AutomationTest, UntdUnpacksInstallsAndArmsTheTimer) {
   for (const char* key : {"log40", "log41", "log22", "log47", "log43", kLastKey}) {
     EXPECT_NE(std::find(keys.begin(), keys.end(), key), keys.end()) << key;
   }
-  EXPECT_EQ(keys.back(), kLastKey);
+  const SplitLog log = SplitAtSummary(keys);
+  ASSERT_FALSE(log.before.empty());
+  EXPECT_EQ(log.before.back(), kLastKey);
+  // No search, one installer run, nothing failed.
+  EXPECT_EQ(log.summary, (std::vector<std::string>{"log124", "log125", "log127"}));
+  EXPECT_TRUE(LogHas("log124|0|0|1"));
   EXPECT_TRUE(LogHas("installed"));
   EXPECT_EQ(Ini("Automation", "AutoDPInstall"), "No");
   EXPECT_TRUE(main->Form().Enabled("AutoCloseTimer"));
@@ -133,7 +154,7 @@ TEST_F(AutomationTest, FailedRunLeavesAutomationOffAndIsNotStartedAgain) {
   };
   const Case cases[] = {{{"/untd"}, "FormActivate", true, "log78"},
                         {{"/unth"}, "FormActivate", true, "log82"},
-                        {{}, "UnpackInstallTntSpeedButtonClick", false, "log51"}};
+                        {{}, "UnpackInstallTntSpeedButtonClick", false, "log78"}};
   for (const Case& c : cases) {
     SCOPED_TRACE(c.handler);
     tmp.Write("prog/DP/one.7z", "pack");
@@ -142,7 +163,12 @@ TEST_F(AutomationTest, FailedRunLeavesAutomationOffAndIsNotStartedAgain) {
     EXPECT_TRUE(main->Invoke(c.handler));
     const bool boxShown = !ui.shown.empty() && ui.shown.back().rfind("error:", 0) == 0;
     EXPECT_EQ(boxShown, !c.closes);
-    EXPECT_EQ(LogKeys().back(), c.lastKey);
+    const SplitLog log = SplitAtSummary(LogKeys());
+    ASSERT_FALSE(log.before.empty());
+    EXPECT_EQ(log.before.back(), c.lastKey);
+    // Every run ends with its summary, which names the failure.
+    ASSERT_FALSE(log.summary.empty());
+    EXPECT_EQ(log.summary.back(), "log126");
     EXPECT_EQ(main->Form().Enabled("AutoCloseTimer"), c.closes);
     // Each run has a failed step; only a switch run reports it as its exit status.
     EXPECT_EQ(main->ExitStatus(), 1);
@@ -254,6 +280,53 @@ TEST_F(AutomationTest, AReadOnlyWorkingFolderEndsTheRunAtOnceWithTwo) {
   EXPECT_EQ(std::find(keys.begin(), keys.end(), "log22"), keys.end());
 }
 
+// A switch run over a pack that is no archive and one cut short: both failures are somewhere in
+// the middle of the log, and the summary at its end names each with its pack, on standard error
+// too, as its last lines.
+TEST_F(AutomationTest, FailedRunEndsWithASummaryNamingEachBrokenPack) {
+  SKIP_ON_WINDOWS(VELMORA_STAND_INS);
+  Tools();
+  fs::remove(tmp.File("prog/DP/one.7z"));
+  tmp.Write("prog/DP/broken.7z", "not an archive");
+  tmp.Write("prog/DP/cut.7z", "7z\xBC\xAF");
+  fs::permissions(tmp.Write("prog/7z", "#!/bin/sh\n"
+                                       "case \"$*\" in\n"
+                                       "  *broken.7z*) echo 'ERROR: broken.7z'; echo 'Can not open the file as archive'; exit 2;;\n"
+                                       "  *cut.7z*) echo 'Extracting  drv/a.inf'; echo 'ERROR: Unexpected end of archive'; exit 2;;\n"
+                                       "esac\n"),
+                  fs::perms::owner_all);
+  Start({"/unth"});
+  testing::internal::CaptureStderr();
+  main->FormActivate();
+  const std::string err = testing::internal::GetCapturedStderr();
+  EXPECT_EQ(main->ExitStatus(), 1);
+
+  const SplitLog log = SplitAtSummary(LogKeys());
+  ASSERT_FALSE(log.summary.empty());
+  EXPECT_EQ(log.before.back(), kLastKey);
+  EXPECT_EQ(log.summary.front(), "log120");  // this computer's IDs were searched for
+  std::vector<std::string> failures;
+  const auto& lines = main->Form().Items("LogLbx");
+  const std::vector<std::string> summaryLines(lines.end() - static_cast<long>(log.summary.size()), lines.end());
+  for (const std::string& line : summaryLines) {
+    if (line.find("] log126|") != std::string::npos) failures.push_back(line.substr(line.find("log126|")));
+  }
+  const auto names = [&](const std::string& pack) {
+    return std::any_of(failures.begin(), failures.end(),
+                       [&](const std::string& f) { return f.find(pack) != std::string::npos; });
+  };
+  EXPECT_TRUE(names("broken.7z")) << ::testing::PrintToString(failures);
+  EXPECT_TRUE(names("cut.7z")) << ::testing::PrintToString(failures);
+  // Nothing found, so no installer ran; the summary says so.
+  EXPECT_NE(std::find(log.summary.begin(), log.summary.end(), "log128"), log.summary.end());
+
+  // Standard error ends with the same lines, and so does the saved log.
+  std::string expectedEnd;
+  for (const std::string& line : summaryLines) expectedEnd += line + "\n";
+  EXPECT_TRUE(err.ends_with(expectedEnd)) << err.substr(err.size() > 2000 ? err.size() - 2000 : 0);
+  EXPECT_TRUE(tmp.Read("win/dp_tavi/UnattendedLOg.txt").ends_with(Utf8ToUtf16Le(summaryLines.back() + "\r\n")));
+}
+
 TEST_F(AutomationTest, HardwareIdRunSavesTheLogEndingWithItsLastLine) {
   SKIP_ON_WINDOWS(VELMORA_STAND_INS);
   Tools();
@@ -262,8 +335,8 @@ TEST_F(AutomationTest, HardwareIdRunSavesTheLogEndingWithItsLastLine) {
   std::string saved = tmp.Read("win/dp_tavi/UnattendedLOg.txt");
   ASSERT_GE(saved.size(), 2u);
   EXPECT_EQ(saved.substr(0, 2), "\xFF\xFE");
-  EXPECT_EQ(LogKeys().back(), kLastKey);
-  // The file ends with that same last line.
+  EXPECT_EQ(SplitAtSummary(LogKeys()).before.back(), kLastKey);
+  // The file ends with that same last line, the summary's last.
   const std::string last = main->Form().Items("LogLbx").back();
   EXPECT_TRUE(saved.ends_with(Utf8ToUtf16Le(last + "\r\n"))) << last;
   EXPECT_EQ(Ini("Automation", "AutoDPInstall"), "No");

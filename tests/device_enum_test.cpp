@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -505,6 +506,99 @@ TEST(GetDeviceList, FillsAndFiltersByClass) {
 
   EXPECT_FALSE(GetDeviceList(list, true, "NoSuchClass"));
   EXPECT_TRUE(list.empty());
+}
+
+// The hardware IDs of each bus in the forms Windows lists them, most specific first: ACPI
+// devices have their star form too, which older INF files name them by.
+TEST(DeviceEnumeration, HardwareIdsAsWindowsListsThem) {
+  ScopedEnv env("VELMORA_SYSFS", kSysfsData + "laptop/sys");
+  platform::devices::InitPnpApi();
+  const auto devices = platform::devices::EnumerateHardwareIds();
+  ASSERT_EQ(devices.size(), kLaptop.size());
+  struct Case {
+    std::string id;  // "#": a generated hash
+    std::vector<std::string> hardwareIds;
+  };
+  const std::vector<Case> cases = {
+      {"ACPI\\PNP0303\\0", {"ACPI\\VEN_PNP&DEV_0303", "ACPI\\PNP0303", "*PNP0303"}},
+      {"ACPI\\ACPI0003\\0", {"ACPI\\VEN_ACPI&DEV_0003", "ACPI\\ACPI0003", "*ACPI0003"}},
+      {"ACPI\\INT3400\\0", {"ACPI\\VEN_INT&DEV_3400", "ACPI\\INT3400", "*INT3400"}},
+      {"ACPI\\FixedButton\\0", {"ACPI\\FixedButton", "*FixedButton"}},
+      {"ACPI\\GenuineIntel_-_Intel64_Family_6_Model_142\\_0",
+       {"ACPI\\GenuineIntel_-_Intel64_Family_6_Model_142", "*GenuineIntel_-_Intel64_Family_6_Model_142",
+        "ACPI\\GenuineIntel_-_Intel64_Family_6", "*GenuineIntel_-_Intel64_Family_6",
+        "ACPI\\GenuineIntel_-_Intel64", "*GenuineIntel_-_Intel64", "ACPI\\GenuineIntel", "*GenuineIntel"}},
+      {"PCI\\VEN_8086&DEV_9D71&SUBSYS_225D17AA&REV_21\\3&#&0&FB",
+       {"PCI\\VEN_8086&DEV_9D71&SUBSYS_225D17AA&REV_21", "PCI\\VEN_8086&DEV_9D71&SUBSYS_225D17AA",
+        "PCI\\VEN_8086&DEV_9D71&CC_040300", "PCI\\VEN_8086&DEV_9D71&CC_0403"}},
+      {"USB\\VID_8087&PID_0A2B\\5&#&0&7", {"USB\\VID_8087&PID_0A2B&REV_0010", "USB\\VID_8087&PID_0A2B"}},
+      {"USB\\VID_046D&PID_C52B&MI_01\\6&#&0&0001",
+       {"USB\\VID_046D&PID_C52B&REV_1211&MI_01", "USB\\VID_046D&PID_C52B&MI_01"}},
+      {"HDAUDIO\\FUNC_01&VEN_10EC&DEV_0257&SUBSYS_17AA225D&REV_1000\\4&#&0&0001",
+       {"HDAUDIO\\FUNC_01&VEN_10EC&DEV_0257&SUBSYS_17AA225D&REV_1000",
+        "HDAUDIO\\FUNC_01&VEN_10EC&DEV_0257&SUBSYS_17AA225D"}},
+      // Buses whose forms are not built here list none.
+      {"SCSI\\Disk&Ven_Samsung&Prod_SSD_860&Rev_4B6Q\\4&#&0&000000", {}},
+  };
+  for (const auto& c : cases) {
+    const auto* device = FindDevice(devices, c.id);
+    ASSERT_NE(device, nullptr) << c.id;
+    EXPECT_EQ(device->hardwareIds, c.hardwareIds) << c.id;
+    EXPECT_TRUE(device->className.empty() && device->driver.empty()) << "only the identifiers are read";
+  }
+}
+
+// The search list: each device's instance ID, then its star-form hardware IDs, which no
+// reduction of the instance ID gives.
+TEST(SearchIdsOf, InstanceIdsThenTheStarFormsOfEachDevice) {
+  auto device = [](std::string id, std::vector<std::string> hardwareIds) {
+    DeviceInfo info;
+    info.instanceId = std::move(id);
+    info.hardwareIds = std::move(hardwareIds);
+    return info;
+  };
+  struct Case {
+    const char* what;
+    std::vector<DeviceInfo> devices;
+    std::vector<std::string> expected;
+  };
+  const std::vector<Case> cases = {
+      {"acpi and pci in order",
+       {device("ACPI\\PNP0303\\0", {"ACPI\\VEN_PNP&DEV_0303", "ACPI\\PNP0303", "*PNP0303"}),
+        device("PCI\\VEN_1&DEV_2&SUBSYS_3&REV_01\\3&1&0&00", {"PCI\\VEN_1&DEV_2&SUBSYS_3&REV_01"}),
+        device("ACPI\\PNP0501\\1", {"ACPI\\PNP0501", "*PNP0501"})},
+       {"ACPI\\PNP0303\\0", "*PNP0303", "PCI\\VEN_1&DEV_2&SUBSYS_3&REV_01\\3&1&0&00", "ACPI\\PNP0501\\1",
+        "*PNP0501"}},
+      {"no hardware ids", {device("ROOT\\X\\0", {})}, {"ROOT\\X\\0"}},
+      {"several star forms keep their order",
+       {device("ACPI\\C\\_0", {"ACPI\\C_1", "*C_1", "ACPI\\C", "*C"})},
+       {"ACPI\\C\\_0", "*C_1", "*C"}},
+      {"an unusable instance id leaves its device out",
+       {device("", {"*PNP0303"}), device(std::string(200, 'A'), {"*PNP0501"}),
+        device(std::string(199, 'A'), {"*PNP0A08"})},
+       {std::string(199, 'A'), "*PNP0A08"}},
+      {"nothing", {}, {}},
+  };
+  for (const auto& c : cases) EXPECT_EQ(SearchIdsOf(c.devices), c.expected) << c.what;
+}
+
+TEST(GetSearchIdList, AddsTheStarFormsToTheDeviceList) {
+  ScopedEnv env("VELMORA_SYSFS", kSysfsData + "virtio/sys");
+  platform::devices::InitPnpApi();
+  std::vector<std::string> ids = {"left over"};
+  ASSERT_TRUE(GetSearchIdList(ids));
+  std::vector<std::string> instanceIds;
+  GetDeviceList(instanceIds, true, "");
+  std::vector<std::string> withoutStars;
+  for (const auto& id : ids) {
+    if (id.front() != '*') withoutStars.push_back(id);
+  }
+  EXPECT_EQ(withoutStars, instanceIds);
+  const auto keyboard = std::find(ids.begin(), ids.end(), "ACPI\\PNP0303\\0");
+  ASSERT_NE(keyboard, ids.end());
+  ASSERT_NE(keyboard + 1, ids.end());
+  EXPECT_EQ(*(keyboard + 1), "*PNP0303");
+  EXPECT_NE(std::find(ids.begin(), ids.end(), "*PNP0501"), ids.end());
 }
 
 // ---- names from the ID databases ----

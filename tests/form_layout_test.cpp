@@ -87,7 +87,7 @@ TEST(FormLayout, ChildrenDockByTheirAlignment) {
        {},
        {},
        {"CollectHWIDsimpleButton", "CollectClassesBt", "SearchByHWIDSbtn", "InstallHWIDsbtn", "SaveHWIDSbtn",
-        "SaveHWIDsSimpleButton", "Tree2XMLBtn", "XML2TreeBtn"},
+        "SaveHWIDsSimpleButton", "Tree2XMLBtn", "XML2TreeBtn", "LoadHwidListBtn"},
        false,
        1,
        2},

@@ -47,6 +47,11 @@ const std::vector<ReductionCase> kReductions = {
     // The monitor replacement needs the exact upper-case bus name first.
     {"DISPLAY\\display\\X", "MONITOR\\display", "MONITOR\\display", "MONITOR\\display"},
     {"display\\ABC", "display\\ABC", "display\\ABC", "display\\ABC"},
+    // The star form has no bus and no instance part: every level keeps it whole, also where it
+    // holds a qualifier marker of a bus.
+    {"*PNP0303", "*PNP0303", "*PNP0303", "*PNP0303"},
+    {"*GenuineIntel_-_Intel64_Family_6_Model_85", "*GenuineIntel_-_Intel64_Family_6_Model_85",
+     "*GenuineIntel_-_Intel64_Family_6_Model_85", "*GenuineIntel_-_Intel64_Family_6_Model_85"},
 };
 
 class DecreaseHWIDTest : public ::testing::TestWithParam<ReductionCase> {};
@@ -98,8 +103,25 @@ TEST(IsSupportedHWid, AcceptsTheSevenBusesAnywhereInTheText) {
       {"PCI", false},
       {"STORAGE\\Volume", false},
       {"", false},
+      // The star form of ACPI and ISA devices, and what only looks like it.
+      {"*PNP0303", true},
+      {"*PNP0A08", true},
+      {"*GenuineIntel_-_Intel64", true},
+      {"*", false},
+      {"**PNP0303", false},
+      {"PNP0303", false},
+      {"*PNP 0303", false},
+      {"*PNP0303\\0", false},
+      {"*PNP0303\t", false},
+      {" *PNP0303", false},
+      {"GenDisk", false},
   };
-  for (const auto& [input, expected] : cases) EXPECT_EQ(IsSupportedHWid(input), expected) << input;
+  for (const auto& [input, expected] : cases) {
+    EXPECT_EQ(IsSupportedHWid(input), expected) << input;
+    if (input.find('\\') == std::string::npos) {
+      EXPECT_EQ(IsStarHWid(input), expected) << input;
+    }
+  }
 }
 
 TEST(DeleteDuples, KeepsFirstOccurrencesInOrder) {

@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <fstream>
 #include <random>
+#include <set>
 
 #include "base/text_util.h"
 #include "base/window_layout.h"
@@ -15,6 +16,7 @@
 #include "platform/profile.h"
 #include "search/file_search.h"
 #include "support/app_fixture.h"
+#include "support/scoped_env.h"
 
 namespace {
 
@@ -133,7 +135,9 @@ TEST_F(SearchTest, IndexRecordsEachPathWithTheFirstPackAndItsPosition) {
   // lines are logged all the same.
   EXPECT_EQ(LogFrom("log71", {"log28|"}), (Lines{"log28|2|%s", "log28|4|%s", "log28|5|%s"}));
   EXPECT_TRUE(LogHas("Processing archive: a.7z"));
-  EXPECT_EQ(LogKeys().back(), "log14");  // the working list of hardware IDs is made at the end
+  // The working list of hardware IDs is made at the end, and the log says whose they are.
+  const Lines keys = LogKeys();
+  EXPECT_EQ(Lines(keys.end() - 2, keys.end()), (Lines{"log14", "log120"}));
   EXPECT_FALSE(main->Waitfrm().Visible(kWaitFormName));
   EXPECT_FALSE(ui.busy);
 }
@@ -936,6 +940,131 @@ TEST_F(SearchTest, AToolThatCannotStartIsAskedForItsBannerAgainLater) {
   ASSERT_TRUE(main->Archiver().has_value());
   EXPECT_EQ(main->Archiver()->kind, ArchiverKind::Current);
   EXPECT_EQ(Calls(), Lines{"[x][" + programDir + "DP/p.7z][-o" + workDir + "Index/][*.inf][-r][-y][-bb1]"});
+}
+
+// ---- another computer's hardware ----
+
+// This computer (the recorded virtual machine) has a PS/2 keyboard, which the pack's keyboard INF
+// names by its star form only; the other computer has a graphics card that this one lacks. A
+// search with the other computer's list loaded finds that card's driver and not this computer's
+// keyboard; without a list, the keyboard is found through its star form.
+TEST_F(SearchTest, ALoadedHardwareListIsSearchedForInsteadOfThisComputersDevices) {
+  ScopedEnv sysfs("VELMORA_SYSFS", std::string(VELMORA_TESTDATA_DIR) + "/sysfs/virtio/sys");
+  const std::string list = tmp.Write("office-pc.txt",
+                                     "Microsoft PnP Utility\r\n\r\n"
+                                     "Instance ID:                PCI\\VEN_10DE&DEV_1C82&SUBSYS_11BF1458&REV_A1\\4&1c3&0&0008\r\n"
+                                     "Device Description:         NVIDIA GeForce GTX 1050 Ti\r\n"
+                                     "Hardware IDs:               PCI\\VEN_10DE&DEV_1C82&SUBSYS_11BF1458&REV_A1\r\n"
+                                     "                            PCI\\VEN_10DE&DEV_1C82&SUBSYS_11BF1458\r\n");
+  struct Case {
+    const char* what;
+    bool loadList;
+    std::string found;      // the INF file whose folder the search chose
+    std::string notFound;
+    std::string whoseKey;   // the log line saying whose IDs were used
+  };
+  const std::vector<Case> cases = {
+      {"the other computer's list", true, "D/G/1/gpu.inf", "D/K/1/kbd.inf", "log121|" + list + "|"},
+      {"this computer", false, "D/K/1/kbd.inf", "D/G/1/gpu.inf", "log120|"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    fs::remove(workDir + "DP_Content.ini");
+    Start();
+    Pack("a.7z", {"D/K/1/kbd.inf", "D/G/1/gpu.inf"});
+    Inf("D/K/1/kbd.inf", "[Kbd.NTamd64]\r\n%Ps2Kbd% = Ps2kbd_Inst, *PNP0303\r\n");
+    Inf("D/G/1/gpu.inf", "[Nv.NTamd64]\r\n%Gtx% = Gtx_Inst, PCI\\VEN_10DE&DEV_1C82\r\n");
+    TickAllPacks();
+    if (c.loadList) {
+      ui.files = {list};
+      main->LoadHwidListBtnClick();
+      EXPECT_TRUE(LogHas("log122|" + list + "|pnputil /enum-devices /ids|1"));
+      EXPECT_EQ(main->HardwareIdSource(), list);
+    }
+    ui.answers = {true};
+    main->SearchByHWIDSbtnClick();
+    EXPECT_EQ(Index(c.found, "Extract"), "YES");
+    EXPECT_EQ(Index(c.notFound, "Extract"), "<missing>");
+    const Lines texts = LogTexts();
+    EXPECT_TRUE(std::any_of(texts.begin(), texts.end(),
+                            [&](const std::string& t) { return t.rfind(c.whoseKey, 0) == 0; }))
+        << c.whoseKey;
+    EXPECT_EQ(main->Run().hardwareIdsUsed.rfind(c.whoseKey, 0), 0u);
+    main.reset();
+  }
+}
+
+// A list that cannot be used changes nothing: the file's problem is logged as a failed step and
+// this computer's IDs stay the search's.
+TEST_F(SearchTest, AHardwareListThatCannotBeUsedIsAFailedStepAndChangesNothing) {
+  Start();
+  struct Case {
+    const char* what;
+    std::string path;
+    std::string logged;  // the start of the log line
+  };
+  const std::string empty = tmp.Write("empty.txt", "; nothing collected yet\r\n\r\n");
+  const std::vector<Case> cases = {
+      {"missing file", tmp.File("missing.txt"), "log123|" + tmp.File("missing.txt") + "|"},
+      {"a list without any ID", empty, "log122|" + empty + "|log129|"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    EXPECT_FALSE(main->UseHardwareList(c.path));
+    const Lines texts = LogTexts();
+    EXPECT_EQ(texts.back().rfind(c.logged, 0), 0u) << texts.back();
+    EXPECT_EQ(main->HardwareIdSource(), "");
+    EXPECT_EQ(main->Run().failures.back(), texts.back());
+    EXPECT_EQ(main->ExitStatus(), 1);
+  }
+  ui.files = {};
+  main->LoadHwidListBtnClick();  // cancelled: nothing happens
+  EXPECT_EQ(main->HardwareIdSource(), "");
+}
+
+// Unattended, the configuration names the list; a list that cannot be read stops the run before
+// the search, so this computer's devices are not searched for in its place.
+TEST_F(SearchTest, TheHardwareRunTakesTheListNamedInTheConfiguration) {
+  const std::string list = tmp.Write("prog/target.txt", "PCI\\VEN_10DE&DEV_1C82\r\n");
+  struct Case {
+    const char* what;
+    std::string key;  // the value of Automation/HWIDsListFile
+    bool searched;
+  };
+  const std::vector<Case> cases = {
+      {"a name beside the configuration file", "target.txt", true},
+      {"a full path", list, true},
+      {"a file that is not there", "absent.txt", false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    fs::remove(winDir + "/7z-calls.txt");
+    fs::remove(workDir + "DP_Content.ini");
+    Start();
+    platform::profile::WriteString(programDir + "dp_tavi.ini", "Automation", "HWIDsListFile", c.key);
+    Pack("a.7z", {"D/G/1/gpu.inf"});
+    Inf("D/G/1/gpu.inf", "PCI\\VEN_10DE&DEV_1C82");
+    main->EnumBtnClick();
+    ui.answers = {true};
+    main->UnpackInstallHwidsTntSpeedButtonClick();
+    EXPECT_EQ(!Calls().empty(), c.searched);
+    if (c.searched) {
+      EXPECT_EQ(Index("D/G/1/gpu.inf", "Found Pattern Full"), "PCI\\VEN_10DE&DEV_1C82");
+      EXPECT_TRUE(LogHas("log121|" + list + "|%s|%s"));
+      // The summary's record: the one device, its one folder, the installer's one run.
+      EXPECT_EQ(main->Run().devicesServed, (std::set<std::string>{"PCI\\VEN_10DE&DEV_1C82"}));
+      EXPECT_EQ(main->Run().foldersExtracted, 1u);
+      ASSERT_EQ(main->Run().installerRuns.size(), 1u);
+      EXPECT_EQ(main->Run().installerRuns[0].exitStatus, 0);
+      EXPECT_TRUE(LogHas("log124|1|1|0"));
+    } else {
+      const Lines texts = LogTexts();
+      const std::string named = "log126|log123|" + programDir + "absent.txt|";
+      EXPECT_TRUE(std::any_of(texts.begin(), texts.end(), [&](const std::string& t) { return t.rfind(named, 0) == 0; }))
+          << "the summary names the list";
+    }
+    main.reset();
+  }
 }
 
 TEST_F(SearchTest, ARunningSearchDisablesTheOperationButtonsAndStartsNoSecondRun) {

@@ -4,6 +4,7 @@
 #include <algorithm>
 
 #include "devices/tree_text.h"
+#include "shared/shared_functions.h"
 #include "support/app_fixture.h"
 
 namespace {
@@ -55,6 +56,44 @@ TEST_F(TreeHandlersTest, ExportThenImportReproducesTheTree) {
   EXPECT_EQ(Tree()[1]->text, "second root");
   auto keys = LogKeys();
   EXPECT_EQ(std::vector<std::string>(keys.end() - 3, keys.end()), (std::vector<std::string>{"log67", "log68", "log69"}));
+}
+
+// A loaded tree of another computer (its first root names that computer) gives the search that
+// computer's device lines; this computer's own tree leaves the search with this computer's IDs.
+TEST_F(TreeHandlersTest, ImportingAnotherComputersTreeSearchesForItsDevices) {
+  struct Case {
+    const char* what;
+    std::string computer;
+    std::vector<std::string> searchIds;  // HWIDSforWorkcbx after the import
+    std::string source;
+  };
+  const std::string xml = workDir + "VelmoraTAVI.XML";
+  const std::vector<Case> cases = {
+      {"another computer", "OFFICE-PC",
+       {"PCI\\VEN_10DE&DEV_1C82&SUBSYS_11BF1458&REV_A1\\4&1C3&0&0008", "USB\\VID_046D&PID_C52B\\5&1"},
+       "OFFICE-PC (" + xml + ")"},
+      {"this computer", GetComputerNetName(), {"left as it was"}, ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    Start();
+    main->Form().SetItems("HWIDSforWorkcbx", {"left as it was"});
+    Tree().emplace_back(std::make_unique<TreeNode>())->text = c.computer;
+    TreeNode* net = Tree().emplace_back(std::make_unique<TreeNode>()).get();
+    net->text = "*Display";
+    TreeNode* card = net->AddChild("PCI\\VEN_10DE&DEV_1C82&SUBSYS_11BF1458&REV_A1\\4&1C3&0&0008");
+    card->AddChild("Name: NVIDIA GeForce GTX 1050 Ti");
+    net->AddChild("1 matching device(s) found.");
+    Tree().emplace_back(std::make_unique<TreeNode>())->text = "*USB";
+    Tree().back()->AddChild(" USB\\VID_046D&PID_C52B\\5&1");
+    main->Tree2XMLBtnClick();
+    ClearTree(Tree());
+    main->XML2TreeBtnClick();
+    EXPECT_EQ(main->Form().Items("HWIDSforWorkcbx"), c.searchIds);
+    EXPECT_EQ(main->HardwareIdSource(), c.source);
+    EXPECT_EQ(LogHas("log122|" + xml + "|OFFICE-PC|2"), !c.source.empty());
+    main.reset();
+  }
 }
 
 TEST_F(TreeHandlersTest, BrokenXmlFailsCleanlyWithAnEmptyTree) {

@@ -1,9 +1,11 @@
 // One-click runs and the command-line switches: the whole chain without questions.
 #include <exception>
+#include <functional>
 
 #include "app/log_save.h"
 #include "app/error_report.h"
 #include "app/main_form.h"
+#include "base/text_util.h"
 #include "base/window_layout.h"
 #include "platform/files.h"
 #include "shared/shared_functions.h"
@@ -72,8 +74,9 @@ void TMainfrm::StartFromSwitch(const std::string& sw) {
   }
 }
 
-// The hardware-ID run keeps its log in a file; one that stopped early keeps it too.
-void TMainfrm::SaveUnattendedLogAfterFailure(void (TMainfrm::*chain)()) {
+// The hardware-ID run keeps its log, its summary included, in a file; one that stopped early
+// keeps it too.
+void TMainfrm::SaveUnattendedLog(void (TMainfrm::*chain)()) {
   if (chain != &TMainfrm::UnpackInstallHwidsTntSpeedButtonClick) return;
   try {
     SaveLinesUtf16(Caption("Workdir") + "UnattendedLOg.txt", form_.Items("LogLbx"));
@@ -112,6 +115,7 @@ void TMainfrm::RunUnattended(void (TMainfrm::*chain)()) {
     }
     if (workdir.empty() || !platform::DirectoryExists(workdir) || !FolderTakesFiles(workdir)) {
       LogKey("log77", {workdir});
+      StepFailed();
       exitStatus_ = 2;
     } else {
       const std::size_t reportsBefore = ErrorReport::EntryCount();
@@ -125,12 +129,17 @@ void TMainfrm::RunUnattended(void (TMainfrm::*chain)()) {
   } catch (const std::exception& e) {
     LogKey("log78", {e.what()});
     StepFailed();
-    SaveUnattendedLogAfterFailure(chain);
   } catch (...) {
     LogKey("log78", {"unknown error"});
     StepFailed();
-    SaveUnattendedLogAfterFailure(chain);
   }
+  // The summary closes the log, after everything the run said, and so ends standard error too.
+  try {
+    LogRunSummary();
+  } catch (const std::exception&) {
+    // The run's own lines are in the log; the error report has what stopped the summary.
+  }
+  SaveUnattendedLog(chain);
   form_.SetEnabled("AutoCloseTimer", true);
 }
 
@@ -160,37 +169,84 @@ void TMainfrm::TickAll(const std::string& list, const std::string& toggleLabel, 
   }
 }
 
+void TMainfrm::WithSummaryOnError(const std::function<void()>& body) {
+  try {
+    body();
+  } catch (const std::exception& e) {
+    // A switch run says it and closes with the summary itself (RunUnattended); a button run
+    // shows the error box, and its log ends with the summary all the same.
+    if (!Unattended()) {
+      try {
+        LogKey("log78", {e.what()});
+        StepFailed();
+        LogRunSummary();
+      } catch (...) {
+        // The error on its way out is the one to report.
+      }
+    }
+    throw;
+  }
+}
+
 void TMainfrm::UnpackInstallTntSpeedButtonClick() {
   const std::string arg = env_.args.empty() ? std::string() : env_.args.front();
   OperationScope running(*this);
   AutomationOffOnFailure automationOff(config_);
-  LogKey("log40", {arg});
-  LogKey("log41");
-  TickAll("PacksChlbx", "PackNameLbl", &TMainfrm::PackNameLblClick);
-  SetCaption("CMDUnpackMethoded", "2");
-  RunWithOutputClick();
-  config_.WriteString("Automation", "AutoDPInstall", "YES");
-  InstallDPbtnClick();
-  FinishRun();
+  run_ = RunRecord{};
+  WithSummaryOnError([&] {
+    LogKey("log40", {arg});
+    LogKey("log41");
+    TickAll("PacksChlbx", "PackNameLbl", &TMainfrm::PackNameLblClick);
+    SetCaption("CMDUnpackMethoded", "2");
+    RunWithOutputClick();
+    config_.WriteString("Automation", "AutoDPInstall", "YES");
+    InstallDPbtnClick();
+    FinishRun();
+    // A switch run closes its log with the summary once everything else is said.
+    if (!Unattended()) LogRunSummary();
+  });
 }
 
 void TMainfrm::UnpackInstallHwidsTntSpeedButtonClick() {
   const std::string arg = env_.args.empty() ? std::string() : env_.args.front();
   OperationScope running(*this);
   AutomationOffOnFailure automationOff(config_);
-  LogKey("log40", {arg});
-  LogKey("log42");
-  TickAll("PacksChlbx", "PackNameLbl", &TMainfrm::PackNameLblClick);
-  SearchByHWIDSbtnClick();
-  TickAll("HWIDS2Installchb", "HWIDSlabel", &TMainfrm::HWIDSlabelClick);
-  if (form_.Items("HWIDS2Installchb").empty()) {
-    LogKey("log81");
-    StepFailed();
-  }
-  // Silent installation is switched on just before the installation, as in the unpack run, so
-  // a run stopped during the search leaves later manual work interactive.
-  config_.WriteString("Automation", "AutoDPInstall", "YES");
-  InstallHWIDsbtnClick();
-  FinishRun();
-  SaveLinesUtf16(Caption("Workdir") + "UnattendedLOg.txt", form_.Items("LogLbx"));
+  run_ = RunRecord{};
+  WithSummaryOnError([&] {
+    LogKey("log40", {arg});
+    LogKey("log42");
+    // The configuration may name another computer's hardware list: the run prepares the drivers
+    // of that computer. A list that cannot be used stops the search rather than searching for this
+    // computer's devices in its place.
+    bool idsReady = true;
+    const std::string listFile = HardwareListFile();
+    if (!listFile.empty()) idsReady = UseHardwareList(listFile);
+    if (idsReady) {
+      TickAll("PacksChlbx", "PackNameLbl", &TMainfrm::PackNameLblClick);
+      SearchByHWIDSbtnClick();
+      TickAll("HWIDS2Installchb", "HWIDSlabel", &TMainfrm::HWIDSlabelClick);
+      if (form_.Items("HWIDS2Installchb").empty()) {
+        LogKey("log81");
+        StepFailed();
+      }
+      // Silent installation is switched on just before the installation, as in the unpack run,
+      // so a run stopped during the search leaves later manual work interactive.
+      config_.WriteString("Automation", "AutoDPInstall", "YES");
+      InstallHWIDsbtnClick();
+    }
+    FinishRun();
+    if (!Unattended()) LogRunSummary();
+    SaveLinesUtf16(Caption("Workdir") + "UnattendedLOg.txt", form_.Items("LogLbx"));
+  });
+}
+
+std::string TMainfrm::HardwareListFile() const {
+  std::string file = TrimBlanks(config_.ReadString("Automation", "HWIDsListFile", ""));
+  if (file.empty()) return file;
+  // A name without a folder, or a relative one, is taken from the configuration file's folder.
+  const bool absolute = file.front() == '/' || file.front() == '\\' || (file.size() > 1 && file[1] == ':');
+  if (absolute) return file;
+  const std::string ini = Caption("IniLocationlbl");
+  const std::size_t cut = ini.find_last_of("/\\");
+  return cut == std::string::npos ? file : ini.substr(0, cut + 1) + file;
 }

@@ -1,5 +1,6 @@
 #include "app/main_form.h"
 
+#include <algorithm>
 #include <cstdio>
 
 #include "app/error_report.h"
@@ -29,7 +30,7 @@ TMainfrm::TMainfrm(UiPort& ui, AppEnvironment env) : ui_(ui), env_(std::move(env
   // A configuration value that cannot be written is said once per file, with the reason.
   // Each failure is a failed step: a switch run that could not record its state ends with 1.
   config_.OnWriteFailed([this](const std::string& path, const std::string& reason) {
-    StepFailed();
+    StepFailed(Msg("log80", {path, reason}));
     if (path == unwritableConfig_) return;
     unwritableConfig_ = path;
     LogKey("log80", {path, reason});
@@ -124,6 +125,7 @@ void TMainfrm::RegisterHandlers() {
       {"SaveHWIDsSimpleButtonClick", &TMainfrm::SaveHWIDsSimpleButtonClick},
       {"Tree2XMLBtnClick", &TMainfrm::Tree2XMLBtnClick},
       {"XML2TreeBtnClick", &TMainfrm::XML2TreeBtnClick},
+      {"LoadHwidListBtnClick", &TMainfrm::LoadHwidListBtnClick},
       {"ExtractINFsbtnClick", &TMainfrm::ExtractINFsbtnClick},
       {"SearchByHWIDSbtnClick", &TMainfrm::SearchByHWIDSbtnClick},
       {"PrepareUnpackFilesbtnClick", &TMainfrm::PrepareUnpackFilesbtnClick},
@@ -197,6 +199,26 @@ TMainfrm::OperationScope::~OperationScope() {
   if (--window_.operationDepth_ > 0) return;
   for (const std::string& name : window_.disabledControls_) window_.form_.SetEnabled(name, true);
   window_.disabledControls_.clear();
+}
+
+void TMainfrm::StepFailed(const std::string& what) {
+  if (exitStatus_ == 0) exitStatus_ = 1;
+  std::string text = what;
+  if (text.empty()) {
+    const auto& log = form_.Items("LogLbx");
+    if (!log.empty()) text = log.back();
+    // "[dd.mm.yyyy hh.nn.ss] " is 22 characters.
+    if (text.size() >= 22 && text[0] == '[' && text[20] == ']') text.erase(0, 22);
+  }
+  // The same failure met again (a configuration write at every step) is named once.
+  if (std::find(run_.failures.begin(), run_.failures.end(), text) == run_.failures.end()) {
+    run_.failures.push_back(std::move(text));
+  }
+}
+
+void TMainfrm::LogRunSummary() {
+  const auto message = [this](const std::string& key, const std::vector<MessageArg>& args) { return Msg(key, args); };
+  for (const std::string& line : RunSummaryLines(run_, message)) Log(line);
 }
 
 void TMainfrm::Log(const std::string& text) { AddLogLine(LogzTimeAndDate(1) + text); }

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "app/config_file.h"
+#include "app/run_summary.h"
 #include "base/form_model.h"
 #include "base/ui_port.h"
 #include "lang/messages.h"
@@ -90,10 +91,23 @@ class TMainfrm {
   // 0 when every step succeeded (and when no switch run was made), 1 when a step failed,
   // 2 when the run could not start.
   int ExitStatus() const { return exitStatus_; }
-  // A step of an operation failed; the step has logged why.
-  void StepFailed() {
-    if (exitStatus_ == 0) exitStatus_ = 1;
-  }
+  // A step of an operation failed; the step has logged why, and the run's summary names it by
+  // `what`, or by the text of the latest log line when `what` is empty.
+  void StepFailed(const std::string& what = {});
+  // What the current one-click or switch run has done so far.
+  const RunRecord& Run() const { return run_; }
+  // Logs the closing summary of the run (RunSummaryLines over Run()), each line time-stamped.
+  void LogRunSummary();
+  // Whose hardware IDs the search uses: empty for this computer's, otherwise where the list of
+  // another computer's came from (a hardware list file, or the loaded device tree).
+  const std::string& HardwareIdSource() const { return hardwareIdSource_; }
+  // Makes a hardware list file (devcon hwids, pnputil /enum-devices /ids, or one ID per line) the
+  // source of the IDs the next searches use, and logs what was read. A file that cannot be read
+  // or holds no ID is logged as a failed step and changes nothing; false then.
+  bool UseHardwareList(const std::string& path);
+  // After a device tree was loaded from `file`: when it is another computer's, its device IDs
+  // become the IDs the next searches use, and the log says so.
+  void UseTreeIds(const std::string& file);
 
   // ---- reaching the person ----
   // A run started by a command-line switch never waits on a person: until it has ended,
@@ -251,6 +265,7 @@ class TMainfrm {
   void SaveHWIDsSimpleButtonClick();
   void Tree2XMLBtnClick();
   void XML2TreeBtnClick();
+  void LoadHwidListBtnClick();
   // Driver search
   void ExtractINFsbtnClick();
   void SearchByHWIDSbtnClick();
@@ -276,7 +291,13 @@ class TMainfrm {
   void StartFromSwitch(const std::string& sw);
   // Runs one of the unattended chains; whatever happens, the program then closes by itself.
   void RunUnattended(void (TMainfrm::*chain)());
-  void SaveUnattendedLogAfterFailure(void (TMainfrm::*chain)());
+  void SaveUnattendedLog(void (TMainfrm::*chain)());
+  // Runs a one-click chain; when an error escapes it, a button run logs it and the summary
+  // before the error goes on to the error box.
+  void WithSummaryOnError(const std::function<void()>& body);
+  // The hardware list file named by Automation/HWIDsListFile, relative to the configuration
+  // file's folder; empty when the key is missing or empty.
+  std::string HardwareListFile() const;
   void FinishRun();
   // Starts the clean-up script "clean.cmd" with its window hidden, without waiting for it. With
   // `watch`, the script is kept and looked at by `CleanScriptTimer` until it has ended.
@@ -313,6 +334,8 @@ class TMainfrm {
   std::optional<ArchiverBanner> archiver_;  // the archive tool's kind, learnt once per run
   int operationDepth_ = 0;
   int exitStatus_ = 0;
+  RunRecord run_;
+  std::string hardwareIdSource_;
   std::string unwritableConfig_;               // the configuration file whose write failure was logged
   std::vector<std::string> disabledControls_;  // the buttons a running operation disabled
   TextSource shownTexts_;  // the texts of the language the windows show (built-in English at first)

@@ -103,6 +103,7 @@ void BuildMainForm(FormModel& form) {
   b.add(K::SpeedButton, "SaveHWIDsSimpleButton", "Panel3", "Save HWIDs simple", "", "SaveHWIDsSimpleButtonClick");
   b.add(K::SpeedButton, "Tree2XMLBtn", "Panel3", "Tree 2 XML", "", "Tree2XMLBtnClick");
   b.add(K::SpeedButton, "XML2TreeBtn", "Panel3", "XML 2 Tree", "", "XML2TreeBtnClick");
+  b.add(K::SpeedButton, "LoadHwidListBtn", "Panel3", "Load HWIDs list", "", "LoadHwidListBtnClick");
   b.add(K::Panel, "EqTreePanel", "EqSheet").align = "client";
   Control& gb = b.add(K::GroupBox, "Hwids2installgb", "EqTreePanel", "HWIDs to Install");
   gb.align = "top";

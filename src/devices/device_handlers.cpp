@@ -24,9 +24,11 @@ constexpr int kSimpleTab = 1;
 }  // namespace
 
 void TMainfrm::CutDecreaseHWIDSbtnClick() {
-  if (form_.Items("HWIDSforWorkcbx").empty()) {
+  // Another computer's list stays the source even when none of its IDs is usable: this
+  // computer's IDs are not taken in their place.
+  if (form_.Items("HWIDSforWorkcbx").empty() && hardwareIdSource_.empty()) {
     std::vector<std::string> ids;
-    GetDeviceList(ids, true, "");
+    GetSearchIdList(ids);
     form_.SetItems("HWIDSforWorkcbx", std::move(ids));
   }
   const std::string tempFile = Caption("Workdir") + "HWIDSTEMP.txt";
@@ -45,16 +47,21 @@ void TMainfrm::CutDecreaseHWIDSbtnClick() {
   LogKey("log13");
   DeleteDuples(&work);
   LogKey("log14", {std::to_string(work.size())});
+  run_.hardwareIdsUsed = hardwareIdSource_.empty() ? Msg("log120", {GetComputerNetName()})
+                                                   : Msg("log121", {hardwareIdSource_});
+  Log(run_.hardwareIdsUsed);
   form_.SetItems("HWIDSforworklb", work);
   form_.AppendItems("HWIDSforWorkcbx", work);
 }
 
 void TMainfrm::GetDevlbBtnClick() {
+  // Collecting this computer's devices makes them the IDs the search uses again.
+  hardwareIdSource_.clear();
   form_.SetItemIndex("MainPageControle", kHwidsPage);
   form_.SetItemIndex("HWIDsPageControl", kSimpleTab);
 
   std::vector<std::string> devices;
-  GetDeviceList(devices, true, "");
+  GetSearchIdList(devices);
   DeleteDuples(&devices);
   form_.SetItems("GetDevlb", std::move(devices));
 

@@ -71,7 +71,16 @@ bool IsSupportedHWid(const std::string& id) {
   for (const auto marker : kMarkers) {
     if (Contains(id, marker)) return true;
   }
-  return false;
+  return IsStarHWid(id);
+}
+
+bool IsStarHWid(const std::string& id) {
+  if (id.size() < 2 || id.front() != '*') return false;
+  for (std::size_t i = 1; i < id.size(); ++i) {
+    const auto c = static_cast<unsigned char>(id[i]);
+    if (c <= ' ' || c == 0x7F || c == '\\' || c == '*') return false;
+  }
+  return true;
 }
 
 void DeleteDuples(std::vector<std::string>* list, std::size_t* comparisons) {

@@ -10,8 +10,14 @@
 #include <vector>
 
 // True when the identifier contains one of the bus markers "PCI\", "HDAUDIO\", "SCSI\",
-// "HID\", "USB\", "ACPI\", "DISPLAY\" anywhere (case-sensitive).
+// "HID\", "USB\", "ACPI\", "DISPLAY\" anywhere (case-sensitive), or is in the star form.
 bool IsSupportedHWid(const std::string& id);
+
+// The star form of a hardware identifier, which Windows lists for ACPI (and older ISA) devices
+// beside the "ACPI\" form and which INF files name such devices by: "*" and then the device's
+// identifier without a bus ("*PNP0303", "*PNP0A08"): no backslash, no blank, no control
+// character. The instance cut and the reductions leave it as it is.
+bool IsStarHWid(const std::string& id);
 
 // Removes later repeats in place: the first occurrence of each text stays, the order of the
 // survivors is kept. A null or empty list is left alone. Runs in linear expected time: when

@@ -86,4 +86,5 @@ void TMainfrm::XML2TreeBtnClick() {
   TreeChangedOnExit notify{form_};
   XML2Tree(form_.Tree("EqTreeView"), Caption("Workdir") + "VelmoraTAVI.XML");
   LogKey("log69");
+  UseTreeIds(Caption("Workdir") + "VelmoraTAVI.XML");
 }

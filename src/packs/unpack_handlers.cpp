@@ -47,7 +47,7 @@ void TMainfrm::RunWithOutputClick() {
   form_.SetItems("PackNamecbx", chosen);
   if (chosen.empty()) {
     ShowInfo(Msg("msg6"));
-    StepFailed();
+    StepFailed(Msg("msg6"));
     return;
   }
 
@@ -100,6 +100,7 @@ void TMainfrm::RunWithOutputClick() {
       StepFailed();
     } else {
       form_.AppendItem("UnpackedDPlb", name);
+      ++run_.packsUnpacked;
     }
     LogKey("log27");
     wait.SetVisible(kWaitFormName, false);

@@ -34,6 +34,11 @@ struct DeviceInfo {
   enum class IdBus { None, Pci, Usb };
 
   std::string instanceId;
+  // The hardware identifiers the system lists for the device, most specific first. Windows: the
+  // device's hardware-ID property. Linux: built from sysfs in the forms Windows gives them, for
+  // the ACPI, PCI, USB and HDAUDIO buses and the processors ("ACPI\\PNP0303", "*PNP0303"); empty
+  // for the other buses.
+  std::vector<std::string> hardwareIds;
   std::string className;    // device setup class ("Net", "DiskDrive", "HIDClass", ...)
   std::string description;  // the system's own name for the device; may be empty
   // Numbers to look the device up in the PCI or USB ID databases (IdBus::None: no lookup).
@@ -47,6 +52,10 @@ struct DeviceInfo {
   std::string driverSource;     // Windows: the INF file; Linux: the modules.dep or modules.builtin file
   std::vector<std::string> driverFiles;  // full paths
 };
+
+// Present devices of every class, each with its instance identifier and its hardware
+// identifiers only (the other members are left empty), in enumeration order.
+std::vector<DeviceInfo> EnumerateHardwareIds();
 
 // Present devices with what the system knows about them, in enumeration order.
 // `className` empty or "*": every class; otherwise only the devices of that setup class, letter

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <set>
 #include <unordered_set>
@@ -23,6 +24,23 @@
 #include "shared/shared_functions.h"
 
 namespace {
+
+// Adds to the run's record the driver folders a pack's list file named (each line one folder)
+// and the devices of the ticked entries of that pack; a pack without its list file counts no
+// folder.
+void RecordExtraction(RunRecord& run, const std::string& listFile, const std::string& pack,
+                      const std::vector<std::string>& entries,
+                      const std::function<std::string(std::size_t)>& packOf,
+                      const std::function<bool(std::size_t)>& ticked) {
+  const std::vector<std::string> folders =
+      platform::FileExists(listFile) ? platform::ReadTextLines(listFile) : std::vector<std::string>();
+  for (const std::string& line : folders) {
+    if (!TrimBlanks(line).empty()) ++run.foldersExtracted;
+  }
+  for (std::size_t k = 0; k < entries.size(); ++k) {
+    if (ticked(k) && packOf(k) == pack) run.devicesServed.insert(GetWord(entries[k], ":", 1));
+  }
+}
 
 constexpr const char* kContentIndex = "DP_Content.ini";
 constexpr const char* kExtractList = "DP_Extract.ini";
@@ -160,7 +178,7 @@ void TMainfrm::ExtractINFsbtnClick() {
   }
   if (ticked.empty()) {
     ShowMessage(Msg("msg6"));
-    StepFailed();
+    StepFailed(Msg("msg6"));
     return;
   }
 
@@ -523,10 +541,14 @@ void TMainfrm::InstallHWIDsbtnClick() {
     bool wholeList = false;
   };
   std::vector<Chosen> chosen;
+  const auto packOf = [&](std::size_t i) {
+    return i < installEntries_.size() && Describes(installEntries_[i], entries[i]) ? installEntries_[i].pack
+                                                                                  : GetWord(entries[i], ":", 3);
+  };
   for (std::size_t i = 0; i < entries.size(); ++i) {
     if (!form_.Checked("HWIDS2Installchb", i)) continue;
     const bool known = i < installEntries_.size() && Describes(installEntries_[i], entries[i]);
-    const std::string pack = known ? installEntries_[i].pack : GetWord(entries[i], ":", 3);
+    const std::string pack = packOf(i);
     auto it = std::find_if(chosen.begin(), chosen.end(), [&](const Chosen& c) { return c.pack == pack; });
     if (it == chosen.end()) {
       chosen.push_back(Chosen{pack, {}, {}, false});
@@ -586,11 +608,16 @@ void TMainfrm::InstallHWIDsbtnClick() {
     const std::optional<int> exitCode = TakePackRun(runs, k, pack);
     LogFileLines(Caption("CMDOutFileed"));
     // What the tool extracted is installed even when it failed on other items of the pack.
-    if (ArchiverSucceeded(pack, exitCode)) anyExtracted = true;
+    bool packExtracted = ArchiverSucceeded(pack, exitCode);
     if (exitCode) {
       const std::vector<std::string> output = platform::ReadTextLines(Caption("CMDOutFileed"));
       ItemsFailed(pack, output);
-      if (!GoodItemPaths(output).empty()) anyExtracted = true;
+      if (!GoodItemPaths(output).empty()) packExtracted = true;
+    }
+    if (packExtracted) {
+      anyExtracted = true;
+      RecordExtraction(run_, listFiles.at(pack), pack, entries, packOf,
+                       [this](std::size_t i) { return form_.Checked("HWIDS2Installchb", i); });
     }
   }
   wait.SetVisible(kWaitFormName, false);

@@ -144,6 +144,20 @@ struct Log {
   }
 };
 
+// A run's log ends with its summary: the line saying whose hardware IDs were searched for (when
+// a search ran), then the "Summary: " lines. The texts before it.
+std::vector<std::string> BeforeSummary(std::vector<std::string> texts) {
+  while (!texts.empty() && StartsWith(texts.back(), "Summary: ")) texts.pop_back();
+  if (!texts.empty() && StartsWith(texts.back(), "Hardware IDs in use: ")) texts.pop_back();
+  return texts;
+}
+
+std::vector<std::string> Unstamped(const std::vector<std::string>& lines) {
+  std::vector<std::string> texts;
+  for (const std::string& line : lines) texts.push_back(line.substr(std::min<std::size_t>(22, line.size())));
+  return texts;
+}
+
 Log ReadLog(const fs::path& stderrFile) {
   Log log;
   const std::vector<std::string> all = SplitLines(ReadFile(stderrFile));
@@ -613,8 +627,9 @@ TEST_F(EndToEnd, UntdUnpacksGoodPacksSafelyInstallsAndClosesThenSkipsThemNextTim
     return line.find(WorkDir() + "Drivers/Drivers/Net/net.inf") != std::string::npos;
   })) << "the installer's log does not name the unpacked INF file";
   EXPECT_FALSE(fs::exists(root_ / "win" / "DPINST.LOG"));
-  // The run ends by saying where the prepared drivers stay.
-  EXPECT_EQ(log.texts.back(), Msg("log82", {WorkDir() + "Drivers/"}));
+  // The run ends by saying where the prepared drivers stay, then its summary.
+  EXPECT_EQ(BeforeSummary(log.texts).back(), Msg("log82", {WorkDir() + "Drivers/"}));
+  EXPECT_TRUE(StartsWith(log.texts.back(), "Summary: failed: ")) << log.texts.back();
   EXPECT_LT(log.Find(Msg("log43")), log.Find(Msg("log82", {WorkDir() + "Drivers/"})));
   EXPECT_EQ(Ini("Automation", "AutoDPInstall"), "No");
 
@@ -665,7 +680,9 @@ TEST_F(EndToEnd, UnthSavesTheWholeLogAsUtf16EndingWithItsLastLine) {
   const std::vector<std::string> saved = SplitLines(*text);
   ASSERT_FALSE(saved.empty());
   ASSERT_TRUE(IsStamped(saved.back())) << saved.back();
-  EXPECT_EQ(saved.back().substr(22), Msg("log82", {WorkDir() + "Drivers/"}));
+  EXPECT_EQ(BeforeSummary(Unstamped(saved)).back(), Msg("log82", {WorkDir() + "Drivers/"}));
+  EXPECT_EQ(saved.back().substr(22), Msg("log127"));
+  EXPECT_EQ(log.texts.back(), Msg("log127"));  // the summary's last line ends standard error too
   // The saved log is the log as it stood: the same lines as on standard error up to that point.
   ASSERT_LE(saved.size(), log.lines.size());
   EXPECT_EQ(saved,
@@ -785,8 +802,7 @@ TEST_F(EndToEnd, UnthExtractsAndInstallsOnlyTheDriversWhoseInfFilesNameThisMachi
   ASSERT_TRUE(text.has_value());
   const std::vector<std::string> savedLines = SplitLines(*text);
   ASSERT_FALSE(savedLines.empty());
-  EXPECT_EQ(savedLines.back().substr(std::min<std::size_t>(22, savedLines.back().size())),
-            Msg("log82", {WorkDir() + "Drivers/"}));
+  EXPECT_EQ(BeforeSummary(Unstamped(savedLines)).back(), Msg("log82", {WorkDir() + "Drivers/"}));
 }
 
 // ---- /unth on the demo packs the program folder ships ----

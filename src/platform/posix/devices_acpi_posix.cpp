@@ -1,4 +1,11 @@
 // The sysfs device enumeration: ACPI devices and the processors.
+//
+// Hardware identifiers as Windows' ACPI driver forms them (Microsoft, "Device management
+// namespace objects", learn.microsoft.com/windows-hardware/drivers/bringup/
+// device-management-namespace-objects): from a _HID of a vendor part and four hexadecimal
+// digits, "ACPI\VEN_<vendor>&DEV_<digits>", then "ACPI\<hid>" and "*<hid>"; the star form is the
+// one older INF files name the device by ("*PNP0303", "*PNP0501"). Other _HID values (and the
+// processors, at each of their levels) get the "ACPI\" and the "*" forms.
 #include <algorithm>
 #include <cctype>
 #include <cstdint>
@@ -68,6 +75,19 @@ const AcpiKind* FindAcpiKind(const std::string& hid) {
 
 }  // namespace
 
+std::vector<std::string> AcpiHardwareIds(const std::string& hid) {
+  std::vector<std::string> ids;
+  // "PNP0303" (three letters), "ACPI0013", "INT3400" (three or four letters or digits), then
+  // four hexadecimal digits.
+  const std::size_t vendorLength = hid.size() >= 7 ? hid.size() - 4 : 0;
+  if ((vendorLength == 3 || vendorLength == 4) && IsHexText(std::string_view(hid).substr(vendorLength))) {
+    ids.push_back("ACPI\\VEN_" + hid.substr(0, vendorLength) + "&DEV_" + hid.substr(vendorLength));
+  }
+  ids.push_back("ACPI\\" + hid);
+  ids.push_back("*" + hid);
+  return ids;
+}
+
 void Enumerator::EnumerateAcpi() {
   const auto dir = root_ / "bus" / "acpi" / "devices";
   for (const auto& name : ListNames(dir)) {
@@ -100,6 +120,7 @@ void Enumerator::EnumerateAcpi() {
     }
     DeviceInfo info;
     info.instanceId = "ACPI\\" + *hid + "\\" + instance;
+    info.hardwareIds = AcpiHardwareIds(*hid);
     const auto* kind = FindAcpiKind(*hid);
     info.className = kind != nullptr ? kind->className : "System";
     const auto ownDescription = ReadAttr(device, "description").value_or("");
@@ -135,8 +156,15 @@ void Enumerator::EnumerateProcessors() {
       const bool longMode = std::find(flags.begin(), flags.end(), "lm") != flags.end();
       const std::string architecture = !longMode ? "x86" : vendor == "GenuineIntel" ? "Intel64" : "AMD64";
       DeviceInfo info;
-      info.instanceId = "ACPI\\" + vendor + "_-_" + architecture + "_Family_" + std::to_string(*family) +
-                        "_Model_" + std::to_string(*model) + "\\_" + std::to_string(*number);
+      const std::string cpuId = vendor + "_-_" + architecture + "_Family_" + std::to_string(*family) +
+                                "_Model_" + std::to_string(*model);
+      info.instanceId = "ACPI\\" + cpuId + "\\_" + std::to_string(*number);
+      // From the most specific level to the vendor alone, each as "ACPI\" and "*".
+      for (const std::string& level : {cpuId, vendor + "_-_" + architecture + "_Family_" + std::to_string(*family),
+                                       vendor + "_-_" + architecture, vendor}) {
+        info.hardwareIds.push_back("ACPI\\" + level);
+        info.hardwareIds.push_back("*" + level);
+      }
       info.className = "Processor";
       info.description = fields["model name"].empty() ? "Processor" : fields["model name"];
       const auto cpuDir = root_ / "bus" / "cpu" / "devices" / ("cpu" + std::to_string(*number));

@@ -57,6 +57,11 @@ void Enumerator::EnumerateHdAudio() {
                         Hex(*vendorId & 0xFFFFu, 4) + "&SUBSYS_" + Hex(*subsystemId, 8) + "&REV_" +
                         Hex((*revisionId >> 8) & 0xFFFFu, 4) + "\\" +
                         GeneratedInstance(4, Below(codec.parent_path()), Hex(*address, 2) + Hex(node, 2));
+      // The hardware IDs: the instance's device part, then without its revision (as the
+      // hardware-ID list Windows shows for a codec function; its INF files name the second).
+      const std::string withoutRevision = "HDAUDIO\\FUNC_" + Hex(function, 2) + "&VEN_" + Hex(*vendorId >> 16, 4) +
+                                          "&DEV_" + Hex(*vendorId & 0xFFFFu, 4) + "&SUBSYS_" + Hex(*subsystemId, 8);
+      info.hardwareIds = {withoutRevision + "&REV_" + Hex((*revisionId >> 8) & 0xFFFFu, 4), withoutRevision};
       info.className = function == 1 ? "Media" : "Modem";
       const std::string generic =
           function == 1 ? "High Definition Audio Device" : "High Definition Audio Modem";

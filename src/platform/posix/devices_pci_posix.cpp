@@ -87,6 +87,12 @@ void Enumerator::EnumeratePci() {
         "PCI\\VEN_" + Hex(*vendor, 4) + "&DEV_" + Hex(*id, 4) + "&SUBSYS_" + Hex(subDevice, 4) +
         Hex(subVendor, 4) + "&REV_" + Hex(*revision, 2) + "\\" +
         GeneratedInstance(PciLevel(device), Below(device.parent_path()), Hex((*slot << 3) | *function, 2));
+    // Microsoft, "Identifiers for PCI devices" (learn.microsoft.com/windows-hardware/drivers/install/
+    // identifiers-for-pci-devices): the hardware IDs, most specific first.
+    const std::string venDev = "PCI\\VEN_" + Hex(*vendor, 4) + "&DEV_" + Hex(*id, 4);
+    const std::string subsys = "&SUBSYS_" + Hex(subDevice, 4) + Hex(subVendor, 4);
+    info.hardwareIds = {venDev + subsys + "&REV_" + Hex(*revision, 2), venDev + subsys,
+                        venDev + "&CC_" + Hex(*classCode, 6), venDev + "&CC_" + Hex(*classCode >> 8, 4)};
     info.className = PciClass(*classCode);
     info.idBus = DeviceInfo::IdBus::Pci;
     info.vendorId = static_cast<std::uint16_t>(*vendor);

@@ -120,6 +120,16 @@ std::vector<std::string> EnumerateDeviceIds(bool /*presentOnly: sysfs lists pres
   return ids;
 }
 
+std::vector<DeviceInfo> EnumerateHardwareIds() {
+  if (!bound) return {};
+  auto devices = sysfs::Enumerator(false).Run();
+  for (auto& device : devices) {
+    device.className.clear();
+    device.description.clear();
+  }
+  return devices;
+}
+
 std::vector<DeviceInfo> EnumerateDevices(const std::string& className) {
   if (!bound) return {};
   return sysfs::Enumerator(true, className).Run();

@@ -113,7 +113,14 @@ void Enumerator::EnumerateUsb() {
     const std::string hardwareId = "USB\\VID_" + Hex(*vendor, 4) + "&PID_" + Hex(*product, 4);
     const int level = 5 + static_cast<int>(std::count(name.begin(), name.end(), '.'));
 
+    // Microsoft, "Standard USB identifiers" (learn.microsoft.com/windows-hardware/drivers/install/
+    // standard-usb-identifiers): "USB\VID_v&PID_p&REV_r", then "USB\VID_v&PID_p"; an interface
+    // of a composite device adds "&MI_nn" to both.
+    const auto bcdDevice = ReadHex(device, "bcdDevice", 0xFFFF);
+    const std::string revisionPart = bcdDevice ? "&REV_" + Hex(*bcdDevice, 4) : "";
     DeviceInfo info;
+    if (bcdDevice) info.hardwareIds.push_back(hardwareId + revisionPart);
+    info.hardwareIds.push_back(hardwareId);
     const auto serial = ReadAttr(device, "serial");
     const bool serialUsable = serial && IsCleanIdPart(*serial) && serial->size() <= 126;
     info.instanceId =
@@ -147,6 +154,9 @@ void Enumerator::EnumerateUsb() {
       DeviceInfo child;
       child.instanceId = hardwareId + "&MI_" + Hex(entry.number, 2) + "\\" +
                          GeneratedInstance(level + 1, Below(device), Hex(entry.number, 4));
+      const std::string mi = "&MI_" + Hex(entry.number, 2);
+      if (bcdDevice) child.hardwareIds.push_back(hardwareId + revisionPart + mi);
+      child.hardwareIds.push_back(hardwareId + mi);
       child.className = interfaceFunction.className;
       child.description = interfaceFunction.description;
       Add(std::move(child), entry.dir);

@@ -69,6 +69,10 @@ struct ModuleTables {
 
 void LoadModuleTables(const fs::path& root, ModuleTables& tables);
 
+// The hardware identifiers Windows lists for an ACPI device of this _HID
+// (devices_acpi_posix.cpp): "PNP0303" gives "ACPI\\VEN_PNP&DEV_0303", "ACPI\\PNP0303", "*PNP0303".
+std::vector<std::string> AcpiHardwareIds(const std::string& hid);
+
 // ---- the enumerator ----
 
 // A USB interface of a device: its folder and its class codes.

@@ -6,6 +6,7 @@
 #include <cfgmgr32.h>
 #include <setupapi.h>
 
+#include <algorithm>
 #include <array>
 #include <cstring>
 #include <string>
@@ -176,6 +177,36 @@ std::string TextProperty(const DeviceInfoSet& set, SP_DEVINFO_DATA& element, DWO
   return std::string(text, strnlen(text, buffer.size()));
 }
 
+// A multi-string property ("one\0two\0\0") as its texts; empty when it cannot be read.
+std::vector<std::string> MultiTextProperty(const DeviceInfoSet& set, SP_DEVINFO_DATA& element, DWORD property) {
+  const auto getProperty = Bound<GetDeviceRegistryPropertyFn>(kGetDeviceRegistryProperty);
+  if (getProperty == nullptr) return {};
+  std::vector<BYTE> buffer(1024);
+  DWORD type = 0;
+  DWORD required = 0;
+  if (!getProperty(set.get(), &element, property, &type, buffer.data(), static_cast<DWORD>(buffer.size()),
+                   &required)) {
+    if (GetLastError() != ERROR_INSUFFICIENT_BUFFER || required == 0 || required > 64 * 1024) return {};
+    buffer.assign(required, 0);
+    if (!getProperty(set.get(), &element, property, &type, buffer.data(), static_cast<DWORD>(buffer.size()),
+                     &required)) {
+      return {};
+    }
+  }
+  if (type != REG_MULTI_SZ) return {};
+  std::vector<std::string> texts;
+  const char* text = reinterpret_cast<const char*>(buffer.data());
+  const std::size_t size = std::min<std::size_t>(buffer.size(), required);
+  std::size_t at = 0;
+  while (at < size) {
+    const std::size_t length = strnlen(text + at, size - at);
+    if (length == 0) break;
+    texts.emplace_back(text + at, length);
+    at += length + 1;
+  }
+  return texts;
+}
+
 }  // namespace
 
 bool InitPnpApi() {
@@ -208,6 +239,18 @@ std::vector<std::string> EnumerateDeviceIds(bool presentOnly, const std::string&
   const DeviceInfoSet set(OpenDeviceSet(presentOnly, className));
   ForEachDevice(set, [&](SP_DEVINFO_DATA&, std::string id) { ids.push_back(std::move(id)); });
   return ids;
+}
+
+std::vector<DeviceInfo> EnumerateHardwareIds() {
+  std::vector<DeviceInfo> devices;
+  const DeviceInfoSet set(OpenDeviceSet(true, ""));
+  ForEachDevice(set, [&](SP_DEVINFO_DATA& element, std::string id) {
+    DeviceInfo info;
+    info.instanceId = std::move(id);
+    info.hardwareIds = MultiTextProperty(set, element, SPDRP_HARDWAREID);
+    devices.push_back(std::move(info));
+  });
+  return devices;
 }
 
 namespace {
