@@ -138,6 +138,23 @@ TEST_F(SearchTest, IndexRecordsEachPathWithTheFirstPackAndItsPosition) {
   EXPECT_FALSE(ui.busy);
 }
 
+// An INF path the index cannot hold is never searched: the run names it and counts as failed,
+// whichever of the two reasons it is.
+TEST_F(SearchTest, AnInfPathLeftOutOfTheIndexFailsTheStep) {
+  for (const char* path : {"D/V/[1]/a.inf", "../escape.inf"}) {
+    SCOPED_TRACE(path);
+    Start();
+    Pack("p.7z", {path, "fine.inf"});
+    PackList({"p.7z"});
+    main->ExtractINFsbtnClick();
+    EXPECT_EQ(Items("INFfullPathslb"), Lines{" fine.inf"});
+    EXPECT_TRUE(LogHas(std::string(path[0] == '.' ? "log72|" : "log73|") + path + "|%s"));
+    EXPECT_EQ(main->ExitStatus(), 1);
+    main.reset();
+    fs::remove_all(workDir);
+  }
+}
+
 TEST_F(SearchTest, HostilePathsAreLeftOutAndAFailingToolKeepsWhatItExtracted) {
   Start();
   Pack("bad.7z",
