@@ -251,7 +251,9 @@ TEST_F(SearchTest, PackNamesACommandLineCannotCarryAreLeftOutAndTheOthersGoOn) {
     const auto calledWith = [&](const std::string& rest) {
       return std::count(calls.begin(), calls.end(), "[x]" + packArg + rest);
     };
-    EXPECT_EQ(LogHas("log104|" + c.name + "|%s"), !c.carried);
+    std::string shown = c.name;  // a log line stays one line
+    std::replace(shown.begin(), shown.end(), '\n', '_');
+    EXPECT_EQ(LogHas("log104|" + shown + "|%s"), !c.carried);
     EXPECT_EQ(Index(folder + "x.inf", "PackName"), c.carried ? c.name : "<missing>");
     EXPECT_EQ(Index(folder + "x.inf", "PackNumber"), c.carried ? std::to_string(i) : "<missing>");
     EXPECT_EQ(calledWith("[-o" + workDir + "Index/][*.inf][-r][-y]"), c.carried ? 1 : 0);
