@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <functional>
 #include <set>
 
@@ -435,6 +436,137 @@ TEST_F(ArchiveToolTest, BothFormsExtractTheSameAndReportTheItemsInTheirOwnWay) {
   EXPECT_EQ(refused.exitCode, 7);
   EXPECT_TRUE(Has(refused.lines, "Command Line Error:"));
   EXPECT_EQ(ParseArchiverBanner(refused.lines).kind, ArchiverKind::Classic);
+}
+
+// ---- names 7-Zip holds in its own way ----
+
+// The program's three command lines, with what each takes of a pack whose items lie at its root
+// or below one folder.
+struct NamesCommand {
+  std::string names;  // what follows the output folder
+  bool infOnly;       // "*.inf -r" takes only the names that end in ".inf"
+};
+const std::vector<NamesCommand> kNamesCommands = {{"", false}, {" *.inf -r", true}, {" @LIST", false}};
+
+std::set<std::string> Taken(const std::set<std::string>& names, const NamesCommand& command) {
+  std::set<std::string> taken;
+  for (const std::string& name : names) {
+    if (!command.infOnly || name.ends_with(".inf")) taken.insert(name);
+  }
+  return taken;
+}
+
+// Names that are not well-formed UTF-8 (7-Zip keeps such bytes as characters of its own), names
+// that begin or end with a blank or a tab (7zz trims those from the lines of a list file), and
+// names with wildcard and other special characters: each command line extracts each of them as
+// exactly the item it is, and reports it as extracted.
+TEST_F(ArchiveToolTest, EveryNameTheFileSystemAllowsIsExtractedAsItself) {
+  const std::set<std::string> names = {
+      "caf\xE9.inf",                        // a Latin-1 byte
+      "Ger\xE4te/treiber.inf",              // ... in a folder's name
+      "over\xC0\xAFlong.inf",               // an overlong sequence
+      "sur\xED\xA0\x80rogate.inf",          // a surrogate
+      "cut\xE2\x82.inf",                    // a sequence cut short
+      "big\xF4\x90\x80\x80.inf",            // beyond U+10FFFF
+      "\xF8lead.inf",                       // a byte that begins nothing
+      "kept\xEE\xBF\xA9.inf",               // well-formed, in the range 7-Zip keeps for bytes
+      "euro\xE2\x82\xAC.inf",               // UTF-8
+      "smile\xF0\x9F\x98\x80/face.inf",      // ... beyond the 16-bit range, in a folder's name
+      " lead.inf",                          // a blank first
+      "trail.inf ",                         // ... and last
+      "\ttab.inf",                          // a tab first
+      "wild*card?.inf",                     // wildcard characters
+      "wildXcardY.inf",                     // ... and a name they would match
+      "br[ack]et=semi;colon.inf",
+      "quo\"te.inf",
+      "back\\slash/in.inf",                 // a Windows separator, which 7zz keeps in the name
+      "plain.inf",
+  };
+  // Where an item lands: "\" separates folders, as on Windows.
+  auto placed = [](std::string name) {
+    std::replace(name.begin(), name.end(), '\\', '/');
+    return name;
+  };
+  for (const std::string& name : names) {  // byte for byte: a "\\" is part of the name here
+    fs::create_directories(fs::path(src + name).parent_path());
+    std::ofstream(src + name, std::ios::binary) << "content of " + name;
+  }
+  const std::string pack = tmp.path() + "Names.7z";
+  std::vector<std::string> args = {"a", pack};
+  for (const auto& entry : fs::directory_iterator(src)) args.push_back(entry.path().string());
+  Make(args);
+  const std::string list = tmp.Write("work/Names.7z.txt", "*.*\r\n");
+
+  for (const NamesCommand& command : kNamesCommands) {
+    SCOPED_TRACE(command.names);
+    fs::remove_all(out);
+    fs::create_directories(out);
+    const std::string given = command.names == " @LIST" ? " @" + list : command.names;
+    const ToolRun run = Tool("7z x " + pack + " -o" + out + given + " -y");
+    EXPECT_EQ(run.exitCode, 0) << ::testing::PrintToString(run.lines);
+    std::set<std::string> want;
+    for (const std::string& name : Taken(names, command)) want.insert(placed(name));
+    EXPECT_EQ(Files(out), want);
+    for (const std::string& name : Taken(names, command))
+      EXPECT_EQ(tmp.Read("out/" + placed(name)), "content of " + name) << name;
+    std::set<std::string> reported;
+    for (const std::string& path : ExtractedItemPaths(run.lines)) reported.insert(path.substr(path[0] == ' '));
+    for (const std::string& name : want) EXPECT_EQ(reported.count(name), 1u) << name;
+  }
+}
+
+// No list of names can carry a line break, and 7-Zip lists one as "_": an item whose name holds
+// one is skipped with a WARNING line naming it, also where an item of the archive really bears
+// the listed name, and everything else of the pack is extracted.
+TEST_F(ArchiveToolTest, ItemsWithALineBreakInTheirNameAreSkippedAndTheRestExtracted) {
+  tmp.Write("src/D/ok/good.inf", "good");
+  tmp.Write("src/D/ok/line\nbreak.inf", "line break");
+  tmp.Write("src/D/twin/a_b.inf", "real");  // listed like the next one
+  tmp.Write("src/D/twin/a\nb.inf", "twin");
+  tmp.Write("src/D/new\nline/inside.inf", "inside a folder with a line break");
+  tmp.Write("src/D/only_one/x\ny.inf", "the only file of a folder named with \"_\"");
+  const std::string pack = tmp.path() + "Breaks.7z";
+  Make({"a", pack, src + "D"});
+  const std::string list = tmp.Write("work/Breaks.7z.txt", "D\\*.*\r\n");
+
+  for (const NamesCommand& command : kNamesCommands) {
+    SCOPED_TRACE(command.names);
+    fs::remove_all(out);
+    fs::create_directories(out);
+    const std::string given = command.names == " @LIST" ? " @" + list : command.names;
+    const ToolRun run = Tool("7z x " + pack + " -o" + out + given + " -y");
+    EXPECT_EQ(run.exitCode, 1) << ::testing::PrintToString(run.lines);  // warnings only
+    std::multiset<std::string> warned;
+    for (const std::string& line : run.lines) {
+      if (line.rfind("WARNING: skipped ", 0) == 0) warned.insert(line.substr(17));
+      EXPECT_NE(line.rfind("ERROR", 0), 0u) << line;
+    }
+    std::multiset<std::string> want = {"D/ok/line_break.inf : line break in the name",
+                                       "D/twin/a_b.inf : line break in the name",
+                                       "D/new_line/inside.inf : line break in the name",
+                                       "D/only_one/x_y.inf : line break in the name"};
+    if (!command.infOnly) want.insert("D/new_line : line break in the name");
+    EXPECT_EQ(warned, want);
+    EXPECT_EQ(Files(out), (std::set<std::string>{"D/ok/good.inf", "D/twin/a_b.inf"}));
+    EXPECT_EQ(tmp.Read("out/D/twin/a_b.inf"), "real");
+    const std::vector<std::string> reported = ExtractedItemPaths(run.lines);
+    for (const std::string& path : reported) {
+      EXPECT_EQ(path.find_first_of("\r\n"), std::string::npos);
+      EXPECT_FALSE(path.ends_with("inside.inf") || path.ends_with("x_y.inf")) << path;
+    }
+  }
+
+  // A carriage return is a line break too, and the WARNING line stays one line.
+  tmp.Write("cr/D/car\rriage.inf", "carriage return");
+  tmp.Write("cr/D/fine.inf", "fine");
+  const std::string crPack = tmp.path() + "Cr.7z";
+  Make({"a", crPack, tmp.path() + "cr/D"});
+  fs::remove_all(out);
+  const ToolRun run = Tool("7z x " + crPack + " -o" + out + " -y");
+  EXPECT_EQ(run.exitCode, 1);
+  EXPECT_TRUE(Has(run.lines, "WARNING: skipped D/car_riage.inf : line break in the name"))
+      << ::testing::PrintToString(run.lines);
+  EXPECT_EQ(Files(out), std::set<std::string>{"D/fine.inf"});
 }
 
 // ---- hostile archives ----

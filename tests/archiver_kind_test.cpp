@@ -223,6 +223,11 @@ TEST(ArchiverKind, ItemsNamedByErrorLinesAreLeftOutAndTheRestKept) {
        {"ERROR: cannot read archive P.7z"}},
       {"a part of a path is no item", {"Extracting  D/a/a.inf", "ERROR: CRC Failed : D/a"}, {" D/a/a.inf"},
        {"ERROR: CRC Failed : D/a"}},
+      {"the Linux tool's refused item, never reported as extracted",
+       {"WARNING: skipped D/new_line/x.inf : line break in the name", "Extracting  D/a.inf",
+        "WARNING: something else"},
+       {" D/a.inf"},
+       {"WARNING: skipped D/new_line/x.inf : line break in the name"}},
       {"nothing failed", {"Extracting  a.inf", "Everything is Ok"}, {" a.inf"}, {}},
   };
   for (const Case& c : cases) {

@@ -1,6 +1,8 @@
 // One-click runs and the command-line switches: the whole chain without questions.
 #include <exception>
+#include <filesystem>
 #include <functional>
+#include <system_error>
 
 #include "app/log_save.h"
 #include "app/error_report.h"
@@ -21,6 +23,23 @@ constexpr bool kInstallerInstalls = true;
 #else
 constexpr bool kInstallerInstalls = false;
 #endif
+
+// Whether a file lies anywhere below `folder`, outside the archive tool's staging folders.
+bool HoldsAFile(const std::string& folder) {
+  namespace fs = std::filesystem;
+  std::error_code error;
+  for (auto it = fs::recursive_directory_iterator(folder, error); !error && it != fs::recursive_directory_iterator();
+       it.increment(error)) {
+    const fs::file_status status = it->symlink_status(error);
+    if (error) break;
+    if (fs::is_directory(status)) {
+      if (platform::IsArchiveStagingName(it->path().filename().string())) it.disable_recursion_pending();
+    } else if (fs::is_regular_file(status)) {
+      return true;
+    }
+  }
+  return false;
+}
 
 // A run whose step fails part-way sets the automation flag back to "No", as its end would,
 // so later unpacking does not install silently on its own.
@@ -152,8 +171,9 @@ void TMainfrm::FinishRun() {
     StartCleanScript();
   } else {
     // The installer here only prepares the drivers for Windows: the clean-up would delete the
-    // very drivers the run has just prepared, so they stay, and the log says where.
-    LogKey("log82", {DriversFolder()});
+    // very drivers the run has just prepared, so they stay, and the log says where; when no
+    // driver is there (nothing matched, or nothing could be written) it says that instead.
+    LogKey(HoldsAFile(DriversFolder()) ? "log82" : "log108", {DriversFolder()});
   }
   SetCaption("StopVolatileed", kRunOnceMarker);
   Waitfrm().SetVisible(kWaitFormName, false);

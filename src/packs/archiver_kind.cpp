@@ -18,6 +18,8 @@ std::string_view Trimmed(std::string_view text) {
 }
 
 constexpr std::string_view kErrorStart = "ERROR:";
+// The Linux tool's line for an item it refuses to extract.
+constexpr std::string_view kSkippedStart = "WARNING: skipped ";
 
 // True for an item path of 7-Zip 9.20 followed by blanks and the words it reports an error with.
 bool EndsInErrorWords(std::string_view path) {
@@ -120,7 +122,7 @@ std::vector<std::string> ExtractedItemPaths(const std::vector<std::string>& line
 std::vector<std::string> ItemErrorLines(const std::vector<std::string>& lines) {
   std::vector<std::string> errors;
   for (const std::string& line : lines) {
-    if (line.rfind(kErrorStart, 0) == 0) {
+    if (line.rfind(kErrorStart, 0) == 0 || line.rfind(kSkippedStart, 0) == 0) {
       errors.push_back(line);
     } else if (const std::optional<std::string> path = ExtractedItemPath(line); path && EndsInErrorWords(*path)) {
       errors.push_back(line);

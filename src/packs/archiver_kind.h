@@ -53,8 +53,10 @@ std::vector<std::string> ExtractedItemPaths(const std::vector<std::string>& line
 
 // The lines in which the tool tells of an item it could not extract, in order: every line that
 // starts with "ERROR:" (7-Zip's "ERROR: CRC Failed : <path>", the Linux tool's "ERROR: <path> :
-// <why>"), and an item line of 7-Zip 9.20 whose path is followed by blanks and its error words
-// ("Extracting  <path>     CRC Failed", "Data Error", "Unsupported Method").
+// <why>"), the Linux tool's "WARNING: skipped <path> : <why>" for an item it refuses (a link, a
+// path out of the output folder, a line break in the name), and an item line of 7-Zip 9.20 whose
+// path is followed by blanks and its error words ("Extracting  <path>     CRC Failed", "Data
+// Error", "Unsupported Method").
 std::vector<std::string> ItemErrorLines(const std::vector<std::string>& lines);
 
 // ExtractedItemPaths less the items the error lines name: an item line of 7-Zip 9.20 that ends in

@@ -161,7 +161,11 @@ bool TMainfrm::CarriesPackName(const std::string& pack) {
 
 bool TMainfrm::PackNameCarried(const std::string& pack) {
   if (CarriesPackName(pack)) return true;
-  LogKey("log104", {pack});
+  // A log line stays one line: a line break in the name shows as "_".
+  std::string shown = pack;
+  std::replace(shown.begin(), shown.end(), '\n', '_');
+  std::replace(shown.begin(), shown.end(), '\r', '_');
+  LogKey("log104", {shown});
   StepFailed();
   return false;
 }

@@ -98,7 +98,8 @@ bool Describes(const TMainfrm::InstallEntry& meta, const std::string& entry) {
 // Turns the archive tool's output lines into INF paths: the items it reports as extracted, in
 // the form of either kind of tool ("Extracting  <path>", "- <path>"; never the archive's own
 // "Extracting archive:" line), less those its error lines name. A path that leads outside the
-// working folder, or that the index cannot hold as a section name, is logged and left out.
+// working folder, or that the index cannot hold as a section name, is logged and left out, and
+// the step counts as failed: that INF file is never searched.
 std::vector<std::string> TMainfrm::GatherInfPaths(const std::vector<std::string>& lines) {
   std::vector<std::string> raw = GoodItemPaths(lines);
   std::vector<std::string> paths;
@@ -107,8 +108,10 @@ std::vector<std::string> TMainfrm::GatherInfPaths(const std::vector<std::string>
     const std::string trimmed = TrimBlanks(path);
     if (!StaysInside(trimmed)) {
       LogKey("log72", {trimmed});
+      StepFailed();
     } else if (!platform::IniDocument::CanStore(trimmed, "PackName", "x")) {
       LogKey("log73", {trimmed});
+      StepFailed();
     } else {
       paths.push_back(std::move(path));
     }

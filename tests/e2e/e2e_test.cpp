@@ -433,8 +433,11 @@ class EndToEnd : public ::testing::Test {
   }
 
   // Starts the copied program with `args`; standard error goes to record/<tag>.err.
+  // With a `wrapper`, the program's command line is handed to it as its last arguments (found on
+  // PATH: "unshare", "sh", ...).
   std::unique_ptr<Child> Start(const std::vector<std::string>& args, const std::string& tag,
-                               std::map<std::string, std::string> extraEnv = {}) {
+                               std::map<std::string, std::string> extraEnv = {},
+                               const std::vector<std::string>& wrapper = {}) {
     std::map<std::string, std::string> env = {
         {"QT_QPA_PLATFORM", "offscreen"},
         {"VELMORA_WINDIR", (root_ / "win").string()},
@@ -451,11 +454,12 @@ class EndToEnd : public ::testing::Test {
         {"WAYLAND_DISPLAY", ""},
     };
     for (auto& [name, value] : extraEnv) env[name] = value;
-    std::vector<std::string> argv = {(prog_ / "Velmora_TAVI").string()};
+    std::vector<std::string> argv = wrapper;
+    argv.push_back((prog_ / "Velmora_TAVI").string());
     argv.insert(argv.end(), args.begin(), args.end());
     auto child =
         std::make_unique<Child>(argv, Environment(env), root_ / "cwd", root_ / "record" / (tag + ".out"),
-                                root_ / "record" / (tag + ".err"));
+                                root_ / "record" / (tag + ".err"), !wrapper.empty());
     EXPECT_TRUE(child->Started());
     return child;
   }
@@ -803,6 +807,154 @@ TEST_F(EndToEnd, UnthExtractsAndInstallsOnlyTheDriversWhoseInfFilesNameThisMachi
   const std::vector<std::string> savedLines = SplitLines(*text);
   ASSERT_FALSE(savedLines.empty());
   EXPECT_EQ(BeforeSummary(Unstamped(savedLines)).back(), Msg("log82", {WorkDir() + "Drivers/"}));
+}
+
+// ---- /unth on names a command line, an INI file or a list of names finds hard to carry ----
+
+// Pack names and folder names with brackets, "=", ";", a leading blank, a quote, a backslash,
+// Latin-1 and UTF-8 bytes and line breaks, each folder holding a driver for this machine: every
+// driver that can be carried is extracted with its files; for every pack or folder that cannot,
+// the run names it and exits with 1; nothing lands outside the working folder.
+TEST_F(EndToEnd, UnthOnHostileNamesExtractsEveryDriverItCanAndNamesTheRest) {
+  CopyProgram();
+  enum class Fate { Extracted, PackLeftOut, IndexLeftOut, FolderSkipped };
+  struct Row {
+    std::string pack;
+    std::string folder;  // in the pack
+    Fate fate;
+    std::string placed;  // where an extracted folder lands below the drivers folder
+  };
+  const std::vector<Row> rows = {
+      {"DP_Virtio [demo].7z", "D/V/RedHat", Fate::Extracted, "D/V/RedHat"},
+      {"DP_Virtio [demo].7z", "D/V/[1]", Fate::IndexLeftOut, ""},  // no INI section name holds it
+      {"a=b;c.7z", "D/Intel=old;new", Fate::Extracted, "D/Intel=old;new"},
+      {"plain.7z", "D/ lead blank", Fate::Extracted, "D/ lead blank"},
+      {"plain.7z", "D/quo\"te", Fate::Extracted, "D/quo\"te"},
+      {"plain.7z", "D/back\\slash", Fate::Extracted, "D/back/slash"},  // a Windows separator
+      {"plain.7z", "D/Ger\xE4te", Fate::Extracted, "D/Ger\xE4te"},      // Latin-1
+      {"plain.7z", "D/\xC3\xA9t\xC3\xA9", Fate::Extracted, "D/\xC3\xA9t\xC3\xA9"},  // UTF-8
+      {"plain.7z", "D/new\nline", Fate::FolderSkipped, ""},
+      {"caf\xE9.7z", "L/one", Fate::Extracted, "L/one"},
+      {"\xC3\xBC" "ber [2].7z", "U/two", Fate::Extracted, "U/two"},
+      {" lead.7z", "B/three", Fate::PackLeftOut, ""},
+      {"quo\"te.7z", "Q/four", Fate::PackLeftOut, ""},
+      {"back\\slash.7z", "S/five", Fate::PackLeftOut, ""},
+      {"line\nbreak.7z", "N/six", Fate::PackLeftOut, ""},
+  };
+  std::map<std::string, std::vector<std::string>> packFolders;
+  for (const Row& row : rows) packFolders[row.pack].push_back(row.folder);
+  std::size_t number = 0;
+  for (const auto& [pack, folders] : packFolders) {
+    const std::string source = "pack" + std::to_string(number++);
+    for (const std::string& folder : folders) {
+      WriteFile(root_ / "packsrc" / source / folder / "drv.inf", InfText("PCI\\VEN_8086&DEV_15D7"));
+      WriteFile(root_ / "packsrc" / source / folder / "drv.sys", "driver in " + folder + "\n");
+    }
+    std::set<std::string> tops;
+    for (const std::string& folder : folders) tops.insert(folder.substr(0, folder.find('/')));
+    ASSERT_NO_FATAL_FAILURE(Pack(pack, source, std::vector<std::string>(tops.begin(), tops.end())));
+  }
+  const auto treeBefore = TreeOutsideWorkingFolder();
+
+  auto program = Start({"/unth"}, "unth-hostile-names", {{"VELMORA_SYSFS", kLaptopSysfs}});
+  ASSERT_TRUE(program->Wait(120)) << "the program did not close by itself";
+  EXPECT_EQ(program->ExitCode(), 1) << program->Describe();
+  const Log log = LogOf("unth-hostile-names");
+  const std::set<std::string> tree = WorkingTree();
+  auto logged = [&](const std::string& part) {
+    return std::any_of(log.texts.begin(), log.texts.end(),
+                       [&](const std::string& text) { return text.find(part) != std::string::npos; });
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.pack + " | " + row.folder);
+    switch (row.fate) {
+      case Fate::Extracted:
+        EXPECT_EQ(tree.count("f Drivers/" + row.placed + "/drv.inf"), 1u);
+        EXPECT_EQ(tree.count("f Drivers/" + row.placed + "/drv.sys"), 1u);
+        EXPECT_EQ(ReadFile(WorkDir() + "Drivers/" + row.placed + "/drv.sys"), "driver in " + row.folder + "\n");
+        break;
+      case Fate::PackLeftOut:
+      {
+        std::string shown = row.pack;  // a log line stays one line
+        std::replace(shown.begin(), shown.end(), '\n', '_');
+        EXPECT_TRUE(log.Has(Msg("log104", {shown}))) << "the pack is not named";
+      }
+        break;
+      case Fate::IndexLeftOut:
+        EXPECT_TRUE(log.Has(Msg("log73", {row.folder + "/drv.inf"}))) << "the INF file is not named";
+        EXPECT_EQ(tree.count("f Drivers/" + row.folder + "/drv.sys"), 0u);
+        break;
+      case Fate::FolderSkipped: {
+        std::string shown = row.folder;
+        std::replace(shown.begin(), shown.end(), '\n', '_');
+        EXPECT_TRUE(logged(Msg("log103", {row.pack, "WARNING: skipped " + shown + "/drv.inf : line break in the name"})));
+        break;
+      }
+    }
+  }
+  // Nothing but drivers for this machine, each once, and nothing outside the working folder.
+  std::size_t driverFiles = 0;
+  for (const std::string& entry : tree) {
+    if (StartsWith(entry, "f Drivers/") && entry.ends_with("/drv.sys")) ++driverFiles;
+    EXPECT_EQ(entry.find('\n'), std::string::npos) << entry;
+  }
+  EXPECT_EQ(driverFiles, static_cast<std::size_t>(std::count_if(
+                             rows.begin(), rows.end(), [](const Row& r) { return r.fate == Fate::Extracted; })));
+  EXPECT_EQ(NewEntries(treeBefore, TreeOutsideWorkingFolder()),
+            (std::vector<std::string>{"prog/Markers/cmd", "prog/Markers/cmdout", "prog/dp_tavi.ini", "win/dp_tavi"}));
+  EXPECT_TRUE(fs::is_empty(root_ / "cwd"));
+}
+
+// ---- /unth on a full disk ----
+
+// The working folder on a small file system that has room for the index but not for the
+// driver's files: the run says "no space", leaves no empty or half error report, does not claim
+// to have prepared drivers, and exits with 1.
+TEST_F(EndToEnd, UnthOnAFullDiskSaysSoAndClaimsNothing) {
+  if (std::system("unshare -rm sh -c 'mount -t tmpfs tmpfs /mnt' >/dev/null 2>&1") != 0)
+    GTEST_SKIP() << "cannot mount in a private namespace (unshare)";
+  CopyProgram();
+  // The driver's file comes first in the pack and does not fit: 7-Zip stops before the INF file.
+  std::string noise;
+  for (unsigned value = 12345; noise.size() < 256 * 1024;) {
+    value = value * 1103515245u + 12345u;
+    noise += static_cast<char>(value >> 23);
+  }
+  WriteFile(root_ / "packsrc/full/L/Net/Intel/Intel.bin", noise);
+  WriteFile(root_ / "packsrc/full/L/Net/Intel/Intel.inf", InfText("PCI\\VEN_8086&DEV_15D7"));
+  ASSERT_NO_FATAL_FAILURE(Pack("Laptop.7z", "full", {"L"}, {"-mx0"}));
+  const fs::path work = root_ / "win" / "dp_tavi";
+  const fs::path snapshot = root_ / "record" / "working-folder";
+  fs::create_directories(work);
+  // The program runs in a private mount namespace with a 96 KB file system as its working folder;
+  // what it left there is copied out when it ends.
+  const std::string script = "mount -t tmpfs -o size=96k tmpfs '" + work.string() + "' || exit 99; \"$@\"; rc=$?; cp -a '" +
+                             work.string() + "' '" + snapshot.string() + "'; exit $rc";
+  auto program = Start({"/unth"}, "unth-full", {{"VELMORA_SYSFS", kLaptopSysfs}},
+                       {"unshare", "-rm", "sh", "-c", script, "sh"});
+  ASSERT_TRUE(program->Wait(120)) << "the program did not close by itself";
+  ASSERT_NE(program->ExitCode(), 99) << "the file system could not be mounted";
+  EXPECT_EQ(program->ExitCode(), 1) << program->Describe();
+  const Log log = LogOf("unth-full");
+  auto logged = [&](const std::string& part) {
+    return std::any_of(log.texts.begin(), log.texts.end(),
+                       [&](const std::string& text) { return text.find(part) != std::string::npos; });
+  };
+  // The index step had room: the INF file was found to match.
+  EXPECT_EQ(platform::profile::ReadString((snapshot / "DP_Content.ini").string(), "L/Net/Intel/Intel.inf",
+                                          "Extract", ""),
+            "YES");
+  EXPECT_TRUE(logged("No space left on device"));
+  EXPECT_FALSE(logged("Command Line Error"));
+  EXPECT_FALSE(logged("Cannot use absolute pathnames"));
+  EXPECT_FALSE(log.Has(Msg("log82", {WorkDir() + "Drivers/"})));
+  EXPECT_TRUE(log.Has(Msg("log108", {WorkDir() + "Drivers/"})));
+  // No driver file was left behind, not even a part of one.
+  for (const auto& [path, kind] : Tree(snapshot / "Drivers", {})) EXPECT_NE(kind, 'f') << path;
+  const fs::path report = snapshot / "DP_TAVI_Error.log";
+  if (fs::exists(report)) {
+    EXPECT_GT(fs::file_size(report), 0u) << "an empty error report was left";
+  }
 }
 
 // ---- /unth on the demo packs the program folder ships ----

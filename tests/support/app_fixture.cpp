@@ -31,7 +31,7 @@ std::optional<std::string> FakeUi::SaveFile(const std::string&, const std::strin
 
 void WriteTestLanguage(const std::string& path, const std::string& name) {
   std::string text = "[About]\r\nTranslateLangName=" + name + "\r\n[Msg]\r\n";
-  for (int i = 1; i <= 107; ++i) {
+  for (int i = 1; i <= 108; ++i) {
     if (i == 21) continue;
     text += "log" + std::to_string(i) + "=log" + std::to_string(i) + "|%s|%s\r\n";
   }

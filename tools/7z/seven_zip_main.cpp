@@ -23,6 +23,7 @@
 // into it through folders opened without following links and moves file by file, so no link, old
 // or new, is ever written through. A file 7-Zip reports as damaged is not moved, so it never
 // replaces a good copy.
+#include <dirent.h>
 #include <fcntl.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -34,6 +35,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstdint>
 #include <cstring>
 #include <filesystem>
 #include <functional>
@@ -43,6 +45,7 @@
 #include <string_view>
 #include <system_error>
 #include <thread>
+#include <unordered_map>
 #include <unordered_set>
 #include <vector>
 
@@ -79,6 +82,60 @@ std::string Native(std::string path) {
 
 std::string ErrnoText(int code) {
   return std::string(std::strerror(code)) + " (" + std::to_string(code) + ")";
+}
+
+// An open file descriptor, closed when it goes.
+class Fd {
+ public:
+  explicit Fd(int fd = -1) : fd_(fd) {}
+  Fd(Fd&& other) noexcept : fd_(other.fd_) { other.fd_ = -1; }
+  Fd& operator=(Fd&& other) noexcept {
+    if (this != &other) {
+      if (fd_ >= 0) ::close(fd_);
+      fd_ = other.fd_;
+      other.fd_ = -1;
+    }
+    return *this;
+  }
+  Fd(const Fd&) = delete;
+  Fd& operator=(const Fd&) = delete;
+  ~Fd() {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  int get() const { return fd_; }
+  int release() {
+    const int fd = fd_;
+    fd_ = -1;
+    return fd;
+  }
+  bool valid() const { return fd_ >= 0; }
+
+ private:
+  int fd_;
+};
+
+// Writes all of `text` to a new file `path` (replacing one there); false with the system's reason
+// in `error` when any write or the closing fails, so a full disk is never taken for a whole file.
+bool WriteWholeFile(const std::string& path, std::string_view text, std::string& error) {
+  Fd file(::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0644));
+  if (!file.valid()) {
+    error = ErrnoText(errno);
+    return false;
+  }
+  while (!text.empty()) {
+    const ssize_t written = ::write(file.get(), text.data(), text.size());
+    if (written < 0 && errno == EINTR) continue;
+    if (written <= 0) {
+      error = ErrnoText(written < 0 ? errno : ENOSPC);
+      return false;
+    }
+    text.remove_prefix(static_cast<std::size_t>(written));
+  }
+  if (::close(file.release()) != 0) {
+    error = ErrnoText(errno);
+    return false;
+  }
+  return true;
 }
 
 // ---- command line ----
@@ -167,6 +224,89 @@ std::vector<std::string> SplitPath(std::string_view path, bool* parent = nullptr
 
 using item_patterns::Selected;
 
+// ---- telling 7zz the names ----
+
+void AppendUtf16Unit(std::string& out, std::uint32_t unit) {
+  out += static_cast<char>(unit & 0xFF);
+  out += static_cast<char>((unit >> 8) & 0xFF);
+}
+
+// A name as 7-Zip holds it, in UTF-16LE. 7-Zip keeps each byte of a name that is not part of
+// well-formed UTF-8 as the character U+EF00 + byte, and takes the bytes of a character of
+// U+EF80..U+EFFF the same way, so that every byte name has characters of its own; its listing
+// gives the bytes back. Handed these characters, 7zz finds a name with a Latin-1 byte as exactly
+// the item it listed.
+std::string NameInUtf16(std::string_view name) {
+  std::string out;
+  out.reserve(name.size() * 2);
+  std::size_t i = 0;
+  while (i < name.size()) {
+    const auto lead = static_cast<unsigned char>(name[i]);
+    std::size_t length = 0;
+    std::uint32_t code = 0;
+    std::uint32_t least = 0;  // below it the sequence is overlong
+    if (lead < 0x80) {
+      length = 1;
+      code = lead;
+    } else if (lead >= 0xC2 && lead <= 0xDF) {
+      length = 2;
+      code = lead & 0x1Fu;
+      least = 0x80;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+      length = 3;
+      code = lead & 0x0Fu;
+      least = 0x800;
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+      length = 4;
+      code = lead & 0x07u;
+      least = 0x10000;
+    }
+    bool valid = length != 0 && i + length <= name.size();
+    for (std::size_t k = 1; valid && k < length; ++k) {
+      const auto next = static_cast<unsigned char>(name[i + k]);
+      valid = (next & 0xC0u) == 0x80u;
+      code = (code << 6) | (next & 0x3Fu);
+    }
+    valid = valid && code >= least && code <= 0x10FFFF && !(code >= 0xD800 && code <= 0xDFFF) &&
+            !(code >= 0xEF80 && code <= 0xEFFF);
+    if (!valid) {
+      AppendUtf16Unit(out, 0xEF00u + lead);
+      ++i;
+      continue;
+    }
+    if (code >= 0x10000) {
+      AppendUtf16Unit(out, 0xD800u + ((code - 0x10000) >> 10));
+      AppendUtf16Unit(out, 0xDC00u + ((code - 0x10000) & 0x3FFu));
+    } else {
+      AppendUtf16Unit(out, code);
+    }
+    i += length;
+  }
+  return out;
+}
+
+// The switches that hand `names` to 7zz, each name matched whole: a list file in UTF-16LE,
+// written at `listPath`, and "-i!<name>" for a name that starts or ends with a blank or a tab,
+// which 7zz would trim from a line of a list file but keeps on its command line. False, with the
+// system's reason in `error`, when the list file cannot be written whole.
+bool NameSwitches(const std::vector<std::string>& names, const std::string& listPath,
+                  std::vector<std::string>& args, std::string& error) {
+  auto blank = [](char c) { return c == ' ' || c == '\t'; };
+  std::string list = "\xFF\xFE";  // the byte-order mark 7zz checks against -scsUTF-16LE
+  for (const std::string& name : names) {
+    if (!name.empty() && (blank(name.front()) || blank(name.back()))) {
+      args.push_back("-i!" + name);
+    } else {
+      list += NameInUtf16(name);
+      AppendUtf16Unit(list, '\n');
+    }
+  }
+  if (!WriteWholeFile(listPath, list, error)) return false;
+  args.push_back("-scsUTF-16LE");
+  args.push_back("@" + listPath);
+  return true;
+}
+
 // ---- running 7zz ----
 
 struct RunResult {
@@ -227,6 +367,7 @@ struct Item {
   bool special = false;
   bool encrypted = false;
   bool brokenName = false;  // the listing showed a line break inside the item's record
+  std::optional<std::uint64_t> size;  // of a file, as the listing gives it
 };
 
 // Calls `visit` with each line of `text` (without its line break), as a view into `text`.
@@ -313,6 +454,9 @@ class ListingParser {
       if (!value.empty()) item.hardLink = true;
     } else if (key == "Encrypted") {
       if (value == "+") item.encrypted = true;
+    } else if (key == "Size" && !value.empty() &&
+               value.find_first_not_of("0123456789") == std::string_view::npos) {
+      item.size = std::stoull(std::string(value));
     }
   }
 
@@ -321,6 +465,13 @@ class ListingParser {
   std::optional<Item> open_;
   bool inItems_ = false;
 };
+
+// A name as a line of output can show it: a line break as "_", the way 7-Zip lists it.
+std::string OnOneLine(std::string name) {
+  std::replace(name.begin(), name.end(), '\r', '_');
+  std::replace(name.begin(), name.end(), '\n', '_');
+  return name;
+}
 
 // Why an item must not be extracted; empty when it is safe.
 std::string Unsafe(const Item& item, const std::vector<std::string>& parts, bool parent) {
@@ -340,30 +491,6 @@ std::string Unsafe(const Item& item, const std::vector<std::string>& parts, bool
 }
 
 // ---- moving into place without following links ----
-
-class Fd {
- public:
-  explicit Fd(int fd = -1) : fd_(fd) {}
-  Fd(Fd&& other) noexcept : fd_(other.fd_) { other.fd_ = -1; }
-  Fd& operator=(Fd&& other) noexcept {
-    if (this != &other) {
-      if (fd_ >= 0) ::close(fd_);
-      fd_ = other.fd_;
-      other.fd_ = -1;
-    }
-    return *this;
-  }
-  Fd(const Fd&) = delete;
-  Fd& operator=(const Fd&) = delete;
-  ~Fd() {
-    if (fd_ >= 0) ::close(fd_);
-  }
-  int get() const { return fd_; }
-  bool valid() const { return fd_ >= 0; }
-
- private:
-  int fd_;
-};
 
 // Opens the folder made of the first `count` parts below `base`, creating missing ones when asked.
 // A part that is a link or no folder stops it: nothing is ever reached through a link.
@@ -386,6 +513,24 @@ Fd OpenFolders(int base, const std::vector<std::string>& parts, std::size_t coun
   }
   if (!current.valid() && error.empty()) error = ErrnoText(errno);
   return current;
+}
+
+// Removes `name` in `dir` with everything below it; links are removed, never followed.
+bool RemoveTreeAt(int dir, const char* name) {
+  if (::unlinkat(dir, name, 0) == 0) return true;
+  if (errno != EISDIR && errno != EPERM) return errno == ENOENT;
+  Fd folder(::openat(dir, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+  if (!folder.valid()) return false;
+  DIR* listing = ::fdopendir(::fcntl(folder.get(), F_DUPFD_CLOEXEC, 0));
+  if (listing == nullptr) return false;
+  bool ok = true;
+  while (const dirent* entry = ::readdir(listing)) {
+    const std::string_view child = entry->d_name;
+    if (child == "." || child == "..") continue;
+    ok = RemoveTreeAt(folder.get(), entry->d_name) && ok;
+  }
+  ::closedir(listing);
+  return ::unlinkat(dir, name, AT_REMOVEDIR) == 0 && ok;
 }
 
 // Copies a file's content into a new file beside the target, then renames it over the target.
@@ -433,9 +578,17 @@ bool CopyInto(int sourceDir, const std::string& leaf, int targetDir, std::string
   return true;
 }
 
+// Why an extracted file is not whole: 7-Zip leaves what it wrote of a file when writing fails
+// (a full disk) without naming the file, so a size short of the listed one tells. Empty when whole.
+std::string Incomplete(const std::optional<std::uint64_t>& size, const struct stat& st) {
+  if (!size || static_cast<std::uint64_t>(st.st_size) == *size) return {};
+  return "not extracted whole (" + std::to_string(st.st_size) + " of " + std::to_string(*size) + " bytes written)";
+}
+
 // Moves one extracted file from the private folder to its place in the output folder.
 bool MoveIntoPlace(int stagingFd, const std::vector<std::string>& stagedParts, int outputFd,
-                   const std::vector<std::string>& targetParts, std::string& error) {
+                   const std::vector<std::string>& targetParts, const std::optional<std::uint64_t>& size,
+                   std::string& error) {
   Fd sourceDir = OpenFolders(stagingFd, stagedParts, stagedParts.size() - 1, false, error);
   if (!sourceDir.valid()) {
     error = "not extracted (" + error + ")";
@@ -451,6 +604,8 @@ bool MoveIntoPlace(int stagingFd, const std::vector<std::string>& stagedParts, i
     error = "not a plain file";
     return false;
   }
+  error = Incomplete(size, st);
+  if (!error.empty()) return false;
   Fd targetDir = OpenFolders(outputFd, targetParts, targetParts.size() - 1, true, error);
   if (!targetDir.valid()) return false;
   const std::string& targetLeaf = targetParts.back();
@@ -477,6 +632,8 @@ struct Planned {
   std::vector<std::string> staged;  // where 7zz puts it in the private folder
   std::vector<std::string> target;  // where it belongs in the output folder
   bool folder = false;
+  int listed = 1;  // how often the listing named it
+  std::optional<std::uint64_t> size;  // of a file, as listed
 };
 
 // What became of a planned item.
@@ -543,6 +700,9 @@ class Placer {
       return Set(node, false, "not extracted");
     }
     if (!S_ISREG(st.st_mode) || st.st_nlink != 1) return Set(node, false, "not a plain file");
+    if (const std::string incomplete = Incomplete(p.size, st); !incomplete.empty()) {
+      return Set(node, false, incomplete);
+    }
     if (::fstatat(outputDir, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISDIR(st.st_mode)) {
       return Set(node, false, "a folder of that name is in the way");
     }
@@ -593,6 +753,20 @@ class Placer {
       dir = Fd(::openat(stagingDir, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
     }
     if (!dir.valid()) return false;
+    // Only planned items go with the folder: anything else 7zz put there (an item whose name
+    // holds a line break, which the listing gave under another name) stays behind.
+    {
+      DIR* listing = ::fdopendir(::fcntl(dir.get(), F_DUPFD_CLOEXEC, 0));
+      if (listing == nullptr) return false;
+      bool cleared = true;
+      while (const dirent* entry = ::readdir(listing)) {
+        const std::string_view entryName = entry->d_name;
+        if (entryName == "." || entryName == ".." || node.children.count(entry->d_name) != 0) continue;
+        cleared = RemoveTreeAt(dir.get(), entry->d_name) && cleared;
+      }
+      ::closedir(listing);
+      if (!cleared) return false;
+    }
     std::vector<const std::pair<const std::string, Node>*> folders;
     for (const auto& entry : node.children) {
       const std::string& childName = entry.first;
@@ -612,6 +786,9 @@ class Placer {
       } else if (!S_ISREG(st.st_mode) || st.st_nlink != 1) {
         if (S_ISDIR(st.st_mode) || ::unlinkat(dir.get(), childName.c_str(), 0) != 0) return false;
         Set(child, false, "not a plain file");
+      } else if (const std::string incomplete = Incomplete(plan_[*child.item].size, st); !incomplete.empty()) {
+        if (::unlinkat(dir.get(), childName.c_str(), 0) != 0) return false;
+        Set(child, false, incomplete);
       }
     }
     auto prepareFolders = [&](std::size_t from, std::size_t to) {
@@ -703,6 +880,114 @@ void ReplaceAll(std::string& text, const std::string& from, const std::string& t
   }
 }
 
+// How many items of the archive, folders or files, bear each of `names` (by their place in the
+// output folder), from a listing of exactly those names. A name stands for items of its own kind
+// only: a listing of a folder's name shows what is inside it too. Empty, with the reason in
+// `error`, when the listing cannot be made.
+std::optional<std::unordered_map<std::string, int>> CountItemsNamed(const std::string& sevenZip,
+                                                                   const std::string& archive,
+                                                                   const std::vector<std::string>& names,
+                                                                   bool folders, const std::string& listPath,
+                                                                   std::string& error) {
+  std::vector<std::string> args = {"l", "-slt", "-spd", "-ssc", "-sccUTF-8", "-bsp0", archive};
+  if (!NameSwitches(names, listPath, args, error)) return std::nullopt;
+  std::unordered_map<std::string, int> counts;
+  ListingParser parser([&](const Item& item) {
+    if (item.folder == folders) ++counts[Joined(SplitPath(item.name))];
+  });
+  RunResult listing;
+  try {
+    listing = Run7zz(sevenZip, args, [&](std::string_view block) { parser.Feed(block); });
+  } catch (const proc::ProcessError& e) {
+    error = e.what();
+    return std::nullopt;
+  }
+  if (listing.exitCode != 0) {
+    error = "7zz ended with exit code " + std::to_string(listing.exitCode);
+    return std::nullopt;
+  }
+  parser.Finish();
+  return counts;
+}
+
+// The folders above a place in the output folder ("a/b/c" -> "a/b", "a").
+template <typename Visit>
+void ForEachFolderAbove(const std::string& key, Visit visit) {
+  for (std::size_t at = key.rfind('/'); at != std::string::npos && at > 0; at = key.rfind('/', at - 1)) {
+    visit(key.substr(0, at));
+  }
+}
+
+// 7-Zip lists a line break in a name as "_", and no list of names can carry a line break. So a
+// file listed with "_" that 7zz did not extract, or that the listing named twice, may be an item
+// whose name holds one: a listing of exactly those names counts how many items of the archive
+// really bear each, and the rest are skipped with a WARNING line. A folder listed with "_" that
+// 7zz did not make and that held only such files is looked up the same way. Returns an ERROR
+// line when the count cannot be made (those files then stay planned and end as not extracted).
+std::string SkipNamesWithLineBreaks(const std::string& sevenZip, const std::string& archive,
+                                    const std::string& listPath, int stagingFd, std::vector<Planned>& plan,
+                                    std::vector<std::string>& warnings) {
+  auto staged = [&](const Planned& p) {
+    struct stat st {};
+    return stagingFd >= 0 && ::fstatat(stagingFd, Joined(p.staged).c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0;
+  };
+  auto underscored = [](const Planned& p) { return p.name.find('_') != std::string::npos; };
+  std::vector<bool> skip(plan.size(), false);
+  // Looks the suspects up and marks those no item bears; false when the listing failed.
+  std::string error;
+  auto judge = [&](const std::vector<std::size_t>& suspects, bool folders) {
+    std::vector<std::string> names;
+    for (std::size_t i : suspects) names.push_back(plan[i].name);
+    const auto real = CountItemsNamed(sevenZip, archive, names, folders, listPath, error);
+    if (!real) return false;
+    for (std::size_t i : suspects) {
+      const Planned& p = plan[i];
+      const auto found = real->find(Joined(p.target));
+      const int bearing = found == real->end() ? 0 : found->second;
+      for (int n = bearing; n < p.listed; ++n) {
+        warnings.push_back("WARNING: skipped " + p.name + " : line break in the name");
+      }
+      skip[i] = bearing == 0;
+    }
+    return true;
+  };
+
+  std::vector<std::size_t> files;
+  for (std::size_t i = 0; i < plan.size(); ++i) {
+    const Planned& p = plan[i];
+    if (!p.folder && underscored(p) && (p.listed > 1 || !staged(p))) files.push_back(i);
+  }
+  if (files.empty()) return {};
+  if (!judge(files, false)) return "ERROR: cannot look up names in the archive: " + error;
+
+  std::unordered_set<std::string> emptied;  // folders above a skipped file
+  std::unordered_set<std::string> kept;     // folders above a file that stays
+  for (std::size_t i = 0; i < plan.size(); ++i) {
+    if (plan[i].folder) continue;
+    ForEachFolderAbove(Joined(plan[i].target), [&](std::string folder) {
+      (skip[i] ? emptied : kept).insert(std::move(folder));
+    });
+  }
+  std::vector<std::size_t> folders;
+  for (std::size_t i = 0; i < plan.size() && !emptied.empty(); ++i) {
+    const Planned& p = plan[i];
+    const std::string key = Joined(p.target);
+    if (p.folder && underscored(p) && emptied.count(key) != 0 && kept.count(key) == 0 && !staged(p)) {
+      folders.push_back(i);
+    }
+  }
+  std::string failure;
+  if (!folders.empty() && !judge(folders, true)) failure = "ERROR: cannot look up names in the archive: " + error;
+
+  std::vector<Planned> rest;
+  rest.reserve(plan.size());
+  for (std::size_t i = 0; i < plan.size(); ++i) {
+    if (!skip[i]) rest.push_back(std::move(plan[i]));
+  }
+  plan = std::move(rest);
+  return failure;
+}
+
 int Run(const Options& options) {
   // 7-Zip reads and writes UTF-8 names whatever the caller's locale is.
   ::setenv("LC_ALL", "C.UTF-8", 1);
@@ -752,20 +1037,25 @@ int Run(const Options& options) {
   // The archive is listed, and each item judged and planned while 7zz goes on listing.
   std::vector<Planned> plan;
   std::vector<std::string> warnings;
-  std::unordered_set<std::string> planned;
+  std::unordered_map<std::string, std::size_t> planned;  // place in the output folder -> plan entry
   ListingParser parser([&](const Item& item) {
     bool parent = false;
     std::vector<std::string> target = SplitPath(item.name, &parent);
     if (namesGiven && !target.empty() && !Selected(target, patterns, options.recursive)) return;
     const std::string why = Unsafe(item, target, parent);
     if (!why.empty()) {
-      warnings.push_back("WARNING: skipped " + item.name + " : " + why);
+      warnings.push_back("WARNING: skipped " + OnOneLine(item.name) + " : " + why);
       return;
     }
-    if (!planned.insert(Joined(target)).second) return;  // the same path twice: the archive's last copy wins
+    const auto [at, added] = planned.emplace(Joined(target), plan.size());
+    if (!added) {  // the same path twice: the archive's last copy wins
+      ++plan[at->second].listed;
+      return;
+    }
     Planned p;
     p.name = item.name;
     p.folder = item.folder;
+    p.size = item.size;
     // 7zz separates folders at "/" only: a "\" stays part of a name in the private folder.
     p.staged = SplitAtSlash(item.name);
     p.target = std::move(target);
@@ -816,21 +1106,13 @@ int Run(const Options& options) {
   if (!fileNames.empty()) {
     // When every item of the archive is taken, 7zz extracts them all without matching each against
     // a list of names.
-    std::vector<std::string> args = {"x",    archive,     "-o" + stagedFiles, "-y",   "-spd",
-                                     "-ssc", "-sccUTF-8", "-scsUTF-8",        "-bsp0"};
+    std::vector<std::string> args = {"x", archive, "-o" + stagedFiles, "-y", "-spd", "-ssc", "-sccUTF-8", "-bsp0"};
     if (namesGiven || !warnings.empty()) {
-      const std::string nameList = staging.path() + "/names.txt";
-      std::FILE* file = std::fopen(nameList.c_str(), "wb");
-      if (file == nullptr) {
-        Print("ERROR: cannot write " + nameList + ": " + ErrnoText(errno));
+      std::string error;
+      if (!NameSwitches(fileNames, staging.path() + "/names.txt", args, error)) {
+        Print("ERROR: cannot write the list of names to extract into " + options.outputFolder + ": " + error);
         return kFatal;
       }
-      for (const std::string& name : fileNames) {
-        std::fwrite(name.data(), 1, name.size(), file);
-        std::fputc('\n', file);
-      }
-      std::fclose(file);
-      args.push_back("@" + nameList);
     }
     RunResult extraction;
     try {
@@ -881,11 +1163,17 @@ int Run(const Options& options) {
     trailer.push_back(plan.empty() ? "No files to process" : "Everything is Ok");
   }
 
+  Fd stagingFd(::open(stagedFiles.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (!fileNames.empty()) {
+    const std::string failure =
+        SkipNamesWithLineBreaks(sevenZip, archive, staging.path() + "/lookup.txt", stagingFd.get(), plan, warnings);
+    if (!failure.empty()) warnings.push_back(failure);
+  }
+
   for (const std::string& line : header) Print(line);
   for (const std::string& line : warnings) Print(line);
   if (!warnings.empty()) exitCode = std::max(exitCode, kWarning);
 
-  Fd stagingFd(::open(stagedFiles.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
   std::vector<Outcome> outcomes(plan.size());
   Placer placer(plan, damaged, outcomes);
   std::vector<std::size_t> oneByOne;  // names 7zz lays out differently ("\" in a name)
@@ -896,7 +1184,8 @@ int Run(const Options& options) {
       oneByOne.push_back(i);
     }
   }
-  placer.Place(stagingFd.get(), outputFd.get());
+  // Those laid out differently go first: a folder moved whole into place would take their staged
+  // copies with it.
   for (std::size_t i : oneByOne) {
     const Planned& p = plan[i];
     std::string error;
@@ -908,10 +1197,11 @@ int Run(const Options& options) {
     } else if (!stagingFd.valid()) {
       error = "not extracted";
     } else {
-      ok = MoveIntoPlace(stagingFd.get(), p.staged, outputFd.get(), p.target, error);
+      ok = MoveIntoPlace(stagingFd.get(), p.staged, outputFd.get(), p.target, p.size, error);
     }
     outcomes[i] = Outcome{ok, error};
   }
+  placer.Place(stagingFd.get(), outputFd.get());
   for (std::size_t i = 0; i < plan.size(); ++i) {
     const Planned& p = plan[i];
     if (outcomes[i].ok) {
@@ -979,6 +1269,12 @@ int main(int argc, char** argv) {
   } catch (const std::exception& e) {
     Print(std::string("ERROR: ") + e.what());
   }
-  std::fflush(stdout);
+  // Lines that did not reach their reader (a full disk under a redirected output) make the run a
+  // failure: what was extracted can no longer be told.
+  if (std::fflush(stdout) != 0 || std::ferror(stdout) != 0) {
+    const std::string failure = "ERROR: cannot write the tool's output: " + ErrnoText(errno) + "\n";
+    std::fwrite(failure.data(), 1, failure.size(), stderr);
+    return kFatal;
+  }
   return code;
 }
