@@ -66,7 +66,7 @@ void TMainfrm::InstallDPbtnClick() {
   // project's installers on both platforms keep to that); anything else, or an installer that
   // cannot be started, is a failed step of the run. Its log is read either way.
   int installerStatus = 0;
-  if (!WinExecute(commandLine, true, &installerStatus)) {
+  if (!tools_.WinExecute(commandLine, true, &installerStatus)) {
     LogKey("log106", {commandLine});
     StepFailed();
   } else if (installerStatus != 0) {
