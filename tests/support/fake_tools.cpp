@@ -82,7 +82,11 @@ bool FakeTools::CreateDOSProcessRedirected(const std::string& commandLine, const
                                            UiPort* ui) {
   if (ui != nullptr) ui->SetBusyCursor(true);
   const std::optional<ToolAnswer> answer = Run(commandLine);
-  if (!answer) throw RunnerError("The program cannot be started: " + errMsg);
+  // The text the real runner gives for a program that cannot be started.
+  if (!answer) {
+    throw RunnerError("[function: CreateDOSProcessRedirected ]\n\nFunction failure\n\n" + errMsg,
+                      "The system cannot find the file specified. (2)");
+  }
   if (!fs::exists(inputFile)) std::ofstream(inputFile, std::ios::binary);
   std::ofstream out(outputFile, std::ios::binary);
   for (const std::string& line : answer->lines) out << line << "\r\n";
