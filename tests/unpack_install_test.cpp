@@ -84,6 +84,7 @@ class UnpackInstallTest : public AppFixture {
 };
 
 TEST_F(UnpackInstallTest, UnpacksTickedPacksByBothMethodsAndLogsInOrder) {
+  SKIP_ON_WINDOWS(VELMORA_LINUX_PATHS);
   FakeArchiver();
   Packs({"one.7z"});
   for (const char* method : {"1", "2"}) {
@@ -125,6 +126,7 @@ TEST_F(UnpackInstallTest, UnpacksTickedPacksByBothMethodsAndLogsInOrder) {
 }
 
 TEST_F(UnpackInstallTest, PackPathWithBlanksReachesTheToolAsOneArgument) {
+  SKIP_ON_WINDOWS(VELMORA_LINUX_PATHS);
   FakeArchiver();
   const std::string folder = tmp.MakeDir("my packs");
   tmp.Write("my packs/Driver Pack One.7z", "pack");
@@ -151,6 +153,7 @@ TEST_F(UnpackInstallTest, NothingTickedShowsMessageOnly) {
 }
 
 TEST_F(UnpackInstallTest, SkipsOtherNamesAndPacksUnpackedBefore) {
+  SKIP_ON_WINDOWS(VELMORA_LINUX_PATHS);
   FakeArchiver();
   Packs({"a.7z", "b.7Z", "c.zip"});
   fs::create_directories(workDir);
@@ -173,6 +176,7 @@ TEST_F(UnpackInstallTest, SkipsOtherNamesAndPacksUnpackedBefore) {
 }
 
 TEST_F(UnpackInstallTest, MissingPackStillCountsAsUnpacked) {
+  SKIP_ON_WINDOWS(VELMORA_LINUX_PATHS);
   FakeArchiver();
   Start();
   main->Form().SetItems("PacksChlbx", {"gone.7z"});
@@ -270,6 +274,7 @@ TEST_F(UnpackInstallTest, MethodOneWithoutArchiverEndsTheRun) {
 }
 
 TEST_F(UnpackInstallTest, InstallerCommandLines) {
+  SKIP_ON_WINDOWS(VELMORA_LINUX_PATHS);
   struct Case {
     const char* autoInstall;
     const char* nonCompressed;
