@@ -13,7 +13,5 @@ set(VELMORA_LINUX_ONLY_TESTS
   offline_windows_test.cpp  # the Linux installer stand-in on an offline Windows (libhivex)
   pack_run_handlers_test.cpp  # shell scripts as the archive tool and the installer
   inf_file_test.cpp         # the Linux installer stand-in's INF reader
-  search_handlers_test.cpp  # shell scripts as the archive tool and the installer
   tree_handlers_test.cpp    # expected paths written for the Linux fixture (Windows folder in the test folder)
-  unpack_install_test.cpp   # shell scripts as the archive tool and the installer
 )

@@ -1,12 +1,14 @@
 // The driver search on the main window: the INF index of the ticked packs, the search of the
 // extracted INF files for the machine's hardware IDs, the extraction list and the installation
-// of only the matching folders. A scripted archive tool in the program folder prints the
+// of only the matching folders. A scripted archive tool (FakeTools, no process) prints the
 // extraction lines the test gives it; the INF files are laid into the working folder by the test.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <map>
+#include <optional>
 #include <random>
 #include <set>
 
@@ -15,7 +17,10 @@
 #include "devices/hwid_rules.h"
 #include "platform/profile.h"
 #include "search/file_search.h"
+#include "platform/files.h"
+#include "platform/process.h"
 #include "support/app_fixture.h"
+#include "support/fake_tools.h"
 #include "support/scoped_env.h"
 
 namespace {
@@ -27,27 +32,76 @@ class SearchTest : public AppFixture {
  protected:
   void SetUp() override {
     AppFixture::SetUp();
-    // Prints what the test laid down for the pack (named by its file name) and exits with the
-    // code the test chose; every call is recorded, each argument in brackets. Run without
-    // arguments, as the program asks for its banner, it prints the banner the test laid down
-    // and counts the question.
-    Tool("7z",
-         "if [ $# -eq 0 ]; then echo probe >> \"$VELMORA_WINDIR/7z-probes.txt\"\n"
-         "  [ -f \"$VELMORA_WINDIR/banner\" ] && cat \"$VELMORA_WINDIR/banner\"; exit 0; fi\n"
-         "{ printf '[%s]' \"$@\"; echo; } >> \"$VELMORA_WINDIR/7z-calls.txt\"\n"
-         "pack=$(basename \"$2\")\n"
-         "[ -f \"$VELMORA_WINDIR/out-$pack\" ] && cat \"$VELMORA_WINDIR/out-$pack\"\n"
-         "[ -f \"$VELMORA_WINDIR/exit-$pack\" ] && exit $(cat \"$VELMORA_WINDIR/exit-$pack\")\n"
-         "exit 0\n");
-    Tool("DPINST.exe",
-         "echo \"$*\" > \"$VELMORA_WINDIR/dpinst-args.txt\"\n"
-         "echo 'INFO: nothing to install' > \"$VELMORA_WINDIR/DPINST.LOG\"\n");
+    tools = &fake;
+    // The archive tool prints what the test laid down for the pack (named by its file name) and
+    // exits with the code the test chose; every call is recorded, each argument in brackets. Run
+    // without arguments, as the program asks for its banner, it prints the banner the test laid
+    // down and counts the question. A tool the test took away cannot be started.
+    fake.OnScript([this](const std::string& commandLine) -> std::optional<ToolAnswer> {
+      const Lines words = platform::process::SplitCommandLine(commandLine);
+      if (words.empty() || words[0] != "7z" || sevenZipGone) return std::nullopt;
+      ToolAnswer answer;
+      if (words.size() == 1) {
+        ++bannerProbes;
+        answer.lines = TextLines(banner);
+        return answer;
+      }
+      std::string call;
+      for (std::size_t i = 1; i < words.size(); ++i) call += "[" + words[i] + "]";
+      sevenZipCalls.push_back(call);
+      const std::string pack = words.size() > 2 ? fs::path(words[2]).filename().string() : std::string();
+      answer.lines = TextLines(packOutput[pack]);
+      answer.exitCode = packExit[pack];
+      return answer;
+    });
+    // The installer records its arguments and writes its log in the Windows folder.
+    fake.OnScript([this](const std::string& commandLine) -> std::optional<ToolAnswer> {
+      const Lines words = platform::process::SplitCommandLine(commandLine);
+      if (words.empty() || words[0] != "DPINST.exe") return std::nullopt;
+      std::string args;
+      for (std::size_t i = 1; i < words.size(); ++i) args += (i > 1 ? " " : "") + words[i];
+      installerArgs = args;
+      ToolAnswer answer;
+      answer.files = {{platform::WindowsDirectory() + "/DPINST.LOG", "INFO: nothing to install\n"}};
+      return answer;
+    });
   }
 
-  void Tool(const std::string& name, const std::string& body) {
-    const std::string path = tmp.Write("prog/" + name, "#!/bin/sh\n" + body);
-    fs::permissions(path, fs::perms::owner_all);
+  // The lines of a text as the tool writes them: split at line feeds, a final one ending the
+  // last line.
+  static Lines TextLines(const std::string& text) {
+    Lines lines;
+    std::size_t start = 0;
+    while (start < text.size()) {
+      const std::size_t end = text.find('\n', start);
+      if (end == std::string::npos) {
+        lines.push_back(text.substr(start));
+        break;
+      }
+      lines.push_back(text.substr(start, end - start));
+      start = end + 1;
+    }
+    return lines;
   }
+  // A file of the working folder (`relative` joined with '/').
+  std::string Work(const std::string& relative) {
+    std::ifstream in(workDir + relative, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+  }
+  void WriteWork(const std::string& relative, const std::string& content) {
+    fs::create_directories(fs::path(workDir + relative).parent_path());
+    std::ofstream(workDir + relative, std::ios::binary) << content;
+  }
+
+  FakeTools fake;
+  std::map<std::string, std::string> packOutput;  // by pack file name
+  std::map<std::string, int> packExit;
+  std::string banner;
+  int bannerProbes = 0;
+  bool sevenZipGone = false;
+  Lines sevenZipCalls;
+  std::optional<std::string> installerArgs;
+
   // A pack in the pack folder whose INF extraction prints "Extracting  <path>" for each path
   // (and any other lines given as they are).
   void Pack(const std::string& name, const Lines& paths, const Lines& otherLines = {}) {
@@ -56,9 +110,9 @@ class SearchTest : public AppFixture {
     for (const std::string& l : otherLines) out += l + "\n";
     for (const std::string& p : paths) out += "Extracting  " + p + "\n";
     out += "Everything is Ok\n";
-    tmp.Write("win/out-" + name, out);
+    packOutput[name] = out;
   }
-  void Inf(const std::string& path, const std::string& content) { tmp.Write("win/dp_tavi/Index/" + path, content); }
+  void Inf(const std::string& path, const std::string& content) { WriteWork("Index/" + path, content); }
   void Ids(const Lines& ids) { main->Form().SetItems("HWIDSforWorkcbx", ids); }
   // The packs of the pack folder listed again, all ticked.
   void TickAllPacks() {
@@ -73,13 +127,7 @@ class SearchTest : public AppFixture {
   std::string Index(const std::string& section, const std::string& key) {
     return platform::profile::ReadString(workDir + "DP_Content.ini", section, key, "<missing>");
   }
-  Lines Calls() {
-    if (!tmp.Exists("win/7z-calls.txt")) return {};
-    Lines lines;
-    std::ifstream in(winDir + "/7z-calls.txt");
-    for (std::string l; std::getline(in, l);) lines.push_back(l);
-    return lines;
-  }
+  Lines Calls() { return sevenZipCalls; }
   // Log texts with one of the given key prefixes ("log62|"), from the last line starting with
   // `from` on.
   Lines LogFrom(const std::string& from, const Lines& prefixes) {
@@ -100,6 +148,7 @@ class SearchTest : public AppFixture {
 // ---- the INF index ----
 
 TEST_F(SearchTest, IndexRecordsEachPathWithTheFirstPackAndItsPosition) {
+  SKIP_ON_WINDOWS(VELMORA_LINUX_PATHS);
   Start();
   Pack("a.7z", {"D/N/1/net.inf", "shared/x.inf"}, {"Processing archive: a.7z", "Extracting"});
   Pack("b.7Z", {"shared/x.inf", "D/V/2/vid.inf"});
@@ -164,7 +213,7 @@ TEST_F(SearchTest, HostilePathsAreLeftOutAndAFailingToolKeepsWhatItExtracted) {
   Pack("bad.7z",
        {"../escape.inf", "/abs/x.inf", "C:\\win\\x.inf", "a/../../y.inf", "br]acket.inf", "ok/..x.inf"});
   Pack("broken.7z", {"half/done.inf"});
-  tmp.Write("win/exit-broken.7z", "2");
+  packExit["broken.7z"] = 2;
   Pack("next.7z", {"next.inf"});
   PackList({"bad.7z", "broken.7z", "gone.7z", "next.7z"});
   main->ExtractINFsbtnClick();
@@ -180,7 +229,7 @@ TEST_F(SearchTest, HostilePathsAreLeftOutAndAFailingToolKeepsWhatItExtracted) {
   EXPECT_EQ(main->ExitStatus(), 1);
 
   // A tool that cannot be started gathers nothing, not even the output an earlier pack left.
-  fs::remove(programDir + "7z");
+  sevenZipGone = true;
   ui.answers = {true};
   main->ExtractINFsbtnClick();
   EXPECT_EQ(Items("INFfullPathslb"), Lines{});
@@ -193,7 +242,7 @@ TEST_F(SearchTest, HostilePathsAreLeftOutAndAFailingToolKeepsWhatItExtracted) {
 TEST_F(SearchTest, ADamagedItemLosesOnlyItself) {
   Start();
   Pack("d.7z", {"D/good/good.inf", "D/bad/bad.inf"}, {"ERROR: CRC Failed : D/bad/bad.inf"});
-  tmp.Write("win/exit-d.7z", "2");
+  packExit["d.7z"] = 2;
   Pack("e.7z", {"E/ok.inf", "E/old.inf     CRC Failed"});
   Inf("D/good/good.inf", "PCI\\VEN_1AF4&DEV_1000");
   Inf("D/bad/bad.inf", "PCI\\VEN_1AF4&DEV_1000");
@@ -205,7 +254,7 @@ TEST_F(SearchTest, ADamagedItemLosesOnlyItself) {
   EXPECT_EQ(Items("INFfullPathslb"), (Lines{" D/good/good.inf", " E/ok.inf"}));
   EXPECT_EQ(Index("D/good/good.inf", "Extract"), "YES");
   EXPECT_EQ(Index("D/bad/bad.inf", "PackName"), "<missing>");
-  EXPECT_EQ(tmp.Read("win/dp_tavi/d.7z.txt"), "D/good/*.*\r\n");
+  EXPECT_EQ(Work("d.7z.txt"), "D/good/*.*\r\n");
   EXPECT_EQ(LogFrom("log61", {"log103|", "log75|"}),
             (Lines{"log103|d.7z|ERROR: CRC Failed : D/bad/bad.inf", "log75|d.7z|2",
                    "log103|e.7z|Extracting  E/old.inf     CRC Failed"}));
@@ -214,13 +263,14 @@ TEST_F(SearchTest, ADamagedItemLosesOnlyItself) {
   // The extraction fails on the pack too, yet what it extracted goes to the installer.
   main->Form().SetAllChecked("HWIDS2Installchb", true);
   main->InstallHWIDsbtnClick();
-  EXPECT_TRUE(tmp.Exists("win/dpinst-args.txt"));
+  EXPECT_TRUE(installerArgs.has_value());
   EXPECT_FALSE(LogHas("log100|%s|%s"));
 }
 
 // Every pack name the file system allows either goes the whole way, index to installer, or is
 // left out up front with a line naming it while the other packs go on.
 TEST_F(SearchTest, PackNamesACommandLineCannotCarryAreLeftOutAndTheOthersGoOn) {
+  SKIP_ON_WINDOWS("names Windows does not allow in a file name (\":\", a line break)");
   struct Case {
     std::string name;
     bool carried;
@@ -264,7 +314,7 @@ TEST_F(SearchTest, PackNamesACommandLineCannotCarryAreLeftOutAndTheOthersGoOn) {
     EXPECT_EQ(calledWith("[-o" + workDir + "Drivers/][@" + workDir + c.name + ".txt][-y]"), c.carried ? 1 : 0);
     if (c.carried) {
       ++carried;
-      EXPECT_EQ(tmp.Read("win/dp_tavi/" + c.name + ".txt"), folder + "*.*\r\n");
+      EXPECT_EQ(Work("" + c.name + ".txt"), folder + "*.*\r\n");
     }
   }
   EXPECT_EQ(calls.size(), 2 * carried);
@@ -275,13 +325,14 @@ TEST_F(SearchTest, PackNamesACommandLineCannotCarryAreLeftOutAndTheOthersGoOn) {
     if (file.size() > 7 && file.substr(file.size() - 7) == ".7z.txt") ++listFiles;
   }
   EXPECT_EQ(listFiles, carried);
-  EXPECT_TRUE(tmp.Exists("win/dpinst-args.txt"));
+  EXPECT_TRUE(installerArgs.has_value());
   EXPECT_EQ(main->ExitStatus(), 1);
 }
 
 // A symbolic link in place of any of the program's files in the working folder is replaced by
 // the file; what it points to, outside, is never written.
 TEST_F(SearchTest, LinksInPlaceOfTheWorkingFilesAreReplacedNeverWrittenThrough) {
+  SKIP_ON_WINDOWS("a symbolic link needs a privilege Windows does not give a test by default");
   Start();
   Pack("a.7z", {"D/a.inf"});
   Inf("D/a.inf", "PCI\\VEN_1AF4&DEV_1000");
@@ -299,7 +350,7 @@ TEST_F(SearchTest, LinksInPlaceOfTheWorkingFilesAreReplacedNeverWrittenThrough) 
     EXPECT_EQ(tmp.Read("outside/" + file), "precious " + file);
     EXPECT_FALSE(fs::is_symlink(workDir + file));
   }
-  EXPECT_EQ(tmp.Read("win/dp_tavi/a.7z.txt"), "D/*.*\r\n");
+  EXPECT_EQ(Work("a.7z.txt"), "D/*.*\r\n");
   EXPECT_EQ(Index("D/a.inf", "Extract"), "YES");
   EXPECT_EQ(platform::profile::ReadString(workDir + "DP_Extract.ini", "a.7z.txt", "D/*.*", "<missing>"), "Line0");
 }
@@ -310,12 +361,12 @@ TEST_F(SearchTest, NoTickedPackKeepsTheOldIndexAndItsLists) {
   TickAllPacks();
   ui.answers = {true};
   main->ExtractINFsbtnClick();
-  const std::string before = tmp.Read("win/dp_tavi/DP_Content.ini");
+  const std::string before = Work("DP_Content.ini");
 
   main->Form().SetAllChecked("PacksChlbx", false);
   ui.answers = {true};
   main->ExtractINFsbtnClick();
-  EXPECT_EQ(tmp.Read("win/dp_tavi/DP_Content.ini"), before);
+  EXPECT_EQ(Work("DP_Content.ini"), before);
   EXPECT_EQ(Items("INFfullPathslb"), Lines{" a.inf"});
   EXPECT_EQ(ui.shown.back(), "message:msg6|%s");
 }
@@ -332,8 +383,8 @@ TEST_F(SearchTest, KeptIndexInANewRunIsSearchedAgain) {
 
   // A list left by an earlier run, with a second name: the list is replaced whole, never
   // rewritten in place, so the second name keeps the old content.
-  tmp.Write("win/dp_tavi/a.7z.txt", "old/*.*\r\n");
-  fs::create_hard_link(tmp.File("win/dp_tavi/a.7z.txt"), tmp.File("win/list-before"));
+  WriteWork("a.7z.txt", "old/*.*\r\n");
+  fs::create_hard_link(workDir + "a.7z.txt", tmp.File("list-before"));
 
   // A new run of the program: No keeps the index, and its paths and packs come back.
   Start();
@@ -344,9 +395,9 @@ TEST_F(SearchTest, KeptIndexInANewRunIsSearchedAgain) {
   EXPECT_EQ(Items("INFfullPathslb"), (Lines{"D/a.inf", "D/b.inf"}));
   EXPECT_EQ(Items("PackNamecbx"), (Lines{"a.7z", "b.7z"}));
   EXPECT_EQ(Index("D/a.inf", "Extract"), "YES");
-  EXPECT_EQ(tmp.Read("win/dp_tavi/a.7z.txt"), "D/*.*\r\n");
-  EXPECT_EQ(tmp.Read("win/dp_tavi/b.7z.txt"), "");
-  EXPECT_EQ(tmp.Read("win/list-before"), "old/*.*\r\n");
+  EXPECT_EQ(Work("a.7z.txt"), "D/*.*\r\n");
+  EXPECT_EQ(Work("b.7z.txt"), "");
+  EXPECT_EQ(tmp.Read("list-before"), "old/*.*\r\n");
 }
 
 // Unpacking whole packs replaces the run's pack list; a search over the kept index afterwards
@@ -362,7 +413,7 @@ TEST_F(SearchTest, KeptIndexAfterUnpackingRewritesTheListsOfAllItsPacks) {
   Inf("C/c.inf", "PCI\\VEN_1AF4&DEV_1000");
   PackList({"a.7z", "b.7z", "c.7z"});
   main->ExtractINFsbtnClick();
-  for (const char* pack : {"a", "b", "c"}) tmp.Write(std::string("win/dp_tavi/") + pack + ".7z.txt", "stale/*.*\r\n");
+  for (const char* pack : {"a", "b", "c"}) WriteWork(std::string() + pack + ".7z.txt", "stale/*.*\r\n");
 
   // "Unpack DP" on the second pack alone, then a search that keeps the index.
   main->Form().SetAllChecked("PacksChlbx", false);
@@ -373,9 +424,9 @@ TEST_F(SearchTest, KeptIndexAfterUnpackingRewritesTheListsOfAllItsPacks) {
   main->SearchByHWIDSbtnClick();
   EXPECT_TRUE(LogHas("log20|%s|%s"));
   EXPECT_EQ(Items("PackNamecbx"), (Lines{"a.7z", "b.7z", "c.7z"}));
-  EXPECT_EQ(tmp.Read("win/dp_tavi/a.7z.txt"), "");
-  EXPECT_EQ(tmp.Read("win/dp_tavi/b.7z.txt"), "B/*.*\r\n");
-  EXPECT_EQ(tmp.Read("win/dp_tavi/c.7z.txt"), "C/*.*\r\n");
+  EXPECT_EQ(Work("a.7z.txt"), "");
+  EXPECT_EQ(Work("b.7z.txt"), "B/*.*\r\n");
+  EXPECT_EQ(Work("c.7z.txt"), "C/*.*\r\n");
 }
 
 // ---- the search: one pass over each file gives what a search of each pair gives ----
@@ -428,6 +479,7 @@ std::string Utf16(const std::string& text, bool bigEndian) {
 }
 
 TEST_F(SearchTest, OnePassSearchGivesThePerPairResultsByteForByte) {
+  SKIP_ON_WINDOWS(VELMORA_LINUX_PATHS);
   Start();
   const Lines ids = {
       "PCI\\VEN_8086&DEV_1E31&SUBSYS_00011043&REV_04\\3&11583659&0&A0",
@@ -493,7 +545,7 @@ TEST_F(SearchTest, OnePassSearchGivesThePerPairResultsByteForByte) {
   TickAllPacks();
   Ids(ids);
   main->ExtractINFsbtnClick();
-  const std::string reference = tmp.Write("reference.ini", tmp.Read("win/dp_tavi/DP_Content.ini"));
+  const std::string reference = tmp.Write("reference.ini", Work("DP_Content.ini"));
   // An earlier search of the same index already chose a pattern for one file.
   platform::profile::WriteString(reference, paths[1], "Extract", "yes");
   platform::profile::WriteString(reference, paths[1], "Found Pattern", "EARLIER");
@@ -512,7 +564,7 @@ TEST_F(SearchTest, OnePassSearchGivesThePerPairResultsByteForByte) {
   ASSERT_GT(expected.matched.size(), 10u) << "the generated set must hold matches";
   EXPECT_EQ(LogFrom("log61", {"log62|", "log63|"}), expected.logLines);
   EXPECT_EQ(firstMatchList, expected.matched);
-  EXPECT_EQ(tmp.Read("win/dp_tavi/DP_Content.ini"), tmp.Read("reference.ini"));
+  EXPECT_EQ(Work("DP_Content.ini"), tmp.Read("reference.ini"));
   EXPECT_TRUE(LogHas("log64|" + std::to_string(expected.matched.size()) + "|%s"));
   EXPECT_EQ(Index(paths[1], "Found Pattern"), "EARLIER");
   EXPECT_FALSE(main->Form().Caption("TimeStartlbl").empty());
@@ -520,6 +572,7 @@ TEST_F(SearchTest, OnePassSearchGivesThePerPairResultsByteForByte) {
 }
 
 TEST_F(SearchTest, SearchCountsAndRecordsTheFirstIdentifier) {
+  SKIP_ON_WINDOWS(VELMORA_LINUX_PATHS);
   Start();
   Pack("p.7z", {"a/lower.inf", "a/two.inf", "b/utf16.inf", "c/none.inf"});
   Inf("a/lower.inf", "pci\\ven_1af4&dev_1000&subsys_1 and PCI\\VEN_1AF4&DEV_1000");
@@ -551,6 +604,7 @@ TEST_F(SearchTest, SearchCountsAndRecordsTheFirstIdentifier) {
 // ---- the extraction list and the installation ----
 
 TEST_F(SearchTest, ExtractionListsNameEachMatchingFolderOncePerPack) {
+  SKIP_ON_WINDOWS("a pack named \"x:y.7z\", a name Windows does not allow");
   Start();
   Pack("Net Pack.7z", {"L/1/a.inf", "L/1/b.inf", "L/1/c.inf", "L/2/d.inf"});
   Pack("x:y.7z", {"top.inf"});
@@ -569,9 +623,9 @@ TEST_F(SearchTest, ExtractionListsNameEachMatchingFolderOncePerPack) {
   const std::string e2 = "PCI\\VEN_10EC&DEV_8168&SUBSYS_1&REV_0C\\4&2:log55|%s|%s:";
   EXPECT_EQ(Items("HWIDS2Installchb"), (Lines{e1 + "Net Pack.7z", e1 + "x:y.7z", e2 + "Net Pack.7z"}));
   EXPECT_EQ(main->InstallEntryPacks(), (Lines{"Net Pack.7z", "x:y.7z", "Net Pack.7z"}));
-  EXPECT_EQ(tmp.Read("win/dp_tavi/Net Pack.7z.txt"), "L/1/*.*\r\nL/2/*.*\r\n");
-  EXPECT_EQ(tmp.Read("win/dp_tavi/x:y.7z.txt"), "*.*\r\n");
-  EXPECT_EQ(tmp.Read("win/dp_tavi/empty.7z.txt"), "");
+  EXPECT_EQ(Work("Net Pack.7z.txt"), "L/1/*.*\r\nL/2/*.*\r\n");
+  EXPECT_EQ(Work("x:y.7z.txt"), "*.*\r\n");
+  EXPECT_EQ(Work("empty.7z.txt"), "");
   // Match order: b, c, d (first ID), top, then a (second ID): later entries of a key win.
   EXPECT_EQ(platform::profile::ReadString(workDir + "DP_Extract.ini", "Net Pack.7z.txt", "L/1/*.*", ""),
             "Line4");
@@ -586,7 +640,7 @@ TEST_F(SearchTest, ExtractionListsNameEachMatchingFolderOncePerPack) {
   EXPECT_FALSE(main->Form().Checked("HWIDS2Installchb", 0));
 
   // Installing extracts each ticked pack once, with its list, then runs the installer.
-  fs::remove(winDir + "/7z-calls.txt");
+  sevenZipCalls.clear();
   main->Form().SetAllChecked("HWIDS2Installchb", true);
   main->InstallHWIDsbtnClick();
   EXPECT_EQ(
@@ -595,7 +649,7 @@ TEST_F(SearchTest, ExtractionListsNameEachMatchingFolderOncePerPack) {
              "[x][" + programDir + "DP/x:y.7z][-o" + workDir + "Drivers/][@" + workDir + "x:y.7z.txt][-y]"}));
   EXPECT_EQ(main->Form().Caption("CMD4HWIDunpacked"),
             "7z x " + programDir + "DP/x:y.7z -o" + workDir + "Drivers/ @" + workDir + "x:y.7z.txt -y");
-  EXPECT_TRUE(tmp.Exists("win/dpinst-args.txt"));
+  EXPECT_TRUE(installerArgs.has_value());
   EXPECT_EQ(LogKeys().back(), "log53");
 }
 
@@ -603,6 +657,7 @@ TEST_F(SearchTest, ExtractionListsNameEachMatchingFolderOncePerPack) {
 // folder, and the installer is pointed at the drivers folder alone; an entry left unticked has
 // its pack left alone, and with nothing chosen no installer runs to claim anything.
 TEST_F(SearchTest, OnlyTheChosenDriversReachTheInstaller) {
+  SKIP_ON_WINDOWS(VELMORA_LINUX_PATHS);
   struct Case {
     const char* name;
     std::vector<bool> ticks;  // per entry of "HWIDS2Installchb": a.7z, b.7z
@@ -631,8 +686,8 @@ TEST_F(SearchTest, OnlyTheChosenDriversReachTheInstaller) {
     EXPECT_EQ(Index("B/2/b.inf", "Extract"), "YES");
     ASSERT_EQ(Items("HWIDS2Installchb").size(), 2u);
     for (std::size_t i = 0; i < c.ticks.size(); ++i) main->Form().SetChecked("HWIDS2Installchb", i, c.ticks[i]);
-    fs::remove(winDir + "/7z-calls.txt");
-    fs::remove(winDir + "/dpinst-args.txt");
+    sevenZipCalls.clear();
+    installerArgs.reset();
     main->InstallHWIDsbtnClick();
 
     Lines expected;
@@ -641,9 +696,9 @@ TEST_F(SearchTest, OnlyTheChosenDriversReachTheInstaller) {
                          ".txt][-y]");
     }
     EXPECT_EQ(Calls(), expected);
-    EXPECT_EQ(tmp.Exists("win/dpinst-args.txt"), c.installerRuns);
+    EXPECT_EQ(installerArgs.has_value(), c.installerRuns);
     if (c.installerRuns) {
-      EXPECT_EQ(tmp.Read("win/dpinst-args.txt"), "/path " + workDir + "Drivers\n");
+      EXPECT_EQ(installerArgs, "/path " + workDir + "Drivers");
       EXPECT_FALSE(LogHas("log100|%s|%s"));
     } else {
       EXPECT_TRUE(LogHas("log100|%s|%s"));
@@ -685,7 +740,7 @@ TEST_F(SearchTest, ATickedEntryExtractsExactlyItsOwnFolders) {
     ASSERT_EQ(Items("HWIDS2Installchb").size(), 2u);
     EXPECT_EQ(main->InstallEntries()[1].folders, (Lines{"N/2/*.*", "N/3/*.*"}));
     for (std::size_t i = 0; i < c.ticks.size(); ++i) main->Form().SetChecked("HWIDS2Installchb", i, c.ticks[i]);
-    fs::remove(winDir + "/7z-calls.txt");
+    sevenZipCalls.clear();
     main->InstallHWIDsbtnClick();
 
     EXPECT_EQ(Calls(), Lines{"[x][" + programDir + "DP/n.7z][-o" + workDir + "Drivers/][@" + workDir + c.listFile +
@@ -751,7 +806,7 @@ TEST_F(SearchTest, EntriesAreReadableAndOfferedOncePerDeviceAndPack) {
   // An entry put into the list from elsewhere still names its pack, and brings the pack's list.
   main->Form().SetItems("HWIDS2Installchb", {list.items[1]});
   main->Form().SetChecked("HWIDS2Installchb", 0, true);
-  fs::remove(winDir + "/7z-calls.txt");
+  sevenZipCalls.clear();
   main->InstallHWIDsbtnClick();
   EXPECT_EQ(Calls(), Lines{"[x][" + programDir + "DP/Net Pack.7z][-o" + workDir + "Drivers/][@" + workDir +
                            "Net Pack.7z.txt][-y]"});
@@ -782,6 +837,7 @@ TEST_F(SearchTest, ThePageSaysWhatTheSearchFound) {
 // its list file and its extraction, made from the matches themselves; the log names what the
 // extraction list could not record, and the step counts as failed.
 TEST_F(SearchTest, NamesTheExtractionListCannotHoldAreStillExtracted) {
+  SKIP_ON_WINDOWS(VELMORA_LINUX_PATHS);
   struct Case {
     const char* pack;
     const char* inf;
@@ -802,12 +858,12 @@ TEST_F(SearchTest, NamesTheExtractionListCannotHoldAreStillExtracted) {
     TickAllPacks();
     Ids({"PCI\\VEN_8086&DEV_100E&SUBSYS_1&REV_02\\3&1"});
     main->SearchByHWIDSbtnClick();
-    EXPECT_EQ(tmp.Read("win/dp_tavi/" + std::string(c.pack) + ".txt"), std::string(c.listLine) + "\r\n");
+    EXPECT_EQ(Work("" + std::string(c.pack) + ".txt"), std::string(c.listLine) + "\r\n");
     EXPECT_EQ(LogHas("log101|" + std::string(c.listLine) + "|" + c.pack), !c.recorded);
     EXPECT_EQ(main->ExitStatus(), c.recorded ? 0 : 1);
     EXPECT_FALSE(LogHas("log73|" + std::string(c.inf) + "|%s"));
     main->Form().SetAllChecked("HWIDS2Installchb", true);
-    fs::remove(winDir + "/7z-calls.txt");
+    sevenZipCalls.clear();
     main->InstallHWIDsbtnClick();
     EXPECT_EQ(Calls(), Lines{"[x][" + programDir + "DP/" + c.pack + "][-o" + workDir + "Drivers/][@" + workDir +
                              c.pack + ".txt][-y]"});
@@ -819,7 +875,7 @@ TEST_F(SearchTest, NamesTheExtractionListCannotHoldAreStillExtracted) {
 
 TEST_F(SearchTest, AMatchTheIndexNoLongerHoldsIsLoggedAndSkipped) {
   Start();
-  tmp.Write("win/dp_tavi/DP_Content.ini",
+  WriteWork("DP_Content.ini",
             "[d/a.inf]\r\nPackName=p.7z\r\nPackNumber=0\r\nExtract=YES\r\nFound Pattern Full=PCI\\X\r\n");
   main->Form().SetItems("PackNamecbx", {"p.7z"});
   main->Form().SetItems("SearchINFExtraxtPathslb", {"gone/b.inf", "d/a.inf"});
@@ -828,17 +884,17 @@ TEST_F(SearchTest, AMatchTheIndexNoLongerHoldsIsLoggedAndSkipped) {
   EXPECT_TRUE(LogHas("log76|gone/b.inf|%s"));
   // The skipped match takes no place in the list: the kept one is still the second match.
   EXPECT_EQ(platform::profile::ReadString(workDir + "DP_Extract.ini", "p.7z.txt", "d/*.*", ""), "Line1");
-  EXPECT_EQ(tmp.Read("win/dp_tavi/p.7z.txt"), "d/*.*\r\n");
+  EXPECT_EQ(Work("p.7z.txt"), "d/*.*\r\n");
 }
 
 TEST_F(SearchTest, BlanksInTheWorkingFolderReachTheToolAsOneArgument) {
+  SKIP_WITHOUT_LINUX_OVERRIDE("VELMORA_WINDIR");
   const std::string stick = tmp.MakeDir("USB STICK");
-  setenv("VELMORA_WINDIR", (stick + "win").c_str(), 1);
+  SetEnvVar("VELMORA_WINDIR", stick + "win");
   tmp.MakeDir("USB STICK/win");
   Start();
   const std::string work = stick + "win/dp_tavi/";
   Pack("p.7z", {"d/a.inf"});
-  tmp.Write(stick + "win/out-p.7z", tmp.Read("win/out-p.7z"));
   tmp.Write(work + "Index/d/a.inf", "PCI\\VEN_8086&DEV_100E");
   TickAllPacks();
   Ids({"PCI\\VEN_8086&DEV_100E&SUBSYS_1&REV_02\\3&1"});
@@ -846,7 +902,8 @@ TEST_F(SearchTest, BlanksInTheWorkingFolderReachTheToolAsOneArgument) {
   main->Form().SetAllChecked("HWIDS2Installchb", true);
   main->InstallHWIDsbtnClick();
   main->UnpackDriverPacks2method1Click();
-  const std::string calls = tmp.Read(stick + "win/7z-calls.txt");
+  std::string calls;
+  for (const std::string& call : Calls()) calls += call + "\n";
   EXPECT_EQ(calls, "[x][" + programDir + "DP/p.7z][-o" + work + "Index/][*.inf][-r][-y]\n[x][" + programDir +
                        "DP/p.7z][-o" + work + "Drivers/][@" + work + "p.7z.txt][-y]\n[x][" + programDir +
                        "DP/p.7z][-o" + work + "Drivers/][-y]\n");
@@ -869,9 +926,10 @@ void PrintTo(const ToolKind& kind, std::ostream* out) { *out << kind.name; }
 class ToolKindTest : public SearchTest, public ::testing::WithParamInterface<ToolKind> {};
 
 TEST_P(ToolKindTest, CommandLinesFollowTheKindAndItemsAreGatheredInItsForm) {
+  SKIP_ON_WINDOWS(VELMORA_LINUX_PATHS);
   const ToolKind& kind = GetParam();
   Start();
-  tmp.Write("win/banner", kind.banner);
+  banner = kind.banner;
   // The tool's answer to the INF extraction, in the form of its kind. The archive's own line
   // names an INF file that must never be taken for an item.
   const Lines paths = {"L/1/a.inf", "L/2/b.inf", "top.inf"};
@@ -882,7 +940,7 @@ TEST_P(ToolKindTest, CommandLinesFollowTheKindAndItemsAreGatheredInItsForm) {
   if (kind.listsWithSwitch) out += "- L/1/\n";  // a folder, as newer tools list them
   out += "Everything is Ok\n";
   tmp.Write("prog/DP/p.7z", "pack");
-  tmp.Write("win/out-p.7z", out);
+  packOutput["p.7z"] = out;
   Inf("L/1/a.inf", "PCI\\VEN_8086&DEV_100E");
   Inf("L/2/b.inf", "nothing");
   Inf("top.inf", "PCI\\VEN_8086&DEV_100E");
@@ -898,7 +956,7 @@ TEST_P(ToolKindTest, CommandLinesFollowTheKindAndItemsAreGatheredInItsForm) {
   EXPECT_EQ(Index("L/1/a.inf", "Extract"), "YES");
   EXPECT_EQ(Index("top.inf", "Extract"), "YES");
   EXPECT_EQ(Index("L/2/b.inf", "Extract"), "<missing>");
-  EXPECT_EQ(tmp.Read("win/dp_tavi/p.7z.txt"), "L/1/*.*\r\n*.*\r\n");
+  EXPECT_EQ(Work("p.7z.txt"), "L/1/*.*\r\n*.*\r\n");
   EXPECT_FALSE(LogHas("log72||%s"));
 
   // The Parts' command lines, with -bb1 behind them for a tool that needs it; the log shows each
@@ -915,7 +973,7 @@ TEST_P(ToolKindTest, CommandLinesFollowTheKindAndItemsAreGatheredInItsForm) {
     EXPECT_TRUE(LogHas("log23|" + line + "|%s")) << line;
   }
   // The tool was asked for its banner once in this run, and the answer logged once.
-  EXPECT_EQ(tmp.Read("win/7z-probes.txt"), "probe\n");
+  EXPECT_EQ(bannerProbes, 1);
   const Lines keys = LogKeys();
   EXPECT_EQ(std::count(keys.begin(), keys.end(), "log97") + std::count(keys.begin(), keys.end(), "log98"), 1);
   EXPECT_TRUE(LogHas(kind.logged));
@@ -941,19 +999,19 @@ INSTANTIATE_TEST_SUITE_P(
     [](const ::testing::TestParamInfo<ToolKind>& param) { return std::string(param.param.name); });
 
 TEST_F(SearchTest, AToolThatCannotStartIsAskedForItsBannerAgainLater) {
+  SKIP_ON_WINDOWS(VELMORA_LINUX_PATHS);
   Start();
   Pack("p.7z", {"a.inf"});
   TickAllPacks();
-  const std::string script = tmp.Read("prog/7z");
-  fs::remove(programDir + "7z");
+  sevenZipGone = true;
   main->ExtractINFsbtnClick();
   EXPECT_FALSE(main->Archiver().has_value());
   EXPECT_TRUE(LogHas("log23|7z x " + programDir + "DP/p.7z -o" + workDir + "Index/ *.inf -r -y|%s"));
   const Lines keys = LogKeys();
   EXPECT_EQ(std::count(keys.begin(), keys.end(), "log98"), 0);  // nothing is claimed about a missing tool
 
-  Tool("7z", script.substr(std::string("#!/bin/sh\n").size()));
-  tmp.Write("win/banner", "7-Zip 23.01 (x64) : Copyright (c) 1999-2023 Igor Pavlov : 2023-06-20");
+  sevenZipGone = false;
+  banner = "7-Zip 23.01 (x64) : Copyright (c) 1999-2023 Igor Pavlov : 2023-06-20";
   ui.answers = {true};
   main->ExtractINFsbtnClick();
   ASSERT_TRUE(main->Archiver().has_value());
@@ -1057,7 +1115,7 @@ TEST_F(SearchTest, TheHardwareRunTakesTheListNamedInTheConfiguration) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
-    fs::remove(winDir + "/7z-calls.txt");
+    sevenZipCalls.clear();
     fs::remove(workDir + "DP_Content.ini");
     Start();
     platform::profile::WriteString(programDir + "dp_tavi.ini", "Automation", "HWIDsListFile", c.key);
@@ -1102,7 +1160,7 @@ TEST_F(SearchTest, ARunningSearchDisablesTheOperationButtonsAndStartsNoSecondRun
     }
   };
   ReenteringUi reentering;
-  main = std::make_unique<TMainfrm>(reentering, AppEnvironment{programFile, {}});
+  main = std::make_unique<TMainfrm>(reentering, AppEnvironment{programFile, {}}, tools);
   main->FormCreate();
   Pack("p.7z", {"d/a.inf"});
   Inf("d/a.inf", "PCI\\VEN_8086&DEV_100E");

@@ -1,15 +1,20 @@
-// Unpacking ticked packs and handing the drivers to the installer, with scripted tools in the
-// program folder standing in for the archiver and the installer.
+// Unpacking ticked packs and handing the drivers to the installer, with scripted tools
+// (FakeTools, no process) standing in for the archiver and the installer.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cctype>
 #include <filesystem>
 #include <fstream>
+#include <functional>
+#include <optional>
 
 #include "base/window_layout.h"
 #include "platform/profile.h"
+#include "platform/files.h"
+#include "platform/process.h"
 #include "support/app_fixture.h"
+#include "support/fake_tools.h"
 
 namespace {
 
@@ -17,43 +22,69 @@ namespace fs = std::filesystem;
 
 class UnpackInstallTest : public AppFixture {
  protected:
-  void Tool(const std::string& name, const std::string& body) {
-    const std::string path = tmp.Write("prog/" + name, "#!/bin/sh\n" + body);
-    fs::permissions(path, fs::perms::owner_all);
+  void SetUp() override {
+    AppFixture::SetUp();
+    tools = &fake;
+    // The archive tool records its arguments, one a line, and prints two extraction lines; asked
+    // for its banner (no arguments) it prints none.
+    fake.OnScript([this](const std::string& commandLine) -> std::optional<ToolAnswer> {
+      const Lines words = platform::process::SplitCommandLine(commandLine);
+      if (!archiver || words.empty() || words[0] != "7z") return std::nullopt;
+      ToolAnswer answer;
+      if (words.size() == 1) return answer;
+      archiverArgs.insert(archiverArgs.end(), words.begin() + 1, words.end());
+      answer.lines = {"Extracting  drv/a.inf", "Extracting  drv/a.sys", "Everything is Ok"};
+      return answer;
+    });
+    // The installer records its arguments, writes the log the test chose into the Windows folder
+    // and ends with the test's exit code.
+    fake.OnScript([this](const std::string& commandLine) -> std::optional<ToolAnswer> {
+      const Lines words = platform::process::SplitCommandLine(commandLine);
+      if (!installerLog || words.empty() || words[0] != "DPINST.exe") return std::nullopt;
+      std::string args;
+      for (std::size_t i = 1; i < words.size(); ++i) args += (i > 1 ? " " : "") + words[i];
+      installerArgs = args;
+      if (onInstall) onInstall();
+      ToolAnswer answer;
+      answer.files = {{platform::WindowsDirectory() + "/DPINST.LOG", *installerLog}};
+      answer.exitCode = installerExit;
+      return answer;
+    });
   }
-  void FakeArchiver() {
-    // Records its arguments and prints two extraction lines, like the archive tool; asked for
-    // its banner (no arguments) it prints none.
-    Tool("7z",
-         "[ $# -eq 0 ] && exit 0\n"
-         "printf '%s\\n' \"$@\" >> \"$VELMORA_WINDIR/7z-args.txt\"\n"
-         "echo 'Extracting  drv/a.inf'\necho 'Extracting  drv/a.sys'\necho 'Everything is Ok'\n");
-  }
+  void FakeArchiver() { archiver = true; }
   void FakeInstaller(int lines) {
-    Tool("DPINST.exe",
-         "echo \"$*\" > \"$VELMORA_WINDIR/dpinst-args.txt\"\n"
-         "i=0; while [ $i -lt " +
-             std::to_string(lines) +
-             " ]; do echo \"line $i\"; i=$((i+1)); done"
-             " > \"$VELMORA_WINDIR/DPINST.LOG\"\n");
+    std::string log;
+    for (int i = 0; i < lines; ++i) log += "line " + std::to_string(i) + "\n";
+    installerLog = log;
   }
+  std::string Work(const std::string& relative) {
+    std::ifstream in(workDir + relative, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+  }
+  bool WorkExists(const std::string& relative) { return fs::exists(workDir + relative); }
+  bool InstallerLogLeft() { return fs::exists(platform::WindowsDirectory() + "/DPINST.LOG"); }
+
+  using Lines = std::vector<std::string>;
+  FakeTools fake;
+  bool archiver = false;
+  Lines archiverArgs;
+  std::optional<std::string> installerLog;  // nothing: no installer
+  int installerExit = 0;
+  std::function<void()> onInstall;
+  std::optional<std::string> installerArgs;
+
   void Packs(std::initializer_list<const char*> names) {
     for (const char* n : names) tmp.Write(std::string("prog/DP/") + n, "pack");
   }
   void TickAll() { main->Form().SetAllChecked("PacksChlbx", true); }
-  std::vector<std::string> ArchiverCalls() {
-    if (!tmp.Exists("win/7z-args.txt")) return {};
-    std::vector<std::string> lines;
-    std::ifstream in(winDir + "/7z-args.txt");
-    for (std::string l; std::getline(in, l);) lines.push_back(l);
-    return lines;
-  }
+  std::vector<std::string> ArchiverCalls() { return archiverArgs; }
   void SetIni(const char* section, const char* key, const std::string& value) {
     platform::profile::WriteString(programDir + "dp_tavi.ini", section, key, value);
   }
 };
 
 TEST_F(UnpackInstallTest, UnpacksTickedPacksByBothMethodsAndLogsInOrder) {
+  SKIP_ON_WINDOWS(VELMORA_LINUX_PATHS);
   FakeArchiver();
   Packs({"one.7z"});
   for (const char* method : {"1", "2"}) {
@@ -85,7 +116,7 @@ TEST_F(UnpackInstallTest, UnpacksTickedPacksByBothMethodsAndLogsInOrder) {
     EXPECT_EQ(
         main->Form().Items("CMDlogcmb"),
         (std::vector<std::string>{"Extracting  drv/a.inf", "Extracting  drv/a.sys", "Everything is Ok"}));
-    EXPECT_EQ(tmp.Read("win/dp_tavi/UnpackedDP.txt"), "one.7z\r\n");
+    EXPECT_EQ(Work("UnpackedDP.txt"), "one.7z\r\n");
     EXPECT_FALSE(main->Waitfrm().Visible(kWaitFormName));
     EXPECT_FALSE(ui.busy);
     main.reset();
@@ -95,6 +126,7 @@ TEST_F(UnpackInstallTest, UnpacksTickedPacksByBothMethodsAndLogsInOrder) {
 }
 
 TEST_F(UnpackInstallTest, PackPathWithBlanksReachesTheToolAsOneArgument) {
+  SKIP_ON_WINDOWS(VELMORA_LINUX_PATHS);
   FakeArchiver();
   const std::string folder = tmp.MakeDir("my packs");
   tmp.Write("my packs/Driver Pack One.7z", "pack");
@@ -117,31 +149,34 @@ TEST_F(UnpackInstallTest, NothingTickedShowsMessageOnly) {
   Start();
   main->RunWithOutputClick();
   EXPECT_EQ(ui.shown.back(), "info:msg6|%s");
-  EXPECT_FALSE(tmp.Exists("win/dp_tavi/UnpackedDP.txt"));
+  EXPECT_FALSE(WorkExists("UnpackedDP.txt"));
 }
 
 TEST_F(UnpackInstallTest, SkipsOtherNamesAndPacksUnpackedBefore) {
+  SKIP_ON_WINDOWS(VELMORA_LINUX_PATHS);
   FakeArchiver();
   Packs({"a.7z", "b.7Z", "c.zip"});
-  tmp.Write("win/dp_tavi/UnpackedDP.txt", "a.7z\r\n");
+  fs::create_directories(workDir);
+  std::ofstream(workDir + "UnpackedDP.txt", std::ios::binary) << "a.7z\r\n";
   // A second name for the old file: the list is replaced whole, never rewritten in place, so
   // the old file keeps its content.
-  fs::create_hard_link(workDir + "UnpackedDP.txt", tmp.File("win/unpacked-before"));
+  fs::create_hard_link(workDir + "UnpackedDP.txt", tmp.File("unpacked-before"));
   Start();
   TickAll();
   main->SetCaption("CMDUnpackMethoded", "2");
   main->RunWithOutputClick();
-  EXPECT_EQ(tmp.Read("win/unpacked-before"), "a.7z\r\n");
+  EXPECT_EQ(tmp.Read("unpacked-before"), "a.7z\r\n");
   auto calls = ArchiverCalls();
   ASSERT_EQ(calls.size(), 4u);
   EXPECT_EQ(calls[1], programDir + "DP/b.7Z");
   auto keys = LogKeys();
   EXPECT_EQ(std::count(keys.begin(), keys.end(), "log22"), 2);  // a.7z still gets its lines
   EXPECT_EQ(std::count(keys.begin(), keys.end(), "log27"), 1);
-  EXPECT_EQ(tmp.Read("win/dp_tavi/UnpackedDP.txt"), "a.7z\r\nb.7Z\r\n");
+  EXPECT_EQ(Work("UnpackedDP.txt"), "a.7z\r\nb.7Z\r\n");
 }
 
 TEST_F(UnpackInstallTest, MissingPackStillCountsAsUnpacked) {
+  SKIP_ON_WINDOWS(VELMORA_LINUX_PATHS);
   FakeArchiver();
   Start();
   main->Form().SetItems("PacksChlbx", {"gone.7z"});
@@ -150,7 +185,7 @@ TEST_F(UnpackInstallTest, MissingPackStillCountsAsUnpacked) {
   main->RunWithOutputClick();
   EXPECT_TRUE(LogHas("log23|7z x  -o" + workDir + "Drivers/ -y|%s"));
   EXPECT_TRUE(LogHas("log57|-1|%s"));
-  EXPECT_EQ(tmp.Read("win/dp_tavi/UnpackedDP.txt"), "gone.7z\r\n");
+  EXPECT_EQ(Work("UnpackedDP.txt"), "gone.7z\r\n");
 }
 
 TEST_F(UnpackInstallTest, MethodThatIsNoNumberEndsTheRunBeforeAPackCountsAsUnpacked) {
@@ -173,7 +208,7 @@ TEST_F(UnpackInstallTest, MethodThatIsNoNumberEndsTheRunBeforeAPackCountsAsUnpac
     EXPECT_EQ(errorShown, c.error);
     EXPECT_TRUE(ArchiverCalls().empty());
     EXPECT_EQ(main->Form().Items("UnpackedDPlb").size(), c.error ? 0u : 1u);
-    EXPECT_EQ(tmp.Exists("win/dp_tavi/UnpackedDP.txt"), !c.error);
+    EXPECT_EQ(WorkExists("UnpackedDP.txt"), !c.error);
     EXPECT_FALSE(main->Waitfrm().Visible(kWaitFormName));
     main.reset();
     fs::remove(workDir + "UnpackedDP.txt");
@@ -235,7 +270,7 @@ TEST_F(UnpackInstallTest, MethodOneWithoutArchiverEndsTheRun) {
                 "error:[function: CreateDOSProcessRedirected ]\n\nFunction failure\n\nError!!!!", 0),
             0u)
       << ui.shown.back();
-  EXPECT_FALSE(tmp.Exists("win/dp_tavi/UnpackedDP.txt"));
+  EXPECT_FALSE(WorkExists("UnpackedDP.txt"));
   // A pack whose tool never ran is not recorded as unpacked.
   EXPECT_EQ(main->Form().Items("UnpackedDPlb").size(), 0u);
   EXPECT_FALSE(ui.busy);
@@ -243,6 +278,7 @@ TEST_F(UnpackInstallTest, MethodOneWithoutArchiverEndsTheRun) {
 }
 
 TEST_F(UnpackInstallTest, InstallerCommandLines) {
+  SKIP_ON_WINDOWS(VELMORA_LINUX_PATHS);
   struct Case {
     const char* autoInstall;
     const char* nonCompressed;
@@ -277,11 +313,11 @@ TEST_F(UnpackInstallTest, InstallerCommandLines) {
     const std::string folder = (upper == "YES" ? location + "dp_tavi/" : workDir) + "Drivers";
     std::string expected = std::string("DPINST.exe ") + (c.silent ? "/s " : "") + "/path " + folder;
     EXPECT_TRUE(LogHas("log49|" + expected + "|%s"));
-    EXPECT_EQ(tmp.Read("win/dpinst-args.txt"), expected.substr(std::string("DPINST.exe ").size()) + "\n");
+    EXPECT_EQ(installerArgs, expected.substr(std::string("DPINST.exe ").size()));
     EXPECT_TRUE(fs::is_directory(folder)) << "the installer's folder is made when missing";
     EXPECT_EQ(shownProgress, c.progress);
     EXPECT_EQ(installCaption, c.progress);
-    EXPECT_FALSE(tmp.Exists("win/DPINST.LOG"));
+    EXPECT_FALSE(InstallerLogLeft());
     EXPECT_EQ(LogKeys().back(), "log51");
     main.reset();
   }
@@ -305,7 +341,7 @@ TEST_F(UnpackInstallTest, InstallerLogIsCopiedAndGaugesStopAtTheirMaximum) {
   EXPECT_EQ(main->Waitfrm().GaugePosition("UnpackGauge"), 200);
   EXPECT_EQ(main->Waitfrm().GaugePosition("UnpackGauge2"), 200);
   EXPECT_EQ(main->Waitfrm().Caption("UnpackingLbl"), "log50|line 249|%s");
-  EXPECT_FALSE(tmp.Exists("win/DPINST.LOG"));
+  EXPECT_FALSE(InstallerLogLeft());
 }
 
 // The installer's exit status decides whether the install step failed: 0 is success, anything
@@ -326,10 +362,10 @@ TEST_F(UnpackInstallTest, InstallerExitStatusIsAStepOfTheRun) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.logLine != nullptr ? c.logLine : "no installer");
     if (c.logLine != nullptr) {
-      Tool("DPINST.exe", std::string("echo ") + c.logLine + " > \"$VELMORA_WINDIR/DPINST.LOG\"\nexit " +
-                             std::to_string(c.exitCode) + "\n");
+      installerLog = std::string(c.logLine) + "\n";
+      installerExit = c.exitCode;
     } else {
-      fs::remove(programDir + "DPINST.exe");
+      installerLog.reset();
     }
     Start();
     SetIni("Automation", "AutoDPInstall", "YES");
@@ -356,9 +392,9 @@ TEST_F(UnpackInstallTest, MissingInstallerLogEndsWithErrorAfterClosingLine) {
 
 TEST_F(UnpackInstallTest, AutomaticInstallRunsAfterTheLastPackBeforeTheListIsSaved) {
   FakeArchiver();
-  Tool("DPINST.exe",
-       "if [ -e \"$VELMORA_WINDIR/dp_tavi/UnpackedDP.txt\" ]; then echo found; else echo none; fi"
-       " > \"$VELMORA_WINDIR/list-at-install.txt\"\necho done > \"$VELMORA_WINDIR/DPINST.LOG\"\n");
+  installerLog = "done\n";
+  std::string listAtInstall;
+  onInstall = [&] { listAtInstall = WorkExists("UnpackedDP.txt") ? "found" : "none"; };
   Packs({"one.7z"});
   Start();
   SetIni("Automation", "AutoDPInstall", "yes");
@@ -370,9 +406,9 @@ TEST_F(UnpackInstallTest, AutomaticInstallRunsAfterTheLastPackBeforeTheListIsSav
   auto install = std::find(keys.begin(), keys.end(), "log47");
   ASSERT_NE(install, keys.end());
   EXPECT_LT(unpacked, install);
-  EXPECT_TRUE(tmp.Exists("win/dp_tavi/UnpackedDP.txt"));
+  EXPECT_TRUE(WorkExists("UnpackedDP.txt"));
   // The installer ran before the list was saved: it found no list yet.
-  EXPECT_EQ(tmp.Read("win/list-at-install.txt"), "none\n");
+  EXPECT_EQ(listAtInstall, "none");
 }
 
 }  // namespace

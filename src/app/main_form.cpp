@@ -15,7 +15,12 @@
 
 const char* const kApplicationTitle = "Velmora - Ostrel Edition - 15-02-2008";
 
-TMainfrm::TMainfrm(UiPort& ui, AppEnvironment env) : ui_(ui), env_(std::move(env)), form_(kMainFormName) {
+TMainfrm::TMainfrm(UiPort& ui, AppEnvironment env, ToolRunner* tools)
+    : ui_(ui),
+      realTools_(tools == nullptr ? std::make_unique<RealToolRunner>() : nullptr),
+      tools_(tools == nullptr ? *realTools_ : *tools),
+      env_(std::move(env)),
+      form_(kMainFormName) {
   BuildMainForm(form_);
   waitForms_.push_back(std::make_unique<FormModel>(kWaitFormName));
   BuildWaitForm(*waitForms_.back());

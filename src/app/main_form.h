@@ -17,6 +17,7 @@
 #include "base/ui_port.h"
 #include "lang/messages.h"
 #include "packs/archiver_kind.h"
+#include "packs/tool_runner.h"
 
 class TSearch;
 class TFileSearch;
@@ -36,7 +37,8 @@ extern const char* const kApplicationTitle;
 
 class TMainfrm {
  public:
-  TMainfrm(UiPort& ui, AppEnvironment env);
+  // `tools` starts the outside tools; without one the window starts real processes.
+  TMainfrm(UiPort& ui, AppEnvironment env, ToolRunner* tools = nullptr);
   ~TMainfrm();
   TMainfrm(const TMainfrm&) = delete;
   TMainfrm& operator=(const TMainfrm&) = delete;
@@ -55,6 +57,7 @@ class TMainfrm {
   }
 
   UiPort& Ui() { return ui_; }
+  ToolRunner& Tools() { return tools_; }
   const AppEnvironment& Env() const { return env_; }
   ConfigFile& Config() { return config_; }
 
@@ -315,6 +318,8 @@ class TMainfrm {
   void RestoreListsFromIndex();
 
   UiPort& ui_;
+  std::unique_ptr<ToolRunner> realTools_;  // the runner used when none was handed in
+  ToolRunner& tools_;
   AppEnvironment env_;
   FormModel form_;
   std::vector<std::unique_ptr<FormModel>> waitForms_;

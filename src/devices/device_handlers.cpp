@@ -81,7 +81,7 @@ void TMainfrm::GetDevlbBtnClick() {
     // The memo collects the tool's output as one block of text and breaks it into lines.
     std::string memo;
     for (const std::string& line : form_.Items("HWIDsSimpleTempMemo")) memo += line + "\r\n";
-    CaptureConsoleOutput(std::string("DEVCON ") + family.argument, memo, &ui_);
+    tools_.CaptureConsoleOutput(std::string("DEVCON ") + family.argument, memo, &ui_);
     const std::vector<std::string_view> lines = SplitLines(memo);
     form_.SetItems("HWIDsSimpleTempMemo", std::vector<std::string>(lines.begin(), lines.end()));
     form_.AppendItems("HWIDsSimpleListBox", form_.Items("HWIDsSimpleTempMemo"));
@@ -140,7 +140,7 @@ void TMainfrm::CollectClassesBtClick() {
 
     std::vector<std::string> output;
     platform::process::ProcessFailure failure;
-    if (!RunAny("devcon driverfiles =" + className, output, {}, &failure)) {
+    if (!tools_.RunAny("devcon driverfiles =" + className, output, {}, &failure)) {
       // Without the device console no class can be collected: say where it was looked for, or
       // why the one found did not start, and leave the tree and the saved list as they are.
       const std::string found = platform::process::FindProgram("devcon");

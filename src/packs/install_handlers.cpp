@@ -66,7 +66,7 @@ void TMainfrm::InstallDPbtnClick() {
   // project's installers on both platforms keep to that); anything else, or an installer that
   // cannot be started, is a failed step of the run. Its log is read either way.
   int installerStatus = 0;
-  const bool started = WinExecute(commandLine, true, &installerStatus);
+  const bool started = tools_.WinExecute(commandLine, true, &installerStatus);
   run_.installerRuns.push_back({commandLine, started ? std::optional<int>(installerStatus) : std::nullopt});
   if (!started) {
     LogKey("log106", {commandLine});

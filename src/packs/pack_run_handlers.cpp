@@ -65,8 +65,8 @@ void TMainfrm::StartPackRuns(
   }
   plan.runs =
       std::make_unique<PackRuns>(std::move(lines), sideBySide ? atOnce : 1,
-                                 [](const std::string& commandLine, std::vector<std::string>& output) {
-                                   return RunAny(commandLine, output);
+                                 [this](const std::string& commandLine, std::vector<std::string>& output) {
+                                   return tools_.RunAny(commandLine, output);
                                  });
 }
 

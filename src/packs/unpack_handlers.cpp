@@ -82,7 +82,7 @@ void TMainfrm::RunWithOutputClick() {
     if (method == 1) {
       LogKey("log58");
       ui_.ProcessMessages();
-      CreateDOSProcessRedirected(commandLine, inputFile, outputFile, "Error!!!!", &ui_);
+      tools_.CreateDOSProcessRedirected(commandLine, inputFile, outputFile, "Error!!!!", &ui_);
     } else if (method == 2) {
       LogKey("log26");
       ui_.ProcessMessages();
@@ -127,7 +127,7 @@ std::optional<int> TMainfrm::RunArchiver(const std::string& commandLine) {
   std::vector<std::string>& lines = wait.ItemsForWrite("CMDTemplb");
   lines.clear();
   wait.ItemsChanged("CMDTemplb");
-  const std::optional<int> exitCode = RunAny(commandLine, lines, [&] {
+  const std::optional<int> exitCode = tools_.RunAny(commandLine, lines, [&] {
     wait.ItemsChanged("CMDTemplb");
     CMDTemplbDrawItem();
   });
@@ -139,7 +139,7 @@ std::optional<int> TMainfrm::RunArchiver(const std::string& commandLine) {
 std::string TMainfrm::ArchiverCommand(const std::string& commandLine) {
   if (!archiver_) {
     std::vector<std::string> lines;
-    if (RunAny("7z", lines)) {
+    if (tools_.RunAny("7z", lines)) {
       archiver_ = ParseArchiverBanner(lines);
       if (archiver_->kind == ArchiverKind::Unknown) {
         LogKey("log98");

@@ -81,7 +81,7 @@ void AppFixture::TearDown() {
 }
 
 TMainfrm& AppFixture::Make(std::vector<std::string> args) {
-  main = std::make_unique<TMainfrm>(ui, AppEnvironment{programFile, std::move(args)});
+  main = std::make_unique<TMainfrm>(ui, AppEnvironment{programFile, std::move(args)}, tools);
   // A window the program runs has been through FormCreate, which binds the device functions.
   platform::devices::InitPnpApi();
   return *main;

@@ -96,6 +96,7 @@ class AppFixture : public ::testing::Test {
   std::string winDir;      // without trailing '/'
   std::string workDir;     // winDir + "/dp_tavi/"
   FakeUi ui;
+  ToolRunner* tools = nullptr;  // what starts the outside tools; null: real processes
   std::unique_ptr<TMainfrm> main;
 };
 
