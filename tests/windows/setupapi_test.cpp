@@ -145,6 +145,15 @@ TEST(SetupApi, EnumerateDevicesMatchesTheIdentifierList) {
   const std::vector<dev::DeviceInfo> devices = dev::EnumerateDevices();
   ASSERT_EQ(devices.size(), ids.size());
   for (std::size_t i = 0; i < devices.size(); ++i) EXPECT_EQ(devices[i].instanceId, ids[i]);
+  // The text properties are read too: the present devices have their setup classes, and their
+  // hardware IDs are the multi-string property, each device's first one led by its bus.
+  if (devices.empty()) GTEST_SKIP() << "this system reports no present devices";
+  EXPECT_TRUE(std::any_of(devices.begin(), devices.end(), [](const dev::DeviceInfo& d) { return !d.className.empty(); }));
+  const std::vector<dev::DeviceInfo> withIds = dev::EnumerateHardwareIds();
+  ASSERT_EQ(withIds.size(), devices.size());
+  EXPECT_TRUE(std::any_of(withIds.begin(), withIds.end(), [](const dev::DeviceInfo& d) {
+    return !d.hardwareIds.empty() && d.hardwareIds.front().find('\\') != std::string::npos;
+  }));
 }
 
 }  // namespace

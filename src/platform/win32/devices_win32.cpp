@@ -7,6 +7,7 @@
 #include <setupapi.h>
 
 #include <algorithm>
+#include <optional>
 #include <array>
 #include <cstring>
 #include <string>
@@ -157,46 +158,44 @@ void ForEachDevice(const DeviceInfoSet& set, Visit visit) {
   }
 }
 
-std::string TextProperty(const DeviceInfoSet& set, SP_DEVINFO_DATA& element, DWORD property) {
+// A device property's bytes and registry type, asked for again with a larger buffer when the
+// first one is too small; nothing when it cannot be read (or claims more than 64 KiB).
+std::optional<std::vector<BYTE>> RawProperty(const DeviceInfoSet& set, SP_DEVINFO_DATA& element, DWORD property,
+                                             DWORD& type) {
   const auto getProperty = Bound<GetDeviceRegistryPropertyFn>(kGetDeviceRegistryProperty);
-  if (getProperty == nullptr) return {};
-  std::vector<BYTE> buffer(512);
-  DWORD type = 0;
+  if (getProperty == nullptr) return std::nullopt;
+  std::vector<BYTE> buffer(1024);
   DWORD required = 0;
   if (!getProperty(set.get(), &element, property, &type, buffer.data(), static_cast<DWORD>(buffer.size()),
                    &required)) {
-    if (GetLastError() != ERROR_INSUFFICIENT_BUFFER || required == 0 || required > 64 * 1024) return {};
+    if (GetLastError() != ERROR_INSUFFICIENT_BUFFER || required == 0 || required > 64 * 1024) return std::nullopt;
     buffer.assign(required, 0);
     if (!getProperty(set.get(), &element, property, &type, buffer.data(), static_cast<DWORD>(buffer.size()),
                      &required)) {
-      return {};
+      return std::nullopt;
     }
   }
-  if (type != REG_SZ && type != REG_EXPAND_SZ) return {};
-  const char* text = reinterpret_cast<const char*>(buffer.data());
-  return std::string(text, strnlen(text, buffer.size()));
+  // The size the call reports is that of the data; a call that reports none leaves the buffer whole.
+  if (required != 0) buffer.resize(std::min<std::size_t>(buffer.size(), required));
+  return buffer;
+}
+
+std::string TextProperty(const DeviceInfoSet& set, SP_DEVINFO_DATA& element, DWORD property) {
+  DWORD type = 0;
+  const std::optional<std::vector<BYTE>> buffer = RawProperty(set, element, property, type);
+  if (!buffer || (type != REG_SZ && type != REG_EXPAND_SZ)) return {};
+  const char* text = reinterpret_cast<const char*>(buffer->data());
+  return std::string(text, strnlen(text, buffer->size()));
 }
 
 // A multi-string property ("one\0two\0\0") as its texts; empty when it cannot be read.
 std::vector<std::string> MultiTextProperty(const DeviceInfoSet& set, SP_DEVINFO_DATA& element, DWORD property) {
-  const auto getProperty = Bound<GetDeviceRegistryPropertyFn>(kGetDeviceRegistryProperty);
-  if (getProperty == nullptr) return {};
-  std::vector<BYTE> buffer(1024);
   DWORD type = 0;
-  DWORD required = 0;
-  if (!getProperty(set.get(), &element, property, &type, buffer.data(), static_cast<DWORD>(buffer.size()),
-                   &required)) {
-    if (GetLastError() != ERROR_INSUFFICIENT_BUFFER || required == 0 || required > 64 * 1024) return {};
-    buffer.assign(required, 0);
-    if (!getProperty(set.get(), &element, property, &type, buffer.data(), static_cast<DWORD>(buffer.size()),
-                     &required)) {
-      return {};
-    }
-  }
-  if (type != REG_MULTI_SZ) return {};
+  const std::optional<std::vector<BYTE>> buffer = RawProperty(set, element, property, type);
+  if (!buffer || type != REG_MULTI_SZ) return {};
   std::vector<std::string> texts;
-  const char* text = reinterpret_cast<const char*>(buffer.data());
-  const std::size_t size = std::min<std::size_t>(buffer.size(), required);
+  const char* text = reinterpret_cast<const char*>(buffer->data());
+  const std::size_t size = buffer->size();
   std::size_t at = 0;
   while (at < size) {
     const std::size_t length = strnlen(text + at, size - at);
