@@ -206,6 +206,13 @@ TMainfrm::OperationScope::~OperationScope() {
   window_.disabledControls_.clear();
 }
 
+TMainfrm::BusyScope::BusyScope(TMainfrm& window) : window_(window) { window_.Ui().SetBusyCursor(true); }
+
+TMainfrm::BusyScope::~BusyScope() {
+  window_.Ui().SetBusyCursor(false);
+  window_.Waitfrm().SetVisible(kWaitFormName, false);
+}
+
 void TMainfrm::StepFailed(const std::string& what) {
   if (exitStatus_ == 0) exitStatus_ = 1;
   std::string text = what;

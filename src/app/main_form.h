@@ -152,11 +152,6 @@ class TMainfrm {
    private:
     TMainfrm& window_;
   };
-  // Runs an archive tool command line with its output going into the progress window's list
-  // (emptied first, so a tool that cannot be started leaves no earlier output to be taken for
-  // its own), then saves that list to the output file. The tool's exit code; nothing when it
-  // could not be started.
-  std::optional<int> RunArchiver(const std::string& commandLine);
   // The archive tool runs of several packs at once (packs/pack_runs.h), planned by StartPackRuns
   // and taken in pack order by TakePackRun (packs/pack_run_handlers.cpp).
   struct PackRunPlan;
@@ -169,8 +164,9 @@ class TMainfrm {
   void StartPackRuns(PackRunPlan& plan, const std::vector<std::string>& packs, std::size_t first,
                      const std::string& into, const std::function<bool(std::size_t)>& runs,
                      const std::function<std::string(const std::string& pack, const std::string& out)>& command);
-  // Waits for the run of the pack at `n` and hands its output over as RunArchiver would have:
-  // into the progress window's list and the output file, and its files into the plan's folder.
+  // Waits for the run of the pack at `n` and hands its output over as a run of the pack alone
+  // (RunArchiver, packs/archiver_run.h) would have: into the progress window's list and the
+  // output file, and its files into the plan's folder.
   std::optional<int> TakePackRun(PackRunPlan& plan, std::size_t n, const std::string& pack);
   // The archive tool command line as it is run with the tool of this run. The first call runs
   // "7z" without arguments and learns the tool's kind from its banner, which it logs; a tool

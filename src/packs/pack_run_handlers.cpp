@@ -9,8 +9,8 @@
 
 #include "app/main_form.h"
 #include "base/window_layout.h"
+#include "packs/archiver_run.h"
 #include "platform/files.h"
-#include "platform/process.h"
 
 namespace {
 
@@ -38,7 +38,7 @@ void TMainfrm::StartPackRuns(
   // A run side by side differs from its logged line only in its output folder: the line is made
   // once, so the tool is asked for its banner as often as one run after another asks.
   const std::string runsFolder = Caption("Workdir") + kRunsFolder + Sep();
-  const std::string shared = platform::process::QuoteArgument("-o" + into);
+  const std::string shared = ArchiverOutputSwitch(into);
   std::size_t atOnce = PackRunsAtOnce();
   std::vector<std::string> lines;
   for (const std::size_t n : order) {
@@ -60,7 +60,7 @@ void TMainfrm::StartPackRuns(
     plan.own[n] = runsFolder + std::to_string(n) + Sep();
     platform::ForceDirectories(plan.own[n]);
     std::string line = plan.logged[n];
-    line.replace(line.find(shared), shared.size(), platform::process::QuoteArgument("-o" + plan.own[n]));
+    line.replace(line.find(shared), shared.size(), ArchiverOutputSwitch(plan.own[n]));
     lines.push_back(std::move(line));
   }
   plan.runs =

@@ -187,15 +187,6 @@ std::optional<int> RunAny(const std::string& commandLine, std::vector<std::strin
   return -1;
 }
 
-bool IsArchiverErrorLine(const std::string& line) {
-  for (const char* start :
-       {"ERROR", "Error:", "Errors:", "Can't open as archive", "Can not open the file as archive"}) {
-    if (line.rfind(start, 0) == 0) return true;
-  }
-  // Totals such as "Sub items Errors: 1" and "Archives with Errors: 1".
-  return line.find(" Errors: ") != std::string::npos;
-}
-
 bool CreateDOSProcessRedirected(const std::string& commandLine, const std::string& inputFile,
                                 const std::string& outputFile, const std::string& errMsg, UiPort* ui) {
   const std::string tag = kFunctionTag;

@@ -77,13 +77,6 @@ bool CreateDOSProcessRedirected(const std::string& commandLine, const std::strin
 // when the program cannot be started.
 void CaptureConsoleOutput(const std::string& commandLine, std::string& target, UiPort* ui);
 
-// Exit codes of the archive tool from this one on mean that it failed (1 is a warning).
-constexpr int kArchiverFatal = 2;
-
-// True for a line in which the archive tool reports an error: "ERROR: ..." (a damaged item),
-// "Error:", an "Errors: <n>" total, or an archive it cannot open.
-bool IsArchiverErrorLine(const std::string& line);
-
 // Length of the file in bytes; -1 when it cannot be opened or read, or does not fit the result.
 std::int32_t GetFileSize(const std::string& fileName);
 

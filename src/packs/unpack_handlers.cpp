@@ -1,34 +1,15 @@
-// Whole-pack unpacking with the archive tool, and the progress window's gauge rule.
+// Whole-pack unpacking with the archive tool, the glue between the window and the archive tool's
+// runs (packs/archiver_run.h) that the search's extractions share, and the progress window's
+// gauge rule.
 #include <algorithm>
-#include <cctype>
-#include <charconv>
-#include <stdexcept>
 
 #include "app/main_form.h"
 #include "base/text_util.h"
 #include "base/window_layout.h"
+#include "packs/archiver_run.h"
 #include "packs/runners.h"
 #include "platform/files.h"
-#include "platform/process.h"
 #include "shared/shared_functions.h"
-
-namespace {
-
-// The unpack method as a whole number. Text that is no number is an error, raised before the
-// pack is recorded as unpacked, so a pack is never counted as done without being tried.
-int MethodNumber(const std::string& text) {
-  int number = 0;
-  const char* first = text.data();
-  const char* last = first + text.size();
-  if (first != last && *first == '+') ++first;
-  const auto [end, error] = std::from_chars(first, last, number);
-  if (text.empty() || error != std::errc() || end != last) {
-    throw std::invalid_argument("'" + text + "' is not a valid integer value");
-  }
-  return number;
-}
-
-}  // namespace
 
 void TMainfrm::RunWithOutputClick() {
   FormModel& wait = Waitfrm();
@@ -58,11 +39,9 @@ void TMainfrm::RunWithOutputClick() {
     wait.SetGaugePosition("UnpackGauge2", static_cast<int>(n));
     if (!EndsWith7z(name) || !PackNameCarried(name)) continue;
     const std::string packDir = Caption("CMDPackDired");
-    // The packs go into the drivers folder, the one the installer is pointed at. The output
-    // switch is one word even when the folder holds a blank.
-    const std::string outSwitch = platform::process::QuoteArgument("-o" + DriversFolder());
-    const std::string archive = ShortFileName(packDir + name);
-    const std::string commandLine = ArchiverCommand("7z x " + archive + " " + outSwitch + " -y");
+    // The packs go into the drivers folder, the one the installer is pointed at.
+    const std::string commandLine =
+        ArchiverCommand(UnpackPackCommand(ShortFileName(packDir + name), DriversFolder()));
     LogKey("log22");
     LogKey("log23", {commandLine});
 
@@ -74,28 +53,32 @@ void TMainfrm::RunWithOutputClick() {
     form_.ClearItems("CMDlogcmb");
     const std::string outputFile = Caption("CMDOutFileed");
     const std::string inputFile = Caption("CMDFileed");
-    const int method = MethodNumber(Caption("CMDUnpackMethoded"));
+    const UnpackMethod method = UnpackMethodOf(Caption("CMDUnpackMethoded"));
 
     if (ListContained(name, form_.Items("UnpackedDPlb"))) continue;
     // The tool's exit code where the method gives one (method 1 leaves only its output).
     std::optional<int> exitCode = 0;
-    if (method == 1) {
+    if (method == UnpackMethod::Redirected) {
       LogKey("log58");
       ui_.ProcessMessages();
       tools_.CreateDOSProcessRedirected(commandLine, inputFile, outputFile, "Error!!!!", &ui_);
-    } else if (method == 2) {
+    } else if (method == UnpackMethod::Piped) {
       LogKey("log26");
       ui_.ProcessMessages();
-      exitCode = RunArchiver(commandLine);
+      // The output goes into the progress window's list as it comes, and its gauge follows.
+      std::vector<std::string>& lines = wait.ItemsForWrite("CMDTemplb");
+      exitCode = RunArchiver(tools_, commandLine, lines, outputFile, [&] {
+        wait.ItemsChanged("CMDTemplb");
+        CMDTemplbDrawItem();
+      });
+      wait.ItemsChanged("CMDTemplb");
     }
     LogFileLines(outputFile);
     // A pack counts as unpacked only when the tool ended without failing and reported no
     // error, so a damaged, unreadable or interrupted pack is tried again next time.
-    const auto& output = form_.Items("CMDlogcmb");
-    const bool errorLine = std::any_of(output.begin(), output.end(), IsArchiverErrorLine);
     if (!ArchiverSucceeded(name, exitCode)) {
       // Said by the check.
-    } else if (errorLine) {
+    } else if (UnpackOutcome(exitCode, form_.Items("CMDlogcmb")) == ArchiverOutcome::ItemErrors) {
       LogKey("log79", {name});
       StepFailed();
     } else {
@@ -115,37 +98,15 @@ void TMainfrm::RunWithOutputClick() {
   platform::WriteTextLinesAtomically(Caption("Workdir") + "UnpackedDP.txt", form_.Items("UnpackedDPlb"));
 }
 
-TMainfrm::BusyScope::BusyScope(TMainfrm& window) : window_(window) { window_.Ui().SetBusyCursor(true); }
-
-TMainfrm::BusyScope::~BusyScope() {
-  window_.Ui().SetBusyCursor(false);
-  window_.Waitfrm().SetVisible(kWaitFormName, false);
-}
-
-std::optional<int> TMainfrm::RunArchiver(const std::string& commandLine) {
-  FormModel& wait = Waitfrm();
-  std::vector<std::string>& lines = wait.ItemsForWrite("CMDTemplb");
-  lines.clear();
-  wait.ItemsChanged("CMDTemplb");
-  const std::optional<int> exitCode = tools_.RunAny(commandLine, lines, [&] {
-    wait.ItemsChanged("CMDTemplb");
-    CMDTemplbDrawItem();
-  });
-  wait.ItemsChanged("CMDTemplb");
-  platform::WriteTextLines(Caption("CMDOutFileed"), wait.Items("CMDTemplb"));
-  return exitCode;
-}
-
 std::string TMainfrm::ArchiverCommand(const std::string& commandLine) {
   if (!archiver_) {
-    std::vector<std::string> lines;
-    if (tools_.RunAny("7z", lines)) {
-      archiver_ = ParseArchiverBanner(lines);
-      if (archiver_->kind == ArchiverKind::Unknown) {
-        LogKey("log98");
-      } else {
-        LogKey("log97", {archiver_->line});
-      }
+    archiver_ = AskArchiverBanner(tools_);
+    if (!archiver_) {
+      // Not started: asked again at the next command line.
+    } else if (archiver_->kind == ArchiverKind::Unknown) {
+      LogKey("log98");
+    } else {
+      LogKey("log97", {archiver_->line});
     }
   }
   return ArchiverCommandLine(commandLine, archiver_ ? archiver_->kind : ArchiverKind::Unknown);
@@ -171,12 +132,15 @@ bool TMainfrm::PackNameCarried(const std::string& pack) {
 }
 
 bool TMainfrm::ArchiverSucceeded(const std::string& pack, const std::optional<int>& exitCode) {
-  if (!exitCode) {
-    LogKey("log74", {pack});
-  } else if (*exitCode >= kArchiverFatal) {
-    LogKey("log75", {pack, *exitCode});
-  } else {
-    return true;
+  switch (ArchiverExitOutcome(exitCode)) {
+    case ArchiverOutcome::NotStarted:
+      LogKey("log74", {pack});
+      break;
+    case ArchiverOutcome::Failed:
+      LogKey("log75", {pack, *exitCode});
+      break;
+    default:
+      return true;
   }
   StepFailed();
   return false;

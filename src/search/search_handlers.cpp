@@ -13,11 +13,11 @@
 #include "base/text_util.h"
 #include "base/window_layout.h"
 #include "devices/hwid_rules.h"
+#include "packs/archiver_run.h"
 #include "packs/pack_run_handlers.h"
 #include "packs/runners.h"
 #include "platform/files.h"
 #include "platform/ini_text.h"
-#include "platform/process.h"
 #include "search/file_search.h"
 #include "search/index_file.h"
 #include "search/multi_search.h"
@@ -218,8 +218,7 @@ void TMainfrm::ExtractINFsbtnClick() {
           runs, ticked, n, IndexFolder(),
           [&](std::size_t k) { return EndsWith7z(ticked[k]) && CarriesPackName(ticked[k]); },
           [&](const std::string& pack, const std::string& out) {
-            return ArchiverCommand("7z x " + ShortFileName(packDir + pack + " ") + " " +
-                                   platform::process::QuoteArgument("-o" + out) + " *.inf -r -y");
+            return ArchiverCommand(ExtractInfsCommand(ShortFileName(packDir + pack + " "), out));
           });
     }
     const std::string commandLine = runs.logged[n];
@@ -597,9 +596,8 @@ void TMainfrm::InstallHWIDsbtnClick() {
       StartPackRuns(
           runs, packs, k, DriversFolder(), [](std::size_t) { return true; },
           [&](const std::string& name, const std::string& out) {
-            return ArchiverCommand("7z x " + ShortFileName(packDir + name) + " " +
-                                   platform::process::QuoteArgument("-o" + out) + " " +
-                                   platform::process::QuoteArgument("@" + listFiles.at(name)) + " -y");
+            return ArchiverCommand(
+                ExtractListedCommand(ShortFileName(packDir + name), out, listFiles.at(name)));
           });
     }
     const std::string commandLine = runs.logged[k];

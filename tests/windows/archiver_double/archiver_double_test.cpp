@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "packs/archiver_kind.h"
+#include "packs/archiver_run.h"
 #include "packs/runners.h"
 #include "platform/process.h"
 #include "support/temp_dir.h"
