@@ -49,7 +49,10 @@ class SearchTest : public AppFixture {
       std::string call;
       for (std::size_t i = 1; i < words.size(); ++i) call += "[" + words[i] + "]";
       sevenZipCalls.push_back(call);
-      const std::string pack = words.size() > 2 ? fs::path(words[2]).filename().string() : std::string();
+      // The pack as the test named it, also where the command line carries its short form.
+      const std::string word = words.size() > 2 ? fs::path(words[2]).filename().string() : std::string();
+      const auto named = packNames.find(word);
+      const std::string pack = named != packNames.end() ? named->second : word;
       answer.lines = TextLines(packOutput[pack]);
       answer.exitCode = packExit[pack];
       return answer;
@@ -95,6 +98,7 @@ class SearchTest : public AppFixture {
 
   FakeTools fake;
   std::map<std::string, std::string> packOutput;  // by pack file name
+  std::map<std::string, std::string> packNames;   // the pack file names by their short forms
   std::map<std::string, int> packExit;
   std::string banner;
   int bannerProbes = 0;
@@ -105,7 +109,7 @@ class SearchTest : public AppFixture {
   // A pack in the pack folder whose INF extraction prints "Extracting  <path>" for each path
   // (and any other lines given as they are).
   void Pack(const std::string& name, const Lines& paths, const Lines& otherLines = {}) {
-    tmp.Write("prog/DP/" + name, "pack");
+    packNames[fs::path(ArchiveWord(tmp.Write("prog/DP/" + name, "pack"))).filename().string()] = name;
     std::string out = "7-Zip (a) 23.01\n";
     for (const std::string& l : otherLines) out += l + "\n";
     for (const std::string& p : paths) out += "Extracting  " + p + "\n";
@@ -128,6 +132,12 @@ class SearchTest : public AppFixture {
     return platform::profile::ReadString(workDir + "DP_Content.ini", section, key, "<missing>");
   }
   Lines Calls() { return sevenZipCalls; }
+  // A pack of the pack folder as the tool's command line carries it, and a folder of the working
+  // folder (`relative` joined with '/'), both as the program builds them on either platform.
+  std::string PackWord(const std::string& pack) const {
+    return ArchiveWord(programDir + Joined("DP/" + pack));
+  }
+  std::string WorkFolder(const std::string& relative) const { return workDir + Joined(relative); }
   // Log texts with one of the given key prefixes ("log62|"), from the last line starting with
   // `from` on.
   Lines LogFrom(const std::string& from, const Lines& prefixes) {
@@ -148,7 +158,6 @@ class SearchTest : public AppFixture {
 // ---- the INF index ----
 
 TEST_F(SearchTest, IndexRecordsEachPathWithTheFirstPackAndItsPosition) {
-  SKIP_ON_WINDOWS(VELMORA_LINUX_PATHS);
   Start();
   Pack("a.7z", {"D/N/1/net.inf", "shared/x.inf"}, {"Processing archive: a.7z", "Extracting"});
   Pack("b.7Z", {"shared/x.inf", "D/V/2/vid.inf"});
@@ -179,7 +188,7 @@ TEST_F(SearchTest, IndexRecordsEachPathWithTheFirstPackAndItsPosition) {
   // Only 7z packs reach the tool, each with the INF-only command line.
   const Lines calls = Calls();
   ASSERT_EQ(calls.size(), 3u);
-  EXPECT_EQ(calls[0], "[x][" + programDir + "DP/a.7z][-o" + workDir + "Index/][*.inf][-r][-y]");
+  EXPECT_EQ(calls[0], "[x][" + PackWord("a.7z") + "][-o" + WorkFolder("Index/") + "][*.inf][-r][-y]");
   // log28 counts every path gathered so far, over all packs; lines that are no extraction
   // lines are logged all the same.
   EXPECT_EQ(LogFrom("log71", {"log28|"}), (Lines{"log28|2|%s", "log28|4|%s", "log28|5|%s"}));
@@ -479,7 +488,6 @@ std::string Utf16(const std::string& text, bool bigEndian) {
 }
 
 TEST_F(SearchTest, OnePassSearchGivesThePerPairResultsByteForByte) {
-  SKIP_ON_WINDOWS(VELMORA_LINUX_PATHS);
   Start();
   const Lines ids = {
       "PCI\\VEN_8086&DEV_1E31&SUBSYS_00011043&REV_04\\3&11583659&0&A0",
@@ -560,7 +568,7 @@ TEST_F(SearchTest, OnePassSearchGivesThePerPairResultsByteForByte) {
   ui.answers = {false};  // keep the index just built
   main->SearchByHWIDSbtnClick();
 
-  const PerPairResult expected = PerPairSearch(*main, workDir + "Index/", reference);
+  const PerPairResult expected = PerPairSearch(*main, WorkFolder("Index/"), reference);
   ASSERT_GT(expected.matched.size(), 10u) << "the generated set must hold matches";
   EXPECT_EQ(LogFrom("log61", {"log62|", "log63|"}), expected.logLines);
   EXPECT_EQ(firstMatchList, expected.matched);
@@ -572,7 +580,6 @@ TEST_F(SearchTest, OnePassSearchGivesThePerPairResultsByteForByte) {
 }
 
 TEST_F(SearchTest, SearchCountsAndRecordsTheFirstIdentifier) {
-  SKIP_ON_WINDOWS(VELMORA_LINUX_PATHS);
   Start();
   Pack("p.7z", {"a/lower.inf", "a/two.inf", "b/utf16.inf", "c/none.inf"});
   Inf("a/lower.inf", "pci\\ven_1af4&dev_1000&subsys_1 and PCI\\VEN_1AF4&DEV_1000");
@@ -585,7 +592,7 @@ TEST_F(SearchTest, SearchCountsAndRecordsTheFirstIdentifier) {
        "USB\\VID_0627&PID_0001\\28754-0000:00:05.7-1"});
   main->SearchByHWIDSbtnClick();
 
-  const std::string w = workDir + "Index/";
+  const std::string w = WorkFolder("Index/");
   EXPECT_EQ(LogFrom("log61", {"log63|"}),
             (Lines{"log63|2|PCI\\VEN_1AF4&DEV_1000", "log63|2|HID\\VID_AAAA&PID_AAAA",
                    "log63|2|PCI\\VEN_1AF4&DEV_1000", "log63|1|USB\\VID_0627&PID_0001"}));
@@ -657,7 +664,6 @@ TEST_F(SearchTest, ExtractionListsNameEachMatchingFolderOncePerPack) {
 // folder, and the installer is pointed at the drivers folder alone; an entry left unticked has
 // its pack left alone, and with nothing chosen no installer runs to claim anything.
 TEST_F(SearchTest, OnlyTheChosenDriversReachTheInstaller) {
-  SKIP_ON_WINDOWS(VELMORA_LINUX_PATHS);
   struct Case {
     const char* name;
     std::vector<bool> ticks;  // per entry of "HWIDS2Installchb": a.7z, b.7z
@@ -692,7 +698,7 @@ TEST_F(SearchTest, OnlyTheChosenDriversReachTheInstaller) {
 
     Lines expected;
     for (const std::string& pack : c.calls) {
-      expected.push_back("[x][" + programDir + "DP/" + pack + "][-o" + workDir + "Drivers/][@" + workDir + pack +
+      expected.push_back("[x][" + PackWord(pack) + "][-o" + WorkFolder("Drivers/") + "][@" + workDir + pack +
                          ".txt][-y]");
     }
     EXPECT_EQ(Calls(), expected);
@@ -714,7 +720,6 @@ TEST_F(SearchTest, OnlyTheChosenDriversReachTheInstaller) {
 // chosen folders, while the pack's list file keeps naming every match of the pack. Ticking all
 // of a pack's entries hands the tool the pack's list file itself.
 TEST_F(SearchTest, ATickedEntryExtractsExactlyItsOwnFolders) {
-  SKIP_ON_WINDOWS(VELMORA_LINUX_PATHS);
   struct Case {
     const char* name;
     std::vector<bool> ticks;  // per entry: the network card (N/1), the sound card (N/2, N/3)
@@ -744,12 +749,12 @@ TEST_F(SearchTest, ATickedEntryExtractsExactlyItsOwnFolders) {
     sevenZipCalls.clear();
     main->InstallHWIDsbtnClick();
 
-    EXPECT_EQ(Calls(), Lines{"[x][" + programDir + "DP/n.7z][-o" + workDir + "Drivers/][@" + workDir + c.listFile +
-                             "][-y]"});
+    EXPECT_EQ(Calls(), Lines{"[x][" + PackWord("n.7z") + "][-o" + WorkFolder("Drivers/") + "][@" + workDir +
+                             c.listFile + "][-y]"});
     // The pack's list file still holds all the pack's matches.
-    EXPECT_EQ(tmp.Read("win/dp_tavi/n.7z.txt"), "N/1/*.*\r\nN/2/*.*\r\nN/3/*.*\r\n");
+    EXPECT_EQ(Work("n.7z.txt"), "N/1/*.*\r\nN/2/*.*\r\nN/3/*.*\r\n");
     if (*c.chosen != '\0') {
-      EXPECT_EQ(tmp.Read("win/dp_tavi/n.7z.chosen.txt"), c.chosen);
+      EXPECT_EQ(Work("n.7z.chosen.txt"), c.chosen);
     }
     main.reset();
     fs::remove_all(workDir);
@@ -761,7 +766,6 @@ TEST_F(SearchTest, ATickedEntryExtractsExactlyItsOwnFolders) {
 // the page says what the search found; and an entry that differs only in the language of its
 // middle text is offered once.
 TEST_F(SearchTest, EntriesAreReadableAndOfferedOncePerDeviceAndPack) {
-  SKIP_ON_WINDOWS(VELMORA_LINUX_PATHS);
   Start();
   Pack("Net Pack.7z", {"L/1/a.inf", "L/2/b.inf"});
   Inf("L/1/a.inf", "PCI\\VEN_8086&DEV_100E");
@@ -810,8 +814,8 @@ TEST_F(SearchTest, EntriesAreReadableAndOfferedOncePerDeviceAndPack) {
   main->Form().SetChecked("HWIDS2Installchb", 0, true);
   sevenZipCalls.clear();
   main->InstallHWIDsbtnClick();
-  EXPECT_EQ(Calls(), Lines{"[x][" + programDir + "DP/Net Pack.7z][-o" + workDir + "Drivers/][@" + workDir +
-                           "Net Pack.7z.txt][-y]"});
+  EXPECT_EQ(Calls(), Lines{"[x][" + PackWord("Net Pack.7z") + "][-o" + WorkFolder("Drivers/") + "][@" +
+                           workDir + "Net Pack.7z.txt][-y]"});
 }
 
 // Without a match the page says that nothing was found; a device the page has no name for is
@@ -839,7 +843,6 @@ TEST_F(SearchTest, ThePageSaysWhatTheSearchFound) {
 // its list file and its extraction, made from the matches themselves; the log names what the
 // extraction list could not record, and the step counts as failed.
 TEST_F(SearchTest, NamesTheExtractionListCannotHoldAreStillExtracted) {
-  SKIP_ON_WINDOWS(VELMORA_LINUX_PATHS);
   struct Case {
     const char* pack;
     const char* inf;
@@ -867,7 +870,7 @@ TEST_F(SearchTest, NamesTheExtractionListCannotHoldAreStillExtracted) {
     main->Form().SetAllChecked("HWIDS2Installchb", true);
     sevenZipCalls.clear();
     main->InstallHWIDsbtnClick();
-    EXPECT_EQ(Calls(), Lines{"[x][" + programDir + "DP/" + c.pack + "][-o" + workDir + "Drivers/][@" + workDir +
+    EXPECT_EQ(Calls(), Lines{"[x][" + PackWord(c.pack) + "][-o" + WorkFolder("Drivers/") + "][@" + workDir +
                              c.pack + ".txt][-y]"});
     main.reset();
     fs::remove_all(workDir);
@@ -928,7 +931,6 @@ void PrintTo(const ToolKind& kind, std::ostream* out) { *out << kind.name; }
 class ToolKindTest : public SearchTest, public ::testing::WithParamInterface<ToolKind> {};
 
 TEST_P(ToolKindTest, CommandLinesFollowTheKindAndItemsAreGatheredInItsForm) {
-  SKIP_ON_WINDOWS(VELMORA_LINUX_PATHS);
   const ToolKind& kind = GetParam();
   Start();
   banner = kind.banner;
@@ -963,15 +965,17 @@ TEST_P(ToolKindTest, CommandLinesFollowTheKindAndItemsAreGatheredInItsForm) {
 
   // The Parts' command lines, with -bb1 behind them for a tool that needs it; the log shows each
   // command line as it ran.
-  const std::string pack = programDir + "DP/p.7z";
+  const std::string pack = PackWord("p.7z");
+  const std::string index = WorkFolder("Index/");
+  const std::string drivers = WorkFolder("Drivers/");
   const std::string bb = kind.listsWithSwitch ? "[-bb1]" : "";
-  EXPECT_EQ(Calls(), (Lines{"[x][" + pack + "][-o" + workDir + "Index/][*.inf][-r][-y]" + bb,
-                            "[x][" + pack + "][-o" + workDir + "Drivers/][@" + workDir + "p.7z.txt][-y]" + bb,
-                            "[x][" + pack + "][-o" + workDir + "Drivers/][-y]" + bb}));
+  EXPECT_EQ(Calls(), (Lines{"[x][" + pack + "][-o" + index + "][*.inf][-r][-y]" + bb,
+                            "[x][" + pack + "][-o" + drivers + "][@" + workDir + "p.7z.txt][-y]" + bb,
+                            "[x][" + pack + "][-o" + drivers + "][-y]" + bb}));
   const std::string tail = kind.listsWithSwitch ? " -bb1" : "";
-  for (const std::string& line : {"7z x " + pack + " -o" + workDir + "Index/ *.inf -r -y" + tail,
-                                  "7z x " + pack + " -o" + workDir + "Drivers/ @" + workDir + "p.7z.txt -y" + tail,
-                                  "7z x " + pack + " -o" + workDir + "Drivers/ -y" + tail}) {
+  for (const std::string& line : {"7z x " + pack + " -o" + index + " *.inf -r -y" + tail,
+                                  "7z x " + pack + " -o" + drivers + " @" + workDir + "p.7z.txt -y" + tail,
+                                  "7z x " + pack + " -o" + drivers + " -y" + tail}) {
     EXPECT_TRUE(LogHas("log23|" + line + "|%s")) << line;
   }
   // The tool was asked for its banner once in this run, and the answer logged once.
@@ -1001,14 +1005,13 @@ INSTANTIATE_TEST_SUITE_P(
     [](const ::testing::TestParamInfo<ToolKind>& param) { return std::string(param.param.name); });
 
 TEST_F(SearchTest, AToolThatCannotStartIsAskedForItsBannerAgainLater) {
-  SKIP_ON_WINDOWS(VELMORA_LINUX_PATHS);
   Start();
   Pack("p.7z", {"a.inf"});
   TickAllPacks();
   sevenZipGone = true;
   main->ExtractINFsbtnClick();
   EXPECT_FALSE(main->Archiver().has_value());
-  EXPECT_TRUE(LogHas("log23|7z x " + programDir + "DP/p.7z -o" + workDir + "Index/ *.inf -r -y|%s"));
+  EXPECT_TRUE(LogHas("log23|7z x " + PackWord("p.7z") + " -o" + WorkFolder("Index/") + " *.inf -r -y|%s"));
   const Lines keys = LogKeys();
   EXPECT_EQ(std::count(keys.begin(), keys.end(), "log98"), 0);  // nothing is claimed about a missing tool
 
@@ -1018,7 +1021,8 @@ TEST_F(SearchTest, AToolThatCannotStartIsAskedForItsBannerAgainLater) {
   main->ExtractINFsbtnClick();
   ASSERT_TRUE(main->Archiver().has_value());
   EXPECT_EQ(main->Archiver()->kind, ArchiverKind::Current);
-  EXPECT_EQ(Calls(), Lines{"[x][" + programDir + "DP/p.7z][-o" + workDir + "Index/][*.inf][-r][-y][-bb1]"});
+  EXPECT_EQ(Calls(),
+            Lines{"[x][" + PackWord("p.7z") + "][-o" + WorkFolder("Index/") + "][*.inf][-r][-y][-bb1]"});
 }
 
 // ---- another computer's hardware ----

@@ -13,6 +13,7 @@
 #include "platform/profile.h"
 #include "platform/files.h"
 #include "platform/process.h"
+#include "shared/shared_functions.h"
 #include "support/app_fixture.h"
 #include "support/fake_tools.h"
 
@@ -84,7 +85,6 @@ class UnpackInstallTest : public AppFixture {
 };
 
 TEST_F(UnpackInstallTest, UnpacksTickedPacksByBothMethodsAndLogsInOrder) {
-  SKIP_ON_WINDOWS(VELMORA_LINUX_PATHS);
   FakeArchiver();
   Packs({"one.7z"});
   for (const char* method : {"1", "2"}) {
@@ -97,7 +97,8 @@ TEST_F(UnpackInstallTest, UnpacksTickedPacksByBothMethodsAndLogsInOrder) {
     auto it = std::find_if(texts.begin(), texts.end(),
                            [](const std::string& t) { return t.rfind("log22|", 0) == 0; });
     ASSERT_NE(it, texts.end());
-    const std::string expectedLine = "7z x " + programDir + "DP/one.7z -o" + workDir + "Drivers/ -y";
+    const std::string pack = ShortFileName(programDir + Joined("DP/one.7z"));
+    const std::string expectedLine = "7z x " + pack + " -o" + workDir + Joined("Drivers/") + " -y";
     std::vector<std::string> run(it, texts.end());
     ASSERT_GE(run.size(), 9u);
     EXPECT_EQ(run[1], "log23|" + expectedLine + "|%s");
@@ -126,7 +127,6 @@ TEST_F(UnpackInstallTest, UnpacksTickedPacksByBothMethodsAndLogsInOrder) {
 }
 
 TEST_F(UnpackInstallTest, PackPathWithBlanksReachesTheToolAsOneArgument) {
-  SKIP_ON_WINDOWS(VELMORA_LINUX_PATHS);
   FakeArchiver();
   const std::string folder = tmp.MakeDir("my packs");
   tmp.Write("my packs/Driver Pack One.7z", "pack");
@@ -139,8 +139,8 @@ TEST_F(UnpackInstallTest, PackPathWithBlanksReachesTheToolAsOneArgument) {
   auto calls = ArchiverCalls();
   ASSERT_EQ(calls.size(), 4u);
   EXPECT_EQ(calls[0], "x");
-  EXPECT_EQ(calls[1], folder + "Driver Pack One.7z");
-  EXPECT_EQ(calls[2], "-o" + workDir + "Drivers/");
+  EXPECT_EQ(calls[1], ArchiveWord(folder + "Driver Pack One.7z"));
+  EXPECT_EQ(calls[2], "-o" + workDir + Joined("Drivers/"));
   EXPECT_EQ(calls[3], "-y");
 }
 
@@ -153,7 +153,6 @@ TEST_F(UnpackInstallTest, NothingTickedShowsMessageOnly) {
 }
 
 TEST_F(UnpackInstallTest, SkipsOtherNamesAndPacksUnpackedBefore) {
-  SKIP_ON_WINDOWS(VELMORA_LINUX_PATHS);
   FakeArchiver();
   Packs({"a.7z", "b.7Z", "c.zip"});
   fs::create_directories(workDir);
@@ -168,7 +167,7 @@ TEST_F(UnpackInstallTest, SkipsOtherNamesAndPacksUnpackedBefore) {
   EXPECT_EQ(tmp.Read("unpacked-before"), "a.7z\r\n");
   auto calls = ArchiverCalls();
   ASSERT_EQ(calls.size(), 4u);
-  EXPECT_EQ(calls[1], programDir + "DP/b.7Z");
+  EXPECT_EQ(calls[1], ArchiveWord(programDir + Joined("DP/b.7Z")));
   auto keys = LogKeys();
   EXPECT_EQ(std::count(keys.begin(), keys.end(), "log22"), 2);  // a.7z still gets its lines
   EXPECT_EQ(std::count(keys.begin(), keys.end(), "log27"), 1);
@@ -176,14 +175,13 @@ TEST_F(UnpackInstallTest, SkipsOtherNamesAndPacksUnpackedBefore) {
 }
 
 TEST_F(UnpackInstallTest, MissingPackStillCountsAsUnpacked) {
-  SKIP_ON_WINDOWS(VELMORA_LINUX_PATHS);
   FakeArchiver();
   Start();
   main->Form().SetItems("PacksChlbx", {"gone.7z"});
   TickAll();
   main->SetCaption("CMDUnpackMethoded", "2");
   main->RunWithOutputClick();
-  EXPECT_TRUE(LogHas("log23|7z x  -o" + workDir + "Drivers/ -y|%s"));
+  EXPECT_TRUE(LogHas("log23|7z x  -o" + workDir + Joined("Drivers/") + " -y|%s"));
   EXPECT_TRUE(LogHas("log57|-1|%s"));
   EXPECT_EQ(Work("UnpackedDP.txt"), "gone.7z\r\n");
 }
@@ -278,7 +276,6 @@ TEST_F(UnpackInstallTest, MethodOneWithoutArchiverEndsTheRun) {
 }
 
 TEST_F(UnpackInstallTest, InstallerCommandLines) {
-  SKIP_ON_WINDOWS(VELMORA_LINUX_PATHS);
   struct Case {
     const char* autoInstall;
     const char* nonCompressed;
@@ -310,7 +307,7 @@ TEST_F(UnpackInstallTest, InstallerCommandLines) {
     // The installer is pointed at the drivers folder of the working folder, never above it.
     std::string upper = c.nonCompressed;
     for (char& ch : upper) ch = static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
-    const std::string folder = (upper == "YES" ? location + "dp_tavi/" : workDir) + "Drivers";
+    const std::string folder = (upper == "YES" ? location + Joined("dp_tavi/") : workDir) + "Drivers";
     std::string expected = std::string("DPINST.exe ") + (c.silent ? "/s " : "") + "/path " + folder;
     EXPECT_TRUE(LogHas("log49|" + expected + "|%s"));
     EXPECT_EQ(installerArgs, expected.substr(std::string("DPINST.exe ").size()));

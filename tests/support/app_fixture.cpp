@@ -7,7 +7,9 @@
 
 #include "platform/devices.h"
 #include "platform/files.h"
+#include "platform/process.h"
 #include "platform/profile.h"
+#include "shared/shared_functions.h"
 #include "support/scoped_env.h"
 
 bool FakeUi::AskYesNo(const std::string& text, const std::string&) {
@@ -130,4 +132,9 @@ std::string AppFixture::Joined(std::string relative) {
   std::replace(relative.begin(), relative.end(), '/', '\\');
 #endif
   return relative;
+}
+
+std::string AppFixture::ArchiveWord(const std::string& path) {
+  const std::vector<std::string> words = platform::process::SplitCommandLine("7z " + ShortFileName(path));
+  return words.size() == 2 ? words[1] : std::string();
 }

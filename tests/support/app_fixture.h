@@ -87,6 +87,9 @@ class AppFixture : public ::testing::Test {
   // A relative path ("DP/", "lng/english.lng") with the separators the program joins paths
   // with: '/' on Linux, '\\' on Windows.
   static std::string Joined(std::string relative);
+  // An existing pack file's path as the archive tool gets it, one unquoted word: the short form
+  // the program's command lines carry (ShortFileName; on Linux the path itself).
+  static std::string ArchiveWord(const std::string& path);
   // A value of the program folder's dp_tavi.ini ("<missing>" when absent).
   std::string Ini(const std::string& section, const std::string& key) const;
 
