@@ -13,5 +13,4 @@ set(VELMORA_LINUX_ONLY_TESTS
   offline_windows_test.cpp  # the Linux installer stand-in on an offline Windows (libhivex)
   pack_run_handlers_test.cpp  # shell scripts as the archive tool and the installer
   inf_file_test.cpp         # the Linux installer stand-in's INF reader
-  tree_handlers_test.cpp    # expected paths written for the Linux fixture (Windows folder in the test folder)
 )
