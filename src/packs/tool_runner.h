@@ -3,7 +3,8 @@
 // program uses RealToolRunner, which starts real processes through the runners (packs/runners.h),
 // WinExecute and the process layer, and reads the devices from the system; the tests hand in a
 // scripted fake, so the handlers are tested without starting a process or reading a device on
-// either platform. Each method has the contract of the free function of the same name.
+// either platform. Each method but StartTool has the contract of the free function of the same
+// name.
 #pragma once
 
 #include <functional>
@@ -56,7 +57,7 @@ class ToolRunner {
   virtual std::vector<platform::devices::DeviceInfo> EnumerateHardwareIds() = 0;
 };
 
-// Starts real processes.
+// Starts real processes and reads the system's devices.
 class RealToolRunner : public ToolRunner {
  public:
   std::optional<int> RunAny(const std::string& commandLine, std::vector<std::string>& output,
