@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -294,16 +295,15 @@ TEST_F(DeviceHandlersTest, DriverFilesAreRecordedWhenTheyLieInTheWindowsFolder) 
 TEST_F(DeviceHandlersTest, ExtendedCollectionWithoutAStartableDeviceConsoleSaysWhyAndKeepsTheTree) {
   struct Case {
     const char* name;
-    std::string foundAt;                        // where the program search finds the console
-    platform::process::ProcessFailure failure;  // why it does not start
-    std::string logged;                         // the log line; "<folder>" stands for the program's folder
+    std::string foundAt;  // where the program search finds the console
+    std::string reason;   // why it does not start
+    std::uint32_t code;
+    std::string logged;  // the log line; "<folder>" stands for the program's folder
   };
   const std::string found = programDir + "devcon.exe";
   const Case cases[] = {
-      {"missing", "", {"The system cannot find the file specified.", 2}, "log83|<folder>|%s"},
-      {"found, not a program",
-       found,
-       {"The file is not a valid program.", 193},
+      {"missing", "", "The system cannot find the file specified.", 2, "log83|<folder>|%s"},
+      {"found, not a program", found, "The file is not a valid program.", 193,
        "log84|" + found + "|The file is not a valid program."},
   };
   for (const Case& c : cases) {
@@ -319,7 +319,7 @@ TEST_F(DeviceHandlersTest, ExtendedCollectionWithoutAStartableDeviceConsoleSaysW
 
     if (!c.foundAt.empty()) fake.programs["devcon"] = c.foundAt;
     ToolAnswer broken;
-    broken.notStarted = c.failure;
+    broken.notStarted = platform::process::ProcessFailure{c.reason, c.code};
     fake.On("devcon driverfiles", broken);
     const std::size_t asked = fake.calls.size();
     ui.answers = {true};  // collect anew
