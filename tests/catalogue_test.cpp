@@ -6,8 +6,10 @@
 #include <filesystem>
 #include <thread>
 
+#include "platform/process.h"
 #include "platform/profile.h"
 #include "support/app_fixture.h"
+#include "support/fake_tools.h"
 
 namespace {
 
@@ -192,8 +194,9 @@ TEST_F(CatalogueTest, DeletePacksStartsTheCleanUpWithoutWaitingOrChecking) {
   // The record of unpacked packs goes with the drivers the script removes.
   EXPECT_TRUE(main->Form().Items("UnpackedDPlb").empty());
   tmp.Write("win/go", "");
-  for (int i = 0; i < 200 && !tmp.Exists("win/cleaned"); ++i)
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  // The script either finishes or gives up: either way it says so, however long the machine takes.
+  while (!tmp.Exists("win/cleaned") && !tmp.Exists("win/gave-up"))
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));  // a pause between looks, not a bound
   // The script is told the working folder in use.
   EXPECT_EQ(tmp.Read("win/cleaned"), workDir.substr(0, workDir.size() - 1) + "\n");
   EXPECT_FALSE(tmp.Exists("win/gave-up"));
@@ -226,6 +229,117 @@ TEST_F(CatalogueTest, DeletePacksSaysWhenTheCleaningFinished) {
   // The timer has nothing more to say.
   main->CleanScriptTimerTimer();
   EXPECT_EQ(LogTexts().back(), "log115|3|%s");
+}
+
+// "Delete DP" on the scripted runner: what is started, and how the timer follows it to its end.
+class CleanUpTest : public AppFixture {
+ protected:
+  void SetUp() override {
+    AppFixture::SetUp();
+    tools = &fake;
+    fake.On("clean.cmd", Prints({}, 3));
+  }
+  // The working folder as the script is told it: without its closing separator.
+  std::string Work() const { return workDir.substr(0, workDir.size() - 1); }
+
+  FakeTools fake;
+};
+
+TEST_F(CleanUpTest, DeletePacksStartsTheScriptOnTheWorkingFolder) {
+  struct Case {
+    const char* name;
+    bool yes;              // the answer to "delete?"
+    std::string foundAt;   // where the program search finds clean.cmd; empty: nowhere
+    bool starts;           // whether the fake starts it
+    std::string expected;  // the command line; empty: nothing is started
+  };
+  const std::string blank = programDir + "with blank/clean.cmd";
+  const Case cases[] = {
+      {"found beside the program", true, programDir + "clean.cmd", true, programDir + "clean.cmd <work>"},
+      {"a path with a blank is quoted", true, blank, true, "\"" + blank + "\" <work>"},
+      {"not found: the bare name", true, "", true, "clean.cmd <work>"},
+      {"cannot be started", true, programDir + "clean.cmd", false, programDir + "clean.cmd <work>"},
+      {"the person says No", false, programDir + "clean.cmd", true, ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    fake.calls.clear();
+    fake.started.clear();
+    fake.programs.clear();
+    if (!c.foundAt.empty()) fake.programs["clean.cmd"] = c.foundAt;
+    if (!c.starts) {
+      ToolAnswer broken;
+      broken.notStarted = platform::process::ProcessFailure{"Access is denied.", 5};
+      fake.On("clean.cmd", broken);
+    }
+    Start();
+    main->Form().SetItems("UnpackedDPlb", {"a.7z"});
+    ui.answers = {c.yes};
+    main->DeletePacksbtnClick();
+    std::string expected = c.expected;
+    if (const auto at = expected.find("<work>"); at != std::string::npos) expected.replace(at, 6, Work());
+    EXPECT_EQ(fake.calls, expected.empty() ? std::vector<std::string>{} : std::vector<std::string>{expected});
+    EXPECT_EQ(fake.started.size(), c.yes && c.starts ? 1u : 0u);
+    // Only a started script is followed; the record of unpacked packs goes whenever the person
+    // said Yes, as the script removes the drivers it records.
+    EXPECT_EQ(main->Form().Enabled("CleanScriptTimer"), c.yes && c.starts);
+    EXPECT_EQ(main->Form().Items("UnpackedDPlb").empty(), c.yes);
+    const std::vector<std::string> keys = LogKeys();
+    EXPECT_EQ(std::count(keys.begin(), keys.end(), "log15"), c.yes ? 1 : 0);
+    EXPECT_EQ(ui.shown.back(), "ask:msg4|%s");
+    main.reset();
+    if (!c.starts) fake.On("clean.cmd", Prints({}, 3));
+  }
+}
+
+// The timer looks at the script without waiting for it; once it has ended it is reaped, the log
+// says the cleaning finished with the script's exit status, and the timer stops.
+TEST_F(CleanUpTest, TheTimerFollowsTheScriptToItsEndAndReapsIt) {
+  Start();
+  ui.answers = {true};
+  main->DeletePacksbtnClick();
+  ASSERT_EQ(fake.started.size(), 1u);
+  const std::shared_ptr<FakeStart> script = fake.started[0];
+  EXPECT_EQ(script->looks, 0);  // started, not waited for
+  EXPECT_TRUE(main->Form().Enabled("CleanScriptTimer"));
+  // Still running: each tick looks once and the timer goes on.
+  for (int tick = 1; tick <= 2; ++tick) {
+    main->CleanScriptTimerTimer();
+    EXPECT_EQ(script->looks, tick);
+    EXPECT_EQ(LogKeys().back(), "log15");
+    EXPECT_TRUE(main->Form().Enabled("CleanScriptTimer"));
+    EXPECT_FALSE(script->released);
+  }
+  script->End();
+  main->CleanScriptTimerTimer();
+  EXPECT_EQ(LogTexts().back(), "log115|3|%s");
+  EXPECT_FALSE(main->Form().Enabled("CleanScriptTimer"));
+  EXPECT_TRUE(script->Reaped());
+  // The timer has nothing more to look at or say.
+  main->CleanScriptTimerTimer();
+  EXPECT_EQ(script->looks, 3);
+  EXPECT_EQ(LogTexts().back(), "log115|3|%s");
+  const std::vector<std::string> keys = LogKeys();
+  EXPECT_EQ(std::count(keys.begin(), keys.end(), "log115"), 1);
+}
+
+// A second "Delete DP" while the first script still runs follows the new one; the first goes on
+// by itself and leaves nothing behind once it ends.
+TEST_F(CleanUpTest, ASecondStartFollowsTheNewScript) {
+  Start();
+  ui.answers = {true, true};
+  main->DeletePacksbtnClick();
+  main->DeletePacksbtnClick();
+  ASSERT_EQ(fake.started.size(), 2u);
+  EXPECT_TRUE(fake.started[0]->released);
+  fake.started[0]->exitCode = 1;
+  fake.started[0]->End();
+  main->CleanScriptTimerTimer();
+  EXPECT_EQ(LogKeys().back(), "log15");
+  fake.started[1]->End();
+  main->CleanScriptTimerTimer();
+  EXPECT_EQ(LogTexts().back(), "log115|3|%s");
+  EXPECT_TRUE(fake.started[1]->Reaped());
 }
 
 TEST_F(CatalogueTest, PreparationRecreatesWorkingFolderAndEmptiesInputFile) {

@@ -289,9 +289,8 @@ TEST(DemoPacks, InfFilesHaveVersionManufacturerAndModelsOfSupportedBuses) {
 // identifiers, repeats removed), each reduced at level 2 as the search looks for it.
 std::vector<std::string> ReducedIdsOf(const std::string& tree) {
   ScopedEnv sysfs("VELMORA_SYSFS", std::string(VELMORA_TESTDATA_DIR) + "/sysfs/" + tree + "/sys");
-  std::vector<std::string> ids;
   platform::devices::InitPnpApi();  // as the program does at start-up
-  GetSearchIdList(ids);
+  const std::vector<std::string> ids = SearchIdsOf(platform::devices::EnumerateHardwareIds());
   std::vector<std::string> work;
   for (const std::string& id : ids) {
     if (IsSupportedHWid(id)) work.push_back(id);

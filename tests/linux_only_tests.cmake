@@ -8,10 +8,9 @@ set(VELMORA_LINUX_ONLY_TESTS
   demo_packs_test.cpp       # packs built with 7zz, read by the Linux installer stand-in
   devcon_test.cpp           # the Linux devcon stand-in over a recorded sysfs tree
   device_enum_test.cpp      # the sysfs enumeration
-  device_handlers_test.cpp  # a made-up sysfs tree and shell scripts as the device console
+  device_handlers_sysfs_test.cpp  # the devices of a recorded sysfs tree, shell scripts as the device console
   dpinst_test.cpp           # the Linux installer stand-in
   offline_windows_test.cpp  # the Linux installer stand-in on an offline Windows (libhivex)
   pack_run_handlers_test.cpp  # shell scripts as the archive tool and the installer
   inf_file_test.cpp         # the Linux installer stand-in's INF reader
-  tree_handlers_test.cpp    # expected paths written for the Linux fixture (Windows folder in the test folder)
 )

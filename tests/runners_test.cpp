@@ -16,6 +16,7 @@
 #endif
 
 #include "base/ui_port.h"
+#include "packs/tool_runner.h"
 #include "platform/throw_hook.h"
 #include "shared/shared_functions.h"
 #include "support/temp_dir.h"
@@ -544,6 +545,47 @@ TEST(WinExecuteTest, WaitsWhenAskedAndReportsAStartFailure) {
   EXPECT_TRUE(fs::exists(later));
 
   EXPECT_FALSE(WinExecute("velmora-no-such-installer /path x", true));
+}
+
+// ---- RealToolRunner::StartTool ----
+
+// The start without waiting returns at once with a handle that says when the tool has ended and
+// with what code; a program that cannot start gives no handle.
+TEST(StartToolTest, ReturnsAtOnceAndSaysWhenTheToolEnded) {
+  TempDir tmp;
+  RealToolRunner runner;
+  struct Case {
+    const char* name;
+    bool gated;  // the helper waits for the test's gate before it writes its file and ends
+    std::string arguments;
+    int exitCode;
+  };
+  const std::string gate = tmp.File("gate.txt");
+  const std::string later = tmp.File("later.txt");
+  const Case cases[] = {
+      {"waits for the gate", true, " touchafter " + gate + " " + later + " 30000", 0},
+      {"ends with its code", false, " exit 7", 7},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::unique_ptr<StartedTool> tool = runner.StartTool(Helper() + c.arguments);
+    ASSERT_NE(tool, nullptr);
+    if (c.gated) {
+      // A start that waited would have returned only once the helper gave up on the gate.
+      EXPECT_FALSE(fs::exists(later));
+      EXPECT_FALSE(tool->Ended());
+      EXPECT_EQ(tool->ExitCode(), -1);
+      std::ofstream(gate) << "open";
+    }
+    // However long the machine takes: a pause between looks, not a bound.
+    while (!tool->Ended()) std::this_thread::sleep_for(milliseconds(10));
+    EXPECT_TRUE(tool->Ended());
+    EXPECT_EQ(tool->ExitCode(), c.exitCode);
+    if (c.gated) {
+      EXPECT_TRUE(fs::exists(later));
+    }
+  }
+  EXPECT_EQ(runner.StartTool("velmora-no-such-tool /x"), nullptr);
 }
 
 }  // namespace

@@ -1040,8 +1040,10 @@ TEST_F(SearchTest, AToolThatCannotStartIsAskedForItsBannerAgainLater) {
 // search with the other computer's list loaded finds that card's driver and not this computer's
 // keyboard; without a list, the keyboard is found through its star form.
 TEST_F(SearchTest, ALoadedHardwareListIsSearchedForInsteadOfThisComputersDevices) {
-  SKIP_ON_WINDOWS("this computer's devices come from a made-up sysfs tree, which only Linux reads");
-  ScopedEnv sysfs("VELMORA_SYSFS", std::string(VELMORA_TESTDATA_DIR) + "/sysfs/virtio/sys");
+  // This computer: a keyboard.
+  fake.devices.resize(1);
+  fake.devices[0].instanceId = "ACPI\\PNP0303\\0";
+  fake.devices[0].hardwareIds = {"ACPI\\PNP0303", "*PNP0303"};
   const std::string list = tmp.Write("office-pc.txt",
                                      "Microsoft PnP Utility\r\n\r\n"
                                      "Instance ID:                PCI\\VEN_10DE&DEV_1C82&SUBSYS_11BF1458&REV_A1\\4&1c3&0&0008\r\n"

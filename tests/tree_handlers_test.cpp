@@ -2,8 +2,11 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <filesystem>
+#include <fstream>
 
 #include "devices/tree_text.h"
+#include "platform/files.h"
 #include "shared/shared_functions.h"
 #include "support/app_fixture.h"
 
@@ -12,6 +15,12 @@ namespace {
 class TreeHandlersTest : public AppFixture {
  protected:
   TreeRoots& Tree() { return main->Form().Tree("EqTreeView"); }
+  // A file of the working folder.
+  std::string Work(const std::string& name) const { return platform::ReadWholeFile(workDir + name); }
+  void WriteWork(const std::string& name, const std::string& content) const {
+    std::filesystem::create_directories(workDir);
+    std::ofstream(workDir + name, std::ios::binary) << content;
+  }
 };
 
 TEST_F(TreeHandlersTest, ConversionBuildsTheDeviceTree) {
@@ -27,14 +36,13 @@ TEST_F(TreeHandlersTest, ConversionBuildsTheDeviceTree) {
   ASSERT_EQ(tree[1]->children[0]->children.size(), 2u);
   EXPECT_EQ(tree[1]->children[0]->children[0]->text, "Name: Realtek Gigabit");
   EXPECT_EQ(tree[1]->children[1]->text, "1 matching device(s) found.");
-  EXPECT_TRUE(tmp.Exists("win/dp_tavi/oldtree.txt"));
-  EXPECT_EQ(tmp.Read("win/dp_tavi/oldtree.txt"), "");
-  EXPECT_NE(tmp.Read("win/dp_tavi/newtree.txt").find("\r\n*Net\r\n"), std::string::npos);
+  EXPECT_EQ(Work("oldtree.txt"), "");
+  EXPECT_NE(Work("newtree.txt").find("\r\n*Net\r\n"), std::string::npos);
   auto keys = LogKeys();
   EXPECT_EQ(std::vector<std::string>(keys.end() - 3, keys.end()), (std::vector<std::string>{"log6", "log6", "log7"}));
   // A second conversion keeps the first tree as oldtree.txt.
   main->ConvertLoadBtClick();
-  EXPECT_NE(tmp.Read("win/dp_tavi/oldtree.txt").find("*Net\r\n\tPCI"), std::string::npos);
+  EXPECT_NE(Work("oldtree.txt").find("*Net\r\n\tPCI"), std::string::npos);
 }
 
 TEST_F(TreeHandlersTest, ExportThenImportReproducesTheTree) {
@@ -99,7 +107,7 @@ TEST_F(TreeHandlersTest, ImportingAnotherComputersTreeSearchesForItsDevices) {
 TEST_F(TreeHandlersTest, BrokenXmlFailsCleanlyWithAnEmptyTree) {
   Start();
   Tree().emplace_back(std::make_unique<TreeNode>())->text = "before";
-  tmp.Write("win/dp_tavi/VelmoraTAVI.XML", "<tree2xml><item text=\"x\" imageIndex=\"zero\" stateIndex=\"-1\"/>");
+  WriteWork("VelmoraTAVI.XML", "<tree2xml><item text=\"x\" imageIndex=\"zero\" stateIndex=\"-1\"/>");
   EXPECT_TRUE(main->Invoke("XML2TreeBtnClick"));
   EXPECT_EQ(ui.shown.back().rfind("error:", 0), 0u);
   EXPECT_TRUE(Tree().empty());
@@ -109,8 +117,8 @@ TEST_F(TreeHandlersTest, BrokenXmlFailsCleanlyWithAnEmptyTree) {
 
 TEST_F(TreeHandlersTest, ReportsGetTheirNameHeaderAndOrder) {
   Start();
-  tmp.Write("win/dp_tavi/newtree.txt", "PC\r\n*Net\r\n");
-  tmp.Write("win/dp_tavi/HWIDSL.txt", "PCI Devices\r\n");
+  WriteWork("newtree.txt", "PC\r\n*Net\r\n");
+  WriteWork("HWIDSL.txt", "PCI Devices\r\n");
   const std::string tree = tmp.File("Office PC");
   const std::string simple = tmp.File("x.txt");
   ui.files = {tree, simple};

@@ -22,9 +22,6 @@
 class TSearch;
 class TFileSearch;
 class IndexFile;
-namespace platform::process {
-class ChildProcess;
-}
 
 struct AppEnvironment {
   std::string programFile;        // full path of the running program file
@@ -331,7 +328,7 @@ class TMainfrm {
   std::unique_ptr<TFileSearch> fileSearch_;
   std::unique_ptr<IndexFile> contentIndex_;  // DP_Content.ini while the search works on it
   std::vector<InstallEntry> installEntries_;
-  std::unique_ptr<platform::process::ChildProcess> cleanScript_;  // the clean-up "Delete DP" started
+  std::unique_ptr<StartedTool> cleanScript_;  // the clean-up "Delete DP" started
   std::optional<ArchiverBanner> archiver_;  // the archive tool's kind, learnt once per run
   int operationDepth_ = 0;
   int exitStatus_ = 0;

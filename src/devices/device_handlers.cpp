@@ -27,9 +27,7 @@ void TMainfrm::CutDecreaseHWIDSbtnClick() {
   // Another computer's list stays the source even when none of its IDs is usable: this
   // computer's IDs are not taken in their place.
   if (form_.Items("HWIDSforWorkcbx").empty() && hardwareIdSource_.empty()) {
-    std::vector<std::string> ids;
-    GetSearchIdList(ids);
-    form_.SetItems("HWIDSforWorkcbx", std::move(ids));
+    form_.SetItems("HWIDSforWorkcbx", SearchIdsOf(tools_.EnumerateHardwareIds()));
   }
   const std::string tempFile = Caption("Workdir") + "HWIDSTEMP.txt";
   platform::WriteTextLines(tempFile, form_.Items("HWIDSforWorkcbx"));
@@ -60,8 +58,7 @@ void TMainfrm::GetDevlbBtnClick() {
   form_.SetItemIndex("MainPageControle", kHwidsPage);
   form_.SetItemIndex("HWIDsPageControl", kSimpleTab);
 
-  std::vector<std::string> devices;
-  GetSearchIdList(devices);
+  std::vector<std::string> devices = SearchIdsOf(tools_.EnumerateHardwareIds());
   DeleteDuples(&devices);
   form_.SetItems("GetDevlb", std::move(devices));
 
@@ -143,7 +140,7 @@ void TMainfrm::CollectClassesBtClick() {
     if (!tools_.RunAny("devcon driverfiles =" + className, output, {}, &failure)) {
       // Without the device console no class can be collected: say where it was looked for, or
       // why the one found did not start, and leave the tree and the saved list as they are.
-      const std::string found = platform::process::FindProgram("devcon");
+      const std::string found = tools_.FindProgram("devcon");
       if (found.empty()) {
         LogKey("log83", {platform::process::ProgramFolder()});
       } else {

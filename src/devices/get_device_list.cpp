@@ -30,8 +30,3 @@ std::vector<std::string> SearchIdsOf(const std::vector<platform::devices::Device
   }
   return ids;
 }
-
-bool GetSearchIdList(std::vector<std::string>& list) {
-  list = SearchIdsOf(platform::devices::EnumerateHardwareIds());
-  return !list.empty();
-}

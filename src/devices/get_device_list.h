@@ -20,7 +20,3 @@ bool GetDeviceList(std::vector<std::string>& list, bool presentOnly, const std::
 // devices by, they never reach. Instance identifiers that are empty or longer than 199
 // characters are left out with their device.
 std::vector<std::string> SearchIdsOf(const std::vector<platform::devices::DeviceInfo>& devices);
-
-// Clears `list` and fills it with SearchIdsOf the present devices of every class. True when
-// the list is not empty afterwards.
-bool GetSearchIdList(std::vector<std::string>& list);

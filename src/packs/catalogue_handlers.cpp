@@ -211,7 +211,7 @@ void TMainfrm::CleanScriptTimerTimer() {
     form_.SetEnabled("CleanScriptTimer", false);
     return;
   }
-  if (cleanScript_->Wait(0) != platform::process::WaitResult::Ended) return;
+  if (!cleanScript_->Ended()) return;
   const int code = cleanScript_->ExitCode();
   cleanScript_.reset();
   form_.SetEnabled("CleanScriptTimer", false);
@@ -227,21 +227,17 @@ void TMainfrm::StartCleanScript(bool watch) {
   std::string workdir = Caption("Workdir");
   while (workdir.size() > 1 && (workdir.back() == '/' || workdir.back() == '\\')) workdir.pop_back();
   form_.ClearItems("UnpackedDPlb");
-  proc::StartInfo info;
   // The script is named by its full path: on Windows a batch file runs in cmd.exe, which looks
   // for it again in the current folder and PATH only, not in the program's folder.
-  const std::string script = proc::FindProgram("clean.cmd");
-  info.commandLine = (script.empty() ? std::string("clean.cmd") : proc::QuoteArgument(script)) + " " +
-                     proc::QuoteArgument(workdir);
-  info.window = proc::Window::Hidden;
-  info.input = proc::Input::Inherit;
-  info.output = proc::Output::Inherit;
-  info.error = proc::ErrorOutput::Inherit;
-  auto child = std::make_unique<proc::ChildProcess>();
-  if (!proc::ChildProcess::TryStart(info, *child) || !watch) return;
+  const std::string script = tools_.FindProgram("clean.cmd");
+  const std::string commandLine =
+      (script.empty() ? std::string("clean.cmd") : proc::QuoteArgument(script)) + " " + proc::QuoteArgument(workdir);
+  // Started with its window hidden; the script shares the program's standard input and output.
+  std::unique_ptr<StartedTool> started = tools_.StartTool(commandLine);
+  if (!started || !watch) return;
   // The script is not waited for: the timer looks at it now and then, so it is reaped as soon
   // as it ends and the log says that the cleaning finished.
-  cleanScript_ = std::move(child);
+  cleanScript_ = std::move(started);
   form_.SetEnabled("CleanScriptTimer", true);
 }
 

@@ -39,11 +39,15 @@ void FakeTools::On(std::string pattern, ToolAnswer answer) {
   });
 }
 
-std::optional<ToolAnswer> FakeTools::Run(const std::string& commandLine) {
+std::optional<ToolAnswer> FakeTools::Run(const std::string& commandLine, platform::process::ProcessFailure* failure) {
   calls.push_back(commandLine);
   for (auto rule = rules_.rbegin(); rule != rules_.rend(); ++rule) {
     std::optional<ToolAnswer> answer = (*rule)(commandLine);
     if (!answer) continue;
+    if (answer->notStarted) {
+      if (failure != nullptr) *failure = *answer->notStarted;
+      return std::nullopt;
+    }
     for (const auto& [path, content] : answer->files) {
       fs::path target(path);
       if (target.is_relative()) {
@@ -61,17 +65,16 @@ std::optional<ToolAnswer> FakeTools::Run(const std::string& commandLine) {
     if (answer->effect) answer->effect(commandLine);
     return answer;
   }
+  // The text and code the system gives for a program that cannot be found.
+  if (failure != nullptr) *failure = {"The system cannot find the file specified.", 2};
   return std::nullopt;
 }
 
 std::optional<int> FakeTools::RunAny(const std::string& commandLine, std::vector<std::string>& output,
                                      const std::function<void()>& onLines,
                                      platform::process::ProcessFailure* failure) {
-  const std::optional<ToolAnswer> answer = Run(commandLine);
-  if (!answer) {
-    if (failure != nullptr) *failure = {"The system cannot find the file specified.", 2};
-    return std::nullopt;
-  }
+  const std::optional<ToolAnswer> answer = Run(commandLine, failure);
+  if (!answer) return std::nullopt;
   output = answer->lines;
   if (!output.empty() && onLines) onLines();
   return answer->exitCode;
@@ -81,11 +84,12 @@ bool FakeTools::CreateDOSProcessRedirected(const std::string& commandLine, const
                                            const std::string& outputFile, const std::string& errMsg,
                                            UiPort* ui) {
   if (ui != nullptr) ui->SetBusyCursor(true);
-  const std::optional<ToolAnswer> answer = Run(commandLine);
+  platform::process::ProcessFailure failure;
+  const std::optional<ToolAnswer> answer = Run(commandLine, &failure);
   // The text the real runner gives for a program that cannot be started.
   if (!answer) {
     throw RunnerError("[function: CreateDOSProcessRedirected ]\n\nFunction failure\n\n" + errMsg,
-                      "The system cannot find the file specified. (2)");
+                      failure.message + " (" + std::to_string(failure.code) + ")");
   }
   if (!fs::exists(inputFile)) std::ofstream(inputFile, std::ios::binary);
   std::ofstream out(outputFile, std::ios::binary);
@@ -106,4 +110,41 @@ bool FakeTools::WinExecute(const std::string& commandLine, bool wait, int* exitC
   if (!answer) return false;
   if (wait && exitCode != nullptr) *exitCode = answer->exitCode;
   return true;
+}
+
+namespace {
+
+// The handle of a FakeStart: says it has ended once the test has ended it.
+class FakeStartedTool : public StartedTool {
+ public:
+  explicit FakeStartedTool(std::shared_ptr<FakeStart> start) : start_(std::move(start)) {}
+  ~FakeStartedTool() override { start_->released = true; }
+  FakeStartedTool(const FakeStartedTool&) = delete;
+  FakeStartedTool& operator=(const FakeStartedTool&) = delete;
+  bool Ended() override {
+    ++start_->looks;
+    if (start_->ended) start_->endSeen = true;
+    return start_->ended;
+  }
+  int ExitCode() const override { return start_->endSeen ? start_->exitCode : -1; }
+
+ private:
+  std::shared_ptr<FakeStart> start_;
+};
+
+}  // namespace
+
+std::unique_ptr<StartedTool> FakeTools::StartTool(const std::string& commandLine) {
+  const std::optional<ToolAnswer> answer = Run(commandLine);
+  if (!answer) return nullptr;
+  auto start = std::make_shared<FakeStart>();
+  start->commandLine = commandLine;
+  start->exitCode = answer->exitCode;
+  started.push_back(start);
+  return std::make_unique<FakeStartedTool>(std::move(start));
+}
+
+std::string FakeTools::FindProgram(const std::string& word) {
+  const auto found = programs.find(word);
+  return found == programs.end() ? std::string() : found->second;
 }
