@@ -58,7 +58,8 @@ start() {
   pid=$!
 }
 
-# Waits for the program started by start() to end, up to <seconds>; when it does not end, records
+# Waits for the program started by start() to end, up to <seconds> (a guard against a program that
+# hangs, set far above what a loaded machine needs: the run itself is never timed); when it does not end, records
 # what every Wine process of the prefix is doing (the process list and each thread's backtrace,
 # through winedbg) in the case's folder and shows the program's own threads and those of the
 # console programs it starts, so a program that stays open leaves evidence of where it waits.
@@ -94,7 +95,7 @@ case_inir() {
   start /inir
   local configured
   configured="$(msg log44)"
-  wait_for "$configured" 120 || fail "no \"$configured\" in the log"
+  wait_for "$configured" 600 || fail "no \"$configured\" in the log"
   sleep 3
   kill -0 "$pid" 2>/dev/null || fail "the program ended by itself after /inir"
   wineserver -k 2>/dev/null || true
@@ -126,7 +127,7 @@ case_unth_without_packs() {
   prepare unth
   start /unth
   local status=0 began=$SECONDS
-  wait_for_end 120 || fail "the program did not close by itself"
+  wait_for_end 600 || fail "the program did not close by itself"
   wait "$pid" || status=$?
   [ "$status" -eq 1 ] || fail "exit status $status, expected 1 (a step failed)"
   [ $((SECONDS - began)) -ge 10 ] || fail "closed after $((SECONDS - began)) s, before the 10-second timer"
@@ -160,7 +161,7 @@ case_untd() {
   done
   VELMORA_7Z_STYLE="$style" start /untd
   local status=0
-  wait_for_end 300 || fail "the program did not close by itself"
+  wait_for_end 900 || fail "the program did not close by itself"
   wait "$pid" || status=$?
   [ "$status" -eq 0 ] || fail "exit status $status, expected 0 (every step succeeded)"
   grep -qF "$(msg log43)" "$log" || fail "no \"$(msg log43)\" in the log"
@@ -254,7 +255,7 @@ case_unth_device() {
   wineserver -w 2>/dev/null || true
   start /unth
   local status=0
-  wait_for_end 300 || fail "the program did not close by itself"
+  wait_for_end 900 || fail "the program did not close by itself"
   wait "$pid" || status=$?
   [ "$status" -eq 0 ] || fail "exit status $status, expected 0 (every step succeeded)"
   local shown

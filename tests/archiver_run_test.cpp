@@ -198,7 +198,7 @@ TEST(ArchiverRunTest, ARunHandsOverOnlyItsOwnOutput) {
   TempDir tmp;
   const std::string outputFile = tmp.Write("cmdout", "output of an earlier run\r\n");
   FakeTools tools;
-  tools.On("7z x /p/a.7z", ToolAnswer{{"Extracting  drv/a.inf", "Everything is Ok"}, 1, {}, {}});
+  tools.On("7z x /p/a.7z", Prints({"Extracting  drv/a.inf", "Everything is Ok"}, 1));
 
   // A run: its lines, in the list and in the output file, and its exit code.
   Lines output = {"stale line"};

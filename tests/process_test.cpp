@@ -261,12 +261,10 @@ TEST(ChildProcessTest, MissingProgramRaisesErrorWithCode) {
 
 TEST(ChildProcessTest, WaitTimesOutThenKillEndsTheChild) {
   proc::ChildProcess child = proc::ChildProcess::Start(PipeInfo(Helper() + " sleep 20000"));
-  const auto start = std::chrono::steady_clock::now();
   EXPECT_EQ(child.Wait(100), proc::WaitResult::TimedOut);
-  EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(90));
   EXPECT_FALSE(child.Ended());
   child.Kill();
-  EXPECT_EQ(child.Wait(5000), proc::WaitResult::Ended);
+  EXPECT_EQ(child.Wait(proc::ChildProcess::kInfinite), proc::WaitResult::Ended);
   EXPECT_TRUE(child.Ended());
   EXPECT_EQ(child.ReadToEnd(), "");  // killed before it wrote anything
 }

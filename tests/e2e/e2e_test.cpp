@@ -224,7 +224,7 @@ class Child {
   ~Child() {
     if (Running()) {
       kill(pid_, SIGKILL);
-      Wait(10);
+      Wait();
     }
   }
 
@@ -235,13 +235,10 @@ class Child {
     if (waitpid(pid_, &status, WNOHANG) == pid_) Ended(status);
     return !ended_;
   }
-  // Waits at most `seconds` for the program to end; true when it has ended.
-  bool Wait(double seconds) {
-    const auto deadline = Clock::now() + std::chrono::duration<double>(seconds);
-    while (Running()) {
-      if (Clock::now() >= deadline) return false;
-      std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
+  // Waits for the program to end, however long a loaded machine takes; true when it has ended.
+  // A program that never ends keeps the test waiting until the test runner's hang guard stops it.
+  bool Wait() {
+    while (Running()) std::this_thread::sleep_for(std::chrono::milliseconds(20));
     return ended_;
   }
   void Signal(int signal) {
@@ -273,10 +270,10 @@ class Child {
   Clock::time_point endedAt_;
 };
 
-// Runs a tool to its end (at most a minute); its exit code, -1 when it could not run.
+// Runs a tool to its end; its exit code, -1 when it could not run.
 int RunTool(std::vector<std::string> argv, const fs::path& cwd, const fs::path& logFile) {
   Child child(std::move(argv), Environment({}), cwd, logFile, logFile, true);
-  if (!child.Started() || !child.Wait(60)) return -1;
+  if (!child.Started() || !child.Wait()) return -1;
   return child.ExitCode();
 }
 
@@ -513,8 +510,7 @@ TEST_F(EndToEnd, FirstStartWithInirWritesFreshConfigurationAndStaysOpen) {
   CopyProgram();
   auto program = Start({"/inir"}, "inir");
   const std::string configured = Msg("log44");
-  const auto deadline = Clock::now() + std::chrono::seconds(60);
-  while (!LogOf("inir").Has(configured) && program->Running() && Clock::now() < deadline) {
+  while (!LogOf("inir").Has(configured) && program->Running()) {
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
   }
   // It stays open: still running a moment after its last line, with nothing logged since.
@@ -522,7 +518,7 @@ TEST_F(EndToEnd, FirstStartWithInirWritesFreshConfigurationAndStaysOpen) {
   ASSERT_TRUE(program->Running()) << "the program ended by itself after /inir";
   const Log log = LogOf("inir");
   program->Signal(SIGTERM);
-  ASSERT_TRUE(program->Wait(20));
+  ASSERT_TRUE(program->Wait());
 
   ExpectBanner(log, Msg("log45"));
   ASSERT_FALSE(log.texts.empty());
@@ -581,7 +577,7 @@ TEST_F(EndToEnd, UntdUnpacksGoodPacksSafelyInstallsAndClosesThenSkipsThemNextTim
   const auto treeBefore = TreeOutsideWorkingFolder();
 
   auto first = Start({"/untd"}, "untd1");
-  ASSERT_TRUE(first->Wait(60)) << "the program did not close by itself";
+  ASSERT_TRUE(first->Wait()) << "the program did not close by itself";
   // The damaged pack is a failed step: the run says so in its exit status.
   EXPECT_EQ(first->ExitCode(), 1) << first->Describe();
   // The close comes from the ten-second timer armed at the end of the run: never sooner.
@@ -649,7 +645,7 @@ TEST_F(EndToEnd, UntdUnpacksGoodPacksSafelyInstallsAndClosesThenSkipsThemNextTim
 
   // A second run skips the packs recorded as unpacked and tries the damaged one again.
   auto second = Start({"/untd"}, "untd2");
-  ASSERT_TRUE(second->Wait(60)) << "the second run did not close by itself";
+  ASSERT_TRUE(second->Wait()) << "the second run did not close by itself";
   EXPECT_EQ(second->ExitCode(), 1) << second->Describe();
   const Log again = LogOf("untd2");
   EXPECT_EQ(again.Count(Msg("log22")), 4u);
@@ -666,7 +662,7 @@ TEST_F(EndToEnd, UnthSavesTheWholeLogAsUtf16EndingWithItsLastLine) {
   CopyProgram("prog-äöü");  // a folder name that is not ASCII reaches the saved log
   ASSERT_NO_FATAL_FAILURE(GoodPacks());
   auto program = Start({"/unth"}, "unth", {{"VELMORA_SYSFS", kLaptopSysfs}});
-  ASSERT_TRUE(program->Wait(60)) << "the program did not close by itself";
+  ASSERT_TRUE(program->Wait()) << "the program did not close by itself";
   EXPECT_EQ(program->ExitCode(), 0) << program->Describe();
   EXPECT_GE(program->Seconds(), 9.5);  // closed by the ten-second timer, never sooner
 
@@ -741,7 +737,7 @@ TEST_F(EndToEnd, UnthExtractsAndInstallsOnlyTheDriversWhoseInfFilesNameThisMachi
   ASSERT_NO_FATAL_FAILURE(Pack("video.7z", "vid", {"V"}));
 
   auto program = Start({"/unth"}, "unth-search", {{"VELMORA_SYSFS", kLaptopSysfs}});
-  ASSERT_TRUE(program->Wait(90)) << "the program did not close by itself";
+  ASSERT_TRUE(program->Wait()) << "the program did not close by itself";
   EXPECT_EQ(program->ExitCode(), 0) << program->Describe();
   const Log log = LogOf("unth-search");
   EXPECT_TRUE(log.other.empty()) << "unexpected line on standard error: " << log.other.front();
@@ -857,7 +853,7 @@ TEST_F(EndToEnd, UnthOnHostileNamesExtractsEveryDriverItCanAndNamesTheRest) {
   const auto treeBefore = TreeOutsideWorkingFolder();
 
   auto program = Start({"/unth"}, "unth-hostile-names", {{"VELMORA_SYSFS", kLaptopSysfs}});
-  ASSERT_TRUE(program->Wait(120)) << "the program did not close by itself";
+  ASSERT_TRUE(program->Wait()) << "the program did not close by itself";
   EXPECT_EQ(program->ExitCode(), 1) << program->Describe();
   const Log log = LogOf("unth-hostile-names");
   const std::set<std::string> tree = WorkingTree();
@@ -932,7 +928,7 @@ TEST_F(EndToEnd, UnthOnAFullDiskSaysSoAndClaimsNothing) {
                              work.string() + "' '" + snapshot.string() + "'; exit $rc";
   auto program = Start({"/unth"}, "unth-full", {{"VELMORA_SYSFS", kLaptopSysfs}},
                        {"unshare", "-rm", "sh", "-c", script, "sh"});
-  ASSERT_TRUE(program->Wait(120)) << "the program did not close by itself";
+  ASSERT_TRUE(program->Wait()) << "the program did not close by itself";
   ASSERT_NE(program->ExitCode(), 99) << "the file system could not be mounted";
   EXPECT_EQ(program->ExitCode(), 1) << program->Describe();
   const Log log = LogOf("unth-full");
@@ -971,7 +967,7 @@ TEST_F(EndToEnd, UnthOnTheDemoPacksExtractsTheDriversOfTheVirtualMachine) {
 
   auto program = Start({"/unth"}, "unth-demo",
                        {{"VELMORA_SYSFS", std::string(VELMORA_TESTDATA_DIR) + "/sysfs/virtio/sys"}});
-  ASSERT_TRUE(program->Wait(90)) << "the program did not close by itself";
+  ASSERT_TRUE(program->Wait()) << "the program did not close by itself";
   EXPECT_EQ(program->ExitCode(), 0) << program->Describe();
   const Log log = LogOf("unth-demo");
   EXPECT_TRUE(log.other.empty()) << "unexpected line on standard error: " << log.other.front();
@@ -1058,7 +1054,7 @@ TEST_F(EndToEnd, UnthOnAnOfflineWindowsPlacesAndRegistersTheDriversOnceOnly) {
       {"VELMORA_WINDIR", windows.string()}};
 
   auto program = Start({"/unth"}, "unth-offline", env);
-  ASSERT_TRUE(program->Wait(90)) << "the program did not close by itself";
+  ASSERT_TRUE(program->Wait()) << "the program did not close by itself";
   EXPECT_EQ(program->ExitCode(), 0) << program->Describe();
   Log log = LogOf("unth-offline");
   auto logged = [&log](const std::string& start) {
@@ -1107,7 +1103,7 @@ TEST_F(EndToEnd, UnthOnAnOfflineWindowsPlacesAndRegistersTheDriversOnceOnly) {
   // A second run changes nothing.
   const std::string after = ReadFile(software);
   program = Start({"/unth"}, "unth-offline-again", env);
-  ASSERT_TRUE(program->Wait(90)) << "the program did not close by itself";
+  ASSERT_TRUE(program->Wait()) << "the program did not close by itself";
   EXPECT_EQ(program->ExitCode(), 0) << program->Describe();
   log = LogOf("unth-offline-again");
   EXPECT_TRUE(logged("Registry unchanged: it already names these driver packages."));

@@ -31,16 +31,13 @@ bool UnderWine() {
 }
 
 // Starts the batch file with the arguments (each quoted, as the program quotes the working
-// folder) and returns its exit code, or -1 when it did not end within a minute.
+// folder) and returns its exit code once it has ended.
 int RunScript(const std::vector<std::string>& args) {
   proc::StartInfo info;
   info.commandLine = proc::QuoteArgument(kScript);
   for (const std::string& arg : args) info.commandLine += " " + proc::QuoteArgument(arg);
   proc::ChildProcess child = proc::ChildProcess::Start(info);
-  if (child.Wait(60000) != proc::WaitResult::Ended) {
-    child.Kill();
-    return -1;
-  }
+  child.Wait(proc::ChildProcess::kInfinite);
   return child.ExitCode();
 }
 
