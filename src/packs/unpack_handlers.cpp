@@ -31,6 +31,7 @@ int MethodNumber(const std::string& text) {
 }  // namespace
 
 void TMainfrm::RunWithOutputClick() {
+  if (RunAsItsOwn(&TMainfrm::RunWithOutputClick)) return;
   FormModel& wait = Waitfrm();
   form_.ClearItems("PackNamecbx");
   wait.ClearItems("CMDTemplb");
