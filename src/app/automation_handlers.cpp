@@ -1,7 +1,6 @@
 // One-click runs and the command-line switches: the whole chain without questions.
 #include <exception>
 #include <filesystem>
-#include <functional>
 #include <system_error>
 
 #include "app/log_save.h"
