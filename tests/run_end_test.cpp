@@ -6,7 +6,6 @@
 
 #include <filesystem>
 #include <fstream>
-#include <functional>
 #include <iterator>
 #include <optional>
 #include <string>
@@ -62,11 +61,6 @@ class RunEndTest : public AppFixture {
     const std::size_t size = SplitAtSummary(LogKeys()).summary.size();
     return Lines(texts.end() - static_cast<std::ptrdiff_t>(std::min(size, texts.size())), texts.end());
   }
-  std::string Installer(bool silent) const {
-    std::string folder = main->DriversFolder();
-    folder.pop_back();
-    return std::string("DPINST.exe ") + (silent ? "/s " : "") + "/path " + folder;
-  }
 
   FakeTools fake;
   bool installerGone = false;
@@ -82,167 +76,74 @@ class RunEndTest : public AppFixture {
 }
 
 TEST_F(RunEndTest, EveryRunEndsWithOneSummaryOfItsOwnWork) {
+  // What the installer's summary line names: the drivers folder, silently in automatic runs.
+  const std::string installer = "log125|DPINST.exe /path " + workDir + "Drivers|0|";
+  const std::string silent = "log125|DPINST.exe /s /path " + workDir + "Drivers|0|";
   struct Case {
     const char* name;
-    Lines args;   // the command line: a switch run starts at activation
-    Lines packs;  // in the pack folder, all ticked
-    std::function<void()> arrange;
-    Lines presses;                   // handlers, in order, as the person (or the start) invokes them
-    std::function<Lines()> summary;  // the starts of the last summary's lines
-    std::size_t summaries;           // in the whole log
+    Lines args;             // the command line: a switch run starts at the activation
+    Lines packs;            // in the pack folder, all ticked
+    bool installer;         // false: no installer can be started
+    bool autoInstall;       // AutoDPInstall is "YES" before the first press
+    Lines presses;          // handlers, in order, as the person (or the start) invokes them
+    Lines summary;          // the starts of the last summary's lines
+    std::size_t summaries;  // in the whole log
     bool errorBox;
     bool logSaved;  // UnattendedLOg.txt ends with the summary
   };
-  const auto none = [] {};
+  // clang-format off
   const std::vector<Case> cases = {
-      {"Search ByHWIDs alone: what it found, nothing extracted",
-       {},
-       {"net.7z", "lan.7z"},
-       none,
+      {"Search ByHWIDs alone: what it found, nothing extracted", {}, {"net.7z", "lan.7z"}, true, false,
        {"SearchByHWIDSbtnClick"},
-       [] {
-         return Lines{"log120|", "log131|2|2|", "log124|0|0|0", "log128|", "log127|"};
-       },
-       1,
-       false,
-       false},
-      {"Search ByHWIDs over a broken pack names it",
-       {},
-       {"net.7z", "bad.7z"},
-       none,
+       {"log120|", "log131|2|2|", "log124|0|0|0", "log128|", "log127|"}, 1, false, false},
+      {"Search ByHWIDs over a broken pack names it", {}, {"net.7z", "bad.7z"}, true, false,
        {"SearchByHWIDSbtnClick"},
-       [] {
-         return Lines{"log120|", "log131|1|1|", "log124|0|0|0", "log128|", "log126|log75|bad.7z|2|"};
-       },
-       1,
-       false,
-       false},
+       {"log120|", "log131|1|1|", "log124|0|0|0", "log128|", "log126|log75|bad.7z|2|"}, 1, false, false},
       // The search's run has ended: the installation's summary counts its own work only.
-      {"Install by HWIDs after a search",
-       {},
-       {"net.7z", "lan.7z"},
-       none,
+      {"Install by HWIDs after a search", {}, {"net.7z", "lan.7z"}, true, false,
        {"SearchByHWIDSbtnClick", "HWIDSlabelClick", "InstallHWIDsbtnClick"},
-       [this] {
-         return Lines{"log124|2|2|0", "log125|" + Installer(false) + "|0|", "log127|"};
-       },
-       2,
-       false,
-       false},
-      {"Unpack DP with a broken pack names it",
-       {},
-       {"net.7z", "bad.7z"},
-       none,
+       {"log124|2|2|0", installer, "log127|"}, 2, false, false},
+      {"Unpack DP with a broken pack names it", {}, {"net.7z", "bad.7z"}, true, false,
        {"UnpackJvArrowButtonClick"},
-       [] {
-         return Lines{"log124|0|0|1", "log128|", "log126|log75|bad.7z|2|"};
-       },
-       1,
-       false,
-       false},
-      {"Unpack DP, method 1 from the menu",
-       {},
-       {"net.7z", "lan.7z"},
-       none,
+       {"log124|0|0|1", "log128|", "log126|log75|bad.7z|2|"}, 1, false, false},
+      {"Unpack DP, method 1 from the menu", {}, {"net.7z", "lan.7z"}, true, false,
        {"UnpackDriverPacks1Click"},
-       [] {
-         return Lines{"log124|0|0|2", "log128|", "log127|"};
-       },
-       1,
-       false,
-       false},
+       {"log124|0|0|2", "log128|", "log127|"}, 1, false, false},
       // A failed unpack's run has ended: the next button's summary has neither its pack nor its
       // failure.
-      {"Install DP after a failed unpack",
-       {},
-       {"net.7z", "bad.7z"},
-       none,
+      {"Install DP after a failed unpack", {}, {"net.7z", "bad.7z"}, true, false,
        {"UnpackDriverPacks2method1Click", "InstallDPbtnClick"},
-       [this] {
-         return Lines{"log124|0|0|0", "log125|" + Installer(false) + "|0|", "log127|"};
-       },
-       2,
-       false,
-       false},
+       {"log124|0|0|0", installer, "log127|"}, 2, false, false},
       // The error box as before; the log still ends with the summary, which names the error.
-      {"Install DP without an installer",
-       {},
-       {},
-       [this] { installerGone = true; },
+      {"Install DP without an installer", {}, {}, false, false,
        {"InstallDPbtnClick"},
-       [this] {
-         return Lines{"log124|0|0|0", "log128|", "log126|log106|" + Installer(false) + "|", "log126|log130|"};
-       },
-       1,
-       true,
-       false},
+       {"log124|0|0|0", "log128|", "log126|log106|DPINST.exe /path ", "log126|log130|"}, 1, true, false},
       // The installation the unpacking starts by itself is a step of the unpack run.
-      {"Unpack DP with automatic installation",
-       {},
-       {"net.7z"},
-       [this] {
-         platform::profile::WriteString(programDir + "dp_tavi.ini", "Automation", "AutoDPInstall", "YES");
-       },
+      {"Unpack DP with automatic installation", {}, {"net.7z"}, true, true,
        {"UnpackDriverPacks2method1Click"},
-       [this] {
-         return Lines{"log124|0|0|1", "log125|" + Installer(true) + "|0|", "log127|"};
-       },
-       1,
-       false,
-       false},
-      {"the one-click unpack and install",
-       {},
-       {"net.7z", "bad.7z"},
-       none,
+       {"log124|0|0|1", silent, "log127|"}, 1, false, false},
+      {"the one-click unpack and install", {}, {"net.7z", "bad.7z"}, true, false,
        {"UnpackInstallTntSpeedButtonClick"},
-       [this] {
-         return Lines{"log124|0|0|1", "log125|" + Installer(true) + "|0|", "log126|log75|bad.7z|2|"};
-       },
-       1,
-       false,
-       false},
-      {"the one-click search and install",
-       {},
-       {"net.7z", "lan.7z"},
-       none,
+       {"log124|0|0|1", silent, "log126|log75|bad.7z|2|"}, 1, false, false},
+      {"the one-click search and install", {}, {"net.7z", "lan.7z"}, true, false,
        {"UnpackInstallHwidsTntSpeedButtonClick"},
-       [this] {
-         return Lines{"log120|", "log131|2|2|", "log124|2|2|0", "log125|" + Installer(true) + "|0|",
-                      "log127|"};
-       },
-       1,
-       false,
-       true},
-      {"the switch /unth",
-       {"/unth"},
-       {"net.7z", "lan.7z"},
-       none,
+       {"log120|", "log131|2|2|", "log124|2|2|0", silent, "log127|"}, 1, false, true},
+      {"the switch /unth", {"/unth"}, {"net.7z", "lan.7z"}, true, false,
        {"FormActivate"},
-       [this] {
-         return Lines{"log120|", "log131|2|2|", "log124|2|2|0", "log125|" + Installer(true) + "|0|",
-                      "log127|"};
-       },
-       1,
-       false,
-       true},
-      {"the switch /untd",
-       {"/untd"},
-       {"net.7z", "bad.7z"},
-       none,
+       {"log120|", "log131|2|2|", "log124|2|2|0", silent, "log127|"}, 1, false, true},
+      {"the switch /untd", {"/untd"}, {"net.7z", "bad.7z"}, true, false,
        {"FormActivate"},
-       [this] {
-         return Lines{"log124|0|0|1", "log125|" + Installer(true) + "|0|", "log126|log75|bad.7z|2|"};
-       },
-       1,
-       false,
-       false},
+       {"log124|0|0|1", silent, "log126|log75|bad.7z|2|"}, 1, false, false},
   };
+  // clang-format on
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    installerGone = false;
+    installerGone = !c.installer;
     for (const std::string& pack : c.packs) tmp.Write("prog/DP/" + pack, "pack");
     Start(c.args);
-    c.arrange();
+    if (c.autoInstall) {
+      platform::profile::WriteString(programDir + "dp_tavi.ini", "Automation", "AutoDPInstall", "YES");
+    }
     main->Form().SetAllChecked("PacksChlbx", true);
     main->Form().SetItems("HWIDSforWorkcbx", kDevices);
     ui.answers.clear();
@@ -251,7 +152,7 @@ TEST_F(RunEndTest, EveryRunEndsWithOneSummaryOfItsOwnWork) {
 
     const Lines keys = LogKeys();
     EXPECT_EQ(SummaryCount(keys), c.summaries);
-    EXPECT_TRUE(StartWith(SummaryTexts(), c.summary()));
+    EXPECT_TRUE(StartWith(SummaryTexts(), c.summary));
     const bool errorShown = !ui.shown.empty() && ui.shown.back().rfind("error:", 0) == 0;
     EXPECT_EQ(errorShown, c.errorBox);
     const std::string saved = workDir + "UnattendedLOg.txt";
