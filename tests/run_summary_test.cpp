@@ -20,6 +20,12 @@ TEST(RunSummaryLines, SaysWhatTheRunDidAndEachFailure) {
   search.devicesServed = {"PCI\\VEN_1&DEV_2", "*PNP0303", "PCI\\VEN_1&DEV_2"};
   search.foldersExtracted = 4;
   search.installerRuns = {{"DPINST.exe /s /path X", 0}};
+  search.found = RunRecord::SearchFound{{"PCI\\VEN_1&DEV_2", "PCI\\VEN_3&DEV_4", "*PNP0303"}, {"a.7z", "b.7z"}};
+
+  // A search that found nothing still says so; it extracted nothing.
+  RunRecord nothingFound;
+  nothingFound.hardwareIdsUsed = "Hardware IDs in use: this computer's (HOST)";
+  nothingFound.found = RunRecord::SearchFound{};
 
   RunRecord failed;
   failed.packsUnpacked = 1;
@@ -38,8 +44,10 @@ TEST(RunSummaryLines, SaysWhatTheRunDidAndEachFailure) {
   };
   const std::vector<Case> cases = {
       {"a search run that went well", search,
-       {"Hardware IDs searched for: another computer's, from C:/lists/office.txt", "log124|2|4|0",
+       {"Hardware IDs searched for: another computer's, from C:/lists/office.txt", "log131|3|2", "log124|2|4|0",
         "log125|DPINST.exe /s /path X|0", "log127"}},
+      {"a search that found nothing", nothingFound,
+       {"Hardware IDs in use: this computer's (HOST)", "log131|0|0", "log124|0|0|0", "log128", "log127"}},
       {"an unpack run with two failures, each named in order", failed,
        {"log124|0|0|1", "log125|DPINST.exe /s /path X|2",
         "log126|The archive tool failed on driver pack broken.7z (exit code 2)",

@@ -1,7 +1,6 @@
 // One-click runs and the command-line switches: the whole chain without questions.
 #include <exception>
 #include <filesystem>
-#include <functional>
 #include <system_error>
 
 #include "app/log_save.h"
@@ -123,6 +122,8 @@ bool FolderTakesFiles(const std::string& folder) {
 
 void TMainfrm::RunUnattended(void (TMainfrm::*chain)()) {
   exitStatus_ = 0;
+  // The switch run is the run: the chain and every operation it calls are its steps.
+  const RunLevel level(*this);
   // Nobody waits in front of a switch run: an error is logged (the error report has it since
   // it was raised) and the program still closes by itself, with a status that says so.
   try {
@@ -189,75 +190,91 @@ void TMainfrm::TickAll(const std::string& list, const std::string& toggleLabel, 
   }
 }
 
-void TMainfrm::WithSummaryOnError(const std::function<void()>& body) {
+TMainfrm::RunLevel::RunLevel(TMainfrm& window) : window_(window) {
+  if (window_.runDepth_++ == 0) window_.run_ = RunRecord{};
+}
+
+TMainfrm::RunLevel::~RunLevel() { --window_.runDepth_; }
+
+bool TMainfrm::RunAsItsOwn(void (TMainfrm::*operation)()) {
+  if (runDepth_ > 0) return false;
+  const RunLevel level(*this);
+  // The end of the run: the error that stopped it (a step that failed), the summary, and for the
+  // hardware-ID run the saved log, which holds the summary too.
+  const auto close = [&](const char* error) {
+    if (error != nullptr) {
+      LogKey("log130", {error});
+      StepFailed();
+    }
+    LogRunSummary();
+    SaveUnattendedLog(operation);
+  };
   try {
-    body();
+    (this->*operation)();
   } catch (const std::exception& e) {
-    // A switch run says it and closes with the summary itself (RunUnattended); a button run
-    // shows the error box, and its log ends with the summary all the same.
-    if (!Unattended()) {
-      try {
-        LogKey("log78", {e.what()});
-        StepFailed();
-        LogRunSummary();
-      } catch (...) {
-        // The error on its way out is the one to report.
-      }
+    try {
+      close(e.what());
+    } catch (...) {
+      // The error on its way out is the one to report.
+    }
+    throw;
+  } catch (...) {
+    try {
+      close("unknown error");
+    } catch (...) {
+      // The error on its way out is the one to report.
     }
     throw;
   }
+  close(nullptr);
+  return true;
 }
 
 void TMainfrm::UnpackInstallTntSpeedButtonClick() {
+  if (RunAsItsOwn(&TMainfrm::UnpackInstallTntSpeedButtonClick)) return;
   const std::string arg = env_.args.empty() ? std::string() : env_.args.front();
   OperationScope running(*this);
   AutomationOffOnFailure automationOff(config_);
-  run_ = RunRecord{};
-  WithSummaryOnError([&] {
-    LogKey("log40", {arg});
-    LogKey("log41");
-    TickAll("PacksChlbx", "PackNameLbl", &TMainfrm::PackNameLblClick);
-    SetCaption("CMDUnpackMethoded", "2");
-    RunWithOutputClick();
-    config_.WriteString("Automation", "AutoDPInstall", "YES");
-    InstallDPbtnClick();
-    FinishRun();
-    // A switch run closes its log with the summary once everything else is said.
-    if (!Unattended()) LogRunSummary();
-  });
+  LogKey("log40", {arg});
+  LogKey("log41");
+  TickAll("PacksChlbx", "PackNameLbl", &TMainfrm::PackNameLblClick);
+  SetCaption("CMDUnpackMethoded", "2");
+  RunWithOutputClick();
+  config_.WriteString("Automation", "AutoDPInstall", "YES");
+  InstallDPbtnClick();
+  FinishRun();
 }
 
 void TMainfrm::UnpackInstallHwidsTntSpeedButtonClick() {
+  if (RunAsItsOwn(&TMainfrm::UnpackInstallHwidsTntSpeedButtonClick)) return;
   const std::string arg = env_.args.empty() ? std::string() : env_.args.front();
   OperationScope running(*this);
   AutomationOffOnFailure automationOff(config_);
-  run_ = RunRecord{};
-  WithSummaryOnError([&] {
-    LogKey("log40", {arg});
-    LogKey("log42");
-    // The configuration may name another computer's hardware list: the run prepares the drivers
-    // of that computer. A list that cannot be used stops the search rather than searching for this
-    // computer's devices in its place.
-    bool idsReady = true;
-    const std::string listFile = HardwareListFile();
-    if (!listFile.empty()) idsReady = UseHardwareList(listFile);
-    if (idsReady) {
-      TickAll("PacksChlbx", "PackNameLbl", &TMainfrm::PackNameLblClick);
-      SearchByHWIDSbtnClick();
-      TickAll("HWIDS2Installchb", "HWIDSlabel", &TMainfrm::HWIDSlabelClick);
-      if (form_.Items("HWIDS2Installchb").empty()) {
-        LogKey("log81");
-        StepFailed();
-      }
-      // Silent installation is switched on just before the installation, as in the unpack run,
-      // so a run stopped during the search leaves later manual work interactive.
-      config_.WriteString("Automation", "AutoDPInstall", "YES");
-      InstallHWIDsbtnClick();
+  LogKey("log40", {arg});
+  LogKey("log42");
+  // The configuration may name another computer's hardware list: the run prepares the drivers
+  // of that computer. A list that cannot be used stops the search rather than searching for this
+  // computer's devices in its place.
+  bool idsReady = true;
+  const std::string listFile = HardwareListFile();
+  if (!listFile.empty()) idsReady = UseHardwareList(listFile);
+  if (idsReady) {
+    TickAll("PacksChlbx", "PackNameLbl", &TMainfrm::PackNameLblClick);
+    SearchByHWIDSbtnClick();
+    TickAll("HWIDS2Installchb", "HWIDSlabel", &TMainfrm::HWIDSlabelClick);
+    if (form_.Items("HWIDS2Installchb").empty()) {
+      LogKey("log81");
+      StepFailed();
     }
-    FinishRun();
-    if (!Unattended()) LogRunSummary();
-    SaveLinesUtf16(Caption("Workdir") + "UnattendedLOg.txt", form_.Items("LogLbx"));
-  });
+    // Silent installation is switched on just before the installation, as in the unpack run,
+    // so a run stopped during the search leaves later manual work interactive.
+    config_.WriteString("Automation", "AutoDPInstall", "YES");
+    InstallHWIDsbtnClick();
+  }
+  FinishRun();
+  // Saved here too, so a log that cannot be saved is a failed step of the run; the run's end
+  // saves it again with the summary.
+  SaveLinesUtf16(Caption("Workdir") + "UnattendedLOg.txt", form_.Items("LogLbx"));
 }
 
 std::string TMainfrm::HardwareListFile() const {

@@ -94,7 +94,8 @@ class TMainfrm {
   // A step of an operation failed; the step has logged why, and the run's summary names it by
   // `what`, or by the text of the latest log line when `what` is empty.
   void StepFailed(const std::string& what = {});
-  // What the current one-click or switch run has done so far.
+  // What the run going on (a switch run, a one-click button, an operation pressed alone) has
+  // done so far; after its end, what it did.
   const RunRecord& Run() const { return run_; }
   // Logs the closing summary of the run (RunSummaryLines over Run()), each line time-stamped.
   void LogRunSummary();
@@ -288,9 +289,24 @@ class TMainfrm {
   // Runs one of the unattended chains; whatever happens, the program then closes by itself.
   void RunUnattended(void (TMainfrm::*chain)());
   void SaveUnattendedLog(void (TMainfrm::*chain)());
-  // Runs a one-click chain; when an error escapes it, a button run logs it and the summary
-  // before the error goes on to the error box.
-  void WithSummaryOnError(const std::function<void()>& body);
+  // An operation a person starts when no run is going on (a button pressed alone) is a run of
+  // its own: it runs again inside a fresh run record and the log then ends with that run's
+  // summary; an error that escapes it is logged (log130) and named in the summary before it goes
+  // on to the error box. True then: the operation has been run. Inside a larger run (a switch
+  // run, a one-click button) false: the caller goes on as a step of that run, which counts what
+  // the step does and ends with the one summary.
+  bool RunAsItsOwn(void (TMainfrm::*operation)());
+  // Marks a run as going on for its lifetime; the outermost level starts the run's record afresh.
+  class RunLevel {
+   public:
+    explicit RunLevel(TMainfrm& window);
+    ~RunLevel();
+    RunLevel(const RunLevel&) = delete;
+    RunLevel& operator=(const RunLevel&) = delete;
+
+   private:
+    TMainfrm& window_;
+  };
   // The hardware list file named by Automation/HWIDsListFile, relative to the configuration
   // file's folder; empty when the key is missing or empty.
   std::string HardwareListFile() const;
@@ -332,6 +348,7 @@ class TMainfrm {
   std::optional<ArchiverBanner> archiver_;  // the archive tool's kind, learnt once per run
   int operationDepth_ = 0;
   int exitStatus_ = 0;
+  int runDepth_ = 0;  // the levels of the run going on (RunLevel); 0: none
   RunRecord run_;
   std::string hardwareIdSource_;
   std::string unwritableConfig_;               // the configuration file whose write failure was logged

@@ -3,6 +3,10 @@
 std::vector<std::string> RunSummaryLines(const RunRecord& run, const SummaryMessage& message) {
   std::vector<std::string> lines;
   if (!run.hardwareIdsUsed.empty()) lines.push_back(run.hardwareIdsUsed);
+  if (run.found) {
+    lines.push_back(message(
+        "log131", {std::to_string(run.found->devices.size()), std::to_string(run.found->packs.size())}));
+  }
   lines.push_back(message("log124", {std::to_string(run.devicesServed.size()), std::to_string(run.foldersExtracted),
                                      std::to_string(run.packsUnpacked)}));
   bool installerStarted = false;

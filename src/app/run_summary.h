@@ -14,6 +14,13 @@
 struct RunRecord {
   // The log line that said whose hardware IDs the search used; empty when no search ran.
   std::string hardwareIdsUsed;
+  // What the search found: the devices a pack holds a driver for (their IDs upper-case) and those
+  // packs; nothing when no search ended.
+  struct SearchFound {
+    std::set<std::string> devices;
+    std::set<std::string> packs;
+  };
+  std::optional<SearchFound> found;
   // The devices (their IDs as found in the index) whose driver folders were extracted.
   std::set<std::string> devicesServed;
   std::size_t foldersExtracted = 0;  // driver folders extracted for matching devices
@@ -30,6 +37,7 @@ struct RunRecord {
 using SummaryMessage = std::function<std::string(const std::string& key, const std::vector<MessageArg>& args)>;
 
 // The summary lines, without time stamps, in this order: whose hardware IDs were searched for
-// (when a search ran), the counts ("log124"), each installer run that started ("log125") or that
-// none did ("log128"), then each failure ("log126") or that none happened ("log127").
+// (when a search ran), what the search found ("log131", when a search ended), the counts ("log124"), each
+// installer run that started ("log125") or that none did ("log128"), then each failure ("log126") or that
+// none happened ("log127").
 std::vector<std::string> RunSummaryLines(const RunRecord& run, const SummaryMessage& message);

@@ -6,6 +6,7 @@
 #include "shared/shared_functions.h"
 
 void TMainfrm::InstallDPbtnClick() {
+  if (RunAsItsOwn(&TMainfrm::InstallDPbtnClick)) return;
   // Whatever happens, the end is logged and the progress window hidden.
   struct Finish {
     TMainfrm& w;

@@ -12,6 +12,7 @@
 #include "shared/shared_functions.h"
 
 void TMainfrm::RunWithOutputClick() {
+  if (RunAsItsOwn(&TMainfrm::RunWithOutputClick)) return;
   FormModel& wait = Waitfrm();
   form_.ClearItems("PackNamecbx");
   wait.ClearItems("CMDTemplb");

@@ -266,6 +266,7 @@ void TMainfrm::ExtractINFsbtnClick() {
 }
 
 void TMainfrm::SearchByHWIDSbtnClick() {
+  if (RunAsItsOwn(&TMainfrm::SearchByHWIDSbtnClick)) return;
   OperationScope running(*this);
   NewWaitfrm();
   SetCaption("TimeStartlbl", FormatNow("%H:%M:%S"));
@@ -523,10 +524,14 @@ void TMainfrm::PrepareUnpackFilesbtnClick() {
                                   : Msg("log112", {std::to_string(devices.size()), std::to_string(packsFound.size())});
   SetCaption("NodeNameLbl", summary);
   AddLogLines({LogzTimeAndDate(1) + summary});
+  if (!run_.found) run_.found.emplace();
+  run_.found->devices.insert(devices.begin(), devices.end());
+  run_.found->packs.insert(packsFound.begin(), packsFound.end());
   LogKey("log56");
 }
 
 void TMainfrm::InstallHWIDsbtnClick() {
+  if (RunAsItsOwn(&TMainfrm::InstallHWIDsbtnClick)) return;
   OperationScope running(*this);
   const std::string workDir = Caption("Workdir");
   const std::string packDir = Caption("CMDPackDired");

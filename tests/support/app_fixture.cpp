@@ -38,13 +38,26 @@ void WriteTestLanguage(const std::string& path, const std::string& name) {
     text += "log" + std::to_string(i) + "=log" + std::to_string(i) + "|%s|%s\r\n";
   }
   for (int i = 112; i <= 115; ++i) text += "log" + std::to_string(i) + "=log" + std::to_string(i) + "|%s|%s\r\n";
-  for (int i = 120; i <= 129; ++i) {
+  for (int i = 120; i <= 131; ++i) {
     text += "log" + std::to_string(i) + "=log" + std::to_string(i) + "|%s|%s|%s\r\n";
   }
   for (int i = 1; i <= 9; ++i) text += "msg" + std::to_string(i) + "=msg" + std::to_string(i) + "|%s\r\n";
   text += "[Mainfrm]\r\nEnumBtn=" + name + " enumerate\r\nEnumBtnHnt=" + name + " hint\r\n";
   std::filesystem::create_directories(std::filesystem::path(path).parent_path());
   std::ofstream(path, std::ios::binary) << text;
+}
+
+SplitLog SplitAtSummary(const std::vector<std::string>& keys) {
+  const auto counts = std::find(keys.rbegin(), keys.rend(), "log124");
+  if (counts == keys.rend()) return {keys, {}};
+  auto start = counts.base() - 1;
+  if (start != keys.begin() && *(start - 1) == "log131") --start;
+  if (start != keys.begin() && (*(start - 1) == "log120" || *(start - 1) == "log121")) --start;
+  return {std::vector<std::string>(keys.begin(), start), std::vector<std::string>(start, keys.end())};
+}
+
+std::size_t SummaryCount(const std::vector<std::string>& keys) {
+  return static_cast<std::size_t>(std::count(keys.begin(), keys.end(), "log124"));
 }
 
 void AppFixture::SetUp() {

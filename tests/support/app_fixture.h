@@ -103,6 +103,18 @@ class AppFixture : public ::testing::Test {
   std::unique_ptr<TMainfrm> main;
 };
 
+// A run's log ends with its summary: whose hardware IDs were searched for and what the search
+// found (when a search ran), then "log124" with the counts, the installer's line and the
+// failures. The message keys of a log (LogKeys) split into those before the last summary and
+// the summary's own; nothing in `summary` when the log holds none.
+struct SplitLog {
+  std::vector<std::string> before;
+  std::vector<std::string> summary;
+};
+SplitLog SplitAtSummary(const std::vector<std::string>& keys);
+// How many summaries a log holds (its "log124" lines).
+std::size_t SummaryCount(const std::vector<std::string>& keys);
+
 // Writes a language file whose every message reads "<key>|%s|%s", so a log line shows the
 // key and the arguments it was formatted with.
 void WriteTestLanguage(const std::string& path, const std::string& name = "Test");
