@@ -5,6 +5,7 @@
 #pragma once
 
 #include <functional>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <utility>
@@ -47,4 +48,5 @@ class FakeTools : public ToolRunner {
   // Records the call; the matching rule's answer after leaving its files, or nothing.
   std::optional<ToolAnswer> Run(const std::string& commandLine);
   std::vector<Script> rules_;
+  std::mutex mutex_;  // the packs' runs side by side call from several threads
 };
