@@ -241,11 +241,11 @@ bool IndexReuse::Reuse(std::size_t n) {
   std::vector<std::pair<std::string, std::pair<std::int64_t, std::uint64_t>>> checked;
   for (const std::string& path : ExtractedCopies(lines)) {
     const std::string key = CopyKey(path);
-    if (lastStored_[key] != n) continue;  // a later pack leaves its own copy there
-    if (written_.count(key) != 0) return false;
+    // A later pack leaves its own copy there. A pack extracted earlier in this build may have
+    // overwritten this one: the check of the content on disk notices it.
+    if (lastStored_[key] != n) continue;
     const auto old = oldCopies_.find(key);
     if (old == oldCopies_.end() || old->second->pack != stored_[n]->name) return false;
-    ++copiesRead_;
     const auto disk = CopyOnDisk(folder_, old->second->path);
     if (!disk || disk->first != old->second->size || disk->second != old->second->hash) return false;
     checked.emplace_back(key, *disk);
@@ -254,17 +254,15 @@ bool IndexReuse::Reuse(std::size_t n) {
   return true;
 }
 
-void IndexReuse::Done(std::size_t n, const std::vector<std::string>& outputLines, bool extracted,
-                      std::optional<IndexedPack> record) {
+void IndexReuse::Done(std::size_t n, const std::string& name, const std::vector<std::string>& outputLines,
+                      bool extracted, std::optional<IndexedPack> record) {
   if (n >= turns_.size()) return;
   Turn& turn = turns_[n];
   turn.done = true;
+  turn.name = name;
   turn.extracted = extracted;
   turn.copies = ExtractedCopies(outputLines);
   turn.record = std::move(record);
-  if (extracted) {
-    for (const std::string& path : turn.copies) written_.insert(CopyKey(path));
-  }
 }
 
 IndexState IndexReuse::Finish(const std::string& tool) {
@@ -284,8 +282,6 @@ IndexState IndexReuse::Finish(const std::string& tool) {
   }
   for (const auto& [key, at] : holder) {
     const Turn& turn = turns_[at.first];
-    // Only a pack kept for the next build vouches for its copy.
-    if (!turn.record) continue;
     std::optional<std::pair<std::int64_t, std::uint64_t>> disk;
     if (turn.extracted) {
       disk = CopyOnDisk(folder_, at.second);
@@ -293,7 +289,7 @@ IndexState IndexReuse::Finish(const std::string& tool) {
       disk = seen->second;
     }
     if (!disk) continue;
-    state.copies.push_back(IndexedCopy{at.second, turn.record->name, disk->first, disk->second});
+    state.copies.push_back(IndexedCopy{at.second, turn.name, disk->first, disk->second});
   }
   return state;
 }

@@ -16,7 +16,6 @@
 #include <cstdint>
 #include <map>
 #include <optional>
-#include <set>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -79,13 +78,14 @@ class IndexReuse {
 
   // At the turn of the pack at `n` (which has a stored record): true when its stored output may
   // stand for its extraction. That needs every copy it leaves in place at the end (no later pack
-  // with a stored record holds the path) to be its own, present and unaltered in the index folder,
-  // and not overwritten by a pack extracted earlier in this build. Reads those copies.
+  // with a stored record holds the path) to be its own in the last build and to hold now, in the
+  // index folder, what it held then (a pack extracted earlier in this build may have overwritten
+  // it). Reads those copies.
   bool Reuse(std::size_t n);
   // After the turn of the pack at `n`: the output lines of its run (stored or new), whether the
   // tool ran for it and, when it ran and succeeded, its record for the next build (the stored
   // record when it was reused).
-  void Done(std::size_t n, const std::vector<std::string>& outputLines, bool extracted,
+  void Done(std::size_t n, const std::string& name, const std::vector<std::string>& outputLines, bool extracted,
             std::optional<IndexedPack> record);
 
   // After the last pack: removes from the index folder the copies the last build recorded that no
@@ -94,13 +94,11 @@ class IndexReuse {
   // archive tool's banner line.
   IndexState Finish(const std::string& tool);
 
-  // What the checks cost: how many copies Reuse read.
-  std::size_t CopiesRead() const { return copiesRead_; }
-
  private:
   struct Turn {
     bool done = false;
     bool extracted = false;
+    std::string name;
     std::vector<std::string> copies;          // item paths of its run
     std::optional<IndexedPack> record;
   };
@@ -110,7 +108,5 @@ class IndexReuse {
   std::vector<Turn> turns_;
   std::map<std::string, std::size_t> lastStored_;          // key -> last position with a stored record holding it
   std::map<std::string, const IndexedCopy*> oldCopies_;    // key -> the last build's copy
-  std::set<std::string> written_;                          // keys written by packs extracted so far
   std::map<std::string, std::pair<std::int64_t, std::uint64_t>> verified_;  // key -> checked size, hash
-  std::size_t copiesRead_ = 0;
 };

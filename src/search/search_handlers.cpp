@@ -241,9 +241,9 @@ void TMainfrm::ExtractINFsbtnClick() {
                                           platform::process::QuoteArgument("-o" + indexDir) + " *.inf -r -y");
         stamps[k] = platform::GetFileStamp(packDir + ticked[k]);
       }
-      const bool sameTool = previous && archiver_ && !archiver_->line.empty() && archiver_->line == previous->tool;
+      const bool sameTool = previous && archiver_ && archiver_->line == previous->tool;
       for (std::size_t k = n; sameTool && k < ticked.size(); ++k) {
-        if (!carried(k) || stamps[k].mtime < 0) continue;
+        if (!carried(k)) continue;
         for (const IndexedPack& pack : previous->packs) {
           if (pack.name == ticked[k] && pack.stamp == stamps[k] && pack.commandLine == commandLines[k]) {
             stored[k] = &pack;
@@ -308,14 +308,14 @@ void TMainfrm::ExtractINFsbtnClick() {
       index.Save();
     }
 
-    // A run that succeeded on every item is kept for the next build.
+    // A run that succeeded on every item is kept for the next build; the others run again then.
     std::optional<IndexedPack> record;
     if (reused) {
       record = *stored[n];
     } else if (exitCode && *exitCode < kArchiverFatal && ItemErrorLines(form_.Items("INFpathslb")).empty()) {
       record = IndexedPack{name, stamps[n], commandLine, *exitCode, platform::ReadWholeFile(outputFile)};
     }
-    reuse->Done(n, form_.Items("INFpathslb"), !reused, std::move(record));
+    reuse->Done(n, name, form_.Items("INFpathslb"), !reused, std::move(record));
 
     LogFileLines(outputFile);
     ArchiverSucceeded(name, exitCode);
