@@ -4,6 +4,8 @@
 // log from the search on, the same DP_Content.ini, DP_Extract.ini and list files, the same INF
 // copies in the index folder. A scripted archive tool (FakeTools, no process) reads a made-up
 // pack file ("<path>=<content>" lines), writes its INF files and prints what 7-Zip 9.20 prints.
+#include "search/index_state.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -16,7 +18,6 @@
 
 #include "platform/files.h"
 #include "platform/process.h"
-#include "search/index_state.h"
 #include "support/app_fixture.h"
 #include "support/fake_tools.h"
 #include "support/scoped_env.h"
@@ -32,7 +33,10 @@ IndexState SampleState() {
   IndexState state;
   state.folder = "/w/dp_tavi/Index/";
   state.tool = "7-Zip 9.20  Copyright (c) 1999-2010 Igor Pavlov  2010-11-18";
-  state.packs.push_back(IndexedPack{"a b.7z", {1700000000123456789, 42}, "7z x /p/a b.7z -o/w *.inf -r -y", 1,
+  state.packs.push_back(IndexedPack{"a b.7z",
+                                    {1700000000123456789, 42},
+                                    "7z x /p/a b.7z -o/w *.inf -r -y",
+                                    1,
                                     std::string("Extracting  D/1.inf\r\nodd\0bytes\n12:\n", 36)});
   state.packs.push_back(IndexedPack{"c.7z", {-5, 0}, "", 0, ""});
   state.copies.push_back(IndexedCopy{"D/1.inf", "a b.7z", 7, 0xffffffffffffffffull});
@@ -114,7 +118,8 @@ class IndexReuseTest : public AppFixture {
         const std::size_t eq = line.find('=');
         if (eq != std::string::npos) content[line.substr(0, eq)] = line.substr(eq + 1) + "\n";
       }
-      if (const auto exit = content.find("!exit"); exit != content.end()) answer.exitCode = std::stoi(exit->second);
+      if (const auto exit = content.find("!exit"); exit != content.end())
+        answer.exitCode = std::stoi(exit->second);
       if (words.size() > 4 && words[4] == "*.inf") {
         ++extracted[pack];
         for (const auto& [path, text] : content) {
@@ -160,20 +165,23 @@ class IndexReuseTest : public AppFixture {
   // The packs of a first build: b.7z and c.7z hold one path (c's copy stays on disk), a.7z a
   // folder of its own; every pack names a device of the list below.
   void FirstPacks() {
-    Pack("a.7z", {{"D/A/1/net.inf", "PCI\\VEN_8086&DEV_100E"}, {"D/A/1/net.sys", "driver a"},
+    Pack("a.7z", {{"D/A/1/net.inf", "PCI\\VEN_8086&DEV_100E"},
+                  {"D/A/1/net.sys", "driver a"},
                   {"D/A/2/other.inf", "PCI\\VEN_1234&DEV_0001"}});
-    Pack("b.7z", {{"D/B/1/one.inf", "pci\\ven_10ec&dev_8168"}, {"D/B/1/b.sys", "driver b"},
+    Pack("b.7z", {{"D/B/1/one.inf", "pci\\ven_10ec&dev_8168"},
+                  {"D/B/1/b.sys", "driver b"},
                   {"D/Shared/s.inf", "b's copy: HDAUDIO\\FUNC_01&VEN_10EC&DEV_0269"}});
-    Pack("c.7z", {{"D/Shared/s.inf", "c's copy: USB\\VID_046D&PID_C077"}, {"D/C/9/nine.inf", "PCI\\VEN_10DE&DEV_0322"}});
+    Pack("c.7z", {{"D/Shared/s.inf", "c's copy: USB\\VID_046D&PID_C077"},
+                  {"D/C/9/nine.inf", "PCI\\VEN_10DE&DEV_0322"}});
     list = {"a.7z", "notes.txt", "b.7z", "c.7z"};
     tmp.Write("prog/DP/notes.txt", "no pack");
   }
 
   struct Outcome {
-    Lines log;                                  // from the search on, without time stamps
-    std::map<std::string, std::string> files;   // the working folder, its record aside
-    std::map<std::string, int> extracted;       // INF extractions per pack
-    bool state = false;                         // a record was left
+    Lines log;                                 // from the search on, without time stamps
+    std::map<std::string, std::string> files;  // the working folder, its record aside
+    std::map<std::string, int> extracted;      // INF extractions per pack
+    bool state = false;                        // a record was left
   };
   // One search in a new window over the packs of `list`, the index rebuilt.
   Outcome Search(bool incremental = true) {
@@ -183,10 +191,11 @@ class IndexReuseTest : public AppFixture {
     if (!packFolder.empty()) main->SetCaption("CMDPackDired", packFolder);
     main->Form().SetItems("PacksChlbx", list);
     main->Form().SetAllChecked("PacksChlbx", true);
-    main->Form().SetItems("HWIDSforWorkcbx",
-                          {"PCI\\VEN_8086&DEV_100E&SUBSYS_1&REV_02\\3&1", "PCI\\VEN_10EC&DEV_8168&SUBSYS_1&REV_0C\\4&2",
-                           "USB\\VID_046D&PID_C077\\5&3", "HDAUDIO\\FUNC_01&VEN_10EC&DEV_0269&SUBSYS_1&REV_1000\\4&4",
-                           "PCI\\VEN_10DE&DEV_0322&SUBSYS_0&REV_A1\\3&5", "PCI\\VEN_1AF4&DEV_1000&SUBSYS_1\\3&6"});
+    main->Form().SetItems(
+        "HWIDSforWorkcbx",
+        {"PCI\\VEN_8086&DEV_100E&SUBSYS_1&REV_02\\3&1", "PCI\\VEN_10EC&DEV_8168&SUBSYS_1&REV_0C\\4&2",
+         "USB\\VID_046D&PID_C077\\5&3", "HDAUDIO\\FUNC_01&VEN_10EC&DEV_0269&SUBSYS_1&REV_1000\\4&4",
+         "PCI\\VEN_10DE&DEV_0322&SUBSYS_0&REV_A1\\3&5", "PCI\\VEN_1AF4&DEV_1000&SUBSYS_1\\3&6"});
     ui.answers = {true};
     main->SearchByHWIDSbtnClick();
     Outcome outcome;
@@ -198,7 +207,8 @@ class IndexReuseTest : public AppFixture {
       const std::string name = entry.path().lexically_relative(workDir).generic_string();
       if (!entry.is_regular_file() || name == "DP_Content.state") continue;
       // A pack's list file stays until a search of that pack writes it again.
-      if (name.size() > 4 && name.compare(name.size() - 4, 4, ".txt") == 0 && name.find('/') == std::string::npos &&
+      if (name.size() > 4 && name.compare(name.size() - 4, 4, ".txt") == 0 &&
+          name.find('/') == std::string::npos &&
           std::find(list.begin(), list.end(), name.substr(0, name.size() - 4)) == list.end()) {
         continue;
       }
@@ -231,7 +241,7 @@ TEST_F(IndexReuseTest, ARebuildExtractsOnlyWhatChangedAndLeavesWhatABuildFromNot
     std::map<std::string, int> extracted;  // the packs the rebuild runs the tool for
     bool damaged = false;                  // the record is not used, and the log says so
     bool incremental = true;
-    bool sideBySide = false;               // run with two packs at once too
+    bool sideBySide = false;                // run with two packs at once too
     std::map<std::string, int> third = {};  // what a third search over the second's runs the tool for
   };
   const std::map<std::string, int> all = {{"a.7z", 1}, {"b.7z", 1}, {"c.7z", 1}};
@@ -249,14 +259,22 @@ TEST_F(IndexReuseTest, ARebuildExtractsOnlyWhatChangedAndLeavesWhatABuildFromNot
          Pack("0.7z", {{"D/Shared/s.inf", "0's copy"}, {"D/Z/z.inf", "PCI\\VEN_1AF4&DEV_1000"}});
          list.insert(list.begin(), "0.7z");
        },
-       {{"0.7z", 1}, {"c.7z", 1}}, false, true, true},
+       {{"0.7z", 1}, {"c.7z", 1}},
+       false,
+       true,
+       true},
       {"a pack changed",
        [this] {
-         Pack("a.7z", {{"D/A/1/net.inf", "PCI\\VEN_8086&DEV_100E"}, {"D/A/3/new.inf", "PCI\\VEN_1AF4&DEV_1000"}});
+         Pack("a.7z",
+              {{"D/A/1/net.inf", "PCI\\VEN_8086&DEV_100E"}, {"D/A/3/new.inf", "PCI\\VEN_1AF4&DEV_1000"}});
        },
        {{"a.7z", 1}}},
       {"a pack touched, its content the same",
-       [this] { Touch(PackFile("b.7z"), 10); }, {{"b.7z", 1}, {"c.7z", 1}}, false, true, true},
+       [this] { Touch(PackFile("b.7z"), 10); },
+       {{"b.7z", 1}, {"c.7z", 1}},
+       false,
+       true,
+       true},
       {"a pack of another size with the same time",
        [this] {
          const auto time = fs::last_write_time(PackFile("a.7z"));
@@ -266,9 +284,12 @@ TEST_F(IndexReuseTest, ARebuildExtractsOnlyWhatChangedAndLeavesWhatABuildFromNot
        {{"a.7z", 1}}},
       // Now b.7z holds the shared path last: its copy must come back.
       {"the pack whose copy of a shared path lay on disk removed",
-       [this] { list.pop_back(); }, {{"b.7z", 1}}, false, true, true},
-      {"a pack removed, its copies go",
-       [this] { list.erase(list.begin()); }, {}},
+       [this] { list.pop_back(); },
+       {{"b.7z", 1}},
+       false,
+       true,
+       true},
+      {"a pack removed, its copies go", [this] { list.erase(list.begin()); }, {}},
       {"a pack unticked by moving it out of the list, another added",
        [this] {
          Pack("d.7z", {{"D/A/1/net.inf", "d's copy PCI\\VEN_8086&DEV_100E"}});
@@ -276,7 +297,11 @@ TEST_F(IndexReuseTest, ARebuildExtractsOnlyWhatChangedAndLeavesWhatABuildFromNot
        },
        {{"d.7z", 1}}},
       {"one INF copy deleted",
-       [this] { fs::remove(workDir + "Index/D/A/2/other.inf"); }, {{"a.7z", 1}}, false, true, true},
+       [this] { fs::remove(workDir + "Index/D/A/2/other.inf"); },
+       {{"a.7z", 1}},
+       false,
+       true,
+       true},
       {"one INF copy altered, its size the same",
        [this] {
          std::ofstream(workDir + "Index/D/C/9/nine.inf", std::ios::binary) << "PCI\\VEN_10DE&DEV_0323\n";
@@ -301,11 +326,15 @@ TEST_F(IndexReuseTest, ARebuildExtractsOnlyWhatChangedAndLeavesWhatABuildFromNot
          Pack("e.7z", {{"!exit", "2"}, {"D/E/e.inf", "PCI\\VEN_1AF4&DEV_1000"}});
          list.push_back("e.7z");
        },
-       {{"e.7z", 1}}, false, true, false, {{"e.7z", 1}}},
+       {{"e.7z", 1}},
+       false,
+       true,
+       false,
+       {{"e.7z", 1}}},
       {"another archive tool", [this] { banner = "7-Zip 9.38 beta  Copyright (c) 1999-2014"; }, all},
       {"the option off", [] {}, all, false, false},
-      {"the record truncated",
-       [this] { fs::resize_file(StateFile(), fs::file_size(StateFile()) / 2); }, all, true},
+      {"the record truncated", [this] { fs::resize_file(StateFile(), fs::file_size(StateFile()) / 2); }, all,
+       true},
       {"a byte of the record changed",
        [this] {
          std::fstream f(StateFile(), std::ios::in | std::ios::out | std::ios::binary);
@@ -319,7 +348,8 @@ TEST_F(IndexReuseTest, ARebuildExtractsOnlyWhatChangedAndLeavesWhatABuildFromNot
       {"the record of another working folder",
        [this] {
          std::ifstream in(StateFile(), std::ios::binary);
-         std::optional<IndexState> state = ParseIndexState(std::string(std::istreambuf_iterator<char>(in), {}));
+         std::optional<IndexState> state =
+             ParseIndexState(std::string(std::istreambuf_iterator<char>(in), {}));
          ASSERT_TRUE(state.has_value());
          in.close();
          state->folder = "/elsewhere/dp_tavi/Index/";
@@ -327,8 +357,7 @@ TEST_F(IndexReuseTest, ARebuildExtractsOnlyWhatChangedAndLeavesWhatABuildFromNot
        },
        all, true},
       {"the record replaced by another file",
-       [this] { std::ofstream(StateFile(), std::ios::binary) << "[a.7z]\r\nsize=3\r\n"; }, all,
-       true},
+       [this] { std::ofstream(StateFile(), std::ios::binary) << "[a.7z]\r\nsize=3\r\n"; }, all, true},
   };
 
   for (const char* packRuns : {"1", "2"}) {
@@ -343,7 +372,8 @@ TEST_F(IndexReuseTest, ARebuildExtractsOnlyWhatChangedAndLeavesWhatABuildFromNot
       FirstPacks();
       const Outcome first = Search();
       ASSERT_TRUE(first.state);
-      ASSERT_EQ(first.extracted, all) << ::testing::PrintToString(fake.calls) << ::testing::PrintToString(first.log);
+      ASSERT_EQ(first.extracted, all)
+          << ::testing::PrintToString(fake.calls) << ::testing::PrintToString(first.log);
       c.change();
       const Outcome again = Search(c.incremental);
       EXPECT_EQ(again.extracted, c.extracted);

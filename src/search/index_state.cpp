@@ -74,7 +74,8 @@ std::string Hex(std::uint64_t value) {
 }
 
 // The size and hash of a regular file below the folder that is no link; nothing when there is none.
-std::optional<std::pair<std::int64_t, std::uint64_t>> CopyOnDisk(const std::string& folder, const std::string& path) {
+std::optional<std::pair<std::int64_t, std::uint64_t>> CopyOnDisk(const std::string& folder,
+                                                                 const std::string& path) {
   const std::string full = folder + path;
   std::error_code ec;
   const fs::file_status status = fs::symlink_status(fs::path(full), ec);
@@ -218,8 +219,12 @@ std::vector<std::string> ExtractedCopies(const std::vector<std::string>& outputL
   return copies;
 }
 
-IndexReuse::IndexReuse(const IndexState* previous, std::string indexFolder, std::vector<const IndexedPack*> stored)
-    : previous_(previous), folder_(std::move(indexFolder)), stored_(std::move(stored)), turns_(stored_.size()) {
+IndexReuse::IndexReuse(const IndexState* previous, std::string indexFolder,
+                       std::vector<const IndexedPack*> stored)
+    : previous_(previous),
+      folder_(std::move(indexFolder)),
+      stored_(std::move(stored)),
+      turns_(stored_.size()) {
   if (previous_ != nullptr) {
     for (const IndexedCopy& copy : previous_->copies) oldCopies_[CopyKey(copy.path)] = &copy;
   }

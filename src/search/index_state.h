@@ -23,16 +23,16 @@
 #include "platform/files.h"
 
 struct IndexedPack {
-  std::string name;              // as in the pack list
-  platform::FileStamp stamp;     // of the pack file when its extraction started
-  std::string commandLine;       // as logged, with the index folder as output folder
-  int exitCode = 0;              // the tool's exit code
-  std::string output;            // the tool's output file, byte for byte
+  std::string name;           // as in the pack list
+  platform::FileStamp stamp;  // of the pack file when its extraction started
+  std::string commandLine;    // as logged, with the index folder as output folder
+  int exitCode = 0;           // the tool's exit code
+  std::string output;         // the tool's output file, byte for byte
 };
 
 struct IndexedCopy {
-  std::string path;   // below the index folder, as the tool printed it (blanks trimmed)
-  std::string pack;   // the pack whose copy lies there
+  std::string path;  // below the index folder, as the tool printed it (blanks trimmed)
+  std::string pack;  // the pack whose copy lies there
   std::int64_t size = 0;
   std::uint64_t hash = 0;  // ContentHash of the file
 };
@@ -85,8 +85,8 @@ class IndexReuse {
   // After the turn of the pack at `n`: the output lines of its run (stored or new), whether the
   // tool ran for it and, when it ran and succeeded, its record for the next build (the stored
   // record when it was reused).
-  void Done(std::size_t n, const std::string& name, const std::vector<std::string>& outputLines, bool extracted,
-            std::optional<IndexedPack> record);
+  void Done(std::size_t n, const std::string& name, const std::vector<std::string>& outputLines,
+            bool extracted, std::optional<IndexedPack> record);
 
   // After the last pack: removes from the index folder the copies the last build recorded that no
   // pack of this build holds (a pack that left, or that no longer holds the path), so the folder
@@ -99,14 +99,14 @@ class IndexReuse {
     bool done = false;
     bool extracted = false;
     std::string name;
-    std::vector<std::string> copies;          // item paths of its run
+    std::vector<std::string> copies;  // item paths of its run
     std::optional<IndexedPack> record;
   };
   const IndexState* previous_;
   std::string folder_;
   std::vector<const IndexedPack*> stored_;
   std::vector<Turn> turns_;
-  std::map<std::string, std::size_t> lastStored_;          // key -> last position with a stored record holding it
-  std::map<std::string, const IndexedCopy*> oldCopies_;    // key -> the last build's copy
+  std::map<std::string, std::size_t> lastStored_;  // key -> last position with a stored record holding it
+  std::map<std::string, const IndexedCopy*> oldCopies_;                     // key -> the last build's copy
   std::map<std::string, std::pair<std::int64_t, std::uint64_t>> verified_;  // key -> checked size, hash
 };
