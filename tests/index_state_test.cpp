@@ -186,8 +186,19 @@ class IndexReuseTest : public AppFixture {
   // One search in a new window over the packs of `list`, the index rebuilt.
   Outcome Search(bool incremental = true) {
     extracted.clear();
+    // The record is kept unless the configuration says no: the key is left out for it.
+    const std::string ini = programDir + "dp_tavi.ini";
+    if (fs::exists(ini)) {
+      std::ifstream in(ini, std::ios::binary);
+      std::string text, line;
+      while (std::getline(in, line)) {
+        if (line.rfind("IncrementalINFIndex=", 0) != 0) text += line + "\n";
+      }
+      in.close();
+      std::ofstream(ini, std::ios::binary) << text;
+    }
     Start();
-    main->Config().WriteString("DP_Options", "IncrementalINFIndex", incremental ? "Yes" : "no");
+    if (!incremental) main->Config().WriteString("DP_Options", "IncrementalINFIndex", " no ");
     if (!packFolder.empty()) main->SetCaption("CMDPackDired", packFolder);
     main->Form().SetItems("PacksChlbx", list);
     main->Form().SetAllChecked("PacksChlbx", true);
