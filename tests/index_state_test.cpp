@@ -142,6 +142,10 @@ class IndexReuseTest : public AppFixture {
           }
         }
       }
+      // "!error=<path>": the tool tells it could not extract that item.
+      if (const auto error = content.find("!error"); error != content.end()) {
+        answer.lines.push_back("ERROR: CRC Failed : " + error->second.substr(0, error->second.size() - 1));
+      }
       answer.lines.insert(answer.lines.end(), {"", "Everything is Ok"});
       return answer;
     });
@@ -335,6 +339,16 @@ TEST_F(IndexReuseTest, ARebuildExtractsOnlyWhatChangedAndLeavesWhatABuildFromNot
       {"a pack added that the tool fails on",
        [this] {
          Pack("e.7z", {{"!exit", "2"}, {"D/E/e.inf", "PCI\\VEN_1AF4&DEV_1000"}});
+         list.push_back("e.7z");
+       },
+       {{"e.7z", 1}},
+       false,
+       true,
+       false,
+       {{"e.7z", 1}}},
+      {"a pack added with an item the tool could not extract",
+       [this] {
+         Pack("e.7z", {{"!error", "D/E/bad.inf"}, {"D/E/e.inf", "PCI\\VEN_1AF4&DEV_1000"}});
          list.push_back("e.7z");
        },
        {{"e.7z", 1}},
