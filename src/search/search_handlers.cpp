@@ -20,6 +20,7 @@
 #include "platform/ini_text.h"
 #include "search/file_search.h"
 #include "search/index_file.h"
+#include "search/index_state.h"
 #include "search/multi_search.h"
 #include "shared/shared_functions.h"
 
@@ -44,21 +45,8 @@ void RecordExtraction(RunRecord& run, const std::string& listFile, const std::st
 
 constexpr const char* kContentIndex = "DP_Content.ini";
 constexpr const char* kExtractList = "DP_Extract.ini";
-
-// True for a relative path that stays inside the folder it is taken from: not absolute, no
-// drive, no ".." part. The archive tool's output is not trusted to give only such paths.
-bool StaysInside(const std::string& path) {
-  if (path.empty() || path[0] == '/' || path[0] == '\\') return false;
-  if (path.size() >= 2 && path[1] == ':') return false;
-  std::size_t start = 0;
-  while (start <= path.size()) {
-    std::size_t end = path.find_first_of("/\\", start);
-    if (end == std::string::npos) end = path.size();
-    if (path.compare(start, end - start, "..") == 0 && end - start == 2) return false;
-    start = end + 1;
-  }
-  return true;
-}
+// What the last build of the index leaves for the next (search/index_state.h).
+constexpr const char* kIndexState = "DP_Content.state";
 
 // The folder part of a path inside an archive, with its trailing separator ("" at the root).
 std::string ArchiveFolder(const std::string& path) {
@@ -205,23 +193,71 @@ void TMainfrm::ExtractINFsbtnClick() {
   form_.SetItems("PackNamecbx", ticked);
 
   const std::string packDir = Caption("CMDPackDired");
+  const std::string indexDir = IndexFolder();
+  // The last build's record, when the option keeps one. It is read and removed before anything
+  // changes the index folder: a build that does not end leaves none, and the next one starts
+  // from nothing.
+  const std::string statePath = workDir + kIndexState;
+  const bool keepState =
+      UpperCase(TrimBlanks(config_.ReadString("DP_Options", "IncrementalINFIndex", "YES"))) != "NO";
+  std::optional<IndexState> previous;
+  if (platform::FileExists(statePath)) {
+    if (keepState) {
+      std::optional<IndexState> read;
+      try {
+        read = ParseIndexState(platform::ReadWholeFile(statePath));
+      } catch (const platform::FileError&) {
+        read.reset();
+      }
+      if (read && read->folder == indexDir) {
+        previous = std::move(read);
+      } else {
+        LogKey("log132", {statePath});
+      }
+    }
+    platform::DeleteFile(statePath);
+  }
+
   // The INF copies go into the index folder, away from the driver folders the installer reads.
+  auto carried = [&](std::size_t k) { return EndsWith7z(ticked[k]) && CarriesPackName(ticked[k]); };
+  std::vector<std::string> commandLines(ticked.size());
+  std::vector<platform::FileStamp> stamps(ticked.size());
+  std::vector<const IndexedPack*> stored(ticked.size(), nullptr);
+  std::optional<IndexReuse> reuse;
   PackRunPlan runs;
   for (std::size_t n = 0; n < ticked.size(); ++n) {
     const std::string& name = ticked[n];
     wait.SetGaugeMax("UnpackGauge2", static_cast<int>(ticked.size()));
     // A name no command line can carry is left out, with its position kept.
     if (!EndsWith7z(name) || !PackNameCarried(name)) continue;
-    // The packs' runs go side by side from here, where the first command line is made.
-    if (!runs.runs) {
+    // Every pack's command line is made here, where the first one is made. A pack the last build
+    // extracted with the same command line from the same file (name, size, modification time),
+    // with the same archive tool, may take its INF files from that build; the runs of the others
+    // go side by side from here.
+    if (!reuse) {
+      for (std::size_t k = n; k < ticked.size(); ++k) {
+        if (!carried(k)) continue;
+        commandLines[k] = ArchiverCommand(ExtractInfsCommand(ShortFileName(packDir + ticked[k] + " "), indexDir));
+        stamps[k] = platform::GetFileStamp(packDir + ticked[k]);
+      }
+      const bool sameTool = previous && archiver_ && archiver_->line == previous->tool;
+      for (std::size_t k = n; sameTool && k < ticked.size(); ++k) {
+        if (!carried(k)) continue;
+        for (const IndexedPack& pack : previous->packs) {
+          if (pack.name == ticked[k] && pack.stamp == stamps[k] && pack.commandLine == commandLines[k]) {
+            stored[k] = &pack;
+            break;
+          }
+        }
+      }
+      reuse.emplace(previous ? &*previous : nullptr, indexDir, stored);
+      std::map<std::string, std::string> lineOf;
+      for (std::size_t k = n; k < ticked.size(); ++k) lineOf.emplace(ticked[k], commandLines[k]);
       StartPackRuns(
-          runs, ticked, n, IndexFolder(),
-          [&](std::size_t k) { return EndsWith7z(ticked[k]) && CarriesPackName(ticked[k]); },
-          [&](const std::string& pack, const std::string& out) {
-            return ArchiverCommand(ExtractInfsCommand(ShortFileName(packDir + pack + " "), out));
-          });
+          runs, ticked, n, indexDir, [&](std::size_t k) { return carried(k) && stored[k] == nullptr; },
+          [&](const std::string& pack, const std::string&) { return lineOf.at(pack); });
     }
-    const std::string commandLine = runs.logged[n];
+    const std::string& commandLine = commandLines[n];
     LogKey("log22");
     LogKey("log23", {commandLine});
     LogKey("log24", {name});
@@ -236,7 +272,24 @@ void TMainfrm::ExtractINFsbtnClick() {
 
     LogKey("log26");
     ui_.ProcessMessages();
-    const std::optional<int> exitCode = TakePackRun(runs, n, name);
+    std::optional<int> exitCode;
+    const bool reused = stored[n] != nullptr && reuse->Reuse(n);
+    if (reused) {
+      // The pack's output as its extraction printed it, its INF copies already in place.
+      exitCode = stored[n]->exitCode;
+      platform::WriteWholeFile(outputFile, stored[n]->output);
+      wait.SetItems("CMDTemplb", platform::ReadTextLines(outputFile));
+      CMDTemplbDrawItem();
+    } else if (stored[n] != nullptr) {
+      // Its copies are missing, altered or overwritten: it is extracted after all, now.
+      PackRunPlan late;
+      StartPackRuns(
+          late, ticked, n, indexDir, [n](std::size_t k) { return k == n; },
+          [&](const std::string&, const std::string&) { return commandLine; });
+      exitCode = TakePackRun(late, n, name);
+    } else {
+      exitCode = TakePackRun(runs, n, name);
+    }
     form_.SetItems("INFpathslb", platform::ReadTextLines(outputFile));
 
     // Every item the tool reported as extracted is indexed, also when it failed on others: only
@@ -254,6 +307,15 @@ void TMainfrm::ExtractINFsbtnClick() {
       index.Save();
     }
 
+    // A run that succeeded on every item is kept for the next build; the others run again then.
+    std::optional<IndexedPack> record;
+    if (reused) {
+      record = *stored[n];
+    } else if (exitCode && *exitCode < kArchiverFatal && ItemErrorLines(form_.Items("INFpathslb")).empty()) {
+      record = IndexedPack{name, stamps[n], commandLine, *exitCode, platform::ReadWholeFile(outputFile)};
+    }
+    reuse->Done(n, name, form_.Items("INFpathslb"), !reused, std::move(record));
+
     LogFileLines(outputFile);
     ArchiverSucceeded(name, exitCode);
     LogKey("log27");
@@ -262,6 +324,11 @@ void TMainfrm::ExtractINFsbtnClick() {
 
   Waitfrm().SetVisible(kWaitFormName, false);
   index.Save();
+  // What this build leaves for the next; copies of packs that left go from the index folder.
+  if (keepState && reuse) {
+    const IndexState state = reuse->Finish(archiver_ ? archiver_->line : std::string());
+    if (!state.tool.empty()) platform::WriteFileAtomically(statePath, FormatIndexState(state));
+  }
   CutDecreaseHWIDSbtnClick();
 }
 

@@ -40,6 +40,7 @@ void FakeTools::On(std::string pattern, ToolAnswer answer) {
 }
 
 std::optional<ToolAnswer> FakeTools::Run(const std::string& commandLine, platform::process::ProcessFailure* failure) {
+  const std::lock_guard<std::mutex> lock(mutex_);
   calls.push_back(commandLine);
   for (auto rule = rules_.rbegin(); rule != rules_.rend(); ++rule) {
     std::optional<ToolAnswer> answer = (*rule)(commandLine);

@@ -9,6 +9,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <utility>
@@ -86,4 +87,5 @@ class FakeTools : public ToolRunner {
   // the rule's tool cannot be started; `failure` then says why).
   std::optional<ToolAnswer> Run(const std::string& commandLine, platform::process::ProcessFailure* failure = nullptr);
   std::vector<Script> rules_;
+  std::mutex mutex_;  // the packs' runs side by side call from several threads
 };
