@@ -9,13 +9,15 @@
 # does without a display), runs the script, checks that both extracted the same files in the
 # same folders, and prints both times and their ratio. Then it runs /unth a second time over the
 # same packs and working folder, as a technician searches again, and prints that time against the
-# first (the INF index is rebuilt from the record of the first run: no pack is extracted for it).
+# first (the INF index comes from the record of the first build: DP_Content.ini must not change).
 #
 # Usage: bench/unth_compare.sh <installed program folder> [infs=3000] [packs=10] [seed=1]
 #        [payload KB per INF=16]
 # Environment: BENCH_BIN (default build/default/bench: machine_ids), TMPDIR (where the
 # collection and both runs' folders go), KEEP=1 keeps them, PACK_RUNS (sets VELMORA_PACK_RUNS
-# for the program: how many packs the archive tool works on at once).
+# for the program: how many packs the archive tool works on at once), COLLECTION (a folder of packs
+# bench/make_collection.py made before with this machine's IDs: used instead of a new collection,
+# which at 20,000 INF files takes minutes to make), FIRST=script (the script runs before the program).
 #
 # The program's time runs from its start to the moment it has saved UnattendedLOg.txt, its last
 # step before the 10-second close timer; the time of that idle wait is not counted.
@@ -32,13 +34,24 @@ work="$(mktemp -d "${TMPDIR:-/tmp}/unth_compare.XXXXXX")"
 [ "${KEEP:-0}" = 1 ] || trap 'rm -rf "$work"' EXIT
 now() { date +%s.%N; }
 span() { echo "$1 $2" | awk '{printf "%.2f", $2 - $1}'; }
+# The processor time (user + system) of every child this shell has waited for so far: on a machine
+# shared with other work it tells what each side costs where the wall-clock time cannot.
+# (`times` runs in this shell, not in a command substitution's subshell, whose children are its own.)
+mark_cpu() { times >"$work/times"; }
+cpu_at_mark() { tail -1 "$work/times" | awk '{ s = 0; for (i = 1; i <= 2; ++i) { split($i, p, "m"); s += p[1] * 60 + p[2] } printf "%.2f", s }'; }
 
 echo "load average before: $(cut -d' ' -f1-3 /proc/loadavg); processors: $(nproc)"
 "$bench_bin/machine_ids" >"$work/ids.txt"
 echo "this machine's reduced IDs: $(wc -l <"$work/ids.txt")"
 t=$(now)
-python3 "$here/bench/make_collection.py" "$work/packs" "$work/ids.txt" "$infs" "$packs" "$seed" 20 "$payload_kb"
-echo "collection: $infs INF files in $packs packs, $(du -sm "$work/packs" | cut -f1) MB, made in $(span "$t" "$(now)") s"
+if [ -n "${COLLECTION:-}" ]; then
+  mkdir -p "$work/packs"
+  cp -al "$COLLECTION"/*.7z "$work/packs/" 2>/dev/null || cp "$COLLECTION"/*.7z "$work/packs/"
+  echo "collection: the packs of $COLLECTION, $(du -smL "$work/packs" | cut -f1) MB"
+else
+  python3 "$here/bench/make_collection.py" "$work/packs" "$work/ids.txt" "$infs" "$packs" "$seed" 20 "$payload_kb"
+  echo "collection: $infs INF files in $packs packs, $(du -sm "$work/packs" | cut -f1) MB, made in $(span "$t" "$(now)") s"
+fi
 
 # ---- the program ----
 prog="$work/program"
@@ -57,28 +70,18 @@ chmod +x "$prog/clean.cmd"
 log="$windir/dp_tavi/UnattendedLOg.txt"
 env_runs=()
 [ -n "${PACK_RUNS:-}" ] && env_runs=(VELMORA_PACK_RUNS="$PACK_RUNS")
-t=$(now)
-(cd "$work" && env QT_QPA_PLATFORM=offscreen VELMORA_WINDIR="$windir" "${env_runs[@]}" \
-  /usr/bin/time -f %M -o "$work/program.rss" timeout 1800 "$prog/Velmora_TAVI" /unth) >"$work/program.out" 2>&1 &
-pid=$!
-while [ ! -s "$log" ] && kill -0 "$pid" 2>/dev/null; do sleep 0.05; done
-program_time=$(span "$t" "$(now)")
-wait "$pid" || { echo "the program failed; its output: $work/program.out" >&2; KEEP=1; exit 1; }
-[ -s "$log" ] || { echo "no UnattendedLOg.txt: $work/program.out" >&2; exit 1; }
-
-# ---- the program again, over the same unchanged packs ----
-# The INF index is rebuilt from the record the first run left (DP_Content.state): no pack is
-# extracted again for it. DP_Content.ini must come out byte for byte as the first run wrote it.
-cp "$windir/dp_tavi/DP_Content.ini" "$work/first_content.ini"
-rm -f "$log"
-t=$(now)
-(cd "$work" && env QT_QPA_PLATFORM=offscreen VELMORA_WINDIR="$windir" "${env_runs[@]}" \
-  timeout 1800 "$prog/Velmora_TAVI" /unth) >"$work/program2.out" 2>&1 &
-pid=$!
-while [ ! -s "$log" ] && kill -0 "$pid" 2>/dev/null; do sleep 0.05; done
-second_time=$(span "$t" "$(now)")
-wait "$pid" || { echo "the second run failed; its output: $work/program2.out" >&2; KEEP=1; exit 1; }
-if cmp -s "$work/first_content.ini" "$windir/dp_tavi/DP_Content.ini"; then same_index=yes; else same_index=NO; fi
+run_program() {
+  mark_cpu; local c0; c0=$(cpu_at_mark)
+  local t; t=$(now)
+  (cd "$work" && env QT_QPA_PLATFORM=offscreen VELMORA_WINDIR="$windir" "${env_runs[@]}" \
+    /usr/bin/time -f %M -o "$work/program.rss" timeout 1800 "$prog/Velmora_TAVI" /unth) >"$work/program.out" 2>&1 &
+  local pid=$!
+  while [ ! -s "$log" ] && kill -0 "$pid" 2>/dev/null; do sleep 0.05; done
+  program_time=$(span "$t" "$(now)")
+  wait "$pid" || { echo "the program failed; its output: $work/program.out" >&2; KEEP=1; exit 1; }
+  [ -s "$log" ] || { echo "no UnattendedLOg.txt: $work/program.out" >&2; exit 1; }
+  mark_cpu; program_cpu=$(span "$c0" "$(cpu_at_mark)")
+}
 
 # ---- the script ----
 script="$work/script"
@@ -90,21 +93,35 @@ else
   search=(grep -F -i -l -r -f "$work/ids.txt" "$script/index")
   searcher="grep -F -i -l -r (rg is not installed)"
 fi
-t=$(now)
-for pack in "$work"/packs/*.7z; do
-  7zz x "$pack" -o"$script/index/$(basename "$pack")" '*.inf' -r -y -bso0 -bsp0
-done
-t_index=$(now)
-"${search[@]}" >"$script/matched.txt" || true
-t_search=$(now)
-for pack in "$work"/packs/*.7z; do
-  name=$(basename "$pack")
-  grep -F "$script/index/$name/" "$script/matched.txt" | sed -e "s|^$script/index/$name/||" -e 's|/[^/]*$||' |
-    sort -u | sed 's|$|/*|' >"$script/$name.list" || true
-  [ -s "$script/$name.list" ] && 7zz x "$pack" -o"$script/out" "@$script/$name.list" -y -bso0 -bsp0
-done
-t_end=$(now)
-script_time=$(span "$t" "$t_end")
+run_script() {
+  mark_cpu; local c0; c0=$(cpu_at_mark)
+  t_start=$(now)
+  for pack in "$work"/packs/*.7z; do
+    7zz x "$pack" -o"$script/index/$(basename "$pack")" '*.inf' -r -y -bso0 -bsp0
+  done
+  t_index=$(now)
+  "${search[@]}" >"$script/matched.txt" || true
+  t_search=$(now)
+  for pack in "$work"/packs/*.7z; do
+    name=$(basename "$pack")
+    grep -F "$script/index/$name/" "$script/matched.txt" | sed -e "s|^$script/index/$name/||" -e 's|/[^/]*$||' |
+      sort -u | sed 's|$|/*|' >"$script/$name.list" || true
+    [ -s "$script/$name.list" ] && 7zz x "$pack" -o"$script/out" "@$script/$name.list" -y -bso0 -bsp0
+  done
+  t_end=$(now)
+  mark_cpu; script_cpu=$(span "$c0" "$(cpu_at_mark)")
+  script_time=$(span "$t_start" "$t_end")
+}
+
+# One side after the other; FIRST=script turns the order round, so that a change in the machine's
+# load during a measurement does not always fall on the same side.
+if [ "${FIRST:-program}" = script ]; then
+  run_script
+  run_program
+else
+  run_program
+  run_script
+fi
 
 # ---- the same folders and files? ----
 (cd "$windir/dp_tavi/Drivers" && find . -type f | sort) >"$work/program.files"
@@ -117,10 +134,26 @@ else
   diff "$work/program.files" "$work/script.files" | head -20
 fi
 
+# ---- the program again, over the same unchanged packs ----
+# The INF index is rebuilt from the record the first run left (DP_Content.state): no pack is
+# extracted again for it. DP_Content.ini must come out byte for byte as the first run wrote it.
+cp "$windir/dp_tavi/DP_Content.ini" "$work/first_content.ini"
+cp "$work/program.rss" "$work/first_program.rss" 2>/dev/null || true
+first_time=$program_time
+first_cpu=$program_cpu
+rm -f "$log"
+run_program
+second_time=$program_time
+program_time=$first_time
+program_cpu=$first_cpu
+cp "$work/first_program.rss" "$work/program.rss" 2>/dev/null || true
+if cmp -s "$work/first_content.ini" "$windir/dp_tavi/DP_Content.ini"; then same_index=yes; else same_index=NO; fi
+
 echo "matching INF files (script): $(wc -l <"$script/matched.txt")"
-echo "the script ($searcher): ${script_time} s (INF files out: $(span "$t" "$t_index") s, search: $(span "$t_index" "$t_search") s, folders out: $(span "$t_search" "$t_end") s)"
+echo "the script ($searcher): ${script_time} s (INF files out: $(span "$t_start" "$t_index") s, search: $(span "$t_index" "$t_search") s, folders out: $(span "$t_search" "$t_end") s)"
 echo "/unth: ${program_time} s (peak resident memory $(cat "$work/program.rss" 2>/dev/null || echo '?') KiB)"
 echo "ratio /unth : script = $(echo "$program_time $script_time" | awk '{printf "%.2f", $1 / $2}')"
+echo "processor time (user + system, with every child): /unth $program_cpu s, the script $script_cpu s, ratio $(echo "$program_cpu $script_cpu" | awk '{printf "%.2f", $1 / $2}')"
 echo "second /unth over the unchanged packs: ${second_time} s, $(echo "$second_time $program_time" | awk '{printf "%.2f", $1 / $2}') of the first (same DP_Content.ini: $same_index)"
 echo "same extracted folders: $same"
 echo "load average after: $(cut -d' ' -f1-3 /proc/loadavg)"

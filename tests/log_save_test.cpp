@@ -3,6 +3,7 @@
 
 #include "app/log_save.h"
 #include "support/app_fixture.h"
+#include "support/temp_dir.h"
 
 namespace {
 
@@ -22,6 +23,21 @@ TEST(Utf8ToUtf16Le, ConvertsAndReplacesInvalidBytes) {
       {"", ""},
   };
   for (const Case& c : cases) EXPECT_EQ(Utf8ToUtf16Le(c.in), c.out) << c.in;
+}
+
+// The whole file is converted in one buffer: it holds exactly the mark and each line's own
+// conversion, whatever the lines hold (sequences of every length, bytes replaced, empty lines).
+TEST(SaveLinesUtf16, WritesTheMarkAndEachLineAsItsOwnConversion) {
+  TempDir tmp;
+  const std::vector<std::string> lines = {
+      "plain", "", "\xC3\xA4\xE2\x82\xAC", "\xF0\x9F\x98\x80\xF0\x9F\x98\x80", "\xFF\xFE\xC3", "tail \xC0\xAF"};
+  const std::string path = tmp.File("log.txt");
+  SaveLinesUtf16(path, lines);
+  std::string expected = "\xFF\xFE";
+  for (const std::string& line : lines) expected += Utf8ToUtf16Le(line + "\r\n");
+  EXPECT_EQ(tmp.Read("log.txt"), expected);
+  SaveLinesUtf16(path, {});
+  EXPECT_EQ(tmp.Read("log.txt"), "\xFF\xFE");
 }
 
 class SaveLogTest : public AppFixture {};
