@@ -273,22 +273,26 @@ TEST(ChildProcessTest, WaitTimesOutThenKillEndsTheChild) {
 TEST(ChildProcessTest, WaitForOutputWakesOnOutputOnEndOrAtTheTimeout) {
   using Clock = std::chrono::steady_clock;
   {
-    // Writes at once, then stays quiet for 3 s before it ends: the wait ends with the output,
-    // before the child's end (a wait that did not wake on output would see the end) and not
-    // because its time ran out.
-    proc::ChildProcess child = proc::ChildProcess::Start(PipeInfo(Helper() + " chunks 3000 abc"));
-    EXPECT_EQ(child.WaitForOutput(10000), proc::WaitResult::TimedOut);
+    // Writes at once, then stays until the test opens its gate: the wait ends with the output,
+    // while the child still runs (a wait that did not wake on output would never end) and not
+    // because its time ran out, however slowly a loaded machine runs the child.
+    TempDir gateDir;
+    const std::string gate = gateDir.File("gate");
+    proc::ChildProcess child = proc::ChildProcess::Start(PipeInfo(Helper() + " writethen " + gate + " abc"));
+    EXPECT_EQ(child.WaitForOutput(proc::ChildProcess::kInfinite), proc::WaitResult::TimedOut);
     EXPECT_FALSE(child.Ended());
     EXPECT_EQ(child.Counts().timeouts, 0u);
     ASSERT_EQ(child.BytesAvailable(), 3u);
     EXPECT_EQ(child.Read(3), "abc");
     // Nothing more comes until the end, which ends the next wait.
-    EXPECT_EQ(child.WaitForOutput(10000), proc::WaitResult::Ended);
+    std::ofstream(gate) << "open";
+    EXPECT_EQ(child.WaitForOutput(proc::ChildProcess::kInfinite), proc::WaitResult::Ended);
     EXPECT_EQ(child.ExitCode(), 0);
   }
   {
     // Quiet for longer than the wait: back after the timeout, nothing to read.
-    proc::ChildProcess child = proc::ChildProcess::Start(PipeInfo(Helper() + " sleep 3000"));
+    // (It would sleep ten minutes: the test ends it once the wait is back.)
+    proc::ChildProcess child = proc::ChildProcess::Start(PipeInfo(Helper() + " sleep 600000"));
     const auto start = Clock::now();
     EXPECT_EQ(child.WaitForOutput(150), proc::WaitResult::TimedOut);
     // A wait never ends before its time, however busy the machine.
@@ -296,7 +300,7 @@ TEST(ChildProcessTest, WaitForOutputWakesOnOutputOnEndOrAtTheTimeout) {
     EXPECT_EQ(child.Counts().timeouts, 1u);
     EXPECT_EQ(child.BytesAvailable(), 0u);
     child.Kill();
-    EXPECT_EQ(child.WaitForOutput(5000), proc::WaitResult::Ended);
+    EXPECT_EQ(child.WaitForOutput(proc::ChildProcess::kInfinite), proc::WaitResult::Ended);
   }
   {
     // The child closes its output and lives on: the wait is for its end, not for the closed pipe.
@@ -304,7 +308,7 @@ TEST(ChildProcessTest, WaitForOutputWakesOnOutputOnEndOrAtTheTimeout) {
     proc::ChildProcess child = proc::ChildProcess::Start(PipeInfo(Helper() + " closeout 600"));
     EXPECT_EQ(child.ReadToEnd(), "");  // returns once the child has closed its output
     const std::size_t lookupsBefore = child.Counts().lookups;
-    EXPECT_EQ(child.WaitForOutput(10000), proc::WaitResult::Ended);
+    EXPECT_EQ(child.WaitForOutput(proc::ChildProcess::kInfinite), proc::WaitResult::Ended);
     // The child sleeps 600 ms after it started, which was after `start`.
     EXPECT_GE(Clock::now() - start, std::chrono::milliseconds(600));
     EXPECT_EQ(child.BytesAvailable(), 0u);
@@ -318,7 +322,7 @@ TEST(ChildProcessTest, WaitForOutputWakesOnOutputOnEndOrAtTheTimeout) {
     proc::StartInfo info;
     info.commandLine = Helper() + " exit 4";
     proc::ChildProcess child = proc::ChildProcess::Start(info);
-    EXPECT_EQ(child.WaitForOutput(10000), proc::WaitResult::Ended);
+    EXPECT_EQ(child.WaitForOutput(proc::ChildProcess::kInfinite), proc::WaitResult::Ended);
     EXPECT_EQ(child.ExitCode(), 4);
   }
 }

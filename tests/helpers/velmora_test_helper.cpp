@@ -17,6 +17,7 @@
 //                             waits until the file <gate> exists (at most maxMs), then creates
 //                             the file <path> holding "done"
 //   closeout <ms>             closes its standard output, then sleeps before it ends
+//   writethen <gate> <text>   writes <text>, then ends once the file <gate> exists
 //
 // Built for Linux and for Windows (the Windows test program starts the .exe beside it): the
 // standard handles are written and read unbuffered on both.
@@ -201,6 +202,9 @@ int main(int argc, char** argv) {
   } else if (command == "touch" && argc >= 4) {
     Pause(std::atol(argv[3]));
     if (!Touch(argv[2])) return 3;
+  } else if (command == "writethen" && argc >= 4) {
+    Write(argv[3]);
+    while (!Exists(argv[2])) Pause(10);
   } else if (command == "touchafter" && argc >= 5) {
     for (long waited = 0; waited < std::atol(argv[4]) && !Exists(argv[2]); waited += 10) Pause(10);
     if (!Touch(argv[3])) return 3;
