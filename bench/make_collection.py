@@ -2,9 +2,10 @@
 """Builds a driver collection for the benchmark of the whole unattended run.
 
     make_collection.py <out folder> <ids file> [infs=3000] [packs=10] [seed=1]
-                       [infs per folder=20] [payload KB per INF=16]
+                       [infs per folder=20] [payload KB per INF=16] [level=1]
 
-Writes <out folder>/Pack01.7z ... (solid 7z archives made with 7zz, LZMA2, level 1), each a tree
+Writes <out folder>/Pack01.7z ... (solid 7z archives made with 7zz, LZMA2, at the given
+compression level), each a tree
 of driver folders D/<category>/<vendor>/<n>/ holding INF files shaped like real ones ([Version],
 [Manufacturer], model sections naming hardware identifiers, install, registry and file sections,
 [SourceDisksFiles], [Strings]; 3-40 KB) and beside them their payload (.sys and .cat files of
@@ -12,6 +13,11 @@ random, incompressible bytes). Every line of the ids file (this machine's reduce
 planted in a few INF files, sometimes in lower case or with a longer identifier around it, so
 the search finds matching folders in several packs. A few INF paths occur in two packs. The
 same arguments give the same collection, byte for byte.
+
+The level decides how the archive tool can decode a pack. At level 1 (a 256 KB dictionary) 7zz
+cuts each solid block's LZMA2 stream into many small pieces it can decode on every processor at
+once; at level 9 (the level driver packs are published at, a 64 MB dictionary and more) a block is
+one stream, decoded on one processor, as a pack made by older tools always is.
 """
 import os
 import random
@@ -78,6 +84,7 @@ def main():
     seed = int(args[4]) if len(args) > 4 else 1
     per_folder = int(args[5]) if len(args) > 5 else 20
     payload_kb = int(args[6]) if len(args) > 6 else 16
+    level = int(args[7]) if len(args) > 7 else 1
     rng = random.Random(seed)
     with open(ids_file) as f:
         machine = [line.strip() for line in f if line.strip()]
@@ -138,7 +145,7 @@ def main():
             for dirpath, dirnames, filenames in os.walk(root):
                 for entry in dirnames + filenames:
                     os.utime(os.path.join(dirpath, entry), (1546300800, 1546300800))
-            subprocess.run(["7zz", "a", "-mx1", "-ms=on", "-bd", "-bso0", pack, "."], cwd=root, check=True)
+            subprocess.run(["7zz", "a", f"-mx{level}", "-ms=on", "-bd", "-bso0", pack, "."], cwd=root, check=True)
             shutil.rmtree(root)
     finally:
         shutil.rmtree(work, ignore_errors=True)

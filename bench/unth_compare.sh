@@ -17,7 +17,9 @@
 # collection and both runs' folders go), KEEP=1 keeps them, PACK_RUNS (sets VELMORA_PACK_RUNS
 # for the program: how many packs the archive tool works on at once), COLLECTION (a folder of packs
 # bench/make_collection.py made before with this machine's IDs: used instead of a new collection,
-# which at 20,000 INF files takes minutes to make), FIRST=script (the script runs before the program).
+# which at 20,000 INF files takes minutes to make), FIRST=script (the script runs before the program),
+# LEVEL (the packs' compression level, default 1; 9 is the level driver packs are published at:
+# see bench/make_collection.py for what it changes in how 7zz decodes them).
 #
 # The program's time runs from its start to the moment it has saved UnattendedLOg.txt, its last
 # step before the 10-second close timer; the time of that idle wait is not counted.
@@ -49,8 +51,8 @@ if [ -n "${COLLECTION:-}" ]; then
   cp -al "$COLLECTION"/*.7z "$work/packs/" 2>/dev/null || cp "$COLLECTION"/*.7z "$work/packs/"
   echo "collection: the packs of $COLLECTION, $(du -smL "$work/packs" | cut -f1) MB"
 else
-  python3 "$here/bench/make_collection.py" "$work/packs" "$work/ids.txt" "$infs" "$packs" "$seed" 20 "$payload_kb"
-  echo "collection: $infs INF files in $packs packs, $(du -sm "$work/packs" | cut -f1) MB, made in $(span "$t" "$(now)") s"
+  python3 "$here/bench/make_collection.py" "$work/packs" "$work/ids.txt" "$infs" "$packs" "$seed" 20 "$payload_kb" "${LEVEL:-1}"
+  echo "collection: $infs INF files in $packs packs, $(du -sm "$work/packs" | cut -f1) MB, level ${LEVEL:-1}, made in $(span "$t" "$(now)") s"
 fi
 
 # ---- the program ----
