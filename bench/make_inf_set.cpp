@@ -11,7 +11,9 @@
 // byte-order mark, and a few identifiers in the files are written in lower case.
 //
 // The ids file gets 150 device instance identifiers (PCI, USB, HDAUDIO, ACPI) as the device
-// manager lists them; about two thirds of them name devices that some files list.
+// manager lists them, each ACPI one followed by its compatible ID ("*PNP0A08", which half of
+// the files' ACPI model lines name instead of "ACPI\PNP0A08"); about two thirds of them name
+// devices that some files list.
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -135,6 +137,8 @@ std::string Listed(Generator& g, const Device& d) {
       if (g.Chance(0.1)) id += "&REV_" + g.Hex(4);
       break;
     case Bus::kAcpi:
+      // Half of them by the compatible ID a device of that kind also has: "*PNP0A08".
+      if (g.Chance(0.5)) id = "*" + id.substr(5);
       break;
   }
   return g.Chance(0.03) ? Lower(id) : id;
@@ -301,12 +305,14 @@ int main(int argc, char** argv) {
       d = g.MakeDevice(PickBus(g));
     }
     ids += d.instance + "\n";
+    // An ACPI device is searched for by its compatible ID too, as the search's list holds it.
+    if (d.bus == Bus::kAcpi) ids += "*" + d.id.substr(5) + "\n";
   }
   if (!WriteFile(idsFile, ids)) {
     std::fprintf(stderr, "cannot write %s\n", idsFile.c_str());
     return 1;
   }
-  std::printf("%ld files (%ld of 0.3-3 MB, %ld UTF-16), %.1f MB; 150 identifiers in %s\n", files, big, wide,
+  std::printf("%ld files (%ld of 0.3-3 MB, %ld UTF-16), %.1f MB; 150 devices' identifiers in %s\n", files, big, wide,
               static_cast<double>(total) / 1e6, idsFile.c_str());
   return 0;
 }

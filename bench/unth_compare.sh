@@ -72,6 +72,22 @@ chmod +x "$prog/clean.cmd"
 log="$windir/dp_tavi/UnattendedLOg.txt"
 env_runs=()
 [ -n "${PACK_RUNS:-}" ] && env_runs=(VELMORA_PACK_RUNS="$PACK_RUNS")
+# The program's own processor time (user + system of its threads, without the tools it starts),
+# read from /proc until it exits: after its log is saved it only waits for its close timer, so
+# the last reading holds all its work.
+own_cpu_until_exit() {
+  local vpid="" d ticks stat
+  for d in /proc/[0-9]*; do
+    [ "$(readlink "$d/exe" 2>/dev/null)" = "$prog/Velmora_TAVI" ] && vpid="${d#/proc/}" && break
+  done
+  program_own_cpu="?"
+  [ -n "$vpid" ] || return 0
+  ticks=$(getconf CLK_TCK)
+  while stat=$(cat "/proc/$vpid/stat" 2>/dev/null); do
+    program_own_cpu=$(echo "${stat##*) }" | awk -v hz="$ticks" '{printf "%.2f", ($12 + $13) / hz}')
+    sleep 0.2
+  done
+}
 run_program() {
   mark_cpu; local c0; c0=$(cpu_at_mark)
   local t; t=$(now)
@@ -80,6 +96,7 @@ run_program() {
   local pid=$!
   while [ ! -s "$log" ] && kill -0 "$pid" 2>/dev/null; do sleep 0.05; done
   program_time=$(span "$t" "$(now)")
+  own_cpu_until_exit
   wait "$pid" || { echo "the program failed; its output: $work/program.out" >&2; KEEP=1; exit 1; }
   [ -s "$log" ] || { echo "no UnattendedLOg.txt: $work/program.out" >&2; exit 1; }
   mark_cpu; program_cpu=$(span "$c0" "$(cpu_at_mark)")
@@ -143,11 +160,13 @@ cp "$windir/dp_tavi/DP_Content.ini" "$work/first_content.ini"
 cp "$work/program.rss" "$work/first_program.rss" 2>/dev/null || true
 first_time=$program_time
 first_cpu=$program_cpu
+first_own_cpu=$program_own_cpu
 rm -f "$log"
 run_program
 second_time=$program_time
 program_time=$first_time
 program_cpu=$first_cpu
+program_own_cpu=$first_own_cpu
 cp "$work/first_program.rss" "$work/program.rss" 2>/dev/null || true
 if cmp -s "$work/first_content.ini" "$windir/dp_tavi/DP_Content.ini"; then same_index=yes; else same_index=NO; fi
 
@@ -156,6 +175,7 @@ echo "the script ($searcher): ${script_time} s (INF files out: $(span "$t_start"
 echo "/unth: ${program_time} s (peak resident memory $(cat "$work/program.rss" 2>/dev/null || echo '?') KiB)"
 echo "ratio /unth : script = $(echo "$program_time $script_time" | awk '{printf "%.2f", $1 / $2}')"
 echo "processor time (user + system, with every child): /unth $program_cpu s, the script $script_cpu s, ratio $(echo "$program_cpu $script_cpu" | awk '{printf "%.2f", $1 / $2}')"
+echo "the program's own processor time (its threads, without the tools it starts): /unth $program_own_cpu s"
 echo "second /unth over the unchanged packs: ${second_time} s, $(echo "$second_time $program_time" | awk '{printf "%.2f", $1 / $2}') of the first (same DP_Content.ini: $same_index)"
 echo "same extracted folders: $same"
 echo "load average after: $(cut -d' ' -f1-3 /proc/loadavg)"

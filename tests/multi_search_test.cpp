@@ -128,8 +128,8 @@ TEST(MultiPatternCounterTest, EveryLetterFoldsAtEveryPlaceOfTheSixteenBytesAfter
 TEST(MultiPatternCounterTest, AgreesWithTheFileSearcherOnRandomTexts) {
   std::mt19937 random(1210);
   auto pick = [&](std::size_t n) { return std::uniform_int_distribution<std::size_t>(0, n)(random); };
-  const std::vector<std::string> alphabets = {"aA\\", "aAbB\\&_01", "pciPCI\\ven_8086&"};
-  for (int round = 0; round < 1500; ++round) {
+  const std::vector<std::string> alphabets = {"aA\\", "aAbB\\&_01", "pciPCI\\ven_8086&", "aA*", "aA*\\", "*pnP05\\"};
+  for (int round = 0; round < 3000; ++round) {
     const std::string& alphabet = alphabets[round % alphabets.size()];
     auto letters = [&](std::size_t n) {
       std::string s(n, ' ');
@@ -150,8 +150,9 @@ TEST(MultiPatternCounterTest, AgreesWithTheFileSearcherOnRandomTexts) {
             patterns.push_back(text.substr(start, 1 + pick(30)));
           }
           break;
-        case 2:  // a piece of the text around a backslash, with its letter case changed
-          if (const std::size_t slash = text.find('\\', pick(text.size())); slash != std::string::npos) {
+        case 2:  // a piece of the text around a backslash or a star, with its letter case changed
+          if (const std::size_t slash = text.find(pick(1) ? '\\' : '*', pick(text.size()));
+              slash != std::string::npos) {
             std::string piece = text.substr(slash - std::min<std::size_t>(slash, pick(4)), 2 + pick(20));
             for (char& c : piece) c = pick(1) ? static_cast<char>(std::toupper(c)) : c;
             patterns.push_back(piece);
@@ -180,6 +181,78 @@ std::string Utf16Le(const std::string& ascii) {
   std::string bytes = "\xFF\xFE";
   for (const char c : ascii) bytes += std::string{c, '\0'};
   return bytes;
+}
+
+std::string Utf16Be(const std::string& ascii) {
+  std::string bytes = "\xFE\xFF";
+  for (const char c : ascii) bytes += std::string{'\0', c};
+  return bytes;
+}
+
+// Identifiers without a backslash ("*PNP0501", as the devices' compatible IDs give them) go
+// through the same one scan, anchored at their "*": for every (pattern, file) pair the count is
+// the one the pair-by-pair search (TFileSearch, one pattern over one file) gives, in 8-bit and
+// UTF-16 files alike, beside patterns anchored at a backslash and ones with neither byte.
+TEST(CountInFilesTest, StarIdentifiersCountAsThePairByPairSearchCountsThem) {
+  struct Case {
+    const char* what;
+    std::string text;
+    std::vector<std::string> patterns;
+    Counts expected;
+  };
+  // clang-format off
+  const std::vector<Case> cases = {
+      {"letter case ignored, at the very start and the very end of the file",
+       "*pnp0501 = Com_Inst\r\n%Com% = Com_Inst, *PNP0501",
+       {"*PNP0501", "*pnp0501", "*Pnp0501"}, {2, 2, 2}},
+      {"an ID that is a prefix of another",
+       "%A% = I, *PNP0501\r\n%B% = I, *PNP050\r\n",
+       {"*PNP050", "*PNP0501", "*PNP05011"}, {2, 1, 0}},
+      {"\"*\" is an ordinary character, also in runs and in the middle of a pattern",
+       ";****\r\nHKR,Ndi\\params\\*SpeedDuplex\r\n*PNP05*1\r\n",
+       {"*", "**", "***", "*PNP05*1", "*PNP0501", "*SPEED", "PARAMS\\*SPEED"}, {7, 2, 1, 1, 0, 1, 1}},
+      {"IDs inside other IDs",
+       "ACPI\\*PNP0A03 ACPI\\PNP0A03 *PNP0A030",
+       {"*PNP0A03", "PNP0A03", "ACPI\\PNP0A03", "I\\*PNP0A03", "ACPI\\*", "0A03"}, {2, 3, 1, 1, 1, 3}},
+      {"overlapping occurrences count once, leftmost first",
+       "*A*A*A*A",
+       {"*A*A", "A*A", "*A*", "*a", "A*"}, {2, 2, 2, 4, 3}},
+      {"the text ends inside a pattern or right after its anchor",
+       "x *PNP05 c*",
+       {"*PNP0501", "*PNP05", "C*", "*X", "C**"}, {0, 1, 1, 0, 0}},
+      {"no star in the text", "PCI\\VEN_8086&DEV_1C3A PNP0501", {"*PNP0501", "*", "PNP0501"}, {0, 0, 1}},
+  };
+  // clang-format on
+  TempDir dir;
+  const std::vector<std::pair<const char*, std::string (*)(const std::string&)>> encodings = {
+      {"8-bit", [](const std::string& text) { return text; }},
+      {"UTF-16 LE", [](const std::string& text) { return Utf16Le(text); }},
+      {"UTF-16 BE", [](const std::string& text) { return Utf16Be(text); }}};
+  for (const Case& c : cases) {
+    std::vector<std::string> paths;
+    for (const auto& [name, encode] : encodings) {
+      paths.push_back(dir.Write(std::string(name) + ".inf", encode(c.text)));
+    }
+    const MultiPatternCounter counter(c.patterns);
+    const std::vector<FileMatches> onePass = CountInFiles(counter, paths, 1);
+    ASSERT_EQ(onePass.size(), paths.size());
+    for (std::size_t f = 0; f < paths.size(); ++f) {
+      SCOPED_TRACE(std::string(c.what) + ", " + encodings[f].first);
+      Counts pairByPair;
+      TFileSearch search;
+      search.SetFilename(paths[f]);
+      for (const std::string& pattern : c.patterns) {
+        search.SetPattern(pattern);
+        std::uint32_t n = 0;
+        for (std::int64_t at = search.First(); at >= 0; at = search.Next()) ++n;
+        pairByPair.push_back(n);
+      }
+      EXPECT_EQ(pairByPair, c.expected) << "the pair-by-pair search";
+      Counts scanned(c.patterns.size(), 0);
+      for (const auto& [pattern, count] : onePass[f].counts) scanned[pattern] = count;
+      EXPECT_EQ(scanned, c.expected) << "the one pass";
+    }
+  }
 }
 
 TEST(CountInFilesTest, GivesEachFileItsCountsInPathOrder) {
@@ -280,6 +353,49 @@ TEST(MultiPatternCounterFold, FoldsEachPatternOnce) {
     counter.Count(c.text, counts);
     ASSERT_EQ(counts.size(), 1u);
     EXPECT_EQ(counts[0], expected);
+  }
+}
+
+// A pattern is anchored at its first backslash, else at its first "*", as long as the fold table
+// makes that byte of no other byte and leaves it as it is; a pattern with neither is walked on its
+// own. The counts are those of the folded text whichever way a pattern is counted.
+TEST(MultiPatternCounterFold, AnchorsAtABackslashOrAStarThatOnlyItselfFoldsTo) {
+  struct Case {
+    const char* what;
+    std::vector<std::pair<unsigned char, unsigned char>> folds;  // on top of the identity
+    std::size_t alone;
+  };
+  const std::vector<std::string> patterns = {"PCI\\VEN_8086", "*PNP0501", "*pnp0501", "", "VEN_8086",
+                                             "A*B",           "ACPI\\*PNP0501", "*PNP0501"};
+  const std::string text = "+PNP0501 *PNP0501 *pnp0501 /VEN_8086 PCI\\VEN_8086 A+B A*B ACPI/*PNP0501 ACPI\\+PNP0501";
+  const std::vector<Case> cases = {
+      {"nothing folds to either", {}, 1},                       // VEN_8086
+      {"another byte folds to the star", {{'+', '*'}}, 4},      // the three with a star only, VEN_8086
+      {"another byte folds to the backslash", {{'/', '\\'}}, 2},  // PCI\VEN_8086, VEN_8086
+      {"the star folds to another byte", {{'*', '+'}}, 4},      // as with no star
+      {"both", {{'+', '*'}, {'/', '\\'}}, 6},                    // all but the empty one
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    platform::FoldTable fold{};
+    for (int b = 0; b < 256; ++b) fold.map[b] = static_cast<unsigned char>(b);
+    for (const auto& [from, to] : c.folds) fold.map[from] = to;
+    const MultiPatternCounter counter(patterns, fold);
+    EXPECT_EQ(counter.PatternsCountedAlone(), c.alone);
+    Counts counts;
+    counter.Count(text, counts);
+    ASSERT_EQ(counts.size(), patterns.size());
+    std::string t = text;
+    for (char& ch : t) ch = static_cast<char>(fold[static_cast<unsigned char>(ch)]);
+    for (std::size_t i = 0; i < patterns.size(); ++i) {
+      std::string p = patterns[i];
+      for (char& ch : p) ch = static_cast<char>(fold[static_cast<unsigned char>(ch)]);
+      std::uint32_t expected = 0;
+      if (!p.empty()) {
+        for (std::size_t at = t.find(p); at != std::string::npos; at = t.find(p, at + p.size())) ++expected;
+      }
+      EXPECT_EQ(counts[i], expected) << patterns[i];
+    }
   }
 }
 

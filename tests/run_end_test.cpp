@@ -4,6 +4,7 @@
 // the archive tool and the installer, so the cases run in both test programs.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -11,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "app/error_report.h"
 #include "app/log_save.h"
 #include "platform/files.h"
 #include "platform/process.h"
@@ -161,6 +163,87 @@ TEST_F(RunEndTest, EveryRunEndsWithOneSummaryOfItsOwnWork) {
       std::ifstream in(saved, std::ios::binary);
       const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
       EXPECT_TRUE(bytes.ends_with(Utf8ToUtf16Le(main->Form().Items("LogLbx").back() + "\r\n")));
+    }
+    main.reset();
+    std::error_code ignored;
+    fs::remove_all(workDir, ignored);
+    fs::remove_all(programDir + "DP", ignored);
+    fs::create_directories(programDir + "DP");
+    fs::remove(programDir + "dp_tavi.ini", ignored);
+  }
+}
+
+// The hardware-ID run saves its log once, at its very end: the file holds the whole log as it
+// stands when the run is over, summary last. A log that cannot be saved (a folder of that name in
+// its place) fails the run: one line after the summary, on standard error too, the exit status,
+// an entry in the error report and, for the button, the error box; the switch run still closes by
+// itself.
+TEST_F(RunEndTest, TheHardwareIdRunSavesItsWholeLogOnceAtItsEnd) {
+  struct Case {
+    const char* name;
+    Lines args;
+    const char* press;
+    bool blocked;  // a folder named UnattendedLOg.txt stands where the file goes
+    int status;
+    bool errorBox;
+  };
+  // clang-format off
+  const std::vector<Case> cases = {
+      {"the switch /unth", {"/unth"}, "FormActivate", false, 0, false},
+      {"the one-click search and install", {}, "UnpackInstallHwidsTntSpeedButtonClick", false, 0, false},
+      {"the switch /unth, the log cannot be saved", {"/unth"}, "FormActivate", true, 1, false},
+      {"the one-click search and install, the log cannot be saved", {},
+       "UnpackInstallHwidsTntSpeedButtonClick", true, 1, true},
+  };
+  // clang-format on
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    for (const char* pack : {"net.7z", "lan.7z"}) tmp.Write(std::string("prog/DP/") + pack, "pack");
+    Start(c.args);
+    main->Form().SetAllChecked("PacksChlbx", true);
+    main->Form().SetItems("HWIDSforWorkcbx", kDevices);
+    ui.shown.clear();
+    const std::string saved = workDir + "UnattendedLOg.txt";
+    if (c.blocked) fs::create_directories(saved + "/kept");
+    ErrorReport::Install();
+    const std::size_t reportsBefore = ErrorReport::EntryCount();
+    testing::internal::CaptureStderr();
+    EXPECT_TRUE(main->Invoke(c.press));
+    const std::string err = testing::internal::GetCapturedStderr();
+    const std::size_t reports = ErrorReport::EntryCount() - reportsBefore;
+    ErrorReport::Uninstall();
+    ErrorReport::SetFolder("");
+
+    EXPECT_EQ(main->ExitStatus(), c.status);
+    const bool errorShown = !ui.shown.empty() && ui.shown.back().rfind("error:", 0) == 0;
+    EXPECT_EQ(errorShown, c.errorBox);
+    EXPECT_EQ(main->Form().Enabled("AutoCloseTimer"), !c.args.empty());
+    const Lines& log = main->Form().Items("LogLbx");
+    const Lines keys = LogKeys();
+    ASSERT_GE(keys.size(), 2u);
+    // Every step went well: the summary names no failure, and no step's error is in the log.
+    EXPECT_EQ(keys[keys.size() - (c.blocked ? 2 : 1)], "log127");
+    for (const char* stopped : {"log78", "log130", "log105"}) {
+      EXPECT_EQ(std::count(keys.begin(), keys.end(), stopped), 0) << stopped;
+    }
+    EXPECT_EQ(std::count(keys.begin(), keys.end(), "log133"), c.blocked ? 1 : 0);
+    // Standard error ends as the log does.
+    EXPECT_TRUE(err.ends_with(log.back() + "\n")) << err.substr(err.size() > 500 ? err.size() - 500 : 0);
+    if (c.blocked) {
+      EXPECT_EQ(keys.back(), "log133");
+      EXPECT_NE(log.back().find("UnattendedLOg.txt"), std::string::npos) << log.back();
+      EXPECT_TRUE(fs::exists(saved + "/kept")) << "the folder in the way is left as it was";
+      EXPECT_GE(reports, 1u);
+      if (c.errorBox) {
+        EXPECT_NE(ui.shown.back().find("UnattendedLOg.txt"), std::string::npos) << ui.shown.back();
+      }
+    } else {
+      std::string whole;
+      for (const std::string& line : log) whole += line + "\r\n";
+      std::ifstream in(saved, std::ios::binary);
+      const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+      EXPECT_EQ(bytes, "\xFF\xFE" + Utf8ToUtf16Le(whole));
+      EXPECT_EQ(reports, 0u);
     }
     main.reset();
     std::error_code ignored;

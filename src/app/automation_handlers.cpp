@@ -92,14 +92,22 @@ void TMainfrm::StartFromSwitch(const std::string& sw) {
   }
 }
 
-// The hardware-ID run keeps its log, its summary included, in a file; one that stopped early
-// keeps it too.
+// The hardware-ID run keeps its whole log in a file, written once, at the run's very end, so it
+// ends with the summary; a run that stopped early keeps it too. A log that cannot be saved is a
+// failed step: said after the summary (so on standard error too), counted in the exit status,
+// and the error goes on to the caller (a button shows it in the error box); the error report has
+// it from its throw.
 void TMainfrm::SaveUnattendedLog(void (TMainfrm::*chain)()) {
   if (chain != &TMainfrm::UnpackInstallHwidsTntSpeedButtonClick) return;
+  const std::string workdir = Caption("Workdir");
   try {
-    SaveLinesUtf16(Caption("Workdir") + "UnattendedLOg.txt", form_.Items("LogLbx"));
-  } catch (const std::exception&) {
-    // The log on standard error and the error report still have it.
+    // Without a working folder the name alone would land in whatever folder the program runs in.
+    if (workdir.empty()) throw platform::FileError("UnattendedLOg.txt: there is no working folder");
+    SaveLinesUtf16(workdir + "UnattendedLOg.txt", form_.Items("LogLbx"));
+  } catch (const std::exception& e) {
+    LogKey("log133", {e.what()});
+    StepFailed();
+    throw;
   }
 }
 
@@ -159,7 +167,11 @@ void TMainfrm::RunUnattended(void (TMainfrm::*chain)()) {
   } catch (const std::exception&) {
     // The run's own lines are in the log; the error report has what stopped the summary.
   }
-  SaveUnattendedLog(chain);
+  try {
+    SaveUnattendedLog(chain);
+  } catch (...) {
+    // Said in the log and counted in the exit status; the program still closes by itself.
+  }
   form_.SetEnabled("AutoCloseTimer", true);
 }
 
@@ -200,7 +212,8 @@ bool TMainfrm::RunAsItsOwn(void (TMainfrm::*operation)()) {
   if (runDepth_ > 0) return false;
   const RunLevel level(*this);
   // The end of the run: the error that stopped it (a step that failed), the summary, and for the
-  // hardware-ID run the saved log, which holds the summary too.
+  // hardware-ID run the saved log, which holds the summary too; a log that cannot be saved is
+  // the error the person sees then, unless the operation's own error is on its way.
   const auto close = [&](const char* error) {
     if (error != nullptr) {
       LogKey("log130", {error});
@@ -271,10 +284,8 @@ void TMainfrm::UnpackInstallHwidsTntSpeedButtonClick() {
     config_.WriteString("Automation", "AutoDPInstall", "YES");
     InstallHWIDsbtnClick();
   }
+  // The log is saved by the run's end, after the summary (SaveUnattendedLog).
   FinishRun();
-  // Saved here too, so a log that cannot be saved is a failed step of the run; the run's end
-  // saves it again with the summary.
-  SaveLinesUtf16(Caption("Workdir") + "UnattendedLOg.txt", form_.Items("LogLbx"));
 }
 
 std::string TMainfrm::HardwareListFile() const {

@@ -17,6 +17,8 @@ bool IsUtf16(const unsigned char* data, std::size_t size, bool& bigEndian) {
 
 TBaseSearch::TBaseSearch() : fold_(platform::LowerCaseTable()) {}
 
+TBaseSearch::TBaseSearch(const platform::FoldTable& fold) : fold_(fold) {}
+
 void TBaseSearch::SetPattern(const std::string& text) {
   if (text == pattern_) return;
   pattern_ = text;

@@ -17,6 +17,9 @@
 class TBaseSearch {
  public:
   TBaseSearch();
+  // Letters compared through `fold` instead of the system's lower-casing; the table must
+  // outlive the searcher.
+  explicit TBaseSearch(const platform::FoldTable& fold);
   virtual ~TBaseSearch() = default;
   TBaseSearch(const TBaseSearch&) = delete;
   TBaseSearch& operator=(const TBaseSearch&) = delete;
@@ -81,6 +84,8 @@ class TFileSearch : public TBaseSearch {
 // Searches a block the caller owns and keeps alive while it is searched.
 class TSearch : public TBaseSearch {
  public:
+  TSearch() = default;
+  explicit TSearch(const platform::FoldTable& fold) : TBaseSearch(fold) {}
   std::int64_t SetBuffer(const unsigned char* start, std::int64_t size) {
     return TBaseSearch::SetBuffer(start, size);
   }

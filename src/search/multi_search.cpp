@@ -1,20 +1,23 @@
 // One scan of a text for many patterns.
 //
-// Hardware identifiers all hold a backslash ("PCI\VEN_8086&DEV_1234"), and in an INF file
-// backslashes are rare enough that finding them is cheap (memchr). Each pattern is anchored at
-// its first backslash: at every backslash of the text the patterns whose part before the
-// backslash ends in the byte before it are looked at, grouped by that part; within a group a
-// hash of the first bytes after the backslash picks the few patterns to compare in full. This
-// meets every occurrence of every pattern once, in increasing position, so keeping the end of
-// the last counted occurrence per pattern gives the greedy leftmost non-overlapping count the
-// Boyer-Moore-Horspool walk of TBaseSearch gives.
+// Every pattern is anchored at its first anchor byte: its first backslash, or, when it has none,
+// its first "*". Hardware identifiers all hold one or the other ("PCI\VEN_8086&DEV_1234",
+// "*PNP0501"), and in an INF file both bytes are rare enough that finding them is cheap
+// (memchr): one sweep per anchor byte in use. At every anchor byte of the text the patterns
+// whose part before the anchor ends in the byte before it are looked at, grouped by that part;
+// a group is passed over when no pattern of it can go on with the byte after the anchor; within
+// a group a hash of the first bytes after the anchor picks the few patterns to compare in full.
+// This meets every occurrence of every pattern once, at the position of its anchor, so in
+// increasing position, and keeping the end of the last counted occurrence per pattern gives the
+// greedy leftmost non-overlapping count the Boyer-Moore-Horspool walk of TBaseSearch gives.
 //
-// Patterns without a backslash, and every pattern when the fold table turns some other byte
-// into a backslash (then a folded backslash need not be a backslash in the text), are counted
-// by TSearch itself.
+// A byte serves as an anchor only when the fold table leaves it as it is and makes it of no
+// other byte (else a folded anchor need not be that byte in the text); patterns with no byte
+// that serves are counted by TSearch itself.
 #include "search/multi_search.h"
 
 #include <algorithm>
+#include <array>
 #include <atomic>
 #include <chrono>
 #include <cstring>
@@ -31,8 +34,10 @@
 namespace {
 
 constexpr std::uint32_t kNoPattern = 0xFFFFFFFFu;
-// Bytes after the backslash that go into the lookup key (two 64-bit words).
+// Bytes after the anchor that go into the lookup key (two 64-bit words).
 constexpr std::size_t kMaxProbe = 16;
+// The bytes a pattern is anchored at, the first preferred: the first of them the pattern holds.
+constexpr unsigned char kAnchorBytes[] = {'\\', '*'};
 
 struct ProbeKey {
   std::uint64_t lo = 0;
@@ -88,7 +93,7 @@ bool IsAsciiFold(const platform::FoldTable& fold) {
 }  // namespace
 
 struct MultiPatternCounter::Impl {
-  // Patterns whose first backslash comes after the same (folded) text and which put the same
+  // Patterns whose first anchor byte comes after the same (folded) text and which put the same
   // number of bytes after it into their key.
   struct Slot {
     ProbeKey key;
@@ -96,7 +101,7 @@ struct MultiPatternCounter::Impl {
     std::uint32_t count = 0;  // 0: free slot
   };
   struct ProbeClass {
-    std::size_t probe = 0;  // key bytes after the backslash
+    std::size_t probe = 0;  // key bytes after the anchor
     ProbeKey kept;          // those bytes of a 16-byte key
     std::vector<Slot> slots;
     std::size_t mask = 0;                // slots - 1
@@ -104,12 +109,23 @@ struct MultiPatternCounter::Impl {
     std::vector<std::uint32_t> members;  // distinct pattern numbers, slot by slot
   };
   struct Group {
-    std::string prefix;  // folded text before the backslash
+    std::string prefix;  // folded text before the anchor
     std::vector<ProbeClass> classes;
+    // By the folded byte after the anchor (kNoByte: the text ends there), whether some pattern
+    // of the group can go on with it; a pattern that ends at the anchor goes on with any.
+    std::array<bool, 257> follows{};
+  };
+  static constexpr std::size_t kNoByte = 256;
+  // The patterns anchored at one byte, scanned for in one sweep.
+  struct Anchor {
+    unsigned char byte = 0;
+    std::vector<Group> groups;
+    std::vector<std::uint32_t> groupsEndingIn[256];  // by the folded byte before the anchor
+    int emptyPrefixGroup = -1;                       // patterns that start with the anchor
   };
 
   Impl(std::vector<std::string> patterns, const platform::FoldTable& foldTable);
-  void CountAnchored(const unsigned char* text, std::size_t size, std::uint32_t* counts,
+  void CountAnchored(const Anchor& anchor, const unsigned char* text, std::size_t size, std::uint32_t* counts,
                      std::uint64_t* lastEnd) const;
 
   const platform::FoldTable& fold;
@@ -119,9 +135,7 @@ struct MultiPatternCounter::Impl {
   std::vector<std::string> distinct;      // folded, non-empty, each once
   std::vector<std::uint32_t> firstOf;     // per distinct pattern, an original of that folded form
   std::vector<std::uint32_t> bySearcher;  // distinct patterns counted by TSearch
-  std::vector<Group> groups;
-  std::vector<std::uint32_t> groupsEndingIn[256];  // by the folded byte before the backslash
-  int emptyPrefixGroup = -1;                       // patterns that start with the backslash
+  std::vector<Anchor> anchors;            // those in use, at most one per anchor byte
 };
 
 MultiPatternCounter::Impl::Impl(std::vector<std::string> patterns, const platform::FoldTable& foldTable)
@@ -140,108 +154,134 @@ MultiPatternCounter::Impl::Impl(std::vector<std::string> patterns, const platfor
     distinctOf[i] = it->second;
   }
 
-  // The anchor needs a backslash in the text wherever a pattern's folded backslash matches.
-  bool anchorable = fold['\\'] == '\\';
-  for (int c = 0; c < 256; ++c) {
-    if (c != '\\' && fold[static_cast<unsigned char>(c)] == '\\') anchorable = false;
+  // The anchor bytes that serve under this fold table, in the order they are preferred.
+  std::vector<unsigned char> usable;
+  for (const unsigned char byte : kAnchorBytes) {
+    bool serves = fold[byte] == byte;
+    for (int c = 0; c < 256; ++c) {
+      if (c != byte && fold[static_cast<unsigned char>(c)] == byte) serves = false;
+    }
+    if (serves) usable.push_back(byte);
   }
 
-  std::unordered_map<std::string, std::size_t> groupOf;
-  // Per group and probe length, the distinct patterns with their keys.
-  std::vector<std::vector<std::vector<std::pair<ProbeKey, std::uint32_t>>>> pending;
+  // Per anchor byte, group and probe length, the distinct patterns with their keys.
+  std::vector<std::unordered_map<std::string, std::size_t>> groupOf(usable.size());
+  std::vector<int> anchorOf(usable.size(), -1);
+  std::vector<std::vector<std::vector<std::vector<std::pair<ProbeKey, std::uint32_t>>>>> pending(usable.size());
   for (std::uint32_t d = 0; d < distinct.size(); ++d) {
     const std::string& p = distinct[d];
-    const std::size_t slash = p.find('\\');
-    if (!anchorable || slash == std::string::npos) {
+    std::size_t u = 0;
+    std::size_t at = std::string::npos;
+    for (; u < usable.size(); ++u) {
+      at = p.find(static_cast<char>(usable[u]));
+      if (at != std::string::npos) break;
+    }
+    if (u == usable.size()) {
       bySearcher.push_back(d);
       continue;
     }
-    const std::string prefix = p.substr(0, slash);
-    auto [it, added] = groupOf.emplace(prefix, groups.size());
+    if (anchorOf[u] < 0) {
+      anchorOf[u] = static_cast<int>(anchors.size());
+      anchors.emplace_back();
+      anchors.back().byte = usable[u];
+    }
+    Anchor& anchor = anchors[static_cast<std::size_t>(anchorOf[u])];
+    const std::string prefix = p.substr(0, at);
+    auto [it, added] = groupOf[u].emplace(prefix, anchor.groups.size());
     if (added) {
-      groups.push_back(Group{prefix, {}});
-      pending.emplace_back(kMaxProbe + 1);
+      anchor.groups.push_back(Group{prefix, {}, {}});
+      pending[u].emplace_back(kMaxProbe + 1);
       if (prefix.empty()) {
-        emptyPrefixGroup = static_cast<int>(it->second);
+        anchor.emptyPrefixGroup = static_cast<int>(it->second);
       } else {
-        groupsEndingIn[static_cast<unsigned char>(prefix.back())].push_back(
+        anchor.groupsEndingIn[static_cast<unsigned char>(prefix.back())].push_back(
             static_cast<std::uint32_t>(it->second));
       }
     }
-    const std::size_t probe = std::min(kMaxProbe, p.size() - slash - 1);
-    const auto* after = reinterpret_cast<const unsigned char*>(p.data()) + slash + 1;
+    Group& group = anchor.groups[it->second];
+    const std::size_t rest = p.size() - at - 1;  // bytes after the anchor
+    if (rest == 0) {
+      group.follows.fill(true);
+    } else {
+      group.follows[static_cast<unsigned char>(p[at + 1])] = true;
+    }
+    const std::size_t probe = std::min(kMaxProbe, rest);
+    const auto* after = reinterpret_cast<const unsigned char*>(p.data()) + at + 1;
     // The pattern is folded already: its key takes its bytes as they are.
-    pending[it->second][probe].emplace_back(MakeKey(after, probe, Identity()), d);
+    pending[u][it->second][probe].emplace_back(MakeKey(after, probe, Identity()), d);
   }
 
-  for (std::size_t g = 0; g < groups.size(); ++g) {
-    for (std::size_t probe = 0; probe <= kMaxProbe; ++probe) {
-      auto& entries = pending[g][probe];
-      if (entries.empty()) continue;
-      std::sort(entries.begin(), entries.end(), [](const auto& a, const auto& b) {
-        return std::tie(a.first.lo, a.first.hi, a.second) < std::tie(b.first.lo, b.first.hi, b.second);
-      });
-      ProbeClass cls;
-      cls.probe = probe;
-      unsigned char kept[kMaxProbe] = {};
-      std::memset(kept, 0xFF, probe);
-      std::memcpy(&cls.kept.lo, kept, 8);
-      std::memcpy(&cls.kept.hi, kept + 8, 8);
-      std::size_t capacity = 4;
-      cls.shift = 62;
-      while (capacity < entries.size() * 2) {
-        capacity *= 2;
-        --cls.shift;
+  for (std::size_t u = 0; u < usable.size(); ++u) {
+    if (anchorOf[u] < 0) continue;
+    Anchor& anchor = anchors[static_cast<std::size_t>(anchorOf[u])];
+    for (std::size_t g = 0; g < anchor.groups.size(); ++g) {
+      for (std::size_t probe = 0; probe <= kMaxProbe; ++probe) {
+        auto& entries = pending[u][g][probe];
+        if (entries.empty()) continue;
+        std::sort(entries.begin(), entries.end(), [](const auto& a, const auto& b) {
+          return std::tie(a.first.lo, a.first.hi, a.second) < std::tie(b.first.lo, b.first.hi, b.second);
+        });
+        ProbeClass cls;
+        cls.probe = probe;
+        unsigned char kept[kMaxProbe] = {};
+        std::memset(kept, 0xFF, probe);
+        std::memcpy(&cls.kept.lo, kept, 8);
+        std::memcpy(&cls.kept.hi, kept + 8, 8);
+        std::size_t capacity = 4;
+        cls.shift = 62;
+        while (capacity < entries.size() * 2) {
+          capacity *= 2;
+          --cls.shift;
+        }
+        cls.slots.resize(capacity);
+        cls.mask = capacity - 1;
+        for (std::size_t k = 0; k < entries.size();) {
+          std::size_t end = k;
+          while (end < entries.size() && entries[end].first == entries[k].first) ++end;
+          auto slot = static_cast<std::size_t>(HashKey(entries[k].first) >> cls.shift);
+          while (cls.slots[slot].count != 0) slot = (slot + 1) & cls.mask;
+          cls.slots[slot] = Slot{entries[k].first, static_cast<std::uint32_t>(cls.members.size()),
+                                 static_cast<std::uint32_t>(end - k)};
+          for (std::size_t e = k; e < end; ++e) cls.members.push_back(entries[e].second);
+          k = end;
+        }
+        anchor.groups[g].classes.push_back(std::move(cls));
       }
-      cls.slots.resize(capacity);
-      cls.mask = capacity - 1;
-      for (std::size_t k = 0; k < entries.size();) {
-        std::size_t end = k;
-        while (end < entries.size() && entries[end].first == entries[k].first) ++end;
-        auto at = static_cast<std::size_t>(HashKey(entries[k].first) >> cls.shift);
-        while (cls.slots[at].count != 0) at = (at + 1) & cls.mask;
-        cls.slots[at] = Slot{entries[k].first, static_cast<std::uint32_t>(cls.members.size()),
-                             static_cast<std::uint32_t>(end - k)};
-        for (std::size_t e = k; e < end; ++e) cls.members.push_back(entries[e].second);
-        k = end;
-      }
-      groups[g].classes.push_back(std::move(cls));
     }
   }
 }
 
-void MultiPatternCounter::Impl::CountAnchored(const unsigned char* text, std::size_t size,
+void MultiPatternCounter::Impl::CountAnchored(const Anchor& anchor, const unsigned char* text, std::size_t size,
                                               std::uint32_t* counts, std::uint64_t* lastEnd) const {
   const unsigned char* const end = text + size;
   const unsigned char* at = text;
   while (at < end) {
-    at = static_cast<const unsigned char*>(std::memchr(at, '\\', static_cast<std::size_t>(end - at)));
+    at = static_cast<const unsigned char*>(std::memchr(at, anchor.byte, static_cast<std::size_t>(end - at)));
     if (at == nullptr) break;
     const std::size_t slash = static_cast<std::size_t>(at - text);
     ++at;
-    const std::vector<std::uint32_t>* ending = slash > 0 ? &groupsEndingIn[fold[text[slash - 1]]] : nullptr;
+    const std::vector<std::uint32_t>* ending =
+        slash > 0 ? &anchor.groupsEndingIn[fold[text[slash - 1]]] : nullptr;
     const std::size_t listed = ending != nullptr ? ending->size() : 0;
-    if (listed == 0 && emptyPrefixGroup < 0) continue;
-    const std::size_t after = size - slash - 1;  // bytes after the backslash
-    // The 16 bytes after the backslash, folded, for the keys of every class (when there are 16).
+    if (listed == 0 && anchor.emptyPrefixGroup < 0) continue;
+    const std::size_t after = size - slash - 1;  // bytes after the anchor
+    const std::size_t next = after > 0 ? fold[text[slash + 1]] : kNoByte;
+    // The 16 bytes after the anchor, folded, for the keys of every class (when there are 16);
+    // taken at the first group that needs them.
     ProbeKey window;
     const bool quick = asciiFold && after >= kMaxProbe;
-    if (quick) {
-      std::memcpy(&window.lo, text + slash + 1, 8);
-      std::memcpy(&window.hi, text + slash + 9, 8);
-      window.lo = FoldAscii8(window.lo);
-      window.hi = FoldAscii8(window.hi);
-    }
+    bool windowTaken = false;
     for (std::size_t n = 0; n <= listed; ++n) {
       std::size_t g;
       if (n < listed) {
         g = (*ending)[n];
-      } else if (emptyPrefixGroup >= 0) {
-        g = static_cast<std::size_t>(emptyPrefixGroup);
+      } else if (anchor.emptyPrefixGroup >= 0) {
+        g = static_cast<std::size_t>(anchor.emptyPrefixGroup);
       } else {
         break;
       }
-      const Group& group = groups[g];
+      const Group& group = anchor.groups[g];
+      if (!group.follows[next]) continue;
       const std::size_t b = group.prefix.size();
       if (b > slash) continue;
       const std::size_t start = slash - b;
@@ -253,6 +293,13 @@ void MultiPatternCounter::Impl::CountAnchored(const unsigned char* text, std::si
         }
       }
       if (!prefixEqual) continue;
+      if (quick && !windowTaken) {
+        std::memcpy(&window.lo, text + slash + 1, 8);
+        std::memcpy(&window.hi, text + slash + 9, 8);
+        window.lo = FoldAscii8(window.lo);
+        window.hi = FoldAscii8(window.hi);
+        windowTaken = true;
+      }
       for (const ProbeClass& cls : group.classes) {
         if (cls.probe > after) break;  // classes go by increasing probe length
         const ProbeKey key = quick ? ProbeKey{window.lo & cls.kept.lo, window.hi & cls.kept.hi}
@@ -264,7 +311,7 @@ void MultiPatternCounter::Impl::CountAnchored(const unsigned char* text, std::si
           const std::uint32_t d = cls.members[slot.first + m];
           const std::string& p = distinct[d];
           if (start < lastEnd[d] || p.size() > size - start) continue;
-          // Prefix, backslash and probe bytes are equal already.
+          // Prefix, anchor and probe bytes are equal already.
           bool equal = true;
           for (std::size_t k = b + 1 + cls.probe; k < p.size(); ++k) {
             if (fold[text[start + k]] != static_cast<unsigned char>(p[k])) {
@@ -292,16 +339,20 @@ MultiPatternCounter::~MultiPatternCounter() = default;
 
 std::size_t MultiPatternCounter::PatternCount() const { return impl_->originals.size(); }
 
+std::size_t MultiPatternCounter::PatternsCountedAlone() const { return impl_->bySearcher.size(); }
+
 void MultiPatternCounter::Count(std::string_view text, std::vector<std::uint32_t>& counts) const {
   const Impl& impl = *impl_;
   const std::size_t distinctCount = impl.distinct.size();
   std::vector<std::uint32_t> found(distinctCount, 0);
   std::vector<std::uint64_t> lastEnd(distinctCount, 0);
   const auto* bytes = reinterpret_cast<const unsigned char*>(text.data());
-  if (!impl.groups.empty() && !text.empty())
-    impl.CountAnchored(bytes, text.size(), found.data(), lastEnd.data());
+  if (!text.empty()) {
+    for (const Impl::Anchor& anchor : impl.anchors)
+      impl.CountAnchored(anchor, bytes, text.size(), found.data(), lastEnd.data());
+  }
   if (!impl.bySearcher.empty() && !text.empty()) {
-    TSearch search;
+    TSearch search(impl.fold);
     search.SetBuffer(bytes, static_cast<std::int64_t>(text.size()));
     for (const std::uint32_t d : impl.bySearcher) {
       search.SetPattern(impl.originals[impl.firstOf[d]]);

@@ -26,6 +26,9 @@ class MultiPatternCounter {
   MultiPatternCounter& operator=(const MultiPatternCounter&) = delete;
 
   std::size_t PatternCount() const;
+  // How many distinct patterns (after folding) the one scan leaves to a walk of their own over
+  // the text: those without a backslash or a "*" that the fold table makes of no other byte.
+  std::size_t PatternsCountedAlone() const;
   // counts is resized to PatternCount(); counts[i] is the count of pattern i in the text.
   void Count(std::string_view text, std::vector<std::uint32_t>& counts) const;
 
