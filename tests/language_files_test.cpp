@@ -41,7 +41,7 @@ const std::map<std::string, std::string> kCatalogue = {
     {"log112", "ss"}, {"log113", ""}, {"log114", "s"}, {"log115", "s"},
     {"log120", "s"}, {"log121", "s"}, {"log122", "sss"}, {"log123", "ss"}, {"log124", "sss"}, {"log125", "ss"},
     {"log126", "s"}, {"log127", ""}, {"log128", ""}, {"log129", ""},
-    {"log130", "s"}, {"log131", "ss"}, {"log132", "s"},
+    {"log130", "s"}, {"log131", "ss"}, {"log132", "s"}, {"log133", "s"},
     {"msg1", "d"},  {"msg2", ""},
     {"msg3", ""},   {"msg4", ""},    {"msg5", ""},   {"msg6", ""},   {"msg7", ""},   {"msg8", ""},
     {"msg9", ""},

@@ -42,6 +42,7 @@ void WriteTestLanguage(const std::string& path, const std::string& name) {
     text += "log" + std::to_string(i) + "=log" + std::to_string(i) + "|%s|%s|%s\r\n";
   }
   text += "log132=log132|%s\r\n";
+  text += "log133=log133|%s\r\n";
   for (int i = 1; i <= 9; ++i) text += "msg" + std::to_string(i) + "=msg" + std::to_string(i) + "|%s\r\n";
   text += "[Mainfrm]\r\nEnumBtn=" + name + " enumerate\r\nEnumBtnHnt=" + name + " hint\r\n";
   std::filesystem::create_directories(std::filesystem::path(path).parent_path());
