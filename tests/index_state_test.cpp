@@ -472,6 +472,7 @@ TEST_F(IndexReuseTest, AnExtractionOverUnchangedPacksReplaysTheirRunsAndLeavesWh
     bool sideBySide = false;                // run with two packs at once too
     std::map<std::string, int> third = {};  // what a third extraction runs the tool for
     std::string added = {};                 // a file the change put into the drivers folder
+    Change setup = [] {};                   // before the first extraction
   };
   const std::map<std::string, int> all = {{"a.7z", 1}, {"b.7z", 1}, {"c.7z", 1}};
   const std::string drivers = workDir + "Drivers/";
@@ -483,8 +484,18 @@ TEST_F(IndexReuseTest, AnExtractionOverUnchangedPacksReplaysTheirRunsAndLeavesWh
     edit(*state);
     std::ofstream(ExtractStateFile(), std::ios::binary) << FormatExtractionState(*state);
   };
+  // d.7z, after b.7z, holds a folder of b.7z and its own copy of b.7z's driver file there.
+  auto laterPack = [this] {
+    Pack("d.7z", {{"D/B/1/d.inf", "PCI\\VEN_1AF4&DEV_1000"}, {"D/B/1/b.sys", "driver b as d.7z has it"}});
+    list.push_back("d.7z");
+  };
   const std::vector<Case> cases = {
       {"nothing changed", [] {}, {}, false, true, true},
+      {"nothing changed, a later pack overwrites a file of an earlier one", [] {}, {}, false, true, true, {}, {},
+       laterPack},
+      // b.7z's own copy must come back; d.7z's INF file stays, as after any extraction.
+      {"the pack that overwrote a file of an earlier one removed", [this] { list.pop_back(); }, {{"b.7z", 1}}, false,
+       true, true, {}, "Drivers/D/B/1/d.inf", laterPack},
       {"the index's record removed: the INF files come out again, the folders do not",
        [this] { fs::remove(StateFile()); }, {}},
       {"a pack changed",
@@ -546,9 +557,12 @@ TEST_F(IndexReuseTest, AnExtractionOverUnchangedPacksReplaysTheirRunsAndLeavesWh
       banner = "7-Zip 9.20  Copyright (c) 1999-2010 Igor Pavlov  2010-11-18";
       ids.resize(6);
       FirstPacks();
+      c.setup();
+      std::map<std::string, int> firstListed = all;
+      if (std::find(list.begin(), list.end(), "d.7z") != list.end()) firstListed["d.7z"] = 1;
       const Outcome first = Search(true, true);
       ASSERT_TRUE(first.extractState);
-      ASSERT_EQ(first.listed, all) << ::testing::PrintToString(fake.calls) << ::testing::PrintToString(first.log);
+      ASSERT_EQ(first.listed, firstListed) << ::testing::PrintToString(fake.calls) << ::testing::PrintToString(first.log);
       c.change();
       Outcome again = Search(c.incremental, true);
       EXPECT_EQ(again.listed, c.listed);
@@ -577,14 +591,18 @@ TEST_F(IndexReuseTest, AnExtractionOverUnchangedPacksReplaysTheirRunsAndLeavesWh
       EXPECT_EQ(again.installer, fresh.installer);
       // The outcome is worth comparing: every pack's folders were extracted and handed over.
       std::map<std::string, int> every = all;
-      if (std::find(list.begin(), list.end(), "e.7z") != list.end()) every["e.7z"] = 1;
+      for (const char* pack : {"d.7z", "e.7z"}) {
+        if (std::find(list.begin(), list.end(), pack) != list.end()) every[pack] = 1;
+      }
       EXPECT_EQ(fresh.listed, every);
       EXPECT_EQ(fresh.files.at("Drivers/D/B/1/b.sys").substr(0, 8), "driver b");
       EXPECT_EQ(fresh.files.at("Drivers/D/Shared/s.inf").substr(0, 8), "b's copy");
       EXPECT_FALSE(fresh.installer.empty());
       // The output file holds the last pack's run.
-      EXPECT_NE(fresh.output.find(every.count("e.7z") != 0 ? "Extracting  D/E/e.inf" : "Extracting  D/C/9/nine.inf"),
-                std::string::npos);
+      const char* last = every.count("e.7z") != 0   ? "Extracting  D/E/e.inf"
+                         : every.count("d.7z") != 0 ? "Extracting  D/B/1/d.inf"
+                                                    : "Extracting  D/C/9/nine.inf";
+      EXPECT_NE(fresh.output.find(last), std::string::npos);
     }
   }
 }
