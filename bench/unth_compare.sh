@@ -9,7 +9,8 @@
 # does without a display), runs the script, checks that both extracted the same files in the
 # same folders, and prints both times and their ratio. Then it runs /unth a second time over the
 # same packs and working folder, as a technician searches again, and prints that time against the
-# first (the INF index comes from the record of the first build: DP_Content.ini must not change).
+# first (the INF index comes from the record of the first build: DP_Content.ini must not change;
+# the matching folders from the record of the first extraction: Drivers/ must not change).
 #
 # Usage: bench/unth_compare.sh <installed program folder> [infs=3000] [packs=10] [seed=1]
 #        [payload KB per INF=16]
@@ -157,6 +158,8 @@ fi
 # The INF index is rebuilt from the record the first run left (DP_Content.state): no pack is
 # extracted again for it. DP_Content.ini must come out byte for byte as the first run wrote it.
 cp "$windir/dp_tavi/DP_Content.ini" "$work/first_content.ini"
+drivers_sums() { (cd "$windir/dp_tavi/Drivers" && find . -type f -print0 | sort -z | xargs -0 -r md5sum); }
+drivers_sums >"$work/first_drivers.sums"
 cp "$work/program.rss" "$work/first_program.rss" 2>/dev/null || true
 first_time=$program_time
 first_cpu=$program_cpu
@@ -169,6 +172,9 @@ program_cpu=$first_cpu
 program_own_cpu=$first_own_cpu
 cp "$work/first_program.rss" "$work/program.rss" 2>/dev/null || true
 if cmp -s "$work/first_content.ini" "$windir/dp_tavi/DP_Content.ini"; then same_index=yes; else same_index=NO; fi
+# The matching folders are not extracted again either (DP_Extract.state): Drivers/ must hold the
+# same files with the same content.
+if drivers_sums | cmp -s "$work/first_drivers.sums" -; then same_drivers=yes; else same_drivers=NO; fi
 
 echo "matching INF files (script): $(wc -l <"$script/matched.txt")"
 echo "the script ($searcher): ${script_time} s (INF files out: $(span "$t_start" "$t_index") s, search: $(span "$t_index" "$t_search") s, folders out: $(span "$t_search" "$t_end") s)"
@@ -176,7 +182,7 @@ echo "/unth: ${program_time} s (peak resident memory $(cat "$work/program.rss" 2
 echo "ratio /unth : script = $(echo "$program_time $script_time" | awk '{printf "%.2f", $1 / $2}')"
 echo "processor time (user + system, with every child): /unth $program_cpu s, the script $script_cpu s, ratio $(echo "$program_cpu $script_cpu" | awk '{printf "%.2f", $1 / $2}')"
 echo "the program's own processor time (its threads, without the tools it starts): /unth $program_own_cpu s"
-echo "second /unth over the unchanged packs: ${second_time} s, $(echo "$second_time $program_time" | awk '{printf "%.2f", $1 / $2}') of the first (same DP_Content.ini: $same_index)"
+echo "second /unth over the unchanged packs: ${second_time} s, $(echo "$second_time $program_time" | awk '{printf "%.2f", $1 / $2}') of the first (same DP_Content.ini: $same_index, same Drivers/: $same_drivers)"
 echo "same extracted folders: $same"
 echo "load average after: $(cut -d' ' -f1-3 /proc/loadavg)"
-[ "$same" != NO ] && [ "$same_index" = yes ]
+[ "$same" != NO ] && [ "$same_index" = yes ] && [ "$same_drivers" = yes ]

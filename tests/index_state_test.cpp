@@ -130,6 +130,7 @@ class IndexReuseTest : public AppFixture {
         }
       } else {
         // @<list>: every file of each listed folder ("<folder>/*.*").
+        ++listed[pack];
         std::ifstream listFile(words.size() > 4 ? words[4].substr(1) : std::string(), std::ios::binary);
         for (std::string folder; std::getline(listFile, folder);) {
           if (!folder.empty() && folder.back() == '\r') folder.pop_back();
@@ -165,6 +166,7 @@ class IndexReuseTest : public AppFixture {
   }
   std::string PackFile(const std::string& name) const { return programDir + "DP/" + name; }
   std::string StateFile() const { return workDir + "DP_Content.state"; }
+  std::string ExtractStateFile() const { return workDir + "DP_Extract.state"; }
 
   // The packs of a first build: b.7z and c.7z hold one path (c's copy stays on disk), a.7z a
   // folder of its own; every pack names a device of the list below.
@@ -183,13 +185,23 @@ class IndexReuseTest : public AppFixture {
 
   struct Outcome {
     Lines log;                                 // from the search on, without time stamps
-    std::map<std::string, std::string> files;  // the working folder, its record aside
+    std::map<std::string, std::string> files;  // the working folder, its records aside
     std::map<std::string, int> extracted;      // INF extractions per pack
     bool state = false;                        // a record was left
+    // With the installation:
+    std::map<std::string, int> listed;  // folder extractions per pack
+    bool extractState = false;          // the extraction's record was left
+    std::string output;                 // the tool's output file at the end
+    Lines shown;                        // the progress window's output list at the end
+    std::string lastCommand;            // CMD4HWIDunpacked
+    Lines installer;                    // the installer's command lines
   };
-  // One search in a new window over the packs of `list`, the index rebuilt.
-  Outcome Search(bool incremental = true) {
+  // One search in a new window over the packs of `list`, the index rebuilt; with `install`, then
+  // the extraction of every entry found and the installation.
+  Outcome Search(bool incremental = true, bool install = false) {
     extracted.clear();
+    listed.clear();
+    fake.calls.clear();
     // The record is kept unless the configuration says no: the key is left out for it.
     const std::string ini = programDir + "dp_tavi.ini";
     if (fs::exists(ini)) {
@@ -206,21 +218,28 @@ class IndexReuseTest : public AppFixture {
     if (!packFolder.empty()) main->SetCaption("CMDPackDired", packFolder);
     main->Form().SetItems("PacksChlbx", list);
     main->Form().SetAllChecked("PacksChlbx", true);
-    main->Form().SetItems(
-        "HWIDSforWorkcbx",
-        {"PCI\\VEN_8086&DEV_100E&SUBSYS_1&REV_02\\3&1", "PCI\\VEN_10EC&DEV_8168&SUBSYS_1&REV_0C\\4&2",
-         "USB\\VID_046D&PID_C077\\5&3", "HDAUDIO\\FUNC_01&VEN_10EC&DEV_0269&SUBSYS_1&REV_1000\\4&4",
-         "PCI\\VEN_10DE&DEV_0322&SUBSYS_0&REV_A1\\3&5", "PCI\\VEN_1AF4&DEV_1000&SUBSYS_1\\3&6"});
+    main->Form().SetItems("HWIDSforWorkcbx", ids);
     ui.answers = {true};
     main->SearchByHWIDSbtnClick();
     Outcome outcome;
+    if (install) {
+      main->Form().SetAllChecked("HWIDS2Installchb", true);
+      main->InstallHWIDsbtnClick();
+      outcome.listed = listed;
+      outcome.extractState = fs::exists(ExtractStateFile());
+      std::ifstream in(main->Caption("CMDOutFileed"), std::ios::binary);
+      outcome.output = std::string(std::istreambuf_iterator<char>(in), {});
+      outcome.shown = main->Waitfrm().Items("CMDTemplb");
+      outcome.lastCommand = main->Caption("CMD4HWIDunpacked");
+      outcome.installer = fake.CallsWith("DPINST.exe");
+    }
     const Lines texts = LogTexts();
     const auto search = std::find_if(texts.begin(), texts.end(),
                                      [](const std::string& t) { return t.rfind("log61|", 0) == 0; });
     outcome.log.assign(search, texts.end());
     for (const auto& entry : fs::recursive_directory_iterator(workDir)) {
       const std::string name = entry.path().lexically_relative(workDir).generic_string();
-      if (!entry.is_regular_file() || name == "DP_Content.state") continue;
+      if (!entry.is_regular_file() || name == "DP_Content.state" || name == "DP_Extract.state") continue;
       // A pack's list file stays until a search of that pack writes it again.
       if (name.size() > 4 && name.compare(name.size() - 4, 4, ".txt") == 0 &&
           name.find('/') == std::string::npos &&
@@ -239,7 +258,11 @@ class IndexReuseTest : public AppFixture {
   FakeTools fake;
   std::string banner = "7-Zip 9.20  Copyright (c) 1999-2010 Igor Pavlov  2010-11-18";
   std::map<std::string, int> extracted;
+  std::map<std::string, int> listed;
   Lines list;
+  Lines ids = {"PCI\\VEN_8086&DEV_100E&SUBSYS_1&REV_02\\3&1", "PCI\\VEN_10EC&DEV_8168&SUBSYS_1&REV_0C\\4&2",
+               "USB\\VID_046D&PID_C077\\5&3", "HDAUDIO\\FUNC_01&VEN_10EC&DEV_0269&SUBSYS_1&REV_1000\\4&4",
+               "PCI\\VEN_10DE&DEV_0322&SUBSYS_0&REV_A1\\3&5", "PCI\\VEN_1AF4&DEV_1000&SUBSYS_1\\3&6"};
   std::string packFolder;  // the pack folder when not the program's
 };
 
@@ -430,6 +453,156 @@ TEST_F(IndexReuseTest, ARebuildExtractsOnlyWhatChangedAndLeavesWhatABuildFromNot
       if (std::find(list.begin(), list.end(), "c.7z") != list.end()) {
         EXPECT_EQ(fresh.files.at("Index/D/Shared/s.inf"), "c's copy: USB\\VID_046D&PID_C077\n");
       }
+    }
+  }
+}
+
+// The extraction of the matching folders replayed from what the last one left (DP_Extract.state):
+// a pack whose run would write nothing new into the drivers folder is not extracted again, and
+// the log from the search on, the drivers folder, the tool's output file and list and what the
+// installer is handed come out as after an extraction from nothing.
+TEST_F(IndexReuseTest, AnExtractionOverUnchangedPacksReplaysTheirRunsAndLeavesWhatAnExtractionLeaves) {
+  using Change = std::function<void()>;
+  struct Case {
+    const char* what;
+    Change change;
+    std::map<std::string, int> listed;  // the packs the second extraction runs the tool for
+    bool damaged = false;               // the record is not used, and the log says so
+    bool incremental = true;
+    bool sideBySide = false;                // run with two packs at once too
+    std::map<std::string, int> third = {};  // what a third extraction runs the tool for
+    std::string added = {};                 // a file the change put into the drivers folder
+    Change setup = [] {};                   // before the first extraction
+  };
+  const std::map<std::string, int> all = {{"a.7z", 1}, {"b.7z", 1}, {"c.7z", 1}};
+  const std::string drivers = workDir + "Drivers/";
+  auto editRecord = [this](const std::function<void(ExtractionState&)>& edit) {
+    std::ifstream in(ExtractStateFile(), std::ios::binary);
+    std::optional<ExtractionState> state = ParseExtractionState(std::string(std::istreambuf_iterator<char>(in), {}));
+    ASSERT_TRUE(state.has_value());
+    in.close();
+    edit(*state);
+    std::ofstream(ExtractStateFile(), std::ios::binary) << FormatExtractionState(*state);
+  };
+  // d.7z, after b.7z, holds a folder of b.7z and its own copy of b.7z's driver file there.
+  auto laterPack = [this] {
+    Pack("d.7z", {{"D/B/1/d.inf", "PCI\\VEN_1AF4&DEV_1000"}, {"D/B/1/b.sys", "driver b as d.7z has it"}});
+    list.push_back("d.7z");
+  };
+  const std::vector<Case> cases = {
+      {"nothing changed", [] {}, {}, false, true, true},
+      {"nothing changed, a later pack overwrites a file of an earlier one", [] {}, {}, false, true, true, {}, {},
+       laterPack},
+      // b.7z's own copy must come back; d.7z's INF file stays, as after any extraction.
+      {"the pack that overwrote a file of an earlier one removed", [this] { list.pop_back(); }, {{"b.7z", 1}}, false,
+       true, true, {}, "Drivers/D/B/1/d.inf", laterPack},
+      {"the index's record removed: the INF files come out again, the folders do not",
+       [this] { fs::remove(StateFile()); }, {}},
+      {"a pack changed",
+       [this] {
+         Pack("b.7z", {{"D/B/1/one.inf", "pci\\ven_10ec&dev_8168"},
+                       {"D/B/1/b.sys", "driver b, newer"},
+                       {"D/Shared/s.inf", "b's copy: HDAUDIO\\FUNC_01&VEN_10EC&DEV_0269"}});
+       },
+       {{"b.7z", 1}}, false, true, true},
+      {"a pack's list grown, its command line the same",
+       [this] { ids.push_back("PCI\\VEN_1234&DEV_0001&SUBSYS_1\\3&7"); }, {{"a.7z", 1}}},
+      {"a driver file deleted", [&] { fs::remove(drivers + "D/B/1/b.sys"); }, {{"b.7z", 1}}, false, true, true},
+      {"a driver file altered, its size the same",
+       [&] { std::ofstream(drivers + "D/A/1/net.sys", std::ios::binary) << "driver X\n"; }, {{"a.7z", 1}}},
+      {"a file added in an extracted folder",
+       [&] { std::ofstream(drivers + "D/C/9/extra.cat", std::ios::binary) << "x"; }, {{"c.7z", 1}}, false, true,
+       false, {}, "Drivers/D/C/9/extra.cat"},
+      {"an extracted folder deleted", [&] { fs::remove_all(drivers + "D/A"); }, {{"a.7z", 1}}},
+      {"the drivers folder deleted", [&] { fs::remove_all(drivers); }, all, false, true, true},
+      {"another archive tool", [this] { banner = "7-Zip 9.38 beta  Copyright (c) 1999-2014"; }, all},
+      {"the option off", [] {}, all, false, false},
+      {"a pack added with an item the tool could not extract",
+       [this] {
+         Pack("e.7z", {{"!error", "D/E/bad.sys"}, {"D/E/e.inf", "PCI\\VEN_1AF4&DEV_1000"}, {"D/E/e.sys", "e"}});
+         list.push_back("e.7z");
+       },
+       {{"e.7z", 1}}, false, true, false, {{"e.7z", 1}}},
+      {"a pack added that the tool fails on",
+       [this] {
+         Pack("e.7z", {{"!exit", "2"}, {"D/E/e.inf", "PCI\\VEN_1AF4&DEV_1000"}, {"D/E/e.sys", "e"}});
+         list.push_back("e.7z");
+       },
+       {{"e.7z", 1}}, false, true, false, {{"e.7z", 1}}},
+      {"the record truncated",
+       [this] { fs::resize_file(ExtractStateFile(), fs::file_size(ExtractStateFile()) / 2); }, all, true},
+      {"a byte of the record changed",
+       [this] {
+         std::fstream f(ExtractStateFile(), std::ios::in | std::ios::out | std::ios::binary);
+         std::string text((std::istreambuf_iterator<char>(f)), {});
+         const std::size_t at = text.find("Extracting  D/B/1/b.sys");
+         ASSERT_NE(at, std::string::npos);
+         f.seekp(static_cast<std::streamoff>(at + 12));
+         f.put('X');
+       },
+       all, true},
+      {"the record of another drivers folder",
+       [&] { editRecord([](ExtractionState& state) { state.folder = "/elsewhere/dp_tavi/Drivers/"; }); }, all,
+       true},
+      {"the record replaced by another file",
+       [this] { std::ofstream(ExtractStateFile(), std::ios::binary) << "[a.7z]\r\nsize=3\r\n"; }, all, true},
+  };
+
+  for (const char* packRuns : {"1", "2"}) {
+    const ScopedEnv runs("VELMORA_PACK_RUNS", packRuns);
+    for (const Case& c : cases) {
+      if (std::string(packRuns) != "1" && !c.sideBySide) continue;
+      SCOPED_TRACE(std::string(c.what) + ", packs at once: " + packRuns);
+      fs::remove_all(workDir);
+      banner = "7-Zip 9.20  Copyright (c) 1999-2010 Igor Pavlov  2010-11-18";
+      ids.resize(6);
+      FirstPacks();
+      c.setup();
+      std::map<std::string, int> firstListed = all;
+      if (std::find(list.begin(), list.end(), "d.7z") != list.end()) firstListed["d.7z"] = 1;
+      const Outcome first = Search(true, true);
+      ASSERT_TRUE(first.extractState);
+      ASSERT_EQ(first.listed, firstListed) << ::testing::PrintToString(fake.calls) << ::testing::PrintToString(first.log);
+      c.change();
+      Outcome again = Search(c.incremental, true);
+      EXPECT_EQ(again.listed, c.listed);
+      EXPECT_EQ(again.extractState, c.incremental);
+      if (c.incremental) {
+        EXPECT_EQ(Search(true, true).listed, c.third);
+      }
+
+      fs::remove_all(workDir);
+      Outcome fresh = Search(false, true);
+      const auto noIndex = std::find(fresh.log.begin(), fresh.log.end(), "log71|%s|%s");
+      ASSERT_NE(noIndex, fresh.log.end());
+      fresh.log.erase(noIndex);
+      const auto damaged = std::find_if(again.log.begin(), again.log.end(),
+                                        [](const std::string& t) { return t.rfind("log134|", 0) == 0; });
+      EXPECT_EQ(damaged != again.log.end(), c.damaged);
+      if (damaged != again.log.end()) again.log.erase(damaged);
+      EXPECT_EQ(again.log, fresh.log);
+      if (!c.added.empty()) {
+        EXPECT_EQ(again.files.erase(c.added), 1u);
+      }
+      EXPECT_EQ(again.files, fresh.files);
+      EXPECT_EQ(again.output, fresh.output);
+      EXPECT_EQ(again.shown, fresh.shown);
+      EXPECT_EQ(again.lastCommand, fresh.lastCommand);
+      EXPECT_EQ(again.installer, fresh.installer);
+      // The outcome is worth comparing: every pack's folders were extracted and handed over.
+      std::map<std::string, int> every = all;
+      for (const char* pack : {"d.7z", "e.7z"}) {
+        if (std::find(list.begin(), list.end(), pack) != list.end()) every[pack] = 1;
+      }
+      EXPECT_EQ(fresh.listed, every);
+      EXPECT_EQ(fresh.files.at("Drivers/D/B/1/b.sys").substr(0, 8), "driver b");
+      EXPECT_EQ(fresh.files.at("Drivers/D/Shared/s.inf").substr(0, 8), "b's copy");
+      EXPECT_FALSE(fresh.installer.empty());
+      // The output file holds the last pack's run.
+      const char* last = every.count("e.7z") != 0   ? "Extracting  D/E/e.inf"
+                         : every.count("d.7z") != 0 ? "Extracting  D/B/1/d.inf"
+                                                    : "Extracting  D/C/9/nine.inf";
+      EXPECT_NE(fresh.output.find(last), std::string::npos);
     }
   }
 }

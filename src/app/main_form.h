@@ -166,6 +166,9 @@ class TMainfrm {
   // (RunArchiver, packs/archiver_run.h) would have: into the progress window's list and the
   // output file, and its files into the plan's folder.
   std::optional<int> TakePackRun(PackRunPlan& plan, std::size_t n, const std::string& pack);
+  // Hands a pack's output lines over as TakePackRun does: into the progress window's list and the
+  // output file. A run replayed from its record (search/index_state.h) goes through here.
+  void ShowPackOutput(std::vector<std::string> lines);
   // The archive tool command line as it is run with the tool of this run. The first call runs
   // "7z" without arguments and learns the tool's kind from its banner, which it logs; a tool
   // that prints no banner it knows gets its command lines as written (and says so in the log),

@@ -73,12 +73,7 @@ void TMainfrm::StartPackRuns(
 std::optional<int> TMainfrm::TakePackRun(PackRunPlan& plan, std::size_t n, const std::string& pack) {
   if (!plan.runs || n >= plan.run.size()) return std::nullopt;
   PackRunResult result = plan.runs->Take(plan.run[n]);
-  FormModel& wait = Waitfrm();
-  std::vector<std::string>& lines = wait.ItemsForWrite("CMDTemplb");
-  lines = std::move(result.lines);
-  wait.ItemsChanged("CMDTemplb");
-  CMDTemplbDrawItem();
-  platform::WriteTextLines(Caption("CMDOutFileed"), wait.Items("CMDTemplb"));
+  ShowPackOutput(std::move(result.lines));
   if (!plan.own[n].empty() && platform::DirectoryExists(plan.own[n])) {
     if (!MoveTreeInto(plan.own[n], plan.into)) {
       LogKey("log103", {pack, plan.own[n]});
@@ -86,6 +81,14 @@ std::optional<int> TMainfrm::TakePackRun(PackRunPlan& plan, std::size_t n, const
     }
   }
   return result.exitCode;
+}
+
+void TMainfrm::ShowPackOutput(std::vector<std::string> lines) {
+  FormModel& wait = Waitfrm();
+  wait.ItemsForWrite("CMDTemplb") = std::move(lines);
+  wait.ItemsChanged("CMDTemplb");
+  CMDTemplbDrawItem();
+  platform::WriteTextLines(Caption("CMDOutFileed"), wait.Items("CMDTemplb"));
 }
 
 TMainfrm::PackRunPlan::~PackRunPlan() {

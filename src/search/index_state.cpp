@@ -13,6 +13,7 @@ namespace {
 namespace fs = std::filesystem;
 
 constexpr std::string_view kMagic = "Velmora INF index state 1\n";
+constexpr std::string_view kExtractionMagic = "Velmora driver extraction state 1\n";
 constexpr std::string_view kEnd = "end ";
 
 // Every field is "<length>:<bytes>\n", so any byte may be in it.
@@ -71,6 +72,37 @@ std::string Hex(std::uint64_t value) {
     value >>= 4;
   }
   return text;
+}
+
+// The text with its checksum line: "end " and 16 hexadecimal digits over everything before it.
+std::string Sealed(std::string out) {
+  const std::uint64_t sum = ContentHash(out);
+  out += kEnd;
+  out += Hex(sum);
+  out += '\n';
+  return out;
+}
+
+// The fields of a text that starts with `magic` and ends in its right checksum line.
+std::optional<std::string_view> Unsealed(std::string_view text, std::string_view magic) {
+  if (text.substr(0, magic.size()) != magic) return std::nullopt;
+  constexpr std::size_t kTail = 4 + 16 + 1;
+  if (text.size() < magic.size() + kTail || text.back() != '\n') return std::nullopt;
+  const std::string_view body = text.substr(0, text.size() - kTail);
+  if (text.substr(body.size(), kEnd.size()) != kEnd) return std::nullopt;
+  if (text.substr(body.size() + kEnd.size(), 16) != Hex(ContentHash(body))) return std::nullopt;
+  return body.substr(magic.size());
+}
+
+// The folder part of a path below a folder, with its trailing separator ("" for a name alone).
+std::string Parent(const std::string& path) {
+  const std::size_t slash = path.find_last_of("/\\");
+  return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+}
+
+bool RealFolder(const std::string& path) {
+  std::error_code ec;
+  return fs::is_directory(fs::symlink_status(fs::path(path), ec)) && !ec;
 }
 
 // The size and hash of a regular file below the folder that is no link; nothing when there is none.
@@ -151,23 +183,13 @@ std::string FormatIndexState(const IndexState& state) {
     PutNumber(out, copy.size);
     PutNumber(out, copy.hash);
   }
-  const std::uint64_t sum = ContentHash(out);
-  out += kEnd;
-  out += Hex(sum);
-  out += '\n';
-  return out;
+  return Sealed(std::move(out));
 }
 
 std::optional<IndexState> ParseIndexState(std::string_view text) {
-  if (text.substr(0, kMagic.size()) != kMagic) return std::nullopt;
-  // The checksum line: "end " and 16 hexadecimal digits over everything before it.
-  constexpr std::size_t kTail = 4 + 16 + 1;
-  if (text.size() < kMagic.size() + kTail || text.back() != '\n') return std::nullopt;
-  const std::string_view body = text.substr(0, text.size() - kTail);
-  if (text.substr(body.size(), kEnd.size()) != kEnd) return std::nullopt;
-  if (text.substr(body.size() + kEnd.size(), 16) != Hex(ContentHash(body))) return std::nullopt;
-
-  Reader in(body.substr(kMagic.size()));
+  const std::optional<std::string_view> fields = Unsealed(text, kMagic);
+  if (!fields) return std::nullopt;
+  Reader in(*fields);
   IndexState state;
   std::size_t packs = 0;
   if (!in.Field(state.folder) || !in.Field(state.tool) || !in.Count(packs, 6 * 3)) return std::nullopt;
@@ -295,6 +317,198 @@ IndexState IndexReuse::Finish(const std::string& tool) {
     }
     if (!disk) continue;
     state.copies.push_back(IndexedCopy{at.second, turn.name, disk->first, disk->second});
+  }
+  return state;
+}
+
+std::string FormatExtractionState(const ExtractionState& state) {
+  std::string out(kExtractionMagic);
+  PutField(out, state.folder);
+  PutField(out, state.tool);
+  PutNumber(out, state.packs.size());
+  for (const ExtractedPack& pack : state.packs) {
+    PutField(out, pack.name);
+    PutNumber(out, pack.stamp.mtime);
+    PutNumber(out, pack.stamp.size);
+    PutField(out, pack.commandLine);
+    PutField(out, pack.list);
+    PutNumber(out, pack.exitCode);
+    PutNumber(out, pack.output.size());
+    for (const std::string& line : pack.output) PutField(out, line);
+    PutNumber(out, pack.items.size());
+    for (const ExtractedItem& item : pack.items) {
+      PutField(out, item.path);
+      PutNumber(out, item.folder ? 1 : 0);
+      PutNumber(out, item.size);
+      PutNumber(out, item.hash);
+    }
+  }
+  PutNumber(out, state.files.size());
+  for (const DriverFile& file : state.files) {
+    PutField(out, file.path);
+    PutNumber(out, file.size);
+    PutNumber(out, file.hash);
+  }
+  return Sealed(std::move(out));
+}
+
+std::optional<ExtractionState> ParseExtractionState(std::string_view text) {
+  const std::optional<std::string_view> fields = Unsealed(text, kExtractionMagic);
+  if (!fields) return std::nullopt;
+  Reader in(*fields);
+  ExtractionState state;
+  std::size_t packs = 0;
+  if (!in.Field(state.folder) || !in.Field(state.tool) || !in.Count(packs, 8 * 3)) return std::nullopt;
+  state.packs.resize(packs);
+  for (ExtractedPack& pack : state.packs) {
+    std::size_t lines = 0;
+    if (!in.Field(pack.name) || !in.Num(pack.stamp.mtime) || !in.Num(pack.stamp.size) ||
+        !in.Field(pack.commandLine) || !in.Field(pack.list) || !in.Num(pack.exitCode) || !in.Count(lines, 3)) {
+      return std::nullopt;
+    }
+    pack.output.resize(lines);
+    for (std::string& line : pack.output) {
+      if (!in.Field(line)) return std::nullopt;
+    }
+    std::size_t items = 0;
+    if (!in.Count(items, 4 * 3)) return std::nullopt;
+    pack.items.resize(items);
+    for (ExtractedItem& item : pack.items) {
+      int folder = 0;
+      if (!in.Field(item.path) || !in.Num(folder) || !in.Num(item.size) || !in.Num(item.hash)) return std::nullopt;
+      if ((folder != 0 && folder != 1) || !StaysInside(item.path)) return std::nullopt;
+      item.folder = folder == 1;
+    }
+  }
+  std::size_t files = 0;
+  if (!in.Count(files, 3 * 3)) return std::nullopt;
+  state.files.resize(files);
+  for (DriverFile& file : state.files) {
+    if (!in.Field(file.path) || !in.Num(file.size) || !in.Num(file.hash)) return std::nullopt;
+    if (!StaysInside(file.path)) return std::nullopt;
+  }
+  if (!in.AtEnd()) return std::nullopt;
+  return state;
+}
+
+ExtractionReuse::ExtractionReuse(const ExtractionState* previous, std::string driversFolder,
+                                 std::vector<const ExtractedPack*> stored)
+    : folder_(std::move(driversFolder)), stored_(std::move(stored)), records_(stored_.size()) {
+  for (std::size_t n = 0; n < stored_.size(); ++n) {
+    if (stored_[n] == nullptr) continue;
+    for (const ExtractedItem& item : stored_[n]->items) lastStored_[CopyKey(item.path)] = n;
+  }
+  if (previous != nullptr) {
+    for (const DriverFile& file : previous->files) {
+      ended_[CopyKey(Parent(file.path))][CopyKey(file.path)] = {file.size, file.hash};
+    }
+  }
+}
+
+std::optional<ExtractionReuse::SizeHash> ExtractionReuse::Current(const std::string& path) {
+  const std::string key = CopyKey(path);
+  if (const auto known = hashed_.find(key); known != hashed_.end()) return known->second;
+  const auto disk = CopyOnDisk(folder_, path);
+  if (disk) hashed_[key] = *disk;
+  return disk;
+}
+
+std::optional<std::map<std::string, std::pair<std::string, ExtractionReuse::SizeHash>>> ExtractionReuse::FilesIn(
+    const std::string& parent) {
+  std::map<std::string, std::pair<std::string, SizeHash>> files;
+  std::error_code ec;
+  const std::string at = folder_ + parent;
+  if (!RealFolder(at)) return files;
+  for (auto it = fs::directory_iterator(fs::path(at), ec); !ec && it != fs::directory_iterator(); it.increment(ec)) {
+    const fs::file_status status = it->symlink_status(ec);
+    if (ec) return std::nullopt;
+    if (fs::is_directory(status)) continue;
+    if (!fs::is_regular_file(status)) return std::nullopt;
+    const std::string path = parent + it->path().filename().string();
+    const auto now = Current(path);
+    if (!now) return std::nullopt;
+    files[CopyKey(path)] = {path, *now};
+  }
+  if (ec) return std::nullopt;
+  return files;
+}
+
+bool ExtractionReuse::Reuse(std::size_t n) {
+  if (n >= stored_.size() || stored_[n] == nullptr) return false;
+  std::map<std::string, std::string> parents;
+  for (const ExtractedItem& item : stored_[n]->items) {
+    const std::string parent = Parent(item.path);
+    parents.emplace(CopyKey(parent), parent);
+    // A later pack leaves its own copy there; its own turn checks it.
+    if (lastStored_.at(CopyKey(item.path)) != n) continue;
+    if (item.folder) {
+      if (!RealFolder(folder_ + item.path)) return false;
+      continue;
+    }
+    const auto now = Current(item.path);
+    if (!now || *now != SizeHash(item.size, item.hash)) return false;
+  }
+  // Nothing deleted, altered or added in the folders its items lie in since the last extraction.
+  static const std::map<std::string, SizeHash> kNone;
+  for (const auto& [key, parent] : parents) {
+    const auto files = FilesIn(parent);
+    if (!files) return false;
+    const auto ended = ended_.find(key);
+    const std::map<std::string, SizeHash>& then = ended == ended_.end() ? kNone : ended->second;
+    if (files->size() != then.size()) return false;
+    for (const auto& [fileKey, file] : *files) {
+      const auto was = then.find(fileKey);
+      if (was == then.end() || was->second != file.second) return false;
+    }
+  }
+  return true;
+}
+
+void ExtractionReuse::Done(std::size_t n, bool extracted, std::optional<ExtractedPack> record) {
+  if (n >= records_.size()) return;
+  if (extracted) {
+    // What a run that failed wrote is not known: every file is read again when asked for.
+    if (!record) {
+      hashed_.clear();
+      return;
+    }
+    const std::vector<std::string> paths = ExtractedCopies(record->output);
+    for (const std::string& path : paths) hashed_.erase(CopyKey(path));
+    record->items.clear();
+    for (const std::string& path : paths) {
+      if (RealFolder(folder_ + path)) {
+        record->items.push_back(ExtractedItem{path, true, 0, 0});
+        continue;
+      }
+      const auto now = Current(path);
+      if (!now) return;
+      record->items.push_back(ExtractedItem{path, false, now->first, now->second});
+    }
+  }
+  records_[n] = std::move(record);
+}
+
+ExtractionState ExtractionReuse::Finish(const std::string& tool) {
+  ExtractionState state;
+  state.folder = folder_;
+  state.tool = tool;
+  std::map<std::string, std::string> parents;
+  for (const std::optional<ExtractedPack>& record : records_) {
+    if (!record) continue;
+    state.packs.push_back(*record);
+    for (const ExtractedItem& item : record->items) {
+      const std::string parent = Parent(item.path);
+      parents.emplace(CopyKey(parent), parent);
+    }
+  }
+  // A folder that holds anything but files and real folders is not recorded: the packs whose
+  // items lie there are extracted next time.
+  for (const auto& [key, parent] : parents) {
+    const auto files = FilesIn(parent);
+    if (!files) continue;
+    for (const auto& [fileKey, file] : *files) {
+      state.files.push_back(DriverFile{file.first, file.second.first, file.second.second});
+    }
   }
   return state;
 }

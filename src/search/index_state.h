@@ -110,3 +110,87 @@ class IndexReuse {
   std::map<std::string, const IndexedCopy*> oldCopies_;                     // key -> the last build's copy
   std::map<std::string, std::pair<std::int64_t, std::uint64_t>> verified_;  // key -> checked size, hash
 };
+
+// What the last extraction of matching driver folders into the drivers folder leaves for the next
+// one (the file "DP_Extract.state" in the working folder), so an extraction over unchanged packs
+// replays each pack's run instead of running the archive tool again:
+// - per pack: its file name, size and modification time, the command line (which names its list
+//   file), the list file's bytes, the tool's exit code and output lines, and each item its output
+//   reported: a folder, or a file with the size and hash of the content the pack's run left;
+// - per folder an item lies in: the files it held when the extraction ended (size and hash), so
+//   a file deleted, altered or added there since is noticed.
+// A pack may be replayed when the drivers folder holds what its run would write: the drivers
+// folder then comes out as after its run, and its output stands for the run's.
+struct ExtractedItem {
+  std::string path;  // below the drivers folder, as the tool printed it (blanks trimmed)
+  bool folder = false;
+  std::int64_t size = 0;
+  std::uint64_t hash = 0;  // ContentHash of the file
+};
+
+struct ExtractedPack {
+  std::string name;           // as in the check list's entries
+  platform::FileStamp stamp;  // of the pack file when its extraction started
+  std::string commandLine;    // as logged
+  std::string list;           // the list file's bytes
+  int exitCode = 0;
+  std::vector<std::string> output;  // the tool's output lines
+  std::vector<ExtractedItem> items;
+};
+
+struct DriverFile {
+  std::string path;  // below the drivers folder
+  std::int64_t size = 0;
+  std::uint64_t hash = 0;
+};
+
+struct ExtractionState {
+  std::string folder;  // the drivers folder
+  std::string tool;    // the archive tool's banner line
+  std::vector<ExtractedPack> packs;
+  std::vector<DriverFile> files;  // of the folders the packs' items lie in, when the extraction ended
+};
+
+// The file's text, ending in a checksum line; ParseExtractionState reads only such a text, as
+// ParseIndexState does.
+std::string FormatExtractionState(const ExtractionState& state);
+std::optional<ExtractionState> ParseExtractionState(std::string_view text);
+
+// Which packs of an extraction may replay their last run, decided pack by pack in order while the
+// extraction goes (a pack extracted before may have overwritten what another left), and what the
+// extraction leaves for the next one. Files it reads are hashed once while nothing is extracted
+// over them.
+class ExtractionReuse {
+ public:
+  // `stored[k]`: the last extraction's record of the pack at position k when its name, stamp,
+  // command line and list are unchanged (and so is the tool), otherwise null; the records live in
+  // `previous`.
+  ExtractionReuse(const ExtractionState* previous, std::string driversFolder,
+                  std::vector<const ExtractedPack*> stored);
+
+  // At the turn of the pack at `n`: true when the drivers folder holds what its run would write:
+  // each item it reported is there as its run left it (unless a later pack with a record reports
+  // it too: that one leaves its own copy there), and each folder an item lies in holds exactly the
+  // files it held when the last extraction ended.
+  bool Reuse(std::size_t n);
+  // After the turn of the pack at `n`: whether the tool ran for it and, when the run succeeded
+  // without failed items (or was replayed), its record, whose items are filled in here from its
+  // output when it ran (no record when an item it reported is not there).
+  void Done(std::size_t n, bool extracted, std::optional<ExtractedPack> record);
+  // After the last pack: the state to keep, with the files of the folders the items lie in.
+  ExtractionState Finish(const std::string& tool);
+
+ private:
+  using SizeHash = std::pair<std::int64_t, std::uint64_t>;
+  std::optional<SizeHash> Current(const std::string& path);
+  // The files directly in the folder `parent` (below the drivers folder) with their size and hash,
+  // by CopyKey; nothing when it holds something else than files and real folders.
+  std::optional<std::map<std::string, std::pair<std::string, SizeHash>>> FilesIn(const std::string& parent);
+
+  std::string folder_;
+  std::vector<const ExtractedPack*> stored_;
+  std::vector<std::optional<ExtractedPack>> records_;
+  std::map<std::string, std::size_t> lastStored_;  // item key -> last position with a record holding it
+  std::map<std::string, std::map<std::string, SizeHash>> ended_;  // folder key -> file key -> as it ended
+  std::map<std::string, SizeHash> hashed_;  // file key -> its content now
+};

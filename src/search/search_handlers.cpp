@@ -47,6 +47,13 @@ constexpr const char* kContentIndex = "DP_Content.ini";
 constexpr const char* kExtractList = "DP_Extract.ini";
 // What the last build of the index leaves for the next (search/index_state.h).
 constexpr const char* kIndexState = "DP_Content.state";
+// What the last extraction of matching folders leaves for the next (search/index_state.h).
+constexpr const char* kExtractState = "DP_Extract.state";
+
+// Whether the index and the extraction keep their records for the next run.
+bool KeepsRecords(const ConfigFile& config) {
+  return UpperCase(TrimBlanks(config.ReadString("DP_Options", "IncrementalINFIndex", "YES"))) != "NO";
+}
 
 // The folder part of a path inside an archive, with its trailing separator ("" at the root).
 std::string ArchiveFolder(const std::string& path) {
@@ -198,8 +205,7 @@ void TMainfrm::ExtractINFsbtnClick() {
   // changes the index folder: a build that does not end leaves none, and the next one starts
   // from nothing.
   const std::string statePath = workDir + kIndexState;
-  const bool keepState =
-      UpperCase(TrimBlanks(config_.ReadString("DP_Options", "IncrementalINFIndex", "YES"))) != "NO";
+  const bool keepState = KeepsRecords(config_);
   std::optional<IndexState> previous;
   if (platform::FileExists(statePath)) {
     if (keepState) {
@@ -659,26 +665,91 @@ void TMainfrm::InstallHWIDsbtnClick() {
     listFiles[c.pack] = listFile;
   }
 
+  // The last extraction's record, when the option keeps one: read and removed before anything
+  // changes the drivers folder, so an extraction that does not end leaves none.
+  const std::string driversDir = DriversFolder();
+  const std::string statePath = workDir + kExtractState;
+  const bool keepState = KeepsRecords(config_);
+  std::optional<ExtractionState> previous;
+  if (!packs.empty() && platform::FileExists(statePath)) {
+    if (keepState) {
+      std::optional<ExtractionState> read;
+      try {
+        read = ParseExtractionState(platform::ReadWholeFile(statePath));
+      } catch (const platform::FileError&) {
+        read.reset();
+      }
+      if (read && read->folder == driversDir) {
+        previous = std::move(read);
+      } else {
+        LogKey("log134", {statePath});
+      }
+    }
+    platform::DeleteFile(statePath);
+  }
+
   bool anyExtracted = false;
   PackRunPlan runs;
+  std::vector<std::string> commandLines(packs.size());
+  std::vector<const ExtractedPack*> stored(packs.size(), nullptr);
+  std::vector<platform::FileStamp> stamps(packs.size());
+  std::vector<std::string> lists(packs.size());
+  std::optional<ExtractionReuse> reuse;
   for (std::size_t k = 0; k < packs.size(); ++k) {
     const std::string& pack = packs[k];
     LogKey("log52");
-    if (!runs.runs) {
+    if (!reuse) {
+      // Every command line is made here, where the first one is made. A pack extracted last time
+      // with the same command line and list from the same file (name, size, modification time),
+      // by the same archive tool, may replay that run; the others run side by side from here.
+      for (std::size_t i = 0; i < packs.size(); ++i) {
+        commandLines[i] = ArchiverCommand(
+            ExtractListedCommand(ShortFileName(packDir + packs[i]), driversDir, listFiles.at(packs[i])));
+        stamps[i] = platform::GetFileStamp(packDir + packs[i]);
+        try {
+          lists[i] = platform::ReadWholeFile(listFiles.at(packs[i]));
+        } catch (const platform::FileError&) {
+          continue;
+        }
+        const bool sameTool = previous && archiver_ && archiver_->line == previous->tool;
+        for (std::size_t p = 0; sameTool && p < previous->packs.size(); ++p) {
+          const ExtractedPack& record = previous->packs[p];
+          if (record.name == packs[i] && record.stamp == stamps[i] && record.commandLine == commandLines[i] &&
+              record.list == lists[i]) {
+            stored[i] = &record;
+            break;
+          }
+        }
+      }
+      reuse.emplace(previous ? &*previous : nullptr, driversDir, stored);
+      std::map<std::string, std::string> lineOf;
+      for (std::size_t i = 0; i < packs.size(); ++i) lineOf.emplace(packs[i], commandLines[i]);
       StartPackRuns(
-          runs, packs, k, DriversFolder(), [](std::size_t) { return true; },
-          [&](const std::string& name, const std::string& out) {
-            return ArchiverCommand(
-                ExtractListedCommand(ShortFileName(packDir + name), out, listFiles.at(name)));
-          });
+          runs, packs, k, driversDir, [&](std::size_t i) { return stored[i] == nullptr; },
+          [&](const std::string& name, const std::string&) { return lineOf.at(name); });
     }
-    const std::string commandLine = runs.logged[k];
+    const std::string& commandLine = commandLines[k];
     SetCaption("CMD4HWIDunpacked", commandLine);
     wait.SetVisible(kWaitFormName, true);
     ui_.ProcessMessages();
     LogKey("log23", {commandLine});
 
-    const std::optional<int> exitCode = TakePackRun(runs, k, pack);
+    std::optional<int> exitCode;
+    const bool reused = stored[k] != nullptr && reuse->Reuse(k);
+    if (reused) {
+      // The drivers folder holds what the run would write: its output stands for it.
+      exitCode = stored[k]->exitCode;
+      ShowPackOutput(stored[k]->output);
+    } else if (stored[k] != nullptr) {
+      // Something it would write was deleted, altered or added: it is extracted after all, now.
+      PackRunPlan late;
+      StartPackRuns(
+          late, packs, k, driversDir, [k](std::size_t i) { return i == k; },
+          [&](const std::string&, const std::string&) { return commandLine; });
+      exitCode = TakePackRun(late, k, pack);
+    } else {
+      exitCode = TakePackRun(runs, k, pack);
+    }
     LogFileLines(Caption("CMDOutFileed"));
     // What the tool extracted is installed even when it failed on other items of the pack.
     bool packExtracted = ArchiverSucceeded(pack, exitCode);
@@ -692,6 +763,19 @@ void TMainfrm::InstallHWIDsbtnClick() {
       RecordExtraction(run_, listFiles.at(pack), pack, entries, packOf,
                        [this](std::size_t i) { return form_.Checked("HWIDS2Installchb", i); });
     }
+    // A run that succeeded on every item is kept for the next extraction; the others run again.
+    std::optional<ExtractedPack> record;
+    const std::vector<std::string>& shown = wait.Items("CMDTemplb");
+    if (reused) {
+      record = *stored[k];
+    } else if (exitCode && *exitCode < kArchiverFatal && ItemErrorLines(shown).empty()) {
+      record = ExtractedPack{pack, stamps[k], commandLine, lists[k], *exitCode, shown, {}};
+    }
+    reuse->Done(k, !reused, std::move(record));
+  }
+  if (keepState && reuse) {
+    const ExtractionState state = reuse->Finish(archiver_ ? archiver_->line : std::string());
+    if (!state.tool.empty()) platform::WriteFileAtomically(statePath, FormatExtractionState(state));
   }
   wait.SetVisible(kWaitFormName, false);
   // The installer is handed only what was chosen: with no driver extracted it would only

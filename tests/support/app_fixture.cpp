@@ -43,6 +43,7 @@ void WriteTestLanguage(const std::string& path, const std::string& name) {
   }
   text += "log132=log132|%s\r\n";
   text += "log133=log133|%s\r\n";
+  text += "log134=log134|%s\r\n";
   for (int i = 1; i <= 9; ++i) text += "msg" + std::to_string(i) + "=msg" + std::to_string(i) + "|%s\r\n";
   text += "[Mainfrm]\r\nEnumBtn=" + name + " enumerate\r\nEnumBtnHnt=" + name + " hint\r\n";
   std::filesystem::create_directories(std::filesystem::path(path).parent_path());
