@@ -160,7 +160,7 @@ TEST_F(RunEndTest, EveryRunEndsWithOneSummaryOfItsOwnWork) {
     if (c.logSaved) {
       std::ifstream in(saved, std::ios::binary);
       const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-      EXPECT_TRUE(bytes.ends_with(Utf8ToUtf16Le(main->Form().Items("LogLbx").back() + "\r\n")));
+      EXPECT_TRUE(bytes.ends_with(Utf8ToUtf16Le(main->Form().Lines("LogLbx").ToVector().back() + "\r\n")));
     }
     main.reset();
     std::error_code ignored;

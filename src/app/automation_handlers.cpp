@@ -97,7 +97,7 @@ void TMainfrm::StartFromSwitch(const std::string& sw) {
 void TMainfrm::SaveUnattendedLog(void (TMainfrm::*chain)()) {
   if (chain != &TMainfrm::UnpackInstallHwidsTntSpeedButtonClick) return;
   try {
-    SaveLinesUtf16(Caption("Workdir") + "UnattendedLOg.txt", form_.Items("LogLbx"));
+    SaveLinesUtf16(Caption("Workdir") + "UnattendedLOg.txt", form_.Lines("LogLbx"));
   } catch (const std::exception&) {
     // The log on standard error and the error report still have it.
   }
@@ -274,7 +274,7 @@ void TMainfrm::UnpackInstallHwidsTntSpeedButtonClick() {
   FinishRun();
   // Saved here too, so a log that cannot be saved is a failed step of the run; the run's end
   // saves it again with the summary.
-  SaveLinesUtf16(Caption("Workdir") + "UnattendedLOg.txt", form_.Items("LogLbx"));
+  SaveLinesUtf16(Caption("Workdir") + "UnattendedLOg.txt", form_.Lines("LogLbx"));
 }
 
 std::string TMainfrm::HardwareListFile() const {

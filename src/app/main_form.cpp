@@ -217,7 +217,7 @@ void TMainfrm::StepFailed(const std::string& what) {
   if (exitStatus_ == 0) exitStatus_ = 1;
   std::string text = what;
   if (text.empty()) {
-    const auto& log = form_.Items("LogLbx");
+    const LineStore& log = form_.Lines("LogLbx");
     if (!log.empty()) text = log.back();
     // "[dd.mm.yyyy hh.nn.ss] " is 22 characters.
     if (text.size() >= 22 && text[0] == '[' && text[20] == ']') text.erase(0, 22);
