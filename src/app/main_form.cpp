@@ -181,12 +181,21 @@ void TMainfrm::AddLogLine(const std::string& line) {
 void TMainfrm::AddLogLines(const std::vector<std::string>& lines) {
   if (lines.empty()) return;
   form_.AppendItems("LogLbx", lines);
+  // Standard error takes the lines in blocks (it is unbuffered: a write per line would cost a
+  // system call each), each block of bounded size, so a search's hundred thousand lines are not
+  // copied whole once more.
+  constexpr std::size_t kBlockBytes = std::size_t{1} << 16;
   std::string block;
+  block.reserve(kBlockBytes);
   for (const std::string& line : lines) {
     block += line;
     block += '\n';
+    if (block.size() >= kBlockBytes) {
+      std::fwrite(block.data(), 1, block.size(), stderr);
+      block.clear();
+    }
   }
-  std::fwrite(block.data(), 1, block.size(), stderr);
+  if (!block.empty()) std::fwrite(block.data(), 1, block.size(), stderr);
 }
 
 TMainfrm::OperationScope::OperationScope(TMainfrm& window) : window_(window) {
