@@ -57,9 +57,9 @@ TEST_F(AutomationTest, InirRerunsConfigurationAndStaysOpen) {
   EXPECT_EQ(main->Caption("StopVolatileed"), "FORMACTIVE");
   EXPECT_FALSE(main->Form().Enabled("AutoCloseTimer"));
   // Activating the window again starts nothing.
-  std::size_t lines = main->Form().Items("LogLbx").size();
+  std::size_t lines = main->Form().Lines("LogLbx").ToVector().size();
   main->FormActivate();
-  EXPECT_EQ(main->Form().Items("LogLbx").size(), lines);
+  EXPECT_EQ(main->Form().Lines("LogLbx").ToVector().size(), lines);
 }
 
 TEST_F(AutomationTest, UntdUnpacksInstallsAndArmsTheTimer) {
@@ -111,9 +111,9 @@ TEST_F(AutomationTest, UntdWithAutomationAlreadyOnInstallsTwice) {
 TEST_F(AutomationTest, UpperCaseSwitchOrNoSwitchStartsNothing) {
   for (std::vector<std::string> args : {std::vector<std::string>{"/UNTD"}, std::vector<std::string>{}}) {
     Start(args);
-    std::size_t lines = main->Form().Items("LogLbx").size();
+    std::size_t lines = main->Form().Lines("LogLbx").ToVector().size();
     main->FormActivate();
-    EXPECT_EQ(main->Form().Items("LogLbx").size(), lines);
+    EXPECT_EQ(main->Form().Lines("LogLbx").ToVector().size(), lines);
     EXPECT_EQ(main->Caption("StopVolatileed"), "StopVolatileed");
     main.reset();
   }
@@ -163,10 +163,10 @@ TEST_F(AutomationTest, FailedRunLeavesAutomationOffAndIsNotStartedAgain) {
     EXPECT_EQ(main->ExitStatus(), 1);
     EXPECT_EQ(Ini("Automation", "AutoDPInstall"), "No");
     // Activating the window again starts nothing: no second run, no second error.
-    const std::size_t lines = main->Form().Items("LogLbx").size();
+    const std::size_t lines = main->Form().Lines("LogLbx").ToVector().size();
     const std::size_t shown = ui.shown.size();
     EXPECT_TRUE(main->Invoke("FormActivate"));
-    EXPECT_EQ(main->Form().Items("LogLbx").size(), lines);
+    EXPECT_EQ(main->Form().Lines("LogLbx").ToVector().size(), lines);
     EXPECT_EQ(ui.shown.size(), shown);
     main.reset();
     ui.shown.clear();
@@ -295,7 +295,7 @@ TEST_F(AutomationTest, FailedRunEndsWithASummaryNamingEachBrokenPack) {
   EXPECT_EQ(log.before.back(), kLastKeyNothingPrepared);
   EXPECT_EQ(log.summary.front(), "log120");  // this computer's IDs were searched for
   std::vector<std::string> failures;
-  const auto& lines = main->Form().Items("LogLbx");
+  const auto& lines = main->Form().Lines("LogLbx").ToVector();
   const std::vector<std::string> summaryLines(lines.end() - static_cast<long>(log.summary.size()), lines.end());
   for (const std::string& line : summaryLines) {
     if (line.find("] log126|") != std::string::npos) failures.push_back(line.substr(line.find("log126|")));
@@ -326,7 +326,7 @@ TEST_F(AutomationTest, HardwareIdRunSavesTheLogEndingWithItsLastLine) {
   EXPECT_EQ(saved.substr(0, 2), "\xFF\xFE");
   EXPECT_EQ(SplitAtSummary(LogKeys()).before.back(), kLastKeyNothingPrepared);
   // The file ends with that same last line, the summary's last.
-  const std::string last = main->Form().Items("LogLbx").back();
+  const std::string last = main->Form().Lines("LogLbx").ToVector().back();
   EXPECT_TRUE(saved.ends_with(Utf8ToUtf16Le(last + "\r\n"))) << last;
   EXPECT_EQ(Ini("Automation", "AutoDPInstall"), "No");
   EXPECT_TRUE(main->Form().Enabled("AutoCloseTimer"));

@@ -138,13 +138,13 @@ TEST_F(CatalogueTest, ChangeLocationTakesFolderOfPickedPack) {
   main->PackNameLblClick();
   ASSERT_TRUE(main->Form().Checked("PacksChlbx", 0));
   const std::string link = main->Caption("PackNameLbl");
-  const std::size_t logged = main->Form().Items("LogLbx").size();
+  const std::size_t logged = main->Form().Lines("LogLbx").ToVector().size();
   const std::size_t shown = ui.shown.size();
   main->ChangeDPlocationbtnClick();
   EXPECT_EQ(main->Caption("CMDPackDired"), other);
   EXPECT_TRUE(main->Form().Checked("PacksChlbx", 0));
   EXPECT_EQ(main->Caption("PackNameLbl"), link);
-  EXPECT_EQ(main->Form().Items("LogLbx").size(), logged);
+  EXPECT_EQ(main->Form().Lines("LogLbx").ToVector().size(), logged);
   EXPECT_EQ(ui.shown.size(), shown);
   EXPECT_EQ(Ini("DP_Options", "SelectDPDir"), "no");
   EXPECT_EQ(Ini("Program", "Initial"), "No");

@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <functional>
 #include <optional>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -545,6 +546,31 @@ TEST_F(AtomicWriteTest, FailuresThrowAndLeaveNothingBehind) {
   EXPECT_THROW(platform::WriteFileAtomically(temp.File("folder"), "x"), platform::FileError);
   EXPECT_TRUE(platform::DirectoryExists(temp.File("folder")));
   ExpectFolderHolds({"folder"});
+}
+
+// Content made piece by piece comes out as the pieces joined; a producer that fails after its
+// first pieces leaves the old content and no temporary file.
+TEST_F(AtomicWriteTest, PiecesComeOutJoinedAndAFailingProducerKeepsTheOldContent) {
+  const std::string file = temp.Write("log.txt", "old");
+  const std::string big(3 << 20, 'b');
+  platform::WriteFileAtomically(file, [&](const platform::PieceSink& sink) {
+    sink("one ");
+    sink("");
+    sink(big);
+    sink(std::string_view("two\0three", 9));
+  });
+  EXPECT_EQ(temp.Read("log.txt"), "one " + big + std::string("two\0three", 9));
+  platform::WriteFileAtomically(file, [](const platform::PieceSink&) {});
+  EXPECT_EQ(temp.Read("log.txt"), "");
+  temp.Write("log.txt", "old");
+  EXPECT_THROW(platform::WriteFileAtomically(file,
+                                             [&](const platform::PieceSink& sink) {
+                                               sink(big);
+                                               throw std::runtime_error("stopped");
+                                             }),
+               std::runtime_error);
+  EXPECT_EQ(temp.Read("log.txt"), "old");
+  ExpectFolderHolds({"log.txt"});
 }
 
 TEST_F(AtomicWriteTest, AWriteThatFailsHalfWayKeepsTheOldContent) {

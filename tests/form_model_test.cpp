@@ -100,3 +100,61 @@ TEST(FormModel, ShownTextsStandBesideTheItems) {
 }
 
 }  // namespace
+
+namespace {
+
+// A list that holds its items compactly (the log) takes the same additions, replacements and
+// notices as any list; its items are read as lines, and the functions that would hand out or edit
+// an item vector refuse it rather than work on an empty one.
+TEST(FormModel, ACompactListTakesItsItemsAsLines) {
+  FormModel main(kMainFormName);
+  BuildMainForm(main);
+  EXPECT_TRUE(main.Get("LogLbx").compactItems);
+
+  FormModel form("F");
+  form.Add(MakeControl("F", ControlKind::Form));
+  Control log = MakeControl("Log", ControlKind::UnicodeListBox);
+  log.compactItems = true;
+  form.Add(std::move(log));
+  form.Add(MakeControl("Plain", ControlKind::ListBox));
+  std::vector<std::pair<ChangeKind, std::size_t>> seen;
+  form.Subscribe([&](const FormModel::Notification& n) { seen.emplace_back(n.change, n.count); });
+  for (const char* name : {"Log", "Plain"}) {
+    seen.clear();
+    form.AppendItem(name, "a");
+    form.AppendItems(name, {"", "b\xC3\xA4"});
+    form.AppendItems(name, {});
+    const Control& c = form.Get(name);
+    ASSERT_EQ(ItemCount(c), 3u) << name;
+    EXPECT_EQ(ItemAt(c, 0), "a") << name;
+    EXPECT_EQ(ItemAt(c, 1), "") << name;
+    EXPECT_EQ(ShownItem(c, 2), "b\xC3\xA4") << name;
+    form.SetItemIndex(name, 2);
+    EXPECT_EQ(form.ItemIndex(name), 2) << name;
+    form.SetItemIndex(name, 3);  // past the end: no item marked
+    EXPECT_EQ(form.ItemIndex(name), -1) << name;
+    form.SetItemIndex(name, 2);
+    form.SetItems(name, {"x", "y"});
+    EXPECT_EQ(ItemCount(c), 2u) << name;
+    EXPECT_EQ(ItemAt(c, 1), "y") << name;
+    EXPECT_EQ(form.ItemIndex(name), -1) << name;  // the marked item is gone
+    form.ClearItems(name);
+    EXPECT_EQ(ItemCount(c), 0u) << name;
+    const std::vector<std::pair<ChangeKind, std::size_t>> expected = {
+        {ChangeKind::ItemsAppended, 1}, {ChangeKind::ItemsAppended, 2}, {ChangeKind::ItemIndex, 0},
+        {ChangeKind::ItemIndex, 0},     {ChangeKind::ItemIndex, 0},     {ChangeKind::Items, 0},
+        {ChangeKind::Items, 0}};
+    EXPECT_EQ(seen, expected) << name;
+  }
+  form.AppendItem("Log", "kept");
+  EXPECT_EQ(form.Lines("Log").ToVector(), std::vector<std::string>{"kept"});
+  EXPECT_TRUE(form.Get("Log").items.empty());
+  EXPECT_THROW(form.Items("Log"), std::logic_error);
+  EXPECT_THROW(form.ItemsForWrite("Log"), std::logic_error);
+  EXPECT_THROW(form.EditItems("Log", [](std::vector<std::string>&) {}), std::logic_error);
+  EXPECT_THROW(form.SetItemTexts("Log", {"shown"}), std::logic_error);
+  EXPECT_THROW(form.Lines("Plain"), std::logic_error);
+  EXPECT_EQ(form.Lines("Log").ToVector(), std::vector<std::string>{"kept"});
+}
+
+}  // namespace

@@ -25,7 +25,7 @@ TEST(Utf8ToUtf16Le, ConvertsAndReplacesInvalidBytes) {
   for (const Case& c : cases) EXPECT_EQ(Utf8ToUtf16Le(c.in), c.out) << c.in;
 }
 
-// The whole file is converted in one buffer: it holds exactly the mark and each line's own
+// The file holds exactly the mark and each line's own
 // conversion, whatever the lines hold (sequences of every length, bytes replaced, empty lines).
 TEST(SaveLinesUtf16, WritesTheMarkAndEachLineAsItsOwnConversion) {
   TempDir tmp;
@@ -36,8 +36,42 @@ TEST(SaveLinesUtf16, WritesTheMarkAndEachLineAsItsOwnConversion) {
   std::string expected = "\xFF\xFE";
   for (const std::string& line : lines) expected += Utf8ToUtf16Le(line + "\r\n");
   EXPECT_EQ(tmp.Read("log.txt"), expected);
-  SaveLinesUtf16(path, {});
+  SaveLinesUtf16(path, std::vector<std::string>());
   EXPECT_EQ(tmp.Read("log.txt"), "\xFF\xFE");
+}
+
+// The text is written in pieces of about a megabyte: the file is the same, byte for byte, for the
+// log's compact lines and for strings, where lines cross the pieces' ends, where one line is
+// longer than a piece (in UTF-16 and in UTF-8), and for a log of many lines.
+TEST(SaveLinesUtf16, CompactLinesAndStringsSaveTheSameAcrossPieces) {
+  TempDir tmp;
+  const std::string euro = "\xE2\x82\xAC";
+  std::string longUtf8;
+  for (int i = 0; i < 400000; ++i) longUtf8 += euro;  // 1.2 MB of UTF-8, 0.8 MB of UTF-16
+  std::vector<std::string> many;
+  for (int i = 0; i < 30000; ++i)
+    many.push_back("[11.12.2026 12.00.00] HWID search: \xC3\xA4 " + std::to_string(i) + (i % 7 == 0 ? "" : " \xFF"));
+  struct Case {
+    const char* name;
+    std::vector<std::string> lines;
+  };
+  const Case cases[] = {
+      {"no lines", {}},
+      {"empty lines", {"", "", ""}},
+      {"a line longer than a piece in UTF-16", {"before", std::string(600000, 'w'), "", "after"}},
+      {"a line longer than a piece in UTF-8", {"before", longUtf8, "after", std::string(3 << 20, 'x'), "end"}},
+      {"many lines", many},
+  };
+  for (const Case& c : cases) {
+    std::string expected = "\xFF\xFE";
+    for (const std::string& line : c.lines) expected += Utf8ToUtf16Le(line + "\r\n");
+    LineStore store;
+    for (const std::string& line : c.lines) store.Append(line);
+    SaveLinesUtf16(tmp.File("compact.txt"), store);
+    SaveLinesUtf16(tmp.File("strings.txt"), c.lines);
+    EXPECT_TRUE(tmp.Read("compact.txt") == expected) << c.name;
+    EXPECT_TRUE(tmp.Read("strings.txt") == expected) << c.name;
+  }
 }
 
 class SaveLogTest : public AppFixture {};
@@ -63,10 +97,10 @@ TEST_F(SaveLogTest, SavesTwiceEachEndingWithItsOwnLine) {
 
 TEST_F(SaveLogTest, CancelShowsMessageAndWritesNothing) {
   Start();
-  std::size_t before = main->Form().Items("LogLbx").size();
+  std::size_t before = main->Form().Lines("LogLbx").ToVector().size();
   main->SaveLogbtnClick();
   EXPECT_EQ(ui.shown.back(), "info:msg9|%s");
-  EXPECT_EQ(main->Form().Items("LogLbx").size(), before);
+  EXPECT_EQ(main->Form().Lines("LogLbx").ToVector().size(), before);
 }
 
 TEST_F(SaveLogTest, UnwritableTargetFailsAndKeepsTheLogLine) {

@@ -162,7 +162,7 @@ TEST_F(RunEndTest, EveryRunEndsWithOneSummaryOfItsOwnWork) {
     if (c.logSaved) {
       std::ifstream in(saved, std::ios::binary);
       const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-      EXPECT_TRUE(bytes.ends_with(Utf8ToUtf16Le(main->Form().Items("LogLbx").back() + "\r\n")));
+      EXPECT_TRUE(bytes.ends_with(Utf8ToUtf16Le(main->Form().Lines("LogLbx").ToVector().back() + "\r\n")));
     }
     main.reset();
     std::error_code ignored;
@@ -218,7 +218,7 @@ TEST_F(RunEndTest, TheHardwareIdRunSavesItsWholeLogOnceAtItsEnd) {
     const bool errorShown = !ui.shown.empty() && ui.shown.back().rfind("error:", 0) == 0;
     EXPECT_EQ(errorShown, c.errorBox);
     EXPECT_EQ(main->Form().Enabled("AutoCloseTimer"), !c.args.empty());
-    const Lines& log = main->Form().Items("LogLbx");
+    const Lines log = main->Form().Lines("LogLbx").ToVector();
     const Lines keys = LogKeys();
     ASSERT_GE(keys.size(), 2u);
     // Every step went well: the summary names no failure, and no step's error is in the log.

@@ -18,7 +18,7 @@ class StartupTest : public AppFixture {};
 
 TEST_F(StartupTest, LogStartsWithBannerThenLog45) {
   Start();
-  const auto& lines = main->Form().Items("LogLbx");
+  const auto& lines = main->Form().Lines("LogLbx").ToVector();
   ASSERT_GE(lines.size(), 10u);
   EXPECT_EQ(lines[0], std::string(129, '='));
   EXPECT_EQ(lines[8], std::string(129, '='));

@@ -103,7 +103,7 @@ void TMainfrm::SaveUnattendedLog(void (TMainfrm::*chain)()) {
   try {
     // Without a working folder the name alone would land in whatever folder the program runs in.
     if (workdir.empty()) throw platform::FileError("UnattendedLOg.txt: there is no working folder");
-    SaveLinesUtf16(workdir + "UnattendedLOg.txt", form_.Items("LogLbx"));
+    SaveLinesUtf16(workdir + "UnattendedLOg.txt", form_.Lines("LogLbx"));
   } catch (const std::exception& e) {
     LogKey("log133", {e.what()});
     StepFailed();

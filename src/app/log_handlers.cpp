@@ -12,7 +12,7 @@ void TMainfrm::SaveLogbtnClick() {
   }
   const std::string target = *chosen + "- Velmora_TAVI ApplicationLog" + ".txt";
   LogKey("log92", {target});
-  SaveLinesUtf16(target, form_.Items("LogLbx"));
+  SaveLinesUtf16(target, form_.Lines("LogLbx"));
   const std::string saved = Msg("log60", {target});
   Log(saved);
   ShowMessage(saved);

@@ -70,19 +70,40 @@ std::string Utf8ToUtf16Le(const std::string& text) {
   return out;
 }
 
-void SaveLinesUtf16(const std::string& path, const std::vector<std::string>& lines) {
-  // The whole file is converted into one buffer: a log of a collection's search holds hundreds
-  // of thousands of lines, and a conversion per line with its own strings cost seconds.
-  std::size_t bound = 2;
-  for (const std::string& line : lines) bound += (line.size() + 2) * 2;
-  std::string bytes(bound, '\0');
-  char* at = bytes.data();
-  *at++ = '\xFF';
-  *at++ = '\xFE';
-  for (const std::string& line : lines) {
-    at = PutUtf16Le(at, line);
-    at = PutUtf16Le(at, "\r\n");
-  }
-  bytes.resize(static_cast<std::size_t>(at - bytes.data()));
-  platform::WriteFileAtomically(path, bytes);
+namespace {
+
+// How much converted text is gathered before it is written: large enough that the writes cost
+// little, small against a log of a collection's search (hundreds of MB of UTF-16).
+constexpr std::size_t kPieceBytes = std::size_t{1} << 20;
+
+template <typename Lines>
+void SaveUtf16Pieces(const std::string& path, const Lines& lines) {
+  platform::WriteFileAtomically(path, [&lines](const platform::PieceSink& sink) {
+    std::string piece(kPieceBytes, '\0');
+    char* at = piece.data();
+    *at++ = '\xFF';
+    *at++ = '\xFE';
+    for (const std::string_view line : lines) {
+      // No UTF-8 sequence and no replaced byte takes more than twice its length in UTF-16.
+      const std::size_t bound = (line.size() + 2) * 2;
+      std::size_t used = static_cast<std::size_t>(at - piece.data());
+      if (bound > piece.size() - used) {
+        sink(std::string_view(piece.data(), used));
+        used = 0;
+        // A line longer than a piece gets a piece of its own size for the time it takes.
+        piece.resize(bound > kPieceBytes ? bound : kPieceBytes);
+        if (bound <= kPieceBytes) piece.shrink_to_fit();
+        at = piece.data();
+      }
+      at = PutUtf16Le(at, line);
+      at = PutUtf16Le(at, "\r\n");
+    }
+    sink(std::string_view(piece.data(), static_cast<std::size_t>(at - piece.data())));
+  });
 }
+
+}  // namespace
+
+void SaveLinesUtf16(const std::string& path, const std::vector<std::string>& lines) { SaveUtf16Pieces(path, lines); }
+
+void SaveLinesUtf16(const std::string& path, const LineStore& lines) { SaveUtf16Pieces(path, lines); }

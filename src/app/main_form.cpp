@@ -181,12 +181,21 @@ void TMainfrm::AddLogLine(const std::string& line) {
 void TMainfrm::AddLogLines(const std::vector<std::string>& lines) {
   if (lines.empty()) return;
   form_.AppendItems("LogLbx", lines);
+  // Standard error takes the lines in blocks (it is unbuffered: a write per line would cost a
+  // system call each), each block of bounded size, so a search's hundred thousand lines are not
+  // copied whole once more.
+  constexpr std::size_t kBlockBytes = std::size_t{1} << 16;
   std::string block;
+  block.reserve(kBlockBytes);
   for (const std::string& line : lines) {
     block += line;
     block += '\n';
+    if (block.size() >= kBlockBytes) {
+      std::fwrite(block.data(), 1, block.size(), stderr);
+      block.clear();
+    }
   }
-  std::fwrite(block.data(), 1, block.size(), stderr);
+  if (!block.empty()) std::fwrite(block.data(), 1, block.size(), stderr);
 }
 
 TMainfrm::OperationScope::OperationScope(TMainfrm& window) : window_(window) {
@@ -217,7 +226,7 @@ void TMainfrm::StepFailed(const std::string& what) {
   if (exitStatus_ == 0) exitStatus_ = 1;
   std::string text = what;
   if (text.empty()) {
-    const auto& log = form_.Items("LogLbx");
+    const LineStore& log = form_.Lines("LogLbx");
     if (!log.empty()) text = log.back();
     // "[dd.mm.yyyy hh.nn.ss] " is 22 characters.
     if (text.size() >= 22 && text[0] == '[' && text[20] == ']') text.erase(0, 22);

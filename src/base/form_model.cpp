@@ -55,6 +55,32 @@ const Control& FormModel::Get(std::string_view name) const {
 
 Control& FormModel::Mutable(std::string_view name) { return const_cast<Control&>(Get(name)); }
 
+namespace {
+
+[[noreturn]] void ThrowCompact(const Control& c) {
+  throw std::logic_error(c.name + " holds its items compactly: its items are read as lines");
+}
+
+}  // namespace
+
+Control& FormModel::Listed(std::string_view name) {
+  Control& c = Mutable(name);
+  if (c.compactItems) ThrowCompact(c);
+  return c;
+}
+
+const std::vector<std::string>& FormModel::Items(std::string_view name) const {
+  const Control& c = Get(name);
+  if (c.compactItems) ThrowCompact(c);
+  return c.items;
+}
+
+const LineStore& FormModel::Lines(std::string_view name) const {
+  const Control& c = Get(name);
+  if (!c.compactItems) throw std::logic_error(c.name + " holds its items as strings: read them with Items");
+  return c.lines;
+}
+
 std::vector<const Control*> FormModel::Controls() const {
   std::vector<const Control*> all;
   all.reserve(controls_.size());
@@ -84,25 +110,38 @@ void FormModel::SetHint(std::string_view name, std::string text) {
 
 void FormModel::SetItems(std::string_view name, std::vector<std::string> items) {
   Control& c = Mutable(name);
-  c.items = std::move(items);
+  if (c.compactItems) {
+    c.lines.clear();
+    for (const std::string& item : items) c.lines.Append(item);
+  } else {
+    c.items = std::move(items);
+  }
   c.itemTexts.clear();
-  c.checked.assign(c.items.size(), false);
-  if (c.itemIndex >= static_cast<int>(c.items.size())) c.itemIndex = -1;
+  c.checked.assign(c.compactItems ? 0 : c.items.size(), false);
+  if (c.itemIndex >= static_cast<int>(ItemCount(c))) c.itemIndex = -1;
   Notify(c, ChangeKind::Items);
 }
 
 void FormModel::AppendItem(std::string_view name, std::string item) {
   Control& c = Mutable(name);
-  c.items.push_back(std::move(item));
-  c.checked.push_back(false);
+  if (c.compactItems) {
+    c.lines.Append(item);
+  } else {
+    c.items.push_back(std::move(item));
+    c.checked.push_back(false);
+  }
   Notify(c, ChangeKind::ItemsAppended, 1);
 }
 
 void FormModel::AppendItems(std::string_view name, const std::vector<std::string>& items) {
   if (items.empty()) return;
   Control& c = Mutable(name);
-  c.items.insert(c.items.end(), items.begin(), items.end());
-  c.checked.resize(c.items.size(), false);
+  if (c.compactItems) {
+    for (const std::string& item : items) c.lines.Append(item);
+  } else {
+    c.items.insert(c.items.end(), items.begin(), items.end());
+    c.checked.resize(c.items.size(), false);
+  }
   Notify(c, ChangeKind::ItemsAppended, items.size());
 }
 
@@ -110,13 +149,13 @@ void FormModel::ClearItems(std::string_view name) { SetItems(name, {}); }
 
 void FormModel::ItemsChanged(std::string_view name) {
   Control& c = Mutable(name);
-  c.checked.resize(c.items.size(), false);
-  if (c.itemIndex >= static_cast<int>(c.items.size())) c.itemIndex = -1;
+  if (!c.compactItems) c.checked.resize(c.items.size(), false);
+  if (c.itemIndex >= static_cast<int>(ItemCount(c))) c.itemIndex = -1;
   Notify(c, ChangeKind::Items);
 }
 
 void FormModel::EditItems(std::string_view name, const std::function<void(std::vector<std::string>&)>& edit) {
-  Control& c = Mutable(name);
+  Control& c = Listed(name);
   edit(c.items);
   c.itemTexts.clear();
   c.checked.resize(c.items.size(), false);
@@ -125,14 +164,22 @@ void FormModel::EditItems(std::string_view name, const std::function<void(std::v
 }
 
 void FormModel::SetItemTexts(std::string_view name, std::vector<std::string> texts) {
-  Control& c = Mutable(name);
+  Control& c = Listed(name);
   c.itemTexts = std::move(texts);
   Notify(c, ChangeKind::Items);
 }
 
-const std::string& ShownItem(const Control& control, std::size_t index) {
+std::size_t ItemCount(const Control& control) {
+  return control.compactItems ? control.lines.size() : control.items.size();
+}
+
+std::string_view ItemAt(const Control& control, std::size_t index) {
+  return control.compactItems ? control.lines[index] : std::string_view(control.items[index]);
+}
+
+std::string_view ShownItem(const Control& control, std::size_t index) {
   if (index < control.itemTexts.size() && !control.itemTexts[index].empty()) return control.itemTexts[index];
-  return control.items[index];
+  return ItemAt(control, index);
 }
 
 bool FormModel::Checked(std::string_view name, std::size_t index) const {
@@ -159,7 +206,7 @@ void FormModel::SetItemIndex(std::string_view name, int index) {
   if (c.kind == ControlKind::PageControl) {
     c.itemIndex = index;  // the page shown; pages are the control's children, not items
   } else {
-    c.itemIndex = (index >= 0 && index < static_cast<int>(c.items.size())) ? index : -1;
+    c.itemIndex = (index >= 0 && static_cast<std::size_t>(index) < ItemCount(c)) ? index : -1;
   }
   Notify(c, ChangeKind::ItemIndex);
 }

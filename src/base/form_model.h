@@ -11,6 +11,7 @@
 #include <string_view>
 #include <vector>
 
+#include "base/line_store.h"
 #include "base/tree_node.h"
 
 enum class ControlKind {
@@ -74,6 +75,11 @@ struct Control {
   std::string caption;  // caption, or the text of edits and combo boxes
   std::string hint;
   std::vector<std::string> items;
+  // A list box whose items are many and only ever added, read and cleared (the log): they are
+  // held in `lines`, and `items` stays empty. Read them with FormModel::Lines, or any list's
+  // with ItemCount and ItemAt.
+  bool compactItems = false;
+  LineStore lines;
   std::vector<bool> checked;  // parallel to items for check lists
   // What a list shows for an item when that differs from the item (parallel to items; a missing
   // or empty text shows the item itself). Operations read and write the items; replacing or
@@ -101,8 +107,11 @@ struct Control {
   int height = 0;
 };
 
+// How many items a list holds, and the item at `index` (< ItemCount), however it holds them.
+std::size_t ItemCount(const Control& control);
+std::string_view ItemAt(const Control& control, std::size_t index);
 // The text a list shows for its item at `index`: its shown text when it has one, else the item.
-const std::string& ShownItem(const Control& control, std::size_t index);
+std::string_view ShownItem(const Control& control, std::size_t index);
 
 class FormModel {
  public:
@@ -134,15 +143,18 @@ class FormModel {
   const std::string& Hint(std::string_view name) const { return Get(name).hint; }
   void SetHint(std::string_view name, std::string text);
 
-  // Item lists (list boxes, combo boxes, check lists, memos).
-  const std::vector<std::string>& Items(std::string_view name) const { return Get(name).items; }
+  // Item lists (list boxes, combo boxes, check lists, memos). A list that holds its items
+  // compactly (Control::compactItems) is read with Lines, and takes SetItems, AppendItem(s),
+  // ClearItems and ItemsChanged; the other item functions throw std::logic_error for it.
+  const std::vector<std::string>& Items(std::string_view name) const;
+  const LineStore& Lines(std::string_view name) const;
   void SetItems(std::string_view name, std::vector<std::string> items);
   void AppendItem(std::string_view name, std::string item);
   void AppendItems(std::string_view name, const std::vector<std::string>& items);
   void ClearItems(std::string_view name);
   // Direct access for a producer that fills a list in steps (a tool's output); call
   // ItemsChanged after each step so views follow.
-  std::vector<std::string>& ItemsForWrite(std::string_view name) { return Mutable(name).items; }
+  std::vector<std::string>& ItemsForWrite(std::string_view name) { return Listed(name).items; }
   void ItemsChanged(std::string_view name);
   // Edits the item list in place and notifies once.
   void EditItems(std::string_view name, const std::function<void(std::vector<std::string>&)>& edit);
@@ -176,6 +188,8 @@ class FormModel {
 
  private:
   Control& Mutable(std::string_view name);
+  // The named control, which must hold its items in `items`.
+  Control& Listed(std::string_view name);
   void Notify(const Control& control, ChangeKind change, std::size_t count = 0);
 
   std::string formName_;

@@ -68,7 +68,10 @@ void BuildMainForm(FormModel& form) {
   b.add(K::Panel, "Panel5", "Loggbx").align = "bottom";
   b.add(K::LinkLabel, "Label6", "Panel5", "Send E-Mail", kMailHint, "sClick").align = "left";
   b.add(K::SpeedButton, "SaveLogbtn", "Panel5", "Save Log", "", "SaveLogbtnClick").align = "right";
-  dark(b.add(K::UnicodeListBox, "LogLbx", "Loggbx")).align = "client";
+  Control& log = dark(b.add(K::UnicodeListBox, "LogLbx", "Loggbx"));
+  log.align = "client";
+  // A collection's search logs millions of lines: they are held compactly.
+  log.compactItems = true;
 
   // Driver Packs
   b.add(K::TabSheet, "MainSheet", "MainPageControle", "Driver Packs");

@@ -9,6 +9,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <exception>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -86,6 +87,11 @@ void WriteWholeFile(const std::string& path, const std::string& content);
 // target (and on Linux flushes the folder too): whenever the program is killed, the file holds
 // either its old or its new content, and a failing write leaves the old content.
 void WriteFileAtomically(const std::string& path, const std::string& content);
+// The same for content made piece by piece: `produce` hands each piece, in order, to the sink it
+// is given, so content too large to be held whole is written as it is made. An exception from
+// `produce` leaves the old content, as a failing write does.
+using PieceSink = std::function<void(std::string_view piece)>;
+void WriteFileAtomically(const std::string& path, const std::function<void(const PieceSink&)>& produce);
 // WriteTextLines through WriteFileAtomically.
 void WriteTextLinesAtomically(const std::string& path, const std::vector<std::string>& lines);
 // The folder whose files are all the program's own (the working folder): a symbolic link found

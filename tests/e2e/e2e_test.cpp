@@ -1178,7 +1178,7 @@ TEST_F(EndToEnd, BothFormsOfTheArchiveToolGiveTheSameIndexExtractionAndUnpacking
       main.RunWithOutputClick();
       result.unpacked = tree();
       EXPECT_TRUE(ui.shown.empty()) << ui.shown.front();
-      for (const std::string& line : main.Form().Items("LogLbx")) result.log.push_back(line.substr(22));
+      for (const std::string& line : main.Form().Lines("LogLbx").ToVector()) result.log.push_back(line.substr(22));
       main.FormDestroy();
     }
     return result;

@@ -24,8 +24,8 @@ TEST_F(FrontEndTest, StartRunsFormCreateShowsTheWindowAndActivatesOnce) {
   // The log holds the banner of FormCreate, also in the view.
   auto* log = qobject_cast<ItemListView*>(frontEnd.MainRenderer().Widget("LogLbx"));
   ASSERT_NE(log, nullptr);
-  EXPECT_EQ(static_cast<std::size_t>(log->model()->rowCount()), main->Form().Items("LogLbx").size());
-  EXPECT_EQ(main->Form().Items("LogLbx").front(), std::string(129, '='));
+  EXPECT_EQ(static_cast<std::size_t>(log->model()->rowCount()), main->Form().Lines("LogLbx").ToVector().size());
+  EXPECT_EQ(main->Form().Lines("LogLbx").ToVector().front(), std::string(129, '='));
 
   // The offscreen platform has no window manager: the activation comes from the front end.
   ASSERT_TRUE(QTest::qWaitFor([&] { return main->Caption("StopVolatileed") == "FORMACTIVE"; }, 5000));

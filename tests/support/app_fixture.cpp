@@ -113,7 +113,7 @@ TMainfrm& AppFixture::Start(std::vector<std::string> args) {
 
 std::vector<std::string> AppFixture::LogTexts() const {
   std::vector<std::string> texts;
-  for (const std::string& line : main->Form().Items("LogLbx")) {
+  for (const std::string& line : main->Form().Lines("LogLbx").ToVector()) {
     // "[dd.mm.yyyy hh.nn.ss] " is 22 characters.
     if (line.size() >= 22 && line[0] == '[' && line[20] == ']') texts.push_back(line.substr(22));
     else texts.push_back(line);

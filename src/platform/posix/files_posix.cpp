@@ -338,6 +338,10 @@ void WriteWholeFile(const std::string& path, const std::string& content) {
 }
 
 void WriteFileAtomically(const std::string& path, const std::string& content) {
+  WriteFileAtomically(path, [&content](const PieceSink& sink) { sink(content); });
+}
+
+void WriteFileAtomically(const std::string& path, const std::function<void(const PieceSink&)>& produce) {
   std::string target = NativePath(path);
   struct stat link {};
   const bool replaceLink = IsLinkToReplace(target);
@@ -377,7 +381,7 @@ void WriteFileAtomically(const std::string& path, const std::string& content) {
       // Keep the owner where the system allows it; the content matters more than the owner.
       [[maybe_unused]] const int ignored = ::fchown(fd.get(), existing.st_uid, existing.st_gid);
     }
-    WriteAll(fd.get(), content.data(), content.size(), temp);
+    produce([&](std::string_view piece) { WriteAll(fd.get(), piece.data(), piece.size(), temp); });
     if (::fsync(fd.get()) != 0) throw MakeError("Cannot flush", temp, errno);
     if (::close(fd.release()) != 0) throw MakeError("Cannot write", temp, errno);
     if (::rename(temp.c_str(), target.c_str()) != 0) throw MakeError("Cannot replace", path, errno);

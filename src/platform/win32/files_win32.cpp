@@ -286,6 +286,10 @@ void WriteWholeFile(const std::string& path, const std::string& content) {
 }
 
 void WriteFileAtomically(const std::string& path, const std::string& content) {
+  WriteFileAtomically(path, [&content](const PieceSink& sink) { sink(content); });
+}
+
+void WriteFileAtomically(const std::string& path, const std::function<void(const PieceSink&)>& produce) {
   const DWORD attributes = GetFileAttributesA(path.c_str());
   const bool exists = attributes != INVALID_FILE_ATTRIBUTES;
   if (exists) {
@@ -303,7 +307,7 @@ void WriteFileAtomically(const std::string& path, const std::string& content) {
       OwnedHandle file(
           CreateFileA(temp, GENERIC_WRITE, 0, nullptr, TRUNCATE_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
       if (!file.valid()) throw MakeError("Cannot open", temp, GetLastError());
-      WriteAll(file.get(), content.data(), content.size(), temp);
+      produce([&](std::string_view piece) { WriteAll(file.get(), piece.data(), piece.size(), temp); });
       if (!FlushFileBuffers(file.get())) throw MakeError("Cannot flush", temp, GetLastError());
       if (!CloseHandle(file.release())) throw MakeError("Cannot write", temp, GetLastError());
     }

@@ -5,6 +5,10 @@
 
 namespace {
 
+QString Text(std::string_view text) {
+  return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
 int ClampedCount(std::size_t size) {
   return size > static_cast<std::size_t>(INT_MAX) ? INT_MAX : static_cast<int>(size);
 }
@@ -17,7 +21,7 @@ ItemListModel::ItemListModel(FormModel& model, const std::string& controlName, b
       model_(model),
       control_(model.Get(controlName)),
       checkable_(checkable),
-      rows_(ClampedCount(control_.items.size())) {
+      rows_(ClampedCount(ItemCount(control_))) {
   FindLongest(0);
 }
 
@@ -26,7 +30,7 @@ void ItemListModel::FindLongest(int from) {
     longestRow_ = -1;
     longestLength_ = 0;
   }
-  const std::size_t end = std::min(static_cast<std::size_t>(rows_), Items().size());
+  const std::size_t end = std::min(static_cast<std::size_t>(rows_), ItemTotal());
   for (std::size_t row = static_cast<std::size_t>(from); row < end; ++row) {
     ++rowsRead_;
     const std::size_t length = ShownItem(control_, row).size();
@@ -43,14 +47,14 @@ QVariant ItemListModel::data(const QModelIndex& index, int role) const {
   if (!index.isValid() || index.row() >= rows_) return {};
   const auto row = static_cast<std::size_t>(index.row());
   // The vector may have shrunk without a notice yet: never read past its end.
-  if (row >= Items().size()) return {};
+  if (row >= ItemTotal()) return {};
   switch (role) {
     case Qt::DisplayRole:
       ++rowsRead_;
-      return QString::fromStdString(ShownItem(control_, row));
+      return Text(ShownItem(control_, row));
     case Qt::ToolTipRole:
       ++rowsRead_;
-      return QString::fromStdString(Items()[row]);
+      return Text(ItemAt(control_, row));
     case Qt::CheckStateRole:
       if (!checkable_) return {};
       return model_.Checked(control_.name, row) ? Qt::Checked : Qt::Unchecked;
@@ -68,17 +72,17 @@ Qt::ItemFlags ItemListModel::flags(const QModelIndex& index) const {
 bool ItemListModel::setData(const QModelIndex& index, const QVariant& value, int role) {
   if (!checkable_ || role != Qt::CheckStateRole || !index.isValid() || index.row() >= rows_) return false;
   const auto row = static_cast<std::size_t>(index.row());
-  if (row >= Items().size()) return false;
+  if (row >= ItemTotal()) return false;
   // The model notifies; Follow(Checks) then repaints the rows.
   model_.SetChecked(control_.name, row, value.toInt() == Qt::Checked);
   return true;
 }
 
 void ItemListModel::Follow(ChangeKind change) {
-  const int actual = ClampedCount(Items().size());
+  const int actual = ClampedCount(ItemTotal());
   switch (change) {
     case ChangeKind::ItemsAppended:
-      // Count from the vector itself, so a producer that wrote items directly stays in step.
+      // Count from the items themselves, so a producer that wrote items directly stays in step.
       if (actual > rows_) {
         const int first = rows_;
         beginInsertRows(QModelIndex(), first, actual - 1);

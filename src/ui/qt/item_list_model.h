@@ -1,5 +1,5 @@
-// A list view's model over the item vector of one control of a FormModel. Rows are read
-// straight from the control's items, so a list of a million lines costs no widget item per
+// A list view's model over the items of one control of a FormModel. Rows are read
+// straight from the control's items (a string each, or the compact lines of the log), so a list of a million lines costs no widget item per
 // line; appended lines arrive as row insertions.
 #pragma once
 
@@ -32,7 +32,7 @@ class ItemListModel : public QAbstractListModel {
   std::size_t RowsRead() const { return rowsRead_; }
 
  private:
-  const std::vector<std::string>& Items() const { return control_.items; }
+  std::size_t ItemTotal() const { return ItemCount(control_); }
   void FindLongest(int from);
 
   FormModel& model_;

@@ -268,7 +268,7 @@ HWND FormRenderer::Create(const Control& c, HWND parent) {
         ListView_SetTextColor(hwnd, kLime);
         if (c.kind != K::CheckListBox) ListView_SetImageList(hwnd, rowHeights_, LVSIL_SMALL);
       }
-      ListView_SetItemCountEx(hwnd, static_cast<int>(c.items.size()), 0);
+      ListView_SetItemCountEx(hwnd, static_cast<int>(ItemCount(c)), 0);
       break;
     }
     case K::ComboBox:

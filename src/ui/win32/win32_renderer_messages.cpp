@@ -181,7 +181,7 @@ LRESULT FormRenderer::OnNotify(NMHDR* header) {
     switch (header->code) {
       case LVN_GETDISPINFOW: {
         LVITEMW& item = reinterpret_cast<NMLVDISPINFOW*>(header)->item;
-        if (item.iItem < 0 || static_cast<std::size_t>(item.iItem) >= c.items.size()) return 0;
+        if (item.iItem < 0 || static_cast<std::size_t>(item.iItem) >= ItemCount(c)) return 0;
         const auto row = static_cast<std::size_t>(item.iItem);
         if ((item.mask & LVIF_TEXT) != 0 && item.pszText != nullptr && item.cchTextMax > 0) {
           const std::wstring text = Widen(ShownItem(c, row));

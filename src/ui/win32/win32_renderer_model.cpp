@@ -160,15 +160,16 @@ void FormRenderer::FitListColumn(const Control& c, Bound& b, std::size_t firstNe
     b.longestItem = 0;
     b.contentWidth = 0;
   }
-  std::size_t longest = c.items.size();
-  for (std::size_t i = firstNewItem; i < c.items.size(); ++i) {
+  const std::size_t items = ItemCount(c);
+  std::size_t longest = items;
+  for (std::size_t i = firstNewItem; i < items; ++i) {
     const std::size_t length = ShownItem(c, i).size();
     if (length > b.longestItem) {
       b.longestItem = length;
       longest = i;
     }
   }
-  if (longest < c.items.size()) {
+  if (longest < items) {
     HDC dc = GetDC(b.hwnd);
     HGDIOBJ old = SelectObject(dc, reinterpret_cast<HGDIOBJ>(SendMessageW(b.hwnd, WM_GETFONT, 0, 0)));
     const std::wstring text = Widen(ShownItem(c, longest));
@@ -187,9 +188,10 @@ void FormRenderer::FitListColumn(const Control& c, Bound& b, std::size_t firstNe
 void FormRenderer::ApplyItems(const Control& c, Bound& b, ChangeKind change, std::size_t count) {
   if (b.hwnd == nullptr) return;
   if (IsList(c.kind)) {
-    const int rows = static_cast<int>(c.items.size());
+    const std::size_t items = ItemCount(c);
+    const int rows = static_cast<int>(items);
     if (change != ChangeKind::Checks) {
-      FitListColumn(c, b, change == ChangeKind::ItemsAppended && count <= c.items.size() ? c.items.size() - count : 0);
+      FitListColumn(c, b, change == ChangeKind::ItemsAppended && count <= items ? items - count : 0);
     }
     if (change == ChangeKind::Checks) {
       InvalidateRect(b.hwnd, nullptr, FALSE);

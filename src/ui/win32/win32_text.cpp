@@ -6,7 +6,7 @@ namespace {
 bool busyCursor = false;
 }  // namespace
 
-std::wstring Widen(const std::string& text, UINT codePage) {
+std::wstring Widen(std::string_view text, UINT codePage) {
   if (text.empty()) return {};
   const int length = MultiByteToWideChar(codePage, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
   if (length <= 0) {

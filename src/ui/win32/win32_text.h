@@ -4,11 +4,12 @@
 #include <windows.h>
 
 #include <string>
+#include <string_view>
 
 namespace win32ui {
 
 // UTF-8 (or, for paths, the ANSI code page) to UTF-16 and back.
-std::wstring Widen(const std::string& text, UINT codePage = CP_UTF8);
+std::wstring Widen(std::string_view text, UINT codePage = CP_UTF8);
 std::string Narrow(const std::wstring& text, UINT codePage = CP_UTF8);
 
 // A caption for a control that reads "&" as an accelerator mark (menu items, tabs): every "&"
